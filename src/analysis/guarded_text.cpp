@@ -1,0 +1,29 @@
+// The text that takes the place of an include line.
+#include "interface/vimbo.h"
+
+namespace {
+// Whether a block comment opened on this line is still open at its end.
+bool leavesBlockCommentOpen(const std::string& line) {
+    bool inBlock = false;
+    for (std::string::size_type i = 0; i + 1 < line.size(); ++i) {
+        if (!inBlock && line[i] == '/' && line[i + 1] == '/') return false;
+        if (!inBlock && line[i] == '/' && line[i + 1] == '*') {
+            inBlock = true;
+            ++i;
+        } else if (inBlock && line[i] == '*' && line[i + 1] == '/') {
+            inBlock = false;
+            ++i;
+        }
+    }
+    return inBlock;
+}
+}  // namespace
+
+std::string Vimbo::wrapIncludeLine(const std::string& line, const std::string& guard,
+                                   const std::string& lastIfndef, unsigned char* changed) {
+    if (guard.empty() || guard == lastIfndef) return line + "\n";
+    // The "#endif" would land inside the comment and unbalance the file.
+    if (leavesBlockCommentOpen(line)) return line + "\n";
+    if (changed) *changed = 1;
+    return "#ifndef " + guard + "\n" + line + "\n#endif\n";
+}

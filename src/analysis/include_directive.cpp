@@ -1,0 +1,47 @@
+// Reading the name and kind of an include directive from one line.
+#include "analysis/keywords.h"
+#include "interface/vimbo.h"
+
+using vimbo::analysis::kIncludeKeyword;
+
+namespace {
+// A directive behind a comment opener is commented out. A "//" anywhere in
+// the line decides; only a line without one is checked for "/*".
+bool commentedOut(const std::string& line, std::string::size_type keyword) {
+    std::string::size_type marker = line.find("//");
+    if (marker == std::string::npos) marker = line.find("/*");
+    return marker != std::string::npos && marker < keyword;
+}
+}  // namespace
+
+std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
+    kind = includeNone;
+    std::string::size_type keyword = line.find(kIncludeKeyword);
+    if (keyword == std::string::npos) return "";
+    if (keyword != 0 && commentedOut(line, keyword)) return "";
+
+    std::string::size_type start = line.find_first_not_of(" \t", keyword + kIncludeKeyword.size());
+    if (start == std::string::npos) return "";
+
+    const char* terminators;
+    if (line[start] == '"') {
+        kind = includeQuoted;
+        terminators = "\"";
+        ++start;
+    } else if (line[start] == '<') {
+        kind = includeAngle;
+        terminators = ">";
+        ++start;
+    } else {
+        kind = includeAngle;
+        terminators = " \t\n\r";
+    }
+    std::string::size_type end = line.find_first_of(terminators, start);
+    if (end == std::string::npos) end = line.size();
+    return line.substr(start, end - start);
+}
+
+void Vimbo::toBackslashes(std::string& path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+}

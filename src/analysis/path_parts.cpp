@@ -1,0 +1,39 @@
+#include "analysis/path_parts.h"
+
+namespace vimbo::analysis {
+
+PathParts splitPath(const std::string& path) {
+    PathParts parts;
+    std::string::size_type start = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        parts.drive = path.substr(0, 2);
+        start = 2;
+    }
+    std::string::size_type lastSeparator = path.find_last_of("\\/");
+    std::string::size_type nameStart = start;
+    if (lastSeparator != std::string::npos && lastSeparator >= start) {
+        parts.directory = path.substr(start, lastSeparator + 1 - start);
+        nameStart = lastSeparator + 1;
+    }
+    std::string name = path.substr(nameStart);
+    std::string::size_type dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        parts.baseName = name;
+    } else {
+        parts.baseName = name.substr(0, dot);
+        parts.extension = name.substr(dot);
+    }
+    return parts;
+}
+
+std::string joinPath(const PathParts& parts) {
+    return parts.drive + parts.directory + parts.baseName + parts.extension;
+}
+
+std::string upperCaseAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+}  // namespace vimbo::analysis

@@ -1,0 +1,34 @@
+// Putting the scratch file in the target's place.
+#include "interface/messages.h"
+#include "interface/scratch_file.h"
+#include "interface/vimbo.h"
+#include "platform/file_system.h"
+
+namespace {
+// A link is never replaced: the new file would cut it off from what it names.
+bool removeTarget(const std::string& target) {
+    auto& fs = vimbo::platform::fileSystem();
+    return !fs.isLink(target) && fs.remove(target);
+}
+}  // namespace
+
+bool Vimbo::commitOutput() {
+    if (settings->makeBackup() == 1 && !writeBackup()) {
+        report(kCantCreateBak);
+        return false;
+    }
+    const std::string inputFile = settings->inputFile();
+    const std::string outputFile = settings->outputFile();
+    const bool inPlace = inputFile == outputFile;
+    const std::string& target = inPlace ? inputFile : outputFile;
+    if (!removeTarget(target)) {
+        report(inPlace ? kCantRemoveOld : kCantRemoveOutput);
+        return false;
+    }
+    if (!vimbo::platform::fileSystem().rename(kScratchFileName, target)) {
+        // The target is gone; the scratch file now holds the text, so it stays.
+        report(std::string(kCantRenamePrefix) + target + "\n");
+        return true;
+    }
+    return false;
+}

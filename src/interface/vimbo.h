@@ -1,0 +1,52 @@
+// The processor of one run: line mode, file mode and the include analysis
+// they share. It borrows its settings from the caller.
+#pragma once
+
+#include <string>
+
+#include "analysis/include_kind.h"
+#include "interface/vimbo_params.h"
+
+namespace vimbo::analysis {
+struct GuardSearch;
+}
+
+class Vimbo {
+public:
+    explicit Vimbo(Vimbo_Params* settings = nullptr) : settings(settings) {}
+
+    // Line mode: the rewritten text of the settings' line, ending in "\n".
+    std::string processLine();
+    // File mode: 1 when at least one include line was guarded, else 0.
+    int processFile();
+    // Runs whichever mode the settings name.
+    void run();
+    // Whether the last file-mode run reported an error message.
+    bool failed() const { return failed_; }
+
+    // Include directive parsing and header location.
+    static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
+    static std::string searchIncludePath(std::string name, std::string searchPath, IncludeKind kind);
+    static void toBackslashes(std::string& path);
+    std::string locateIncludeFile(const std::string& line);
+
+    // Guard discovery, tracking and the guarded text.
+    std::string findGuardMacro(const std::string& path);
+    static bool guardMatchesFile(std::string baseName, std::string macro);
+    void trackIfndef(const std::string& line);
+    static std::string wrapIncludeLine(const std::string& line, const std::string& guard,
+                                       const std::string& lastIfndef, unsigned char* changed);
+
+    Vimbo_Params* settings;
+    std::string lastIfndefMacro;
+
+private:
+    std::string findGuardMacro(const std::string& path, vimbo::analysis::GuardSearch& search);
+    // Backup, then the scratch file takes the target's place. True when the
+    // target is gone and the scratch file is left holding the only copy.
+    bool commitOutput();
+    int writeBackup();
+    void report(const std::string& message);
+
+    bool failed_ = false;
+};

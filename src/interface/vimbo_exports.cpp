@@ -1,0 +1,50 @@
+// The exported functions. Each call builds its own settings and processor and
+// destroys them before it returns; only the line-mode result outlives a call.
+#include "interface/vimbo_exports.h"
+
+#include <string>
+
+#include "interface/vimbo.h"
+
+#if defined(_WIN32)
+#define VIMBO_EXPORT
+#else
+#define VIMBO_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+// Created empty when the library is loaded, released when it is unloaded.
+std::string resultBuffer;
+}  // namespace
+
+extern "C" VIMBO_EXPORT const char* VIMBO_CALL Vimbo_Line(const char* includePath, const char* line) {
+    try {
+        Vimbo_Params settings;
+        settings.setLineText(line ? line : "");
+        if (includePath) settings.setIncludePath(includePath);
+        Vimbo processor(&settings);
+        resultBuffer = processor.processLine();
+    } catch (...) {
+        // Out of memory: hand back the line as it came rather than fail the host.
+        try {
+            resultBuffer = std::string(line ? line : "") + "\n";
+        } catch (...) {
+            resultBuffer.clear();
+        }
+    }
+    return resultBuffer.c_str();
+}
+
+extern "C" VIMBO_EXPORT int VIMBO_CALL Vimbo_File(const char* includePath, const char* fileName,
+                                                  char makeBackup) {
+    try {
+        Vimbo_Params settings;
+        settings.setInputFile(fileName ? fileName : "");
+        if (makeBackup != 0) settings.setBackup();
+        if (includePath) settings.setIncludePath(includePath);
+        Vimbo processor(&settings);
+        return processor.processFile();
+    } catch (...) {
+        return 0;
+    }
+}

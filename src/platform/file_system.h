@@ -1,0 +1,49 @@
+// The only door to the operating system. Everything above this layer names
+// paths in the system's own form ("\\" separators) and goes through the table
+// of operations below; each platform fills the table with its own calls.
+//
+// Tests replace single entries of the table to make one operation fail
+// (a hard read error, a failed rename, ...) and put the defaults back after.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vimbo::platform {
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+struct FileSystemOps {
+    // True for any existing path, directories included; no access right is tested.
+    bool (*exists)(const std::string& path);
+    // True when the path itself is a symbolic link (or another reparse point).
+    bool (*isLink)(const std::string& path);
+    // True when both paths exist and name one and the same file.
+    bool (*sameFile)(const std::string& a, const std::string& b);
+    // Opens an existing regular file for reading; directories, devices and
+    // pipes are refused, since reading them could fail late or never end.
+    FileHandle (*openRead)(const std::string& path);
+    // Creates a file that must not exist yet.
+    FileHandle (*createNew)(const std::string& path);
+    // Creates a regular file or truncates an existing one.
+    FileHandle (*createTruncate)(const std::string& path);
+    // Bytes read (> 0), 0 at the end of the file, -1 on a hard error.
+    std::int64_t (*read)(FileHandle file, char* buffer, std::size_t size);
+    // Writes all bytes or reports false.
+    bool (*write)(FileHandle file, const char* data, std::size_t size);
+    // False when the system reports an error on closing (lost written data).
+    bool (*close)(FileHandle file);
+    // Removes a file (never a directory).
+    bool (*remove)(const std::string& path);
+    // Moves a file to a name that does not exist; across devices it copies.
+    bool (*rename)(const std::string& from, const std::string& to);
+};
+
+// The table in use. Tests may change entries; restoreDefaultOps() undoes that.
+FileSystemOps& fileSystem();
+const FileSystemOps& defaultFileSystemOps();
+void restoreDefaultOps();
+
+}  // namespace vimbo::platform

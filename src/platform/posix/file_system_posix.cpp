@@ -1,0 +1,143 @@
+// POSIX file system calls behind the operations table.
+#include "platform/file_system.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace vimbo::platform {
+namespace {
+
+// Paths arrive with "\\" separators; a POSIX file system wants "/".
+std::string nativePath(const std::string& path) {
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+}
+
+bool posixExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(nativePath(path).c_str(), &info) == 0;
+}
+
+bool posixIsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(nativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool posixSameFile(const std::string& a, const std::string& b) {
+    struct stat infoA {}, infoB {};
+    if (::stat(nativePath(a).c_str(), &infoA) != 0 || ::stat(nativePath(b).c_str(), &infoB) != 0)
+        return false;
+    return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
+// Opens without blocking (a FIFO without a peer would hang), keeps the
+// descriptor only for a regular file, then returns to blocking I/O.
+FileHandle openRegular(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kNoFile;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return kNoFile;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+FileHandle posixOpenRead(const std::string& path) { return openRegular(path, O_RDONLY); }
+
+FileHandle posixCreateNew(const std::string& path) {
+    return openRegular(path, O_WRONLY | O_CREAT | O_EXCL);
+}
+
+FileHandle posixCreateTruncate(const std::string& path) {
+    // Truncate only once the target is known to be a regular file.
+    FileHandle fd = openRegular(path, O_WRONLY | O_CREAT);
+    if (fd != kNoFile && ::ftruncate(static_cast<int>(fd), 0) != 0) {
+        ::close(static_cast<int>(fd));
+        return kNoFile;
+    }
+    return fd;
+}
+
+std::int64_t posixRead(FileHandle file, char* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t got = ::read(static_cast<int>(file), buffer, size);
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool posixWrite(FileHandle file, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t put = ::write(static_cast<int>(file), data, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool posixClose(FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
+
+bool posixRemove(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
+
+// rename() cannot cross file systems; the scratch file lies in the current
+// directory, which need not share a device with the file it replaces.
+bool copyAcrossDevices(const std::string& from, const std::string& to) {
+    FileHandle in = posixOpenRead(from);
+    if (in == kNoFile) return false;
+    FileHandle out = posixCreateNew(to);
+    if (out == kNoFile) {
+        posixClose(in);
+        return false;
+    }
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        std::int64_t got = posixRead(in, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0 || !posixWrite(out, buffer, static_cast<std::size_t>(got))) {
+            ok = false;
+            break;
+        }
+    }
+    posixClose(in);
+    ok = posixClose(out) && ok;
+    if (!ok) {
+        posixRemove(to);
+        return false;
+    }
+    posixRemove(from);
+    return true;
+}
+
+bool posixRename(const std::string& from, const std::string& to) {
+    std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
+    if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0) return true;
+    return errno == EXDEV && copyAcrossDevices(from, to);
+}
+
+}  // namespace
+
+const FileSystemOps& defaultFileSystemOps() {
+    static const FileSystemOps ops = {
+        posixExists,   posixIsLink,         posixSameFile, posixOpenRead,
+        posixCreateNew, posixCreateTruncate, posixRead,     posixWrite,
+        posixClose,    posixRemove,         posixRename,
+    };
+    return ops;
+}
+
+}  // namespace vimbo::platform

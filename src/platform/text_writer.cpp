@@ -1,0 +1,37 @@
+#include "platform/text_writer.h"
+
+namespace vimbo::platform {
+namespace {
+constexpr std::size_t kFlushAt = 65536;
+}
+
+TextWriter::TextWriter(const std::string& path, Create how)
+    : file_(how == Create::newOnly ? fileSystem().createNew(path)
+                                   : fileSystem().createTruncate(path)) {}
+
+TextWriter::~TextWriter() { close(); }
+
+void TextWriter::write(std::string_view text) {
+    if (!isOpen() || failed_) return;
+    for (char c : text) {
+        if (c == '\n') pending_.push_back('\r');
+        pending_.push_back(c);
+    }
+    if (pending_.size() >= kFlushAt) flush();
+}
+
+void TextWriter::flush() {
+    if (!pending_.empty() && !failed_ && !fileSystem().write(file_, pending_.data(), pending_.size()))
+        failed_ = true;
+    pending_.clear();
+}
+
+bool TextWriter::close() {
+    if (!isOpen()) return !failed_;
+    flush();
+    if (!fileSystem().close(file_)) failed_ = true;
+    file_ = kNoFile;
+    return !failed_;
+}
+
+}  // namespace vimbo::platform

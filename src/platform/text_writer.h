@@ -1,0 +1,37 @@
+// Writing a file in text mode: every line break goes out as CR LF, so a file
+// written here has the same bytes on every platform.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace vimbo::platform {
+
+class TextWriter {
+public:
+    enum class Create { newOnly, truncate };
+
+    TextWriter(const std::string& path, Create how);
+    ~TextWriter();
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+
+    bool isOpen() const { return file_ != kNoFile; }
+    // A write or the final flush failed; the flag stays set.
+    bool failed() const { return failed_; }
+
+    void write(std::string_view text);
+    // Flushes and closes; false when anything written may be lost.
+    bool close();
+
+private:
+    void flush();
+
+    FileHandle file_ = kNoFile;
+    std::string pending_;
+    bool failed_ = false;
+};
+
+}  // namespace vimbo::platform
