@@ -1,1 +1,205 @@
+// Every way file mode can fail, provoked on the real file system where it can
+// be and injected into the platform's operations table where it cannot. In
+// every case the user's text must survive somewhere.
 #include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "support/file_mode_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vimbo::platform::FileHandle;
+using vimbo::platform::fileSystem;
+using vimbo::test::runFileMode;
+
+constexpr char kScratch[] = "$vb$tmp$.$$$";
+const std::string kSource = "#include <a.h>\nint x;\n";
+const std::string kRewritten = "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint x;\r\n";
+
+// Counters for the injected operations; reset before each test.
+int gCalls = 0;
+
+class FileFailures : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        gCalls = 0;
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        write("main.c", kSource);
+    }
+    void expectInputUntouched() {
+        EXPECT_EQ(read("main.c"), kSource);
+        EXPECT_FALSE(exists(kScratch));
+    }
+};
+
+TEST_F(FileFailures, MissingOrDirectoryInputCannotBeOpened) {
+    for (const char* name : {"missing.c", "inc", ""}) {
+        auto run = runFileMode(name, "inc");
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(run.printed, "Error: can't open input file.\n") << name;
+        EXPECT_TRUE(run.failed);
+        EXPECT_FALSE(exists(kScratch));
+    }
+}
+
+TEST_F(FileFailures, StaleScratchFileIsNeverOverwritten) {
+    write(kScratch, "text left by an earlier run\n");
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.printed, "Error: can't create temporary file.\n");
+    EXPECT_EQ(read(kScratch), "text left by an earlier run\n");
+    EXPECT_EQ(read("main.c"), kSource);
+}
+
+TEST_F(FileFailures, InputNamedLikeTheScratchFileIsLeftAlone) {
+    write(kScratch, kSource);
+    auto run = runFileMode(kScratch, "inc");
+    EXPECT_EQ(run.printed, "Error: can't create temporary file.\n");
+    EXPECT_EQ(read(kScratch), kSource);
+}
+
+TEST_F(FileFailures, ScratchCreationFailure) {
+    fileSystem().createNew = [](const std::string&) -> FileHandle { return vimbo::platform::kNoFile; };
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.printed, "Error: can't create temporary file.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, HardReadErrorKeepsTheInput) {
+    // The include lies in the first block read; the second read fails.
+    write("main.c", kSource + std::string(40000, 'x') + "\n");
+    const std::string before = read("main.c");
+    static FileHandle input = vimbo::platform::kNoFile;
+    fileSystem().openRead = [](const std::string& path) {
+        FileHandle file = vimbo::platform::defaultFileSystemOps().openRead(path);
+        if (path == "main.c") input = file;
+        return file;
+    };
+    fileSystem().read = [](FileHandle file, char* buffer, std::size_t size) -> std::int64_t {
+        if (file == input && ++gCalls == 2) return -1;
+        return vimbo::platform::defaultFileSystemOps().read(file, buffer, size);
+    };
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 1) << "the result still says what was guarded";
+    EXPECT_EQ(run.printed, "Error: IO error.\n");
+    EXPECT_EQ(read("main.c"), before);
+    EXPECT_FALSE(exists(kScratch));
+}
+
+TEST_F(FileFailures, HardWriteErrorKeepsTheInput) {
+    fileSystem().write = [](FileHandle, const char*, std::size_t) { return false; };
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "Error: IO error.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, FailedCloseOfTheScratchFileCountsAsWriteError) {
+    fileSystem().close = [](FileHandle file) {
+        vimbo::platform::defaultFileSystemOps().close(file);
+        return false;
+    };
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.printed, "Error: IO error.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, BackupThatCannotBeWrittenStopsTheCommit) {
+    vimbo::test::fs::create_directories(root() / "main.Bak");  // a directory in the backup's place
+    auto run = runFileMode("main.c", "inc", true);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "Error: Can't create .bak file.\n");
+    EXPECT_TRUE(run.failed);
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, BackupWriteErrorStopsTheCommit) {
+    // The scratch file is written first; every later write (the backup's) fails.
+    fileSystem().createTruncate = [](const std::string& path) {
+        gCalls = 1;
+        return vimbo::platform::defaultFileSystemOps().createTruncate(path);
+    };
+    fileSystem().write = [](FileHandle file, const char* data, std::size_t size) {
+        return gCalls == 0 && vimbo::platform::defaultFileSystemOps().write(file, data, size);
+    };
+    auto run = runFileMode("main.c", "inc", true);
+    EXPECT_EQ(run.printed, "Error: Can't create .bak file.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, InputThatIsItsOwnBackupIsNotTruncated) {
+    write("keep.Bak", kSource);
+    auto run = runFileMode("keep.Bak", "inc", true);
+    EXPECT_EQ(run.printed, "Error: Can't create .bak file.\n");
+    EXPECT_EQ(read("keep.Bak"), kSource);
+    EXPECT_FALSE(exists(kScratch));
+}
+
+TEST_F(FileFailures, OldFileThatCannotBeRemoved) {
+    fileSystem().remove = [](const std::string& path) {
+        return path == kScratch && vimbo::platform::defaultFileSystemOps().remove(path);
+    };
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "Error: Can't remove old file.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, OutputFileThatCannotBeRemoved) {
+    vimbo::test::fs::create_directories(root() / "out.c");
+    auto run = runFileMode("main.c", "inc", false, "out.c");
+    EXPECT_EQ(run.printed, "Error: Can't remove output file.\n");
+    expectInputUntouched();
+}
+
+TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
+    fileSystem().rename = [](const std::string&, const std::string&) { return false; };
+    auto run = runFileMode("main.c", "inc", true);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "Error: Can't rename $vb$tmp$.$$$ to main.c\n");
+    EXPECT_TRUE(run.failed);
+    EXPECT_FALSE(exists("main.c"));
+    EXPECT_EQ(read(kScratch), kRewritten);
+    EXPECT_EQ(read("main.Bak"), "#include <a.h>\r\nint x;\r\n");
+
+    // The next run in this directory must not destroy that copy.
+    vimbo::platform::restoreDefaultOps();
+    write("other.c", kSource);
+    auto next = runFileMode("other.c", "inc");
+    EXPECT_EQ(next.printed, "Error: can't create temporary file.\n");
+    EXPECT_EQ(read(kScratch), kRewritten);
+    EXPECT_EQ(read("other.c"), kSource);
+}
+
+TEST_F(FileFailures, FailedRenameToSeparateOutputAlsoKeepsTheScratchFile) {
+    write("out.c", "old\n");
+    fileSystem().rename = [](const std::string&, const std::string&) { return false; };
+    auto run = runFileMode("main.c", "inc", false, "out.c");
+    EXPECT_EQ(run.printed, "Error: Can't rename $vb$tmp$.$$$ to out.c\n");
+    EXPECT_EQ(read(kScratch), kRewritten);
+    EXPECT_EQ(read("main.c"), kSource);
+}
+
+#ifndef _WIN32
+TEST_F(FileFailures, LinkedFileIsNeverReplaced) {
+    write("real.c", kSource);
+    vimbo::test::fs::create_symlink("real.c", root() / "link.c");
+    auto run = runFileMode("link.c", "inc");
+    EXPECT_EQ(run.printed, "Error: Can't remove old file.\n");
+    EXPECT_TRUE(vimbo::test::fs::is_symlink(root() / "link.c"));
+    EXPECT_EQ(read("real.c"), kSource);
+    EXPECT_FALSE(exists(kScratch));
+}
+
+TEST_F(FileFailures, BackupLinkedToTheInputIsNotTruncated) {
+    vimbo::test::fs::create_symlink("main.c", root() / "main.Bak");
+    auto run = runFileMode("main.c", "inc", true);
+    EXPECT_EQ(run.printed, "Error: Can't create .bak file.\n");
+    expectInputUntouched();
+}
+#endif
+
+}  // namespace

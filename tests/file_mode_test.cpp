@@ -1,1 +1,172 @@
+// File mode over real files: what is rewritten, byte for byte, and what is
+// left alone.
 #include <gtest/gtest.h>
+
+#include "support/file_mode_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vimbo::test::fs::last_write_time;
+using vimbo::test::runFileMode;
+
+constexpr char kScratch[] = "$vb$tmp$.$$$";
+
+class FileMode : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+        write("inc/foo.h", "#ifndef foo_h\n#define foo_h\n#endif\n");
+        write("util.h", "/* helpers */\n#ifndef UTIL_H\n#define UTIL_H\n#endif\n");
+    }
+    // Checks that a run leaves a file exactly as it was, time stamp included.
+    void expectUntouched(const std::string& text, int expectedResult = 0) {
+        write("main.c", text);
+        auto stamp = last_write_time(root() / "main.c");
+        auto run = runFileMode("main.c", "inc");
+        EXPECT_EQ(run.result, expectedResult);
+        EXPECT_EQ(run.printed, "");
+        EXPECT_EQ(read("main.c"), text);
+        EXPECT_EQ(last_write_time(root() / "main.c"), stamp);
+        EXPECT_FALSE(exists(kScratch));
+    }
+};
+
+TEST_F(FileMode, FilesWithNothingToGuardAreNotTouched) {
+    expectUntouched("int main(void) { return 0; }\n");
+    expectUntouched("#include <missing.h>\n#include \"gone.h\"\r\nint x;");
+    expectUntouched("#ifndef A_H\n#include <a.h>\n#endif\n");
+    expectUntouched("");
+    // Even a file that text mode would change, when there is nothing to guard.
+    expectUntouched("int a;\rint b;\n\x1a junk");
+}
+
+TEST_F(FileMode, RewritesOneIncludeByteForByte) {
+    write("main.c", "#include <stdio.h>\n#include <a.h>\nint main(void) { return 0; }\n");
+    auto run = runFileMode("main.c", "inc");
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_FALSE(run.failed);
+    EXPECT_EQ(read("main.c"),
+              "#include <stdio.h>\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint main(void) { return 0; }\r\n");
+    EXPECT_FALSE(exists(kScratch));
+    EXPECT_FALSE(exists("main.Bak"));
+}
+
+TEST_F(FileMode, QuotedIncludeFromTheCurrentDirectory) {
+    write("main.c", "#include \"util.h\"\r\n");
+    EXPECT_EQ(runFileMode("main.c", "").result, 1);
+    EXPECT_EQ(read("main.c"), "#ifndef UTIL_H\r\n#include \"util.h\"\r\n#endif\r\n");
+}
+
+TEST_F(FileMode, LastLineGetsALineBreak) {
+    write("main.c", "#include <a.h>");
+    EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
+    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+}
+
+TEST_F(FileMode, BackupHoldsTheOldText) {
+    write("src/main.cpp", "// old\n#include <a.h>\nint x;");
+    auto run = runFileMode("src\\main.cpp", "inc", true);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(read("src/main.Bak"), "// old\r\n#include <a.h>\r\nint x;\r\n");
+    EXPECT_EQ(read("src/main.cpp"), "// old\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint x;\r\n");
+    write("noext", "#include <a.h>\n");
+    EXPECT_EQ(runFileMode("noext", "inc", true).result, 1);
+    EXPECT_EQ(read("noext.Bak"), "#include <a.h>\r\n");
+}
+
+TEST_F(FileMode, LastIfndefMacroDecidesWhatIsAlreadyGuarded) {
+    struct Case {
+        const char* description;
+        std::string input;
+        std::string output;  // "" when the file must stay as it is
+    } cases[] = {
+        {"guarded by the line before", "#ifndef A_H\n#include <a.h>\n#endif\n", ""},
+        {"not cleared by #endif", "#ifndef A_H\n#endif\n#include <a.h>\n", ""},
+        {"comparison is case-sensitive", "#ifndef FOO_H\n#include <foo.h>\n#endif\n",
+         "#ifndef FOO_H\r\n#ifndef foo_h\r\n#include <foo.h>\r\n#endif\r\n#endif\r\n"},
+        {"commented test does not count", "// #ifndef A_H\n#include <a.h>\n",
+         "// #ifndef A_H\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+        {"another test replaces it", "#ifndef A_H\n#ifndef NDEBUG\n#include <a.h>\n",
+         "#ifndef A_H\r\n#ifndef NDEBUG\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+        {"the line is tracked before it is looked at", "#ifndef A_H #include <a.h>\n", ""},
+    };
+    for (const Case& c : cases) {
+        write("main.c", c.input);
+        auto run = runFileMode("main.c", "inc");
+        EXPECT_EQ(run.result, c.output.empty() ? 0 : 1) << c.description;
+        EXPECT_EQ(read("main.c"), c.output.empty() ? c.input : c.output) << c.description;
+    }
+}
+
+TEST_F(FileMode, SecondRunDoesNotWrapAgain) {
+    write("main.c", "#include <a.h>\n#include <b.h>\n");
+    EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
+    const std::string once = read("main.c");
+    EXPECT_EQ(once, "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n#ifndef B_H\r\n#include <b.h>\r\n#endif\r\n");
+    auto stamp = last_write_time(root() / "main.c");
+    EXPECT_EQ(runFileMode("main.c", "inc").result, 0);
+    EXPECT_EQ(read("main.c"), once);
+    EXPECT_EQ(last_write_time(root() / "main.c"), stamp);
+}
+
+TEST_F(FileMode, LongLinesPassThroughWhole) {
+    const std::string l1022(1022, 'a'), l1023(1023, 'b'), l1024(1024, 'c'), l5000(5000, 'd');
+    const std::string longInclude = "#include <a.h> /* " + std::string(3000, 'e') + " */";
+    write("main.c", l1022 + "\n" + l1023 + "\n" + l1024 + "\n" + longInclude + "\n" + l5000);
+    auto run = runFileMode("main.c", "inc", true);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(read("main.c"), l1022 + "\r\n" + l1023 + "\r\n" + l1024 + "\r\n#ifndef A_H\r\n" + longInclude +
+                                  "\r\n#endif\r\n" + l5000 + "\r\n");
+    EXPECT_EQ(read("main.Bak"),
+              l1022 + "\r\n" + l1023 + "\r\n" + l1024 + "\r\n" + longInclude + "\r\n" + l5000 + "\r\n");
+}
+
+TEST_F(FileMode, IncludeBehindLongTextIsStillFound) {
+    const std::string line = std::string(2000, ' ') + "#include <a.h>";
+    write("main.c", line + "\n");
+    EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
+    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n" + line + "\r\n#endif\r\n");
+}
+
+TEST_F(FileMode, SeparateOutputIsReplacedNeverCreated) {
+    write("in.c", "#include <a.h>\n");
+    write("out.c", "old output\n");
+    auto run = runFileMode("in.c", "inc", false, "out.c");
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(read("out.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+    EXPECT_EQ(read("in.c"), "#include <a.h>\n");
+
+    auto missing = runFileMode("in.c", "inc", true, "new.c");
+    EXPECT_EQ(missing.result, 1);
+    EXPECT_EQ(missing.printed, "Error: Can't remove output file.\n");
+    EXPECT_TRUE(missing.failed);
+    EXPECT_FALSE(exists("new.c"));
+    EXPECT_EQ(read("in.Bak"), "#include <a.h>\r\n") << "the backup is taken even for a separate output";
+    EXPECT_FALSE(exists(kScratch));
+}
+
+TEST_F(FileMode, TextThatTextModeWouldLoseIsNotRewritten) {
+    for (const std::string text : {"#include <a.h>\nint a;\rint b;\n", "#include <a.h>\n\x1a trailing"}) {
+        write("main.c", text);
+        auto run = runFileMode("main.c", "inc", true);
+        EXPECT_EQ(run.result, 1);
+        EXPECT_EQ(run.printed,
+                  "Error: input holds a lone carriage return or text after Ctrl-Z; left unchanged.\n");
+        EXPECT_TRUE(run.failed);
+        EXPECT_EQ(read("main.c"), text);
+        EXPECT_FALSE(exists("main.Bak"));
+        EXPECT_FALSE(exists(kScratch));
+    }
+    // A Ctrl-Z at the very end is only an end-of-file mark.
+    write("main.c", "#include <a.h>\r\n\x1a");
+    EXPECT_EQ(runFileMode("main.c", "inc").printed, "");
+    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+}
+
+}  // namespace

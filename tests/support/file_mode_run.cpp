@@ -1,0 +1,19 @@
+#include "support/file_mode_run.h"
+
+#include <gtest/gtest.h>
+
+namespace vimbo::test {
+
+FileRun runFileMode(const std::string& input, const std::string& includePath, bool backup,
+                    const std::string& output) {
+    Vimbo_Params settings(input);
+    if (!output.empty()) settings.setOutputFile(output);
+    if (backup) settings.setBackup();
+    settings.setIncludePath(includePath);
+    Vimbo processor(&settings);
+    ::testing::internal::CaptureStdout();
+    int result = processor.processFile();
+    return FileRun{result, ::testing::internal::GetCapturedStdout(), processor.failed()};
+}
+
+}  // namespace vimbo::test
