@@ -28,7 +28,6 @@ bool Vimbo::commitOutput() {
     if (!vimbo::platform::fileSystem().rename(kScratchFileName, target)) {
         // The target is gone; the scratch file now holds the text, so it stays.
         report(std::string(kCantRenamePrefix) + target + "\n");
-        return true;
     }
-    return false;
+    return true;
 }

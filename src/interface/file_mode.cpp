@@ -61,13 +61,13 @@ int Vimbo::processFile() {
     input.close();
     if (!scratch.close()) ioError = true;
 
-    bool keepScratch = false;
+    bool scratchGone = false;
     if (ioError)
         report(kIoError);
     else if (droppedText)
         report(kTextWouldChange);
     else if (changed)
-        keepScratch = commitOutput();
-    if (!keepScratch) vimbo::platform::fileSystem().remove(kScratchFileName);
+        scratchGone = commitOutput();
+    if (!scratchGone) vimbo::platform::fileSystem().remove(kScratchFileName);
     return changed;
 }

@@ -43,7 +43,8 @@ public:
 private:
     std::string findGuardMacro(const std::string& path, vimbo::analysis::GuardSearch& search);
     // Backup, then the scratch file takes the target's place. True when the
-    // target is gone and the scratch file is left holding the only copy.
+    // scratch file is no longer to be removed: it was renamed, or the target
+    // is gone and it holds the only copy of the text.
     bool commitOutput();
     int writeBackup();
     void report(const std::string& message);

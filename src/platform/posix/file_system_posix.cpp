@@ -35,8 +35,8 @@ bool posixSameFile(const std::string& a, const std::string& b) {
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-// Opens without blocking (a FIFO without a peer would hang), keeps the
-// descriptor only for a regular file, then returns to blocking I/O.
+// Opens without blocking (a FIFO without a peer would hang) and keeps the
+// descriptor only for a regular file, on which O_NONBLOCK has no effect.
 FileHandle openRegular(const std::string& path, int flags) {
     int fd;
     do {
@@ -48,7 +48,6 @@ FileHandle openRegular(const std::string& path, int flags) {
         ::close(fd);
         return kNoFile;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
