@@ -1,20 +1,41 @@
-// The two exported functions, called through the shared library as a host
-// calls them.
+// The two exported functions, loaded from the shared library by name and
+// called as a host calls them.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "interface/vimbo_exports.h"
+#include "support/library_host.h"
 #include "support/temp_dir.h"
+
+#ifndef VIMBO_LIBRARY
+#error "VIMBO_LIBRARY must name the shared library under test"
+#endif
 
 namespace {
 
 using vimbo::test::ScopedEnv;
 
+const vimbo::test::LoadedLibrary& library() {
+    static const vimbo::test::LoadedLibrary loaded = vimbo::test::loadVimboLibrary(VIMBO_LIBRARY);
+    return loaded;
+}
+
+const char* Vimbo_Line(const char* includePath, const char* line) { return library().line(includePath, line); }
+
+int Vimbo_File(const char* includePath, const char* fileName, char makeBackup) {
+    return library().file(includePath, fileName, makeBackup);
+}
+
+TEST(SharedLibrary, LoadsAndExportsBothFunctions) {
+    EXPECT_EQ(library().error, "");
+    ASSERT_NE(library().line, nullptr);
+    ASSERT_NE(library().file, nullptr);
+    EXPECT_EQ(vimbo::test::exportedSymbol(library(), "Vimbo_Line"), nullptr) << "only the underscored names";
+}
+
 class Exports : public vimbo::test::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
+        ASSERT_NE(library().line, nullptr) << library().error;
         write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
         write("util.h", "/* util */\n#if !defined( UTIL_H )\n#define UTIL_H\n#endif\n");
     }

@@ -1,0 +1,116 @@
+// Win32 file system calls behind the operations table. Paths are handed to
+// the ANSI functions as written: Windows takes "\\" and "/" alike.
+#include "platform/file_system.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace vimbo::platform {
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE toHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+FileHandle fromHandle(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
+}
+
+bool win32Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool win32IsLink(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE handle = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return ok;
+}
+
+bool win32SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION infoA{}, infoB{};
+    if (!fileIdentity(a, infoA) || !fileIdentity(b, infoB)) return false;
+    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+           infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+// Keeps the handle only for a file on disk: devices (CON, NUL, COM1) and
+// pipes could block or never end.
+FileHandle keepDiskFile(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return kNoFile;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return kNoFile;
+    }
+    return fromHandle(handle);
+}
+
+FileHandle win32OpenRead(const std::string& path) {
+    return keepDiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+FileHandle win32CreateNew(const std::string& path) {
+    return keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle win32CreateTruncate(const std::string& path) {
+    // Truncate only once the target is known to be a file on disk.
+    FileHandle file = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file != kNoFile && !SetEndOfFile(toHandle(file))) {
+        CloseHandle(toHandle(file));
+        return kNoFile;
+    }
+    return file;
+}
+
+std::int64_t win32Read(FileHandle file, char* buffer, std::size_t size) {
+    DWORD got = 0;
+    DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    if (!ReadFile(toHandle(file), buffer, want, &got, nullptr))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return got;
+}
+
+bool win32Write(FileHandle file, const char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD put = 0;
+        DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        if (!WriteFile(toHandle(file), data, want, &put, nullptr) || put == 0) return false;
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+bool win32Close(FileHandle file) { return CloseHandle(toHandle(file)) != 0; }
+
+bool win32Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+// The scratch file lies in the current directory, which need not be on the
+// target's volume: a copy is allowed where a plain rename cannot go.
+bool win32Rename(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+}  // namespace
+
+const FileSystemOps& defaultFileSystemOps() {
+    static const FileSystemOps ops = {
+        win32Exists,    win32IsLink,         win32SameFile, win32OpenRead,
+        win32CreateNew, win32CreateTruncate, win32Read,     win32Write,
+        win32Close,     win32Remove,         win32Rename,
+    };
+    return ops;
+}
+
+}  // namespace vimbo::platform
