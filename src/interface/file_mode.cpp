@@ -1,6 +1,6 @@
-// File mode: every line goes to the scratch file, include lines in guarded
-// form where their header has a guard; the scratch file replaces the target
-// only when something was guarded and nothing failed.
+// File mode: every line goes to the scratch file through the rewriting loop;
+// the scratch file replaces the target only when something was guarded and
+// nothing failed.
 #include <cstdio>
 
 #include "interface/messages.h"
@@ -21,7 +21,6 @@ void Vimbo::report(const std::string& message) {
 
 int Vimbo::processFile() {
     failed_ = false;
-    unsigned char changed = 0;
 
     TextReader input(settings->inputFile());
     if (!input.isOpen()) {
@@ -36,38 +35,17 @@ int Vimbo::processFile() {
         return 0;
     }
 
-    bool ioError = false;
-    std::string line;
-    while (!ioError && input.good()) {
-        // Whole lines, however long, so that none is split in the output.
-        TextReader::Status status = input.readLine(line);
-        if (status == TextReader::Status::error) {
-            ioError = true;
-            continue;
-        }
-        if (status == TextReader::Status::end) break;
-        trackIfndef(line);
-        const std::string path = locateIncludeFile(line);
-        if (path.empty()) {
-            scratch.write(line);
-            scratch.write("\n");
-        } else {
-            const std::string guard = findGuardMacro(path);
-            scratch.write(wrapIncludeLine(line, guard, lastIfndefMacro, &changed));
-        }
-        if (scratch.failed()) ioError = true;
-    }
-    const bool droppedText = !ioError && changed && input.droppedText();
+    const RewriteOutcome outcome = rewriteLines(input, scratch);
+    const bool ioError = !scratch.close() || outcome.ioError;
     input.close();
-    if (!scratch.close()) ioError = true;
 
     bool scratchGone = false;
     if (ioError)
         report(kIoError);
-    else if (droppedText)
+    else if (outcome.droppedText)
         report(kTextWouldChange);
-    else if (changed)
+    else if (outcome.changed)
         scratchGone = commitOutput();
     if (!scratchGone) vimbo::platform::fileSystem().remove(kScratchFileName);
-    return changed;
+    return outcome.changed;
 }

@@ -4,11 +4,18 @@
 
 #include <string>
 
+#include <vector>
+
 #include "analysis/include_kind.h"
+#include "interface/rewrite_outcome.h"
 #include "interface/vimbo_params.h"
 
 namespace vimbo::analysis {
 struct GuardSearch;
+}
+namespace vimbo::platform {
+class TextReader;
+class TextWriter;
 }
 
 class Vimbo {
@@ -21,6 +28,12 @@ public:
     int processFile();
     // Runs whichever mode the settings name.
     void run();
+    // What file mode would write for the input file, kept in memory.
+    FilePreview previewFile();
+    // The loop every file rewrite runs: each line read from the input goes to
+    // the output, include lines in guarded form where their header has a guard.
+    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
+                                std::vector<bool>* wrapped = nullptr);
     // Whether the last file-mode run reported an error message.
     bool failed() const { return failed_; }
 
