@@ -3,29 +3,81 @@
 #include <cstring>
 
 namespace vimbo::cli {
+namespace {
+bool is(const char* argument, const char* lower, const char* upper) {
+    return std::strcmp(argument, lower) == 0 || std::strcmp(argument, upper) == 0;
+}
+
+void addExtension(std::string extension, FrontEndOptions& options) {
+    if (extension.empty() || extension[0] != '.') extension.insert(0, ".");
+    options.extensions.push_back(extension);
+}
+
+// Returns how many of the following arguments the option took as its value.
+int readLongOption(const std::string& option, const char* next, FrontEndOptions& options) {
+    if (option == "--quiet") {
+        options.quiet = true;
+    } else if (option == "--help") {
+        options.help = true;
+    } else if (option == "--version") {
+        options.version = true;
+    } else if (option == "--tree") {
+        options.tree = true;
+    } else if (option == "--check") {
+        options.check = true;
+    } else if (option == "--diff") {
+        options.diff = true;
+    } else if (option == "--ext") {
+        if (!next) {
+            options.error = "--ext needs an extension";
+            return 0;
+        }
+        addExtension(next, options);
+        return 1;
+    } else if (option.rfind("--ext=", 0) == 0) {
+        addExtension(option.substr(6), options);
+    } else {
+        options.error = "unknown option '" + option + "'";
+    }
+    return 0;
+}
+}  // namespace
 
 FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     FrontEndOptions options;
     int i = 0;
-    for (; i < count && std::strncmp(args[i], "--", 2) == 0; ++i) {
-        const std::string option = args[i];
-        if (option == "--") {
+    for (; i < count && options.error.empty(); ++i) {
+        const char* argument = args[i] ? args[i] : "";
+        if (std::strcmp(argument, "--") == 0) {
             ++i;
             break;
         }
-        if (option == "--quiet") {
-            options.quiet = true;
-        } else if (option == "--help") {
-            options.help = true;
-        } else if (option == "--version") {
-            options.version = true;
-        } else {
-            options.error = "unknown option '" + option + "'";
-            break;
+        if (is(argument, "-t", "-T")) break;
+        if (std::strncmp(argument, "--", 2) == 0) {
+            i += readLongOption(argument, i + 1 < count ? args[i + 1] : nullptr, options);
+            continue;
         }
+        options.arguments.push_back(argument);
+        if (is(argument, "-i", "-I") && i + 1 < count) options.arguments.push_back(args[++i]);
     }
-    options.firstArgument = i;
+    for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
+    if (options.check && options.diff) options.error = "--check and --diff exclude each other";
     return options;
+}
+
+std::vector<std::string> fileArguments(const std::vector<const char*>& arguments) {
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const char* argument = arguments[i];
+        if (is(argument, "-b", "-B")) continue;
+        if (is(argument, "-i", "-I")) {
+            ++i;
+            continue;
+        }
+        if (is(argument, "-t", "-T")) break;
+        files.push_back(argument);
+    }
+    return files;
 }
 
 }  // namespace vimbo::cli

@@ -1,8 +1,9 @@
-// The command's own long options. They come before the library's arguments
-// and are never passed on to them.
+// The command's own long options. They are taken out of the command line
+// before the rest is read as the library's arguments, and never passed on.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vimbo::cli {
 
@@ -10,11 +11,21 @@ struct FrontEndOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
-    std::string error;    // set for an unknown option
-    int firstArgument = 0;  // where the library's arguments begin
+    bool tree = false;   // the file arguments are directories to walk
+    bool check = false;  // change nothing; list what would be rewritten
+    bool diff = false;   // change nothing; print the rewrite as a unified diff
+    std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
+    std::string error;                    // set for a usage error
+    std::vector<const char*> arguments;   // what is left for the library
 };
 
-// Reads the long options at the front of args[0..count); "--" ends them.
+// Long options may stand anywhere before "-t"/"-T" (whose line takes the rest
+// of the command line) and before "--", which ends them; the value of
+// "-i"/"-I" is never taken for one.
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
+
+// The file arguments among the library's arguments: everything that is not
+// "-b", "-i" with its value, or the line of "-t".
+std::vector<std::string> fileArguments(const std::vector<const char*>& arguments);
 
 }  // namespace vimbo::cli

@@ -15,12 +15,15 @@ using vimbo::platform::TextWriter;
 
 void Vimbo::report(const std::string& message) {
     failed_ = true;
+    lastMessage_ = message;
+    if (!printMessages_) return;
     std::fputs(message.c_str(), stdout);
     std::fflush(stdout);
 }
 
 int Vimbo::processFile() {
     failed_ = false;
+    lastMessage_.clear();
 
     TextReader input(settings->inputFile());
     if (!input.isOpen()) {

@@ -4,8 +4,7 @@
 
 using vimbo::platform::TextReader;
 
-RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output,
-                                   std::vector<bool>* wrapped) {
+RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
     RewriteOutcome outcome;
     std::string line;
     while (!outcome.ioError && input.good()) {
@@ -18,17 +17,13 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (status == TextReader::Status::end) break;
         trackIfndef(line);
         const std::string path = locateIncludeFile(line);
-        bool guarded = false;
         if (path.empty()) {
             output.write(line);
             output.write("\n");
         } else {
             const std::string guard = findGuardMacro(path);
-            const std::string text = wrapIncludeLine(line, guard, lastIfndefMacro, &outcome.changed);
-            guarded = text.size() > line.size() + 1;  // more than the line and its break
-            output.write(text);
+            output.write(wrapIncludeLine(line, guard, lastIfndefMacro, &outcome.changed));
         }
-        if (wrapped) wrapped->push_back(guarded);
         if (output.failed()) outcome.ioError = true;
     }
     outcome.droppedText = !outcome.ioError && outcome.changed && input.droppedText();

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include <vector>
-
 #include "analysis/include_kind.h"
 #include "interface/rewrite_outcome.h"
 #include "interface/vimbo_params.h"
@@ -28,14 +26,15 @@ public:
     int processFile();
     // Runs whichever mode the settings name.
     void run();
-    // What file mode would write for the input file, kept in memory.
-    FilePreview previewFile();
-    // The loop every file rewrite runs: each line read from the input goes to
+    // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
-    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
-                                std::vector<bool>* wrapped = nullptr);
-    // Whether the last file-mode run reported an error message.
+    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output);
+    // Whether the last file-mode run reported an error message, and which.
     bool failed() const { return failed_; }
+    const std::string& lastMessage() const { return lastMessage_; }
+    // File-mode messages go to standard output unless a front end that
+    // reports them its own way turns that off.
+    void setPrintMessages(bool print) { printMessages_ = print; }
 
     // Include directive parsing and header location.
     static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
@@ -63,4 +62,6 @@ private:
     void report(const std::string& message);
 
     bool failed_ = false;
+    bool printMessages_ = true;
+    std::string lastMessage_;
 };

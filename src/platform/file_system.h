@@ -41,6 +41,9 @@ struct FileSystemOps {
     bool (*rename)(const std::string& from, const std::string& to);
 };
 
+// A path in the system's own form as this platform's file system takes it.
+std::string nativePath(const std::string& path);
+
 // The table in use. Tests may change entries; restoreDefaultOps() undoes that.
 FileSystemOps& fileSystem();
 const FileSystemOps& defaultFileSystemOps();

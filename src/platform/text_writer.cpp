@@ -6,8 +6,7 @@ constexpr std::size_t kFlushAt = 65536;
 }
 
 TextWriter::TextWriter(const std::string& path, Create how)
-    : memory_(false),
-      file_(how == Create::newOnly ? fileSystem().createNew(path)
+    : file_(how == Create::newOnly ? fileSystem().createNew(path)
                                    : fileSystem().createTruncate(path)) {}
 
 TextWriter::~TextWriter() { close(); }
@@ -18,18 +17,17 @@ void TextWriter::write(std::string_view text) {
         if (c == '\n') pending_.push_back('\r');
         pending_.push_back(c);
     }
-    if (!memory_ && pending_.size() >= kFlushAt) flush();
+    if (pending_.size() >= kFlushAt) flush();
 }
 
 void TextWriter::flush() {
-    if (memory_) return;
     if (!pending_.empty() && !failed_ && !fileSystem().write(file_, pending_.data(), pending_.size()))
         failed_ = true;
     pending_.clear();
 }
 
 bool TextWriter::close() {
-    if (memory_ || file_ == kNoFile) return !failed_;
+    if (!isOpen()) return !failed_;
     flush();
     if (!fileSystem().close(file_)) failed_ = true;
     file_ = kNoFile;

@@ -14,16 +14,11 @@ public:
     enum class Create { newOnly, truncate };
 
     TextWriter(const std::string& path, Create how);
-    // Keeps the bytes in memory instead, exactly as they would reach a file.
-    TextWriter() = default;
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
 
-    bool isOpen() const { return inMemory() || file_ != kNoFile; }
-    bool inMemory() const { return memory_; }
-    // The bytes written so far, for a writer that keeps them in memory.
-    const std::string& text() const { return pending_; }
+    bool isOpen() const { return file_ != kNoFile; }
     // A write or the final flush failed; the flag stays set.
     bool failed() const { return failed_; }
 
@@ -34,7 +29,6 @@ public:
 private:
     void flush();
 
-    bool memory_ = true;
     FileHandle file_ = kNoFile;
     std::string pending_;
     bool failed_ = false;

@@ -9,7 +9,6 @@
 #include <algorithm>
 
 namespace vimbo::platform {
-namespace {
 
 // Paths arrive with "\\" separators; a POSIX file system wants "/".
 std::string nativePath(const std::string& path) {
@@ -17,6 +16,8 @@ std::string nativePath(const std::string& path) {
     std::replace(native.begin(), native.end(), '\\', '/');
     return native;
 }
+
+namespace {
 
 bool posixExists(const std::string& path) {
     struct stat info {};

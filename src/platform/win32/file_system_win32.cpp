@@ -6,6 +6,9 @@
 #include <windows.h>
 
 namespace vimbo::platform {
+
+std::string nativePath(const std::string& path) { return path; }
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

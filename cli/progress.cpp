@@ -1,0 +1,23 @@
+#include "progress.h"
+
+#include <cstdio>
+
+#include "platform/terminal.h"
+
+namespace vimbo::cli {
+
+Progress::Progress(std::size_t total)
+    : total_(total), shown_(total > 0 && vimbo::platform::standardErrorIsTerminal()) {}
+
+Progress::~Progress() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+}
+
+void Progress::done(std::size_t count) {
+    // Often enough to move, rarely enough to cost nothing on large trees.
+    if (!shown_ || (count % 64 != 0 && count != total_)) return;
+    std::fprintf(stderr, "\rvimbo: %zu of %zu files", count, total_);
+    std::fflush(stderr);
+}
+
+}  // namespace vimbo::cli

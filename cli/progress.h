@@ -1,0 +1,19 @@
+// "files done of total" on standard error, only when it is a terminal.
+#pragma once
+
+#include <cstddef>
+
+namespace vimbo::cli {
+
+class Progress {
+public:
+    explicit Progress(std::size_t total);
+    ~Progress();
+    void done(std::size_t count);
+
+private:
+    std::size_t total_;
+    bool shown_;
+};
+
+}  // namespace vimbo::cli

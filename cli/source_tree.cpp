@@ -1,0 +1,65 @@
+#include "source_tree.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+
+const std::vector<std::string> kDefaultExtensions = {".c",   ".cc",  ".cpp", ".cxx", ".h",
+                                                     ".hh",  ".hpp", ".hxx", ".inl"};
+
+namespace {
+std::string lowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool hasExtension(const fs::path& path, const std::vector<std::string>& extensions) {
+    const std::string extension = lowerCase(path.extension().string());
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](const std::string& wanted) { return lowerCase(wanted) == extension; });
+}
+
+bool isHidden(const fs::path& directory) {
+    const std::string name = directory.filename().string();
+    return name.size() > 1 && name[0] == '.' && name != "..";
+}
+
+void walk(const fs::path& root, const std::vector<std::string>& extensions, SourceTree& tree) {
+    std::error_code error;
+    if (!fs::is_directory(root, error)) {
+        tree.errors.push_back(root.generic_string() + ": not a directory");
+        return;
+    }
+    fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        const fs::file_status status = it->symlink_status(error);
+        if (error) break;
+        if (fs::is_directory(status)) {
+            if (isHidden(path)) it.disable_recursion_pending();
+            continue;
+        }
+        if (!hasExtension(path, extensions)) continue;
+        if (fs::is_regular_file(status))
+            tree.files.push_back(path.generic_string());
+        else
+            tree.skipped.push_back(path.generic_string());
+    }
+    if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
+}
+}  // namespace
+
+SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions) {
+    SourceTree tree;
+    for (const std::string& root : roots) walk(root, extensions, tree);
+    std::sort(tree.files.begin(), tree.files.end());
+    tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
+    std::sort(tree.skipped.begin(), tree.skipped.end());
+    return tree;
+}
+
+}  // namespace vimbo::cli

@@ -1,0 +1,184 @@
+#include "platform/memory_overlay.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace vimbo::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct OpenFile {
+    std::string key;
+    std::string snapshot;  // what a reader sees
+    std::size_t position = 0;
+    bool writing = false;
+    bool open = false;
+};
+
+struct OverlayState {
+    FileSystemOps below;  // the operations the overlay was put over
+    std::map<std::string, MemoryOverlay::Entry> entries;
+    std::vector<OpenFile> files;
+};
+
+OverlayState* state = nullptr;
+
+// One key per file, whatever spelling reached it.
+std::string keyOf(const std::string& path) {
+    std::error_code error;
+    fs::path absolute = fs::absolute(fs::path(nativePath(path)), error);
+    return (error ? fs::path(nativePath(path)) : absolute).lexically_normal().generic_string();
+}
+
+MemoryOverlay::Entry* entryOf(const std::string& path) {
+    auto found = state->entries.find(keyOf(path));
+    return found == state->entries.end() ? nullptr : &found->second;
+}
+
+// Memory handles are negative and below kNoFile, so they never meet a real one.
+bool isMemoryHandle(FileHandle file) { return file < kNoFile; }
+FileHandle memoryHandle(std::size_t index) { return -static_cast<FileHandle>(index) - 2; }
+OpenFile& openFile(FileHandle file) { return state->files[static_cast<std::size_t>(-file - 2)]; }
+
+FileHandle openMemory(const std::string& key, std::string snapshot, bool writing) {
+    state->files.push_back(OpenFile{key, std::move(snapshot), 0, writing, true});
+    return memoryHandle(state->files.size() - 1);
+}
+
+bool readWhole(const std::string& path, std::string& bytes) {
+    FileHandle file = state->below.openRead(path);
+    if (file == kNoFile) return false;
+    char buffer[65536];
+    std::int64_t got;
+    while ((got = state->below.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+    state->below.close(file);
+    return got == 0;
+}
+
+bool overlayExists(const std::string& path) {
+    const MemoryOverlay::Entry* entry = entryOf(path);
+    return entry ? entry->exists : state->below.exists(path);
+}
+
+bool overlayIsLink(const std::string& path) { return entryOf(path) ? false : state->below.isLink(path); }
+
+bool overlaySameFile(const std::string& a, const std::string& b) {
+    if (keyOf(a) == keyOf(b)) return overlayExists(a);
+    if (entryOf(a) || entryOf(b)) return false;
+    return state->below.sameFile(a, b);
+}
+
+FileHandle overlayOpenRead(const std::string& path) {
+    if (const MemoryOverlay::Entry* entry = entryOf(path))
+        return entry->exists ? openMemory(keyOf(path), entry->content, false) : kNoFile;
+    return state->below.openRead(path);
+}
+
+// A file that a real directory or device stands in the way of cannot be made.
+bool mayCreate(const std::string& path) {
+    if (entryOf(path)) return true;
+    if (!state->below.exists(path)) return true;
+    FileHandle file = state->below.openRead(path);
+    if (file == kNoFile) return false;
+    state->below.close(file);
+    return true;
+}
+
+FileHandle create(const std::string& path) {
+    const std::string key = keyOf(path);
+    state->entries[key] = MemoryOverlay::Entry{true, ""};
+    return openMemory(key, "", true);
+}
+
+FileHandle overlayCreateNew(const std::string& path) {
+    if (overlayExists(path)) return kNoFile;
+    return create(path);
+}
+
+FileHandle overlayCreateTruncate(const std::string& path) {
+    if (!mayCreate(path)) return kNoFile;
+    return create(path);
+}
+
+std::int64_t overlayRead(FileHandle file, char* buffer, std::size_t size) {
+    if (!isMemoryHandle(file)) return state->below.read(file, buffer, size);
+    OpenFile& open = openFile(file);
+    const std::size_t count = std::min(size, open.snapshot.size() - open.position);
+    open.snapshot.copy(buffer, count, open.position);
+    open.position += count;
+    return static_cast<std::int64_t>(count);
+}
+
+bool overlayWrite(FileHandle file, const char* data, std::size_t size) {
+    if (!isMemoryHandle(file)) return state->below.write(file, data, size);
+    OpenFile& open = openFile(file);
+    auto found = state->entries.find(open.key);
+    if (!open.writing || found == state->entries.end()) return false;
+    found->second.content.append(data, size);
+    return true;
+}
+
+bool overlayClose(FileHandle file) {
+    if (!isMemoryHandle(file)) return state->below.close(file);
+    OpenFile& open = openFile(file);
+    open = OpenFile{};
+    while (!state->files.empty() && !state->files.back().open) state->files.pop_back();
+    return true;
+}
+
+bool overlayRemove(const std::string& path) {
+    if (MemoryOverlay::Entry* entry = entryOf(path)) {
+        if (!entry->exists) return false;
+        *entry = MemoryOverlay::Entry{};
+        return true;
+    }
+    // Only what the real remove would take: an existing file, not a directory.
+    if (!mayCreate(path) || !state->below.exists(path)) return false;
+    state->entries[keyOf(path)] = MemoryOverlay::Entry{};
+    return true;
+}
+
+bool overlayRename(const std::string& from, const std::string& to) {
+    std::string content;
+    if (const MemoryOverlay::Entry* entry = entryOf(from)) {
+        if (!entry->exists) return false;
+        content = entry->content;
+    } else if (!readWhole(from, content)) {
+        return false;
+    }
+    if (overlayExists(to) && !mayCreate(to)) return false;
+    state->entries[keyOf(to)] = MemoryOverlay::Entry{true, std::move(content)};
+    state->entries[keyOf(from)] = MemoryOverlay::Entry{};
+    return true;
+}
+
+}  // namespace
+
+MemoryOverlay::MemoryOverlay() {
+    state = new OverlayState{fileSystem(), {}, {}};
+    FileSystemOps& ops = fileSystem();
+    ops.exists = overlayExists;
+    ops.isLink = overlayIsLink;
+    ops.sameFile = overlaySameFile;
+    ops.openRead = overlayOpenRead;
+    ops.createNew = overlayCreateNew;
+    ops.createTruncate = overlayCreateTruncate;
+    ops.read = overlayRead;
+    ops.write = overlayWrite;
+    ops.close = overlayClose;
+    ops.remove = overlayRemove;
+    ops.rename = overlayRename;
+}
+
+MemoryOverlay::~MemoryOverlay() {
+    fileSystem() = state->below;
+    delete state;
+    state = nullptr;
+}
+
+const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const { return entryOf(path); }
+
+}  // namespace vimbo::platform

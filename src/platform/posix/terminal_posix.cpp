@@ -1,0 +1,7 @@
+#include <unistd.h>
+
+#include "platform/terminal.h"
+
+namespace vimbo::platform {
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+}  // namespace vimbo::platform
