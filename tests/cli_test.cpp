@@ -1,20 +1,12 @@
 // The vimbo command end to end, run as a separate process.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "support/command_run.h"
 #include "support/temp_dir.h"
-
-#ifndef VIMBO_CLI
-#error "VIMBO_CLI must name the command under test"
-#endif
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using Outcome = vimbo::test::CommandOutcome;
 
 class Command : public vimbo::test::TempDirTest {
 protected:
@@ -22,36 +14,7 @@ protected:
         TempDirTest::SetUp();
         write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
     }
-    // Runs the command through the shell; each argument is quoted for it.
-    Outcome vimbo(const std::vector<std::string>& arguments) {
-        std::string command = quote(VIMBO_CLI);
-        for (const std::string& argument : arguments) command += " " + quote(argument);
-        command += " >out.txt 2>err.txt";
-#ifdef _WIN32
-        // cmd /c drops the outer pair of quotes and keeps the rest as written.
-        command = "\"" + command + "\"";
-#endif
-        int status = std::system(command.c_str());
-#ifndef _WIN32
-        if (WIFEXITED(status)) status = WEXITSTATUS(status);
-#endif
-        return Outcome{status, console(read("out.txt")), console(read("err.txt"))};
-    }
-    // Standard output is in text mode: on Windows each "\n" arrives as CR LF.
-    static std::string console(std::string text) {
-#ifdef _WIN32
-        std::string::size_type at;
-        while ((at = text.find("\r\n")) != std::string::npos) text.erase(at, 1);
-#endif
-        return text;
-    }
-    static std::string quote(const std::string& argument) {
-#ifdef _WIN32
-        return "\"" + argument + "\"";
-#else
-        return "'" + argument + "'";
-#endif
-    }
+    Outcome vimbo(const std::vector<std::string>& arguments) { return vimbo::test::runVimbo(arguments); }
 };
 
 TEST_F(Command, LineModePrintsSummaryAndResult) {

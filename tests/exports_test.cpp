@@ -68,6 +68,13 @@ TEST_F(Exports, EachLineResultReplacesTheLast) {
     EXPECT_STREQ(again, "#ifndef A_H\n#ifndef A_H\n#include <a.h>\n#endif\n\n#endif\n");
 }
 
+TEST_F(Exports, GuardWithANulStillGivesTheWholeText) {
+    // Found by fuzzing: the result is a C string, so a NUL in the guard cut it short.
+    static const char header[] = "#ifndef \x13H_Q\0\0\0_<g>\n";
+    write("inc/h.h", std::string(header, sizeof header - 1));
+    EXPECT_STREQ(Vimbo_Line("inc", "#include <h.h>"), "#ifndef \x13H_Q\n#include <h.h>\n#endif\n");
+}
+
 TEST_F(Exports, LineHasNoLengthLimit) {
     const std::string line = "#include <a.h> // " + std::string(1 << 20, 'q');
     EXPECT_EQ(std::string(Vimbo_Line("inc", line.c_str())), "#ifndef A_H\n" + line + "\n#endif\n");

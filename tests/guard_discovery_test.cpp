@@ -28,6 +28,8 @@ TEST_P(FindGuardMacro, ReadsTheGuard) {
 const std::string kLong(1023, 'x');
 const char kBinaryBytes[] = "\0\xff\x01#ifndef\0B_H\n\x80\x81";
 const std::string kBinary(kBinaryBytes, sizeof kBinaryBytes - 1);
+const char kNulGuardBytes[] = "#ifndef \x13H_Q\0\0\0_<g>\n";
+const std::string kNulGuard(kNulGuardBytes, sizeof kNulGuardBytes - 1);
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, FindGuardMacro,
@@ -80,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"extra blanks after the keyword", {{"foo.h", "#ifndef    FOO_H  // x\n"}}, "foo.h", "FOO_H"},
         GuardCase{"tab and comment are cut off", {{"h.h", "#ifndef H_H\t/* guard */\n"}}, "h.h", "H_H"},
         GuardCase{"joined comment is cut off", {{"h.h", "#ifndef H_H/*guard*/\n"}}, "h.h", "H_H"},
+        GuardCase{"a NUL ends the candidate", {{"h.h", kNulGuard}}, "h.h", "\x13H_Q"},
         GuardCase{"only a comment is no guard", {{"h.h", "#ifndef /*x*/ H_H\n"}}, "h.h", ""},
         GuardCase{"carriage returns dropped", {{"crlf.h", "// x\r\n#ifndef CRLF_H\r\n"}}, "crlf.h", "CRLF_H"},
         GuardCase{"ctrl-z ends the header", {{"z.h", "int z;\n\x1a#ifndef Z_H\n"}}, "z.h", ""},

@@ -11,8 +11,10 @@ bool isWhiteSpace(char c) {
 }
 
 std::string_view cutAtCommentOrTab(std::string_view candidate) {
-    std::string_view::size_type cut =
-        std::min({candidate.find('\t'), candidate.find("/*"), candidate.find("//")});
+    // A NUL would also end the guarded text early wherever it is handed on
+    // as a C string, losing the include line and the "#endif".
+    std::string_view::size_type cut = std::min(
+        {candidate.find('\t'), candidate.find("/*"), candidate.find("//"), candidate.find('\0')});
     return cut == std::string_view::npos ? candidate : candidate.substr(0, cut);
 }
 }  // namespace

@@ -31,8 +31,8 @@ private:
 
 // The macro that a guard test in the word just read names: "#ifndef X" gives
 // X, "#if !defined(X)" gives X; anything else gives nothing (false). The
-// candidate is cut where a tab or a comment opener begins, so it can never
-// open a comment when it is written out as a guard.
+// candidate is cut where a tab, a comment opener or a NUL begins, so it can
+// never open a comment, nor end a C string, when written out as a guard.
 bool readGuardTest(LineWords& words, std::string_view word, std::string& candidate);
 
 }  // namespace vimbo::analysis

@@ -1,0 +1,51 @@
+// The command's long options, taken out before the library's arguments.
+#include <gtest/gtest.h>
+
+#include "front_end_options.h"
+
+namespace {
+
+using vimbo::cli::fileArguments;
+using vimbo::cli::readFrontEndOptions;
+
+vimbo::cli::FrontEndOptions read(std::vector<const char*> args) {
+    return readFrontEndOptions(static_cast<int>(args.size()), args.data());
+}
+
+std::vector<std::string> rest(const vimbo::cli::FrontEndOptions& options) {
+    return std::vector<std::string>(options.arguments.begin(), options.arguments.end());
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(FrontEndOptions, StandAnywhereBeforeTheLine) {
+    auto o = read({"-b", "-i", "inc", "--tree", "--ext", "c", "--ext=.H", "src", "--check"});
+    EXPECT_TRUE(o.tree);
+    EXPECT_TRUE(o.check);
+    EXPECT_EQ(o.extensions, (Strings{".c", ".H"}));
+    EXPECT_EQ(rest(o), (Strings{"-b", "-i", "inc", "src"}));
+    EXPECT_EQ(fileArguments(o.arguments), (Strings{"src"}));
+}
+
+TEST(FrontEndOptions, LineTextAndIncludeValuesAreNeverTaken) {
+    auto o = read({"--quiet", "-i", "--odd", "-t", "#include", "--diff"});
+    EXPECT_TRUE(o.quiet);
+    EXPECT_FALSE(o.diff);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(rest(o), (Strings{"-i", "--odd", "-t", "#include", "--diff"}));
+    EXPECT_EQ(fileArguments(o.arguments), Strings{});
+}
+
+TEST(FrontEndOptions, DoubleDashEndsThem) {
+    auto o = read({"--", "--tree", "x.c"});
+    EXPECT_FALSE(o.tree);
+    EXPECT_EQ(rest(o), (Strings{"--tree", "x.c"}));
+}
+
+TEST(FrontEndOptions, Errors) {
+    EXPECT_EQ(read({"--nope"}).error, "unknown option '--nope'");
+    EXPECT_EQ(read({"--ext"}).error, "--ext needs an extension");
+    EXPECT_EQ(read({"--check", "--diff"}).error, "--check and --diff exclude each other");
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// Whole trees: --tree rewrites, --check and --diff change nothing and agree
+// with what --tree does.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = vimbo::test::fs;
+using vimbo::test::runVimbo;
+
+struct Snapshot {
+    std::string bytes;
+    fs::file_time_type time;
+    bool link;
+    bool operator==(const Snapshot& o) const { return bytes == o.bytes && time == o.time && link == o.link; }
+};
+using TreeSnapshot = std::map<std::string, Snapshot>;
+
+const char kGuarded[] = "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n";
+
+class TreeMode : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        write("proj/src/main.c", "#include \"local.h\"\n#include <a.h>\nint main(void) { return 0; }\n");
+        write("proj/src/local.h", "#ifndef LOCAL_H\n#define LOCAL_H\n#endif\n");
+        write("proj/src/deep/x.cpp", "#include \"../local.h\"\n");
+        write("proj/src/none.c", "int none;\n");
+        write("proj/.hidden/h.c", "#include <a.h>\n");
+        write("proj/src/notes.txt", "#include <a.h>\n");
+        write("proj/src/upper.H", "#include <a.h>\n");
+        for (const char* extension : {"c", "cc", "cpp", "cxx", "h", "hh", "hpp", "hxx", "inl"})
+            write(std::string("proj/ext/f.") + extension, "#include <a.h>\n");
+#ifndef _WIN32
+        fs::create_symlink("main.c", root() / "proj/src/link.c");
+#endif
+    }
+
+    TreeSnapshot snapshot(const std::string& dir) {
+        TreeSnapshot result;
+        for (auto it = fs::recursive_directory_iterator(root() / dir); it != fs::recursive_directory_iterator(); ++it) {
+            const bool link = it->is_symlink();
+            if (it->is_directory() && !link) continue;
+            const std::string name = fs::relative(it->path(), root()).generic_string();
+            result[name] = Snapshot{link ? "" : read(name), link ? fs::file_time_type{} : it->last_write_time(), link};
+        }
+        return result;
+    }
+
+    const std::vector<std::string> rewritten = {
+        "proj/ext/f.c",   "proj/ext/f.cc",       "proj/ext/f.cpp",   "proj/ext/f.cxx",      "proj/ext/f.h",
+        "proj/ext/f.hh",  "proj/ext/f.hpp",      "proj/ext/f.hxx",   "proj/ext/f.inl",      "proj/src/deep/x.cpp",
+        "proj/src/main.c", "proj/src/upper.H"};
+};
+
+TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
+    auto o = runVimbo({"-b", "-i", "inc", "--tree", "proj"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("vimbo: 14 files examined, 12 rewritten, "), std::string::npos) << o.out;
+    EXPECT_EQ(read("proj/src/main.c"),
+              "#ifndef LOCAL_H\r\n#include \"local.h\"\r\n#endif\r\n" + std::string(kGuarded) +
+                  "int main(void) { return 0; }\r\n");
+    EXPECT_EQ(read("proj/src/main.Bak"), "#include \"local.h\"\r\n#include <a.h>\r\nint main(void) { return 0; }\r\n");
+    EXPECT_EQ(read("proj/src/deep/x.cpp"), "#ifndef LOCAL_H\r\n#include \"../local.h\"\r\n#endif\r\n");
+    EXPECT_EQ(read("proj/ext/f.inl"), kGuarded);
+    EXPECT_EQ(read("proj/src/upper.H"), kGuarded);
+    EXPECT_EQ(read("proj/.hidden/h.c"), "#include <a.h>\n");
+    EXPECT_EQ(read("proj/src/notes.txt"), "#include <a.h>\n");
+    EXPECT_EQ(read("proj/src/none.c"), "int none;\n");
+    for (const auto& entry : fs::recursive_directory_iterator(root() / "proj"))
+        EXPECT_NE(entry.path().filename(), "$vb$tmp$.$$$");
+#ifndef _WIN32
+    EXPECT_NE(o.out.find(", 1 skipped, 0 failed"), std::string::npos) << o.out;
+    EXPECT_NE(o.err.find("proj/src/link.c: skipped"), std::string::npos) << o.err;
+    EXPECT_TRUE(fs::is_symlink(root() / "proj/src/link.c"));
+#endif
+}
+
+TEST_F(TreeMode, CheckListsWhatTreeRewritesAndChangesNothing) {
+    const TreeSnapshot before = snapshot("proj");
+    auto check = runVimbo({"-b", "-i", "inc", "--check", "--tree", "proj"});
+    EXPECT_EQ(check.status, 1) << check.err;
+    std::string expected;
+    for (const std::string& name : rewritten) expected += name + "\n";
+    EXPECT_EQ(check.out, expected);
+    EXPECT_TRUE(snapshot("proj") == before) << "check must leave every byte and time stamp";
+
+    runVimbo({"-i", "inc", "--tree", "proj"});
+    auto again = runVimbo({"-i", "inc", "--check", "--tree", "proj"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "");
+}
+
+TEST_F(TreeMode, DiffChangesNothing) {
+    const TreeSnapshot before = snapshot("proj");
+    auto diff = runVimbo({"-i", "inc", "--diff", "--tree", "proj"}, "diff.txt");
+    EXPECT_EQ(diff.status, 1) << diff.err;
+    EXPECT_NE(diff.out.find("--- a/proj/src/main.c\n+++ b/proj/src/main.c\n@@ -1,3 +1,7 @@\n"), std::string::npos)
+        << diff.out;
+    EXPECT_TRUE(snapshot("proj") == before);
+}
+
+#ifndef _WIN32
+TEST_F(TreeMode, DiffAppliedWithPatchGivesTheRewrite) {
+    fs::create_directories(root() / "copy");
+    fs::copy(root() / "proj", root() / "copy/proj", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    runVimbo({"-i", "inc", "--diff", "--tree", "proj"}, "diff.txt");
+    runVimbo({"-i", "inc", "--tree", "proj"});
+    ASSERT_EQ(std::system("cd copy && patch -s -p1 < ../diff.txt"), 0);
+    TreeSnapshot rewrittenTree = snapshot("proj"), patchedTree;
+    for (const auto& [name, entry] : snapshot("copy/proj")) patchedTree[name.substr(5)] = entry;
+    ASSERT_EQ(rewrittenTree.size(), patchedTree.size());
+    for (const auto& [name, entry] : rewrittenTree) EXPECT_EQ(entry.bytes, patchedTree[name].bytes) << name;
+}
+#endif
+
+TEST_F(TreeMode, ExtensionsCanBeReplaced) {
+    auto o = runVimbo({"-i", "inc", "--check", "--tree", "--ext", "cc", "--ext", ".INL", "proj"});
+    EXPECT_EQ(o.out, "proj/ext/f.cc\nproj/ext/f.inl\n");
+}
+
+TEST_F(TreeMode, ExitStatuses) {
+    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "proj/src/none.c"}).status, 0);
+    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "proj/src/upper.H"}).status, 1);
+    EXPECT_EQ(runVimbo({"--check", "missing.c"}).status, 2);
+    EXPECT_EQ(runVimbo({"--check", "--tree", "missing"}).status, 2);
+    EXPECT_EQ(runVimbo({"--tree", "missing"}).status, 1);
+    EXPECT_EQ(runVimbo({"--tree"}).status, 2);
+    EXPECT_EQ(runVimbo({"--tree", "-t", "x"}).status, 2);
+    // A stale scratch file makes the rewrite of its directory fail, and check says so.
+    write("proj/ext/$vb$tmp$.$$$", "left over\n");
+    auto check = runVimbo({"-i", "inc", "--check", "--tree", "proj/ext"});
+    EXPECT_EQ(check.status, 2);
+    EXPECT_NE(check.err.find("proj/ext/f.c: Error: can't create temporary file."), std::string::npos) << check.err;
+    EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "proj/ext"}).status, 1);
+    EXPECT_EQ(read("proj/ext/$vb$tmp$.$$$"), "left over\n");
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// Unified diffs of a rewrite: alignment, context, line ends, odd names.
+#include <gtest/gtest.h>
+
+#include "unified_diff.h"
+
+namespace {
+
+using vimbo::cli::unifiedDiff;
+
+TEST(UnifiedDiff, SameTextGivesNothing) { EXPECT_EQ(unifiedDiff("a.c", "x\n", "x\n"), ""); }
+
+TEST(UnifiedDiff, InsertionsWithThreeLinesOfContext) {
+    const std::string before = "1\r\n2\r\n3\r\n4\r\n#include <a.h>\r\n5\r\n6\r\n7\r\n8\r\n";
+    const std::string after = "1\r\n2\r\n3\r\n4\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n5\r\n6\r\n7\r\n8\r\n";
+    EXPECT_EQ(unifiedDiff("src/a.c", before, after),
+              "--- a/src/a.c\n+++ b/src/a.c\n@@ -2,7 +2,9 @@\n 2\r\n 3\r\n 4\r\n+#ifndef A_H\r\n"
+              " #include <a.h>\r\n+#endif\r\n 5\r\n 6\r\n 7\r\n");
+}
+
+TEST(UnifiedDiff, ChangedLineEndsAndMissingFinalBreak) {
+    EXPECT_EQ(unifiedDiff("m.c", "#include <a.h>\nx", "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nx\r\n"),
+              "--- a/m.c\n+++ b/m.c\n@@ -1,2 +1,4 @@\n-#include <a.h>\n-x\n\\ No newline at end of file\n"
+              "+#ifndef A_H\r\n+#include <a.h>\r\n+#endif\r\n+x\r\n");
+}
+
+TEST(UnifiedDiff, DistantChangesMakeSeparateHunks) {
+    std::string before, after;
+    for (int i = 0; i < 20; ++i) {
+        const std::string line = std::to_string(i) + "\r\n";
+        before += line;
+        after += (i == 2 || i == 15 ? "+" + line : "") + line;
+    }
+    const std::string diff = unifiedDiff("f", before, after);
+    EXPECT_NE(diff.find("@@ -1,5 +1,6 @@\n"), std::string::npos) << diff;
+    EXPECT_NE(diff.find("@@ -13,6 +14,7 @@\n"), std::string::npos) << diff;
+}
+
+TEST(UnifiedDiff, OddNamesAreQuoted) {
+    const std::string diff = unifiedDiff("my dir/x\"y.h", "a\n", "a\r\n");
+    EXPECT_EQ(diff.substr(0, diff.find("@@")), "--- \"a/my dir/x\\\"y.h\"\n+++ \"b/my dir/x\\\"y.h\"\n");
+}
+
+}  // namespace
