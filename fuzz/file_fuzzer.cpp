@@ -13,80 +13,13 @@
 #include <vector>
 
 #include "fuzz_workspace.h"
+#include "text_invariants.h"
 #include "interface/vimbo_exports.h"
 
 namespace {
 
 void check(bool condition) {
     if (!condition) std::abort();
-}
-
-std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy) {
-    std::vector<std::string> lines;
-    std::string line;
-    bool any = false, pendingCr = false;
-    lossy = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == 26) {
-            lossy = lossy || i + 1 < bytes.size();
-            break;
-        }
-        if (c == '\r') {
-            pendingCr = true;
-            continue;
-        }
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            any = pendingCr = false;
-            continue;
-        }
-        lossy = lossy || pendingCr;
-        pendingCr = false;
-        line += c;
-        any = true;
-    }
-    if (any) lines.push_back(line);
-    return lines;
-}
-
-std::string crlf(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-// Lines of a file written in text mode; every one must end in CR LF.
-std::vector<std::string> writtenLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::string::size_type start = 0;
-    while (start < bytes.size()) {
-        const std::string::size_type end = bytes.find('\n', start);
-        check(end != std::string::npos && end > start && bytes[end - 1] == '\r');
-        lines.push_back(bytes.substr(start, end - 1 - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// Whether `original` is what remains of `rewritten` once some lines are
-// taken out together with the "#ifndef ..." line before and "#endif" after.
-bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original) {
-    std::vector<std::vector<char>> seen(rewritten.size() + 1, std::vector<char>(original.size() + 1, 0));
-    std::vector<std::pair<std::size_t, std::size_t>> todo = {{0, 0}};
-    while (!todo.empty()) {
-        auto [i, j] = todo.back();
-        todo.pop_back();
-        if (i == rewritten.size() && j == original.size()) return true;
-        if (i >= rewritten.size() || j >= original.size() || seen[i][j]) continue;
-        seen[i][j] = 1;
-        if (rewritten[i] == original[j]) todo.push_back({i + 1, j + 1});
-        if (rewritten[i].rfind("#ifndef ", 0) == 0 && i + 2 < rewritten.size() && rewritten[i + 1] == original[j] &&
-            rewritten[i + 2] == "#endif")
-            todo.push_back({i + 3, j + 1});
-    }
-    return false;
 }
 
 }  // namespace
@@ -112,13 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string after = vimbo::fuzz::readBytes("src.c");
     bool lossy = false;
-    const std::vector<std::string> original = textModeLines(input, lossy);
+    const std::vector<std::string> original = vimbo::invariants::textModeLines(input, lossy);
     if (result == 0 || lossy) {
         check(after == input);
         check(!vimbo::fuzz::fileExists("src.Bak"));
         return 0;
     }
-    check(onlyGuardsAdded(writtenLines(after), original));
-    check(vimbo::fuzz::readBytes("src.Bak") == crlf(original));
+    std::vector<std::string> rewritten;
+    check(vimbo::invariants::writtenLines(after, rewritten));
+    check(vimbo::invariants::onlyGuardsAdded(rewritten, original));
+    check(vimbo::fuzz::readBytes("src.Bak") == vimbo::invariants::crlfText(original));
     return 0;
 }

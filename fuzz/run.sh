@@ -9,12 +9,6 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 
 scripts/install-deps
-for package in clang libclang-rt-14-dev; do
-  if [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)" != installed ]; then
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev
-    break
-  fi
-done
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target line_fuzzer file_fuzzer

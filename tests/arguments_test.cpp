@@ -17,6 +17,12 @@ struct ArgumentCase {
     const char *include, *inputFile, *lineText, *outputFile;
 };
 
+void PrintTo(const ArgumentCase& c, std::ostream* out) {
+    *out << "{";
+    for (const char* arg : c.args) *out << " \"" << arg << "\"";
+    *out << " }";
+}
+
 class ArgumentVector : public ::testing::TestWithParam<ArgumentCase> {};
 
 TEST_P(ArgumentVector, BuildsTheSettings) {

@@ -14,6 +14,8 @@ struct GuardCase {
     const char* guard;
 };
 
+void PrintTo(const GuardCase& c, std::ostream* out) { *out << c.description; }
+
 class FindGuardMacro : public vimbo::test::TempDirTest, public ::testing::WithParamInterface<GuardCase> {};
 
 TEST_P(FindGuardMacro, ReadsTheGuard) {

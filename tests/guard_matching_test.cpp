@@ -11,6 +11,8 @@ struct MatchCase {
     bool matches;
 };
 
+void PrintTo(const MatchCase& c, std::ostream* out) { *out << c.baseName << " / " << c.macro; }
+
 class GuardMatchesFile : public ::testing::TestWithParam<MatchCase> {};
 
 TEST_P(GuardMatchesFile, FollowsTheWorkedExamples) {

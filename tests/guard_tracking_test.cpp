@@ -10,6 +10,8 @@ struct TrackCase {
     const char* after;  // lastIfndefMacro after the line, starting from "OLD"
 };
 
+void PrintTo(const TrackCase& c, std::ostream* out) { *out << ::testing::PrintToString(std::string(c.line)); }
+
 class TrackIfndef : public ::testing::TestWithParam<TrackCase> {};
 
 TEST_P(TrackIfndef, UpdatesOrKeepsTheLastMacro) {

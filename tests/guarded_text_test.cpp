@@ -13,6 +13,8 @@ struct WrapCase {
     bool setsChanged;
 };
 
+void PrintTo(const WrapCase& c, std::ostream* out) { *out << ::testing::PrintToString(std::string(c.line)); }
+
 class WrapIncludeLine : public ::testing::TestWithParam<WrapCase> {};
 
 TEST_P(WrapIncludeLine, WrapsOrPassesThrough) {

@@ -11,6 +11,8 @@ struct DirectiveCase {
     IncludeKind kind;
 };
 
+void PrintTo(const DirectiveCase& c, std::ostream* out) { *out << ::testing::PrintToString(std::string(c.line)); }
+
 class ParseIncludeDirective : public ::testing::TestWithParam<DirectiveCase> {};
 
 TEST_P(ParseIncludeDirective, YieldsNameAndKind) {

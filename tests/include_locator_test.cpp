@@ -17,6 +17,8 @@ struct SearchCase {
     const char* expected;
 };
 
+void PrintTo(const SearchCase& c, std::ostream* out) { *out << c.description; }
+
 class LocateIncludeFile : public vimbo::test::TempDirTest,
                           public ::testing::WithParamInterface<SearchCase> {};
 
