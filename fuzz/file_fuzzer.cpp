@@ -16,14 +16,6 @@
 #include "text_invariants.h"
 #include "interface/vimbo_exports.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     vimbo::fuzz::enterWorkspace("vimbo-file-fuzz");
     vimbo::fuzz::writeBytes("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
@@ -40,20 +32,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::remove("src.Bak");
 
     const int result = Vimbo_File("inc", "src.c", 1);
-    check(result == 0 || result == 1);
-    check(!vimbo::fuzz::fileExists("$vb$tmp$.$$$"));
+    vimbo::fuzz::check(result == 0 || result == 1);
+    vimbo::fuzz::check(!vimbo::fuzz::fileExists("$vb$tmp$.$$$"));
 
     const std::string after = vimbo::fuzz::readBytes("src.c");
     bool lossy = false;
     const std::vector<std::string> original = vimbo::invariants::textModeLines(input, lossy);
     if (result == 0 || lossy) {
-        check(after == input);
-        check(!vimbo::fuzz::fileExists("src.Bak"));
+        vimbo::fuzz::check(after == input);
+        vimbo::fuzz::check(!vimbo::fuzz::fileExists("src.Bak"));
         return 0;
     }
     std::vector<std::string> rewritten;
-    check(vimbo::invariants::writtenLines(after, rewritten));
-    check(vimbo::invariants::onlyGuardsAdded(rewritten, original));
-    check(vimbo::fuzz::readBytes("src.Bak") == vimbo::invariants::crlfText(original));
+    vimbo::fuzz::check(vimbo::invariants::writtenLines(after, rewritten));
+    vimbo::fuzz::check(vimbo::invariants::onlyGuardsAdded(rewritten, original));
+    vimbo::fuzz::check(vimbo::fuzz::readBytes("src.Bak") == vimbo::invariants::crlfText(original));
     return 0;
 }

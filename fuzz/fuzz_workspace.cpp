@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -33,6 +34,10 @@ std::string readBytes(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void check(bool condition) {
+    if (!condition) std::abort();
 }
 
 bool fileExists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }

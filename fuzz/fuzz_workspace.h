@@ -10,5 +10,7 @@ void enterWorkspace(const char* name);
 void writeBytes(const std::string& path, const std::string& bytes);
 std::string readBytes(const std::string& path);
 bool fileExists(const std::string& path);
+// A broken invariant is a crash, which the fuzzer keeps as a finding.
+void check(bool condition);
 
 }  // namespace vimbo::fuzz

@@ -9,14 +9,6 @@
 #include "fuzz_workspace.h"
 #include "interface/vimbo_exports.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     vimbo::fuzz::enterWorkspace("vimbo-line-fuzz");
     vimbo::fuzz::writeBytes("inc/n.h", "#ifndef N_H\n#define N_H\n#endif\n");
@@ -40,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string head = "#ifndef ";
     const std::string tail = "\n" + cLine + "\n#endif\n";
-    check(result.size() > head.size() + tail.size());
-    check(result.compare(0, head.size(), head) == 0);
-    check(result.compare(result.size() - tail.size(), tail.size(), tail) == 0);
+    vimbo::fuzz::check(result.size() > head.size() + tail.size());
+    vimbo::fuzz::check(result.compare(0, head.size(), head) == 0);
+    vimbo::fuzz::check(result.compare(result.size() - tail.size(), tail.size(), tail) == 0);
     const std::string guard = result.substr(head.size(), result.size() - head.size() - tail.size());
-    check(!guard.empty());
-    check(guard.find('\n') == std::string::npos && guard.find('\t') == std::string::npos);
-    check(guard.find("/*") == std::string::npos && guard.find("//") == std::string::npos);
+    vimbo::fuzz::check(!guard.empty());
+    vimbo::fuzz::check(guard.find('\n') == std::string::npos && guard.find('\t') == std::string::npos);
+    vimbo::fuzz::check(guard.find("/*") == std::string::npos && guard.find("//") == std::string::npos);
     return 0;
 }
