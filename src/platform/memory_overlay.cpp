@@ -149,7 +149,7 @@ bool overlayRename(const std::string& from, const std::string& to) {
     } else if (!readWhole(from, content)) {
         return false;
     }
-    if (overlayExists(to) && !mayCreate(to)) return false;
+    if (overlayExists(to)) return false;  // as the real rename: never onto a file
     state->entries[keyOf(to)] = MemoryOverlay::Entry{true, std::move(content)};
     state->entries[keyOf(from)] = MemoryOverlay::Entry{};
     return true;

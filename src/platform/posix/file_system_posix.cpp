@@ -123,8 +123,11 @@ bool copyAcrossDevices(const std::string& from, const std::string& to) {
     return true;
 }
 
+// Never onto an existing name, as on Windows: whatever stands there stays.
 bool posixRename(const std::string& from, const std::string& to) {
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
+    struct stat info {};
+    if (::lstat(nativeTo.c_str(), &info) == 0) return false;
     if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0) return true;
     return errno == EXDEV && copyAcrossDevices(from, to);
 }

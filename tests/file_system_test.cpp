@@ -1,0 +1,71 @@
+// The operations table on this platform's real file system: the same
+// answers on POSIX and on Win32.
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vimbo::platform::fileSystem;
+using vimbo::platform::kNoFile;
+
+class FileSystemOps : public vimbo::test::TempDirTest {};
+
+TEST_F(FileSystemOps, ExistenceCountsDirectoriesAndTakesBackslashes) {
+    write("dir/f.h", "x");
+    EXPECT_TRUE(fileSystem().exists("dir"));
+    EXPECT_TRUE(fileSystem().exists("dir\\f.h"));
+    EXPECT_TRUE(fileSystem().exists(".\\dir\\f.h"));
+    EXPECT_FALSE(fileSystem().exists("dir\\g.h"));
+    EXPECT_FALSE(fileSystem().exists(""));
+}
+
+TEST_F(FileSystemOps, RenameNeverReplacesAnExistingFile) {
+    write("from.txt", "new");
+    write("to.txt", "old");
+    EXPECT_FALSE(fileSystem().rename("from.txt", "to.txt"));
+    EXPECT_EQ(read("to.txt"), "old");
+    EXPECT_EQ(read("from.txt"), "new");
+    EXPECT_TRUE(fileSystem().rename("from.txt", "dir\\moved.txt") == false) << "no such directory";
+    vimbo::test::fs::create_directories(root() / "dir");
+    EXPECT_TRUE(fileSystem().rename("from.txt", "dir\\moved.txt"));
+    EXPECT_EQ(read("dir/moved.txt"), "new");
+    EXPECT_FALSE(exists("from.txt"));
+}
+
+TEST_F(FileSystemOps, RemoveTakesFilesOnly) {
+    write("dir/f.txt", "x");
+    write("empty/.keep", "");
+    vimbo::test::fs::remove(root() / "empty/.keep");
+    EXPECT_FALSE(fileSystem().remove("empty"));
+    EXPECT_TRUE(exists("empty"));
+    EXPECT_FALSE(fileSystem().remove("missing"));
+    EXPECT_TRUE(fileSystem().remove("dir\\f.txt"));
+    EXPECT_FALSE(exists("dir/f.txt"));
+}
+
+TEST_F(FileSystemOps, SameFileByIdentity) {
+    write("dir/f.txt", "x");
+    write("g.txt", "x");
+    EXPECT_TRUE(fileSystem().sameFile("dir/f.txt", ".\\dir\\..\\dir\\f.txt"));
+    EXPECT_FALSE(fileSystem().sameFile("dir/f.txt", "g.txt"));
+    EXPECT_FALSE(fileSystem().sameFile("dir/f.txt", "missing"));
+}
+
+TEST_F(FileSystemOps, OnlyRegularFilesOpenAndNewFilesAreNew) {
+    write("f.txt", "x");
+    vimbo::test::fs::create_directories(root() / "dir");
+    EXPECT_EQ(fileSystem().openRead("dir"), kNoFile);
+    EXPECT_EQ(fileSystem().createNew("f.txt"), kNoFile);
+    EXPECT_EQ(fileSystem().createNew("dir"), kNoFile);
+    EXPECT_EQ(fileSystem().createTruncate("dir"), kNoFile);
+    auto file = fileSystem().openRead("f.txt");
+    ASSERT_NE(file, kNoFile);
+    char buffer[4];
+    EXPECT_EQ(fileSystem().read(file, buffer, sizeof buffer), 1);
+    EXPECT_EQ(fileSystem().read(file, buffer, sizeof buffer), 0);
+    EXPECT_TRUE(fileSystem().close(file));
+}
+
+}  // namespace
