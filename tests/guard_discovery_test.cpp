@@ -162,4 +162,27 @@ TEST_F(GuardDiscoveryFiles, ManySharedIncludesStayCheap) {
     EXPECT_EQ(processor.findGuardMacro("inc\\l0.h"), "");
 }
 
+TEST_F(GuardDiscoveryFiles, HeadersThatAllIncludeEachOtherAreReadOnce) {
+    // Twelve #pragma once headers, each including all the others: following
+    // every path through them would take 12! reads. Found by fuzzing.
+    const int count = 12;
+    for (int i = 0; i < count; ++i) {
+        std::string text = "#pragma once\n";
+        for (int j = 0; j < count; ++j)
+            if (j != i) text += "#include <p" + std::to_string(j) + ".h>\n";
+        write("inc/p" + std::to_string(i) + ".h", text);
+    }
+    write("inc/p11.h", read("inc/p11.h") + "#ifndef P11_H\n");
+    static int opens = 0;
+    vimbo::platform::fileSystem().openRead = [](const std::string& path) {
+        ++opens;
+        return vimbo::platform::defaultFileSystemOps().openRead(path);
+    };
+    Vimbo_Params settings;
+    settings.setIncludePath("inc");
+    Vimbo processor(&settings);
+    EXPECT_EQ(processor.findGuardMacro("inc\\p0.h"), "P11_H");
+    EXPECT_LE(opens, count);
+}
+
 }  // namespace

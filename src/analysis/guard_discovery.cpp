@@ -29,14 +29,8 @@ std::string Vimbo::findGuardMacro(const std::string& path) {
 std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) {
     if (path.empty()) return "";
     // An include cycle ends here: the header is already being read above.
-    if (std::find(search.chain.begin(), search.chain.end(), path) != search.chain.end()) {
-        search.cutCycle = true;
-        return "";
-    }
-    if (search.chain.size() >= GuardSearch::kMaxDepth) {
-        search.cutCycle = true;
-        return "";
-    }
+    if (std::find(search.chain.begin(), search.chain.end(), path) != search.chain.end()) return "";
+    if (search.chain.size() >= GuardSearch::kMaxDepth) return "";
     auto known = search.known.find(path);
     if (known != search.known.end()) return known->second;
 
@@ -45,8 +39,6 @@ std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) 
     if (!header.isOpen()) return "";
 
     search.chain.push_back(path);
-    const bool cutBefore = search.cutCycle;
-    search.cutCycle = false;
 
     std::string guard;
     std::string line;
@@ -70,8 +62,6 @@ std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) 
     header.close();
     search.chain.pop_back();
 
-    // An answer reached without cutting a cycle holds wherever the header stands.
-    if (!search.cutCycle) search.known.emplace(path, guard);
-    search.cutCycle = search.cutCycle || cutBefore;
+    search.known.emplace(path, guard);
     return guard;
 }

@@ -1,6 +1,6 @@
 // State of one guard discovery that follows nested includes: the chain of
-// headers being read (so that include cycles end) and the answers already
-// known for headers that were read to the end of their question.
+// headers being read (so that include cycles end) and the answer already
+// found for every header read so far, so that each is read at most once.
 #pragma once
 
 #include <string>
@@ -15,11 +15,11 @@ struct GuardSearch {
     static constexpr std::size_t kMaxDepth = 200;
 
     std::vector<std::string> chain;
-    // Results that did not depend on where the header stood in the chain: a
-    // header re-read within one discovery gives the same answer.
+    // Without it, headers that include one another (#pragma once headers do)
+    // would be read once for every path through them: exponentially often.
+    // Inside a cycle the answer can depend on where the cycle was entered;
+    // the first one found stands for the rest of the discovery.
     std::unordered_map<std::string, std::string> known;
-    // Set when a header was cut off because it was already in the chain.
-    bool cutCycle = false;
 };
 
 }  // namespace vimbo::analysis
