@@ -138,6 +138,12 @@ TEST_F(FileFailures, InputThatIsItsOwnBackupIsNotTruncated) {
     EXPECT_FALSE(exists(kScratch));
 }
 
+TEST_F(FileFailures, OutputNamingTheScratchFileIsRefused) {
+    auto run = runFileMode("main.c", "inc", false, ".\\$vb$tmp$.$$$");
+    EXPECT_EQ(run.printed, "Error: Can't remove output file.\n");
+    expectInputUntouched();
+}
+
 TEST_F(FileFailures, OldFileThatCannotBeRemoved) {
     fileSystem().remove = [](const std::string& path) {
         return path == kScratch && vimbo::platform::defaultFileSystemOps().remove(path);

@@ -6,9 +6,10 @@
 
 namespace {
 // A link is never replaced: the new file would cut it off from what it names.
+// Nor is the scratch file itself, which holds the new text.
 bool removeTarget(const std::string& target) {
     auto& fs = vimbo::platform::fileSystem();
-    return !fs.isLink(target) && fs.remove(target);
+    return !fs.isLink(target) && !fs.sameFile(target, kScratchFileName) && fs.remove(target);
 }
 }  // namespace
 
