@@ -72,6 +72,7 @@ TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
     EXPECT_EQ(read("proj/.hidden/h.c"), "#include <a.h>\n");
     EXPECT_EQ(read("proj/src/notes.txt"), "#include <a.h>\n");
     EXPECT_EQ(read("proj/src/none.c"), "int none;\n");
+    EXPECT_EQ(o.err.find(" of 14 files"), std::string::npos) << "no progress when stderr is no terminal";
     for (const auto& entry : fs::recursive_directory_iterator(root() / "proj"))
         EXPECT_NE(entry.path().filename(), "$vb$tmp$.$$$");
 #ifndef _WIN32
@@ -116,6 +117,14 @@ TEST_F(TreeMode, DiffAppliedWithPatchGivesTheRewrite) {
     for (const auto& [name, entry] : snapshot("copy/proj")) patchedTree[name.substr(5)] = entry;
     ASSERT_EQ(rewrittenTree.size(), patchedTree.size());
     for (const auto& [name, entry] : rewrittenTree) EXPECT_EQ(entry.bytes, patchedTree[name].bytes) << name;
+}
+
+TEST_F(TreeMode, ProgressShowsOnATerminal) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+    const std::string command = std::string("script -qec \"") + VIMBO_CLI +
+                                " -i inc --check --tree proj\" /dev/null > tty.txt 2>&1";
+    std::system(command.c_str());
+    EXPECT_NE(read("tty.txt").find("vimbo: 14 of 14 files"), std::string::npos) << read("tty.txt");
 }
 #endif
 
