@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
         std::cout << kVersion;
         return 0;
     }
+    if (!options.extensions.empty() && !options.tree) return usageError("--ext goes with --tree");
     const Vimbo_Params settings(static_cast<int>(options.arguments.size()), options.arguments.data());
     if (options.tree || options.check || options.diff) return runMany(options, settings);
-    if (!options.extensions.empty()) return usageError("--ext goes with --tree");
     return runSingle(options, settings);
 }

@@ -141,6 +141,7 @@ TEST_F(TreeMode, ExitStatuses) {
     EXPECT_EQ(runVimbo({"--tree", "missing"}).status, 1);
     EXPECT_EQ(runVimbo({"--tree"}).status, 2);
     EXPECT_EQ(runVimbo({"--tree", "-t", "x"}).status, 2);
+    EXPECT_EQ(runVimbo({"--check", "--ext", "c", "proj/src/main.c"}).status, 2);
     // A stale scratch file makes the rewrite of its directory fail, and check says so.
     write("proj/ext/$vb$tmp$.$$$", "left over\n");
     auto check = runVimbo({"-i", "inc", "--check", "--tree", "proj/ext"});
