@@ -7,6 +7,7 @@
 //  - memory stays flat from the first file to the last.
 //
 //   soak ORIGINAL COPY [INCLUDE_PATH]   (COPY, equal to ORIGINAL, is rewritten)
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -31,8 +32,10 @@ std::string readBytes(const fs::path& path) {
     return bytes.str();
 }
 
-// Resident memory now, in KiB.
+// Resident memory now, in KiB, after freed heap went back to the system: what
+// is still in use, not what the checker once needed for a large file.
 long residentKiB() {
+    malloc_trim(0);
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
@@ -104,6 +107,8 @@ int main(int argc, char** argv) {
             }
             if (result) checkFile(name, pass == 1);
             if (pass == 1 && i == 0) firstResident = residentKiB();
+            if (pass == 1 && i > 0 && i % (files.size() / 4 + 1) == 0)
+                std::cerr << "resident after " << i << " files: " << residentKiB() << " KiB\n";
         }
         if (pass == 1) rewritten = passRewritten;
         std::cerr << "pass " << pass << ": " << files.size() << " files, " << passRewritten << " rewritten\n";
