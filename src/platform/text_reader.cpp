@@ -7,7 +7,7 @@ constexpr char kCtrlZ = 26;
 }  // namespace
 
 TextReader::TextReader(const std::string& path) : file_(fileSystem().openRead(path)) {
-    if (isOpen()) buffer_.resize(kBufferSize);
+    if (isOpen()) buffer_.reset(new char[kBufferSize]);
 }
 
 TextReader::~TextReader() { close(); }
@@ -18,7 +18,7 @@ void TextReader::close() {
 }
 
 bool TextReader::fill() {
-    std::int64_t got = fileSystem().read(file_, buffer_.data(), buffer_.size());
+    std::int64_t got = fileSystem().read(file_, buffer_.get(), kBufferSize);
     if (got < 0) {
         failed_ = true;
         return false;
@@ -67,7 +67,7 @@ bool TextReader::droppedText() {
     if (crInsideLine_) return true;
     if (!stoppedAtCtrlZ_ || !isOpen()) return false;
     if (pos_ < end_) return true;
-    std::int64_t got = fileSystem().read(file_, buffer_.data(), buffer_.size());
+    std::int64_t got = fileSystem().read(file_, buffer_.get(), kBufferSize);
     end_ = pos_ = 0;
     return got != 0;
 }

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/file_system.h"
 
@@ -40,7 +40,7 @@ private:
     bool fill();
 
     FileHandle file_ = kNoFile;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;  // not zero-filled: headers are opened often
     std::size_t pos_ = 0, end_ = 0;
     bool atEnd_ = false, failed_ = false;
     bool stoppedAtCtrlZ_ = false, pendingCr_ = false, crInsideLine_ = false;
