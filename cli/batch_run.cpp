@@ -23,7 +23,6 @@ constexpr int kMaxPasses = 8;
 struct FileState {
     bool failed = false;
     bool rewritten = false;
-    bool backedUp = false;
 };
 
 std::string readBytes(const std::string& path) {
@@ -58,7 +57,8 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
     }
     Vimbo_Params params(name);
     params.setIncludePath(settings.includePath);
-    if (settings.backup && !state.backedUp) params.setBackup();
+    // The .Bak keeps the text from before the first pass that rewrote the file.
+    if (settings.backup && !state.rewritten) params.setBackup();
     Vimbo processor(&params);
     processor.setPrintMessages(false);
     const int result = processor.processFile();
@@ -67,7 +67,7 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
         std::cerr << "vimbo: " << path << ": " << withoutLineBreak(processor.lastMessage()) << "\n";
         return false;
     }
-    if (result) state.rewritten = state.backedUp = true;
+    if (result) state.rewritten = true;
     return result != 0;
 }
 

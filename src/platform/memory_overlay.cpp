@@ -77,14 +77,17 @@ FileHandle overlayOpenRead(const std::string& path) {
     return state->below.openRead(path);
 }
 
-// A file that a real directory or device stands in the way of cannot be made.
-bool mayCreate(const std::string& path) {
-    if (entryOf(path)) return true;
-    if (!state->below.exists(path)) return true;
+// Whether a regular file stands at the path on disk (not a directory or device).
+bool regularFileBelow(const std::string& path) {
     FileHandle file = state->below.openRead(path);
     if (file == kNoFile) return false;
     state->below.close(file);
     return true;
+}
+
+// A file that a real directory or device stands in the way of cannot be made.
+bool mayCreate(const std::string& path) {
+    return entryOf(path) || !state->below.exists(path) || regularFileBelow(path);
 }
 
 FileHandle create(const std::string& path) {
@@ -136,7 +139,7 @@ bool overlayRemove(const std::string& path) {
         return true;
     }
     // Only what the real remove would take: an existing file, not a directory.
-    if (!mayCreate(path) || !state->below.exists(path)) return false;
+    if (!regularFileBelow(path)) return false;
     state->entries[keyOf(path)] = MemoryOverlay::Entry{};
     return true;
 }
