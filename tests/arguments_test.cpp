@@ -89,7 +89,7 @@ protected:
 };
 
 TEST_F(Run, DispatchesOnTheInputMode) {
-    write("inc/a.h", "#ifndef A_H\n");
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
     EXPECT_EQ(run({}), "Error: can't open input file.\n");
     EXPECT_EQ(run({"-T"}), "\n");
     EXPECT_EQ(run({"-i", "inc", "-t", "#include", "<a.h>"}), "#ifndef A_H\n#include <a.h>\n#endif\n");

@@ -13,7 +13,8 @@ class BadInput : public vimbo::test::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        write("inc/a.h", "#ifndef A_H\n");
+        // A whole guard: only a guard that encloses the header is used.
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
         write("inc/dir.h/x", "");
         write("inc/empty.h", "");
         static const char binary[] = "\x7f" "ELF\0\0\x01\xff\xfe\n\x1b[0m";

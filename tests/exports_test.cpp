@@ -64,15 +64,19 @@ TEST_F(Exports, EachLineResultReplacesTheLast) {
     EXPECT_EQ(copy, "#ifndef A_H\n#include <a.h>\n#endif\n");
     // The previous result handed back as the line is read before it is replaced.
     std::string line = "#include <a.h>";
+    // Text of several lines is never wrapped (what follows the include would
+    // end up inside the test), so it comes back whole.
     const char* again = Vimbo_Line("inc", Vimbo_Line("inc", line.c_str()));
-    EXPECT_STREQ(again, "#ifndef A_H\n#ifndef A_H\n#include <a.h>\n#endif\n\n#endif\n");
+    EXPECT_STREQ(again, "#ifndef A_H\n#include <a.h>\n#endif\n\n");
 }
 
 TEST_F(Exports, GuardWithANulStillGivesTheWholeText) {
-    // Found by fuzzing: the result is a C string, so a NUL in the guard cut it short.
-    static const char header[] = "#ifndef \x13H_Q\0\0\0_<g>\n";
+    // Found by fuzzing: the result is a C string, so a NUL in the guard cut it
+    // short. Such a macro is no identifier, so nothing is wrapped in it now;
+    // the line still comes back whole.
+    static const char header[] = "#ifndef \x13H_Q\0\0\0_<g>\n#endif\n";
     write("inc/h.h", std::string(header, sizeof header - 1));
-    EXPECT_STREQ(Vimbo_Line("inc", "#include <h.h>"), "#ifndef \x13H_Q\n#include <h.h>\n#endif\n");
+    EXPECT_STREQ(Vimbo_Line("inc", "#include <h.h>"), "#include <h.h>\n");
 }
 
 TEST_F(Exports, LineHasNoLengthLimit) {

@@ -1,21 +1,14 @@
-// Which macro guards a header: its own "#ifndef" (or "#if !defined") test, or
-// the guard of a header that it includes before that test.
+// Which macro guards a header, as a candidate: its own "#ifndef" (or
+// "#if !defined") test that matches its name, or the guard of a header that
+// it includes before that test.
 #include <algorithm>
 
 #include "analysis/guard_search.h"
+#include "analysis/header_cache.h"
 #include "analysis/keywords.h"
-#include "analysis/line_words.h"
-#include "analysis/path_parts.h"
 #include "interface/vimbo.h"
-#include "platform/text_reader.h"
 
 using vimbo::analysis::GuardSearch;
-using vimbo::analysis::LineWords;
-
-namespace {
-// Header lines are examined in pieces of at most this many characters.
-constexpr std::size_t kLinePiece = 1023;
-}  // namespace
 
 std::string Vimbo::findGuardMacro(const std::string& path) {
     try {
@@ -34,32 +27,19 @@ std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) 
     auto known = search.known.find(path);
     if (known != search.known.end()) return known->second;
 
-    const std::string baseName = vimbo::analysis::upperCaseAscii(vimbo::analysis::splitPath(path).baseName);
-    vimbo::platform::TextReader header(path);
-    if (!header.isOpen()) return "";
+    const auto facts = headerCache().facts(path);
+    if (!facts) return "";
 
     search.chain.push_back(path);
-
     std::string guard;
-    std::string line;
-    while (guard.empty() && header.good()) {
-        if (header.readLine(line, kLinePiece) != vimbo::platform::TextReader::Status::line) break;
-        LineWords words(line);
-        while (guard.empty() && !words.exhausted()) {
-            std::string_view word = words.readWord();
-            std::string candidate;
-            if (vimbo::analysis::readGuardTest(words, word, candidate) &&
-                guardMatchesFile(baseName, candidate)) {
-                guard = candidate;
-            }
-            if (guard.empty() && words.lastRead() == vimbo::analysis::kIncludeKeyword) {
-                std::string target(words.readTo(' '));
-                std::string nested = locateIncludeFile(vimbo::analysis::kIncludeKeyword + " " + target);
-                guard = findGuardMacro(nested, search);
-            }
+    for (const vimbo::analysis::DiscoveryStep& step : facts->discovery) {
+        if (!step.include) {
+            guard = step.text;
+            break;
         }
+        guard = findGuardMacro(locateIncludeFile(vimbo::analysis::kIncludeKeyword + " " + step.text), search);
+        if (!guard.empty()) break;
     }
-    header.close();
     search.chain.pop_back();
 
     search.known.emplace(path, guard);

@@ -1,4 +1,6 @@
 // Reading the name and kind of an include directive from one line.
+#include "analysis/include_directive.h"
+
 #include "analysis/keywords.h"
 #include "interface/vimbo.h"
 
@@ -15,7 +17,13 @@ bool commentedOut(const std::string& line, std::string::size_type keyword) {
 }  // namespace
 
 std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
+    bool delimited;
+    return vimbo::analysis::parseIncludeOperand(line, kind, delimited);
+}
+
+std::string vimbo::analysis::parseIncludeOperand(const std::string& line, IncludeKind& kind, bool& delimited) {
     kind = includeNone;
+    delimited = false;
     std::string::size_type keyword = line.find(kIncludeKeyword);
     if (keyword == std::string::npos) return "";
     if (keyword != 0 && commentedOut(line, keyword)) return "";
@@ -24,6 +32,7 @@ std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
     if (start == std::string::npos) return "";
 
     const char* terminators;
+    delimited = line[start] == '"' || line[start] == '<';
     if (line[start] == '"') {
         kind = includeQuoted;
         terminators = "\"";

@@ -1,6 +1,8 @@
 // Where an include directive's header is looked for: quoted names in the
 // current directory only, other names along the include search path only,
 // absolute names only where they point.
+#include "analysis/include_directive.h"
+#include "analysis/path_parts.h"
 #include "interface/vimbo.h"
 #include "platform/file_system.h"
 
@@ -16,34 +18,57 @@ bool mayRetryWithH(const std::string& candidate, IncludeKind kind) {
     return kind == includeAngle && candidate.find('.') == std::string::npos;
 }
 
-std::string existingCandidate(const std::string& candidate, IncludeKind kind) {
-    if (exists(candidate)) return candidate;
+std::string existingCandidate(const std::string& candidate, IncludeKind kind, bool retryWithH) {
+    if (!retryWithH) return exists(candidate) ? candidate : "";
     if (mayRetryWithH(candidate, kind) && exists(candidate + ".h")) return candidate + ".h";
     return "";
+}
+
+bool isRegularFile(const std::string& path) {
+    vimbo::platform::FileIdentity identity;
+    return vimbo::platform::fileSystem().identity(path, identity);
+}
+
+// Calls `visit` with each entry of a search path, "\\" appended where it is
+// missing, until it returns true; an empty entry ends the walk.
+template <typename Visit>
+bool forEachEntry(const std::string& searchPath, Visit visit) {
+    std::string::size_type position = 0;
+    while (position < searchPath.size()) {
+        std::string::size_type separator = searchPath.find(';', position);
+        std::string entry;
+        if (separator == std::string::npos) {
+            entry = searchPath.substr(position);
+            position = searchPath.size();
+        } else {
+            entry = searchPath.substr(position, separator - position);
+            position = separator + 1;
+        }
+        // An empty entry ends the search; what stands behind it is not tried.
+        if (entry.empty()) return false;
+        if (entry.back() != '\\') entry += '\\';
+        if (visit(entry)) return true;
+    }
+    return false;
 }
 }  // namespace
 
 std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, IncludeKind kind) {
     try {
-        if (isAbsolute(name)) return existingCandidate(name, kind);
-
-        std::string::size_type position = 0;
-        while (position < searchPath.size()) {
-            std::string::size_type separator = searchPath.find(';', position);
-            std::string entry;
-            if (separator == std::string::npos) {
-                entry = searchPath.substr(position);
-                position = searchPath.size();
+        // The name as written wins wherever it is found; only when no entry
+        // holds it does a name without extension mean the header with ".h".
+        for (bool retryWithH : {false, true}) {
+            std::string found;
+            if (isAbsolute(name)) {
+                found = existingCandidate(name, kind, retryWithH);
             } else {
-                entry = searchPath.substr(position, separator - position);
-                position = separator + 1;
+                forEachEntry(searchPath, [&](const std::string& entry) {
+                    std::string candidate = entry + name;
+                    toBackslashes(candidate);
+                    found = existingCandidate(candidate, kind, retryWithH);
+                    return !found.empty();
+                });
             }
-            // An empty entry ends the search; what stands behind it is not tried.
-            if (entry.empty()) return "";
-            if (entry.back() != '\\') entry += '\\';
-            std::string candidate = entry + name;
-            toBackslashes(candidate);
-            std::string found = existingCandidate(candidate, kind);
             if (!found.empty()) return found;
         }
         return "";
@@ -52,11 +77,33 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
     }
 }
 
+std::string Vimbo::findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer) {
+    if (name.empty()) return "";
+    if (isAbsolute(name) || name[0] == '/') return isRegularFile(name) ? name : "";
+    std::string found;
+    if (quoted) {
+        const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(includer);
+        std::string candidate = parts.drive + parts.directory + name;
+        if (parts.drive.empty() && parts.directory.empty()) candidate = ".\\" + name;
+        toBackslashes(candidate);
+        if (isRegularFile(candidate)) return candidate;
+    }
+    forEachEntry(settings->includePath(), [&](const std::string& entry) {
+        std::string candidate = entry + name;
+        toBackslashes(candidate);
+        if (isRegularFile(candidate)) found = candidate;
+        return !found.empty();
+    });
+    return found;
+}
+
 std::string Vimbo::locateIncludeFile(const std::string& line) {
     try {
         IncludeKind kind;
-        std::string name = parseIncludeDirective(line, kind);
-        if (name.empty()) return "";
+        bool delimited;
+        std::string name = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
+        // A bare name is a macro: which header it names is the preprocessor's business.
+        if (name.empty() || !delimited) return "";
         if (kind == includeAngle) return searchIncludePath(name, settings->includePath(), includeAngle);
         if (kind == includeQuoted) return searchIncludePath(name, ".\\", includeQuoted);
         return "";

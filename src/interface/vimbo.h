@@ -2,7 +2,9 @@
 // they share. It borrows its settings from the caller.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/include_kind.h"
 #include "interface/rewrite_outcome.h"
@@ -10,6 +12,8 @@
 
 namespace vimbo::analysis {
 struct GuardSearch;
+class HeaderCache;
+struct ScannedLine;
 }
 namespace vimbo::platform {
 class TextReader;
@@ -42,18 +46,40 @@ public:
     static void toBackslashes(std::string& path);
     std::string locateIncludeFile(const std::string& line);
 
-    // Guard discovery, tracking and the guarded text.
+    // Guard discovery, tracking and the guarded text. findGuardMacro finds
+    // the candidate; verifiedGuardMacro gives it only when the candidate
+    // controls the whole header (or every header it merely forwards to), so
+    // that skipping the header while it is defined changes nothing.
     std::string findGuardMacro(const std::string& path);
+    std::string verifiedGuardMacro(const std::string& path);
     static bool guardMatchesFile(std::string baseName, std::string macro);
     void trackIfndef(const std::string& line);
     static std::string wrapIncludeLine(const std::string& line, const std::string& guard,
                                        const std::string& lastIfndef, unsigned char* changed);
+
+    // The header an include line may be wrapped for, or "": the line must be
+    // a directive the preprocessor sees (`scanned` follows the file up to it;
+    // `trusted` is false once the file reads differently as C and C++), name
+    // its header in quotes or angle brackets, and not name the precompiled header.
+    std::string locateWrappableInclude(const std::string& line, const vimbo::analysis::ScannedLine& scanned,
+                                       bool trusted);
+    // Where a compiler finds a header that `includer` includes: a quoted name
+    // beside the includer first, then along the search path; never with ".h" added.
+    std::string findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer);
+    // Includes of these names (compared without case) are never wrapped;
+    // "stdafx.h" and "pch.h" to begin with.
+    void addPrecompiledHeader(const std::string& name);
+    // Headers read by several processors in one run (a tree) are read once.
+    void shareHeaderCache(vimbo::analysis::HeaderCache* cache) { headerCache_ = cache; }
 
     Vimbo_Params* settings;
     std::string lastIfndefMacro;
 
 private:
     std::string findGuardMacro(const std::string& path, vimbo::analysis::GuardSearch& search);
+    bool guardControls(const std::string& path, const std::string& guard, int depth);
+    bool namesPrecompiledHeader(const std::string& line) const;
+    vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
     // is gone and it holds the only copy of the text.
@@ -64,4 +90,7 @@ private:
     bool failed_ = false;
     bool printMessages_ = true;
     std::string lastMessage_;
+    std::vector<std::string> precompiledHeaders_{"stdafx.h", "pch.h"};
+    vimbo::analysis::HeaderCache* headerCache_ = nullptr;
+    std::shared_ptr<vimbo::analysis::HeaderCache> ownHeaderCache_;
 };

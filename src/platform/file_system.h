@@ -15,6 +15,16 @@ namespace vimbo::platform {
 using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
+// What tells one version of a file from another: which file it is and, so
+// that a file changed in place counts as new, its size and modification time.
+struct FileIdentity {
+    std::uint64_t device = 0, file = 0, size = 0;
+    std::int64_t modified = 0;  // nanoseconds, or the platform's own unit
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && file == other.file && size == other.size && modified == other.modified;
+    }
+};
+
 struct FileSystemOps {
     // True for any existing path, directories included; no access right is tested.
     bool (*exists)(const std::string& path);
@@ -22,6 +32,8 @@ struct FileSystemOps {
     bool (*isLink)(const std::string& path);
     // True when both paths exist and name one and the same file.
     bool (*sameFile)(const std::string& a, const std::string& b);
+    // The identity of an existing regular file; false for anything else.
+    bool (*identity)(const std::string& path, FileIdentity& identity);
     // Opens an existing regular file for reading; directories, devices and
     // pipes are refused, since reading them could fail late or never end.
     FileHandle (*openRead)(const std::string& path);

@@ -22,7 +22,13 @@ struct OverlayState {
     FileSystemOps below;  // the operations the overlay was put over
     std::map<std::string, MemoryOverlay::Entry> entries;
     std::vector<OpenFile> files;
+    // Every version of a file in memory gets an identity of its own.
+    std::map<std::string, std::uint64_t> versions;
+    std::uint64_t lastVersion = 0;
 };
+
+// Identities of files in memory: a device no real file system reports.
+constexpr std::uint64_t kMemoryDevice = ~std::uint64_t{0};
 
 OverlayState* state = nullptr;
 
@@ -90,9 +96,20 @@ bool mayCreate(const std::string& path) {
     return entryOf(path) || !state->below.exists(path) || regularFileBelow(path);
 }
 
+void newVersion(const std::string& key) { state->versions[key] = ++state->lastVersion; }
+
+bool overlayIdentity(const std::string& path, FileIdentity& identity) {
+    const MemoryOverlay::Entry* entry = entryOf(path);
+    if (!entry) return state->below.identity(path, identity);
+    if (!entry->exists) return false;
+    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0};
+    return true;
+}
+
 FileHandle create(const std::string& path) {
     const std::string key = keyOf(path);
     state->entries[key] = MemoryOverlay::Entry{true, ""};
+    newVersion(key);
     return openMemory(key, "", true);
 }
 
@@ -121,6 +138,7 @@ bool overlayWrite(FileHandle file, const char* data, std::size_t size) {
     auto found = state->entries.find(open.key);
     if (!open.writing || found == state->entries.end()) return false;
     found->second.content.append(data, size);
+    newVersion(open.key);
     return true;
 }
 
@@ -154,6 +172,7 @@ bool overlayRename(const std::string& from, const std::string& to) {
     }
     if (overlayExists(to)) return false;  // as the real rename: never onto a file
     state->entries[keyOf(to)] = MemoryOverlay::Entry{true, std::move(content)};
+    newVersion(keyOf(to));
     state->entries[keyOf(from)] = MemoryOverlay::Entry{};
     return true;
 }
@@ -161,11 +180,12 @@ bool overlayRename(const std::string& from, const std::string& to) {
 }  // namespace
 
 MemoryOverlay::MemoryOverlay() {
-    state = new OverlayState{fileSystem(), {}, {}};
+    state = new OverlayState{fileSystem(), {}, {}, {}, 0};
     FileSystemOps& ops = fileSystem();
     ops.exists = overlayExists;
     ops.isLink = overlayIsLink;
     ops.sameFile = overlaySameFile;
+    ops.identity = overlayIdentity;
     ops.openRead = overlayOpenRead;
     ops.createNew = overlayCreateNew;
     ops.createTruncate = overlayCreateTruncate;

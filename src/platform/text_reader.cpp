@@ -47,6 +47,8 @@ TextReader::Status TextReader::readLine(std::string& line, std::size_t maxChars)
         }
         ++pos_;
         if (c == '\r') {  // dropped as if it had never been there
+            // Of CR CR LF only the last CR belongs to the line break.
+            if (pendingCr_) crInsideLine_ = true;
             pendingCr_ = true;
             continue;
         }

@@ -36,6 +36,16 @@ bool posixSameFile(const std::string& a, const std::string& b) {
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
+bool posixIdentity(const std::string& path, FileIdentity& identity) {
+    struct stat info {};
+    if (::stat(nativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    identity.device = static_cast<std::uint64_t>(info.st_dev);
+    identity.file = static_cast<std::uint64_t>(info.st_ino);
+    identity.size = static_cast<std::uint64_t>(info.st_size);
+    identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return true;
+}
+
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
 // descriptor only for a regular file, on which O_NONBLOCK has no effect.
 FileHandle openRegular(const std::string& path, int flags) {
@@ -136,9 +146,9 @@ bool posixRename(const std::string& from, const std::string& to) {
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
-        posixExists,   posixIsLink,         posixSameFile, posixOpenRead,
-        posixCreateNew, posixCreateTruncate, posixRead,     posixWrite,
-        posixClose,    posixRemove,         posixRename,
+        posixExists,    posixIsLink, posixSameFile, posixIdentity,
+        posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
+        posixWrite,     posixClose,  posixRemove,   posixRename,
     };
     return ops;
 }

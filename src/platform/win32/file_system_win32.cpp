@@ -44,6 +44,17 @@ bool win32SameFile(const std::string& a, const std::string& b) {
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
+bool win32Identity(const std::string& path, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!fileIdentity(path, info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
 // Keeps the handle only for a file on disk: devices (CON, NUL, COM1) and
 // pipes could block or never end.
 FileHandle keepDiskFile(HANDLE handle) {
@@ -109,9 +120,9 @@ bool win32Rename(const std::string& from, const std::string& to) {
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
-        win32Exists,    win32IsLink,         win32SameFile, win32OpenRead,
-        win32CreateNew, win32CreateTruncate, win32Read,     win32Write,
-        win32Close,     win32Remove,         win32Rename,
+        win32Exists,    win32IsLink, win32SameFile, win32Identity,
+        win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
+        win32Write,     win32Close,  win32Remove,   win32Rename,
     };
     return ops;
 }

@@ -1,0 +1,36 @@
+// The facts of every header read in a run, kept by the file's identity, so
+// that each version of a header is read once however many lines include it.
+// A header rewritten or changed in between has a new identity and is read again.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "analysis/header_facts.h"
+#include "platform/file_system.h"
+
+namespace vimbo::analysis {
+
+class HeaderCache {
+public:
+    // The facts of the regular file at `path`, or null when it cannot be read.
+    std::shared_ptr<const HeaderFacts> facts(const std::string& path);
+
+    // How many headers were read from disk (for tests and measurements).
+    std::size_t reads() const { return reads_; }
+
+private:
+    struct Entry {
+        vimbo::platform::FileIdentity identity;
+        std::shared_ptr<const HeaderFacts> facts;
+    };
+    // Discovery compares macros with the base name, so a file reached under
+    // two names has an entry for each name.
+    using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
+    std::map<Key, Entry> entries_;
+    std::size_t reads_ = 0;
+};
+
+}  // namespace vimbo::analysis

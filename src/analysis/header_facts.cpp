@@ -1,0 +1,202 @@
+#include "analysis/header_facts.h"
+
+#include "analysis/keywords.h"
+#include "analysis/line_words.h"
+#include "analysis/source_scanner.h"
+#include "interface/vimbo.h"
+
+namespace vimbo::analysis {
+namespace {
+
+// Header lines are examined in pieces of at most this many characters.
+constexpr std::size_t kLinePiece = 1023;
+constexpr char kCtrlZ = 26;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// The words of discovery over one piece of a line, exactly as the discovery
+// reads them; returns true once a candidate is accepted.
+bool discoverInPiece(std::string_view piece, const std::string& baseName, std::vector<DiscoveryStep>& steps) {
+    LineWords words(piece);
+    while (!words.exhausted()) {
+        std::string_view word = words.readWord();
+        std::string candidate;
+        if (readGuardTest(words, word, candidate) && Vimbo::guardMatchesFile(baseName, candidate) &&
+            !candidate.empty()) {
+            steps.push_back({false, candidate});
+            return true;
+        }
+        if (words.lastRead() == kIncludeKeyword) steps.push_back({true, std::string(words.readTo(' '))});
+    }
+    return false;
+}
+
+// Discovery reads in text mode: carriage returns dropped, a Ctrl-Z ends the
+// file, and lines are taken in pieces of at most 1023 characters.
+std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::string& baseName) {
+    std::vector<DiscoveryStep> steps;
+    const std::size_t ctrlZ = bytes.find(kCtrlZ);
+    if (ctrlZ != std::string_view::npos) bytes = bytes.substr(0, ctrlZ);
+    std::string line;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        const bool hasBreak = end != std::string_view::npos;
+        if (!hasBreak) end = bytes.size();
+        line.clear();
+        for (std::size_t i = start; i < end; ++i)
+            if (bytes[i] != '\r') line += bytes[i];
+        start = end + 1;
+        if (line.empty() && !hasBreak) break;  // only carriage returns after the last line break
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t size = std::min(kLinePiece, line.size() - at);
+            if (discoverInPiece(std::string_view(line).substr(at, size), baseName, steps)) return steps;
+            at += size;
+            // A piece that fills the buffer leaves the rest, even only the line
+            // break, to be read as the next line.
+            if (size < kLinePiece || (at == line.size() && !hasBreak)) break;
+        }
+    }
+    return steps;
+}
+
+// "#ifndef M" or "#if !defined(M)" / "#if !defined M": M, else "".
+std::string guardTest(std::string_view name, std::string_view rest) {
+    rest = trimmed(rest);
+    if (name == "ifndef") return isIdentifier(rest) ? std::string(rest) : "";
+    if (name != "if" || rest.empty() || rest[0] != '!') return "";
+    rest = trimmed(rest.substr(1));
+    if (rest.substr(0, 7) != "defined") return "";
+    rest = rest.substr(7);
+    if (!rest.empty() && !isBlank(rest[0]) && rest[0] != '(') return "";
+    rest = trimmed(rest);
+    if (!rest.empty() && rest[0] == '(') {
+        if (rest.back() != ')') return "";
+        rest = trimmed(rest.substr(1, rest.size() - 2));
+    }
+    return isIdentifier(rest) ? std::string(rest) : "";
+}
+
+bool isPragmaOnce(std::string_view name, std::string_view rest) {
+    return name == "pragma" && trimmed(rest) == "once";
+}
+
+// An include of a header named in quotes or angle brackets, nothing after it.
+bool forwardedInclude(std::string_view name, std::string_view rest, ForwardedInclude& include) {
+    if (name != "include") return false;
+    rest = trimmed(rest);
+    if (rest.size() < 3) return false;
+    const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
+    if (!close || rest.back() != close) return false;
+    const std::string_view header = rest.substr(1, rest.size() - 2);
+    if (header.find(close) != std::string_view::npos) return false;
+    include = {close == '"', std::string(header)};
+    return true;
+}
+
+class ControlReader {
+public:
+    explicit ControlReader(HeaderFacts& facts) : facts_(facts) {}
+
+    void logicalLine(std::string_view code) {
+        std::string_view name, rest;
+        const bool directive = readDirective(code, name, rest);
+        if (!directive && trimmed(code).empty()) return;
+        // The forwarding test sees every line that is not blank.
+        ForwardedInclude include;
+        if (directive && forwardedInclude(name, rest, include))
+            facts_.forwards.push_back(include);
+        else if (!(directive && isPragmaOnce(name, rest)))
+            forwarding_ = false;
+
+        switch (stage_) {
+        case Stage::before:
+            if (directive && isPragmaOnce(name, rest)) return;
+            macro_ = directive ? guardTest(name, rest) : "";
+            stage_ = macro_.empty() ? Stage::failed : Stage::inside;
+            depth_ = 1;
+            return;
+        case Stage::inside:
+            if (!directive) return;
+            if (name == "if" || name == "ifdef" || name == "ifndef") {
+                ++depth_;
+            } else if (name == "endif") {
+                if (--depth_ == 0) stage_ = Stage::after;
+            } else if (depth_ == 1 && (name == "else" || name == "elif" || name == "elifdef" || name == "elifndef")) {
+                stage_ = Stage::failed;
+            }
+            return;
+        case Stage::after:
+            if (!(directive && isPragmaOnce(name, rest))) stage_ = Stage::failed;
+            return;
+        case Stage::failed:
+            return;
+        }
+    }
+
+    void finish(bool sound) {
+        facts_.controllingMacro = sound && stage_ == Stage::after ? macro_ : "";
+        facts_.forwarder = sound && forwarding_;
+        if (!facts_.forwarder) facts_.forwards.clear();
+    }
+
+private:
+    enum class Stage { before, inside, after, failed };
+    HeaderFacts& facts_;
+    Stage stage_ = Stage::before;
+    int depth_ = 0;
+    std::string macro_;
+    bool forwarding_ = true;
+};
+
+}  // namespace
+
+void examineControl(std::string_view bytes, HeaderFacts& facts) {
+    ControlReader reader(facts);
+    // A Ctrl-Z ends the file for some compilers and not for others; only as
+    // the very last byte does it make no difference.
+    bool sound = true;
+    const std::size_t ctrlZ = bytes.find(kCtrlZ);
+    if (ctrlZ != std::string_view::npos) {
+        sound = ctrlZ + 1 == bytes.size();
+        bytes = bytes.substr(0, ctrlZ);
+    }
+    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
+
+    SourceScanner scanner;
+    std::string logical;
+    std::size_t start = 0;
+    while (sound && start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = bytes.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // A lone carriage return ends a line for some compilers only.
+        if (line.find('\r') != std::string_view::npos) sound = false;
+        const ScannedLine scanned = scanner.feed(line);
+        logical += scanned.code;
+        if (scanned.continues) continue;
+        reader.logicalLine(logical);
+        logical.clear();
+    }
+    if (!logical.empty()) reader.logicalLine(logical);
+    reader.finish(sound && !scanner.open() && !scanner.uncertain());
+}
+
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName) {
+    HeaderFacts facts;
+    facts.discovery = discoverySteps(bytes, baseName);
+    examineControl(bytes, facts);
+    return facts;
+}
+
+}  // namespace vimbo::analysis

@@ -1,0 +1,43 @@
+// What a header says about itself, read once per version of the file: the
+// steps guard discovery takes through it, and whether one macro controls
+// the whole of it (or it only forwards to other headers).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vimbo::analysis {
+
+// One step of guard discovery in a header, in reading order: an include it
+// follows, or the accepted candidate that ends the reading.
+struct DiscoveryStep {
+    bool include = false;
+    std::string text;  // the include's target as written, or the candidate
+};
+
+struct ForwardedInclude {
+    bool quoted = false;
+    std::string name;
+};
+
+struct HeaderFacts {
+    std::vector<DiscoveryStep> discovery;
+    // The macro M such that the header, comments removed and continued lines
+    // joined, is "#ifndef M" (or "#if !defined(M)") ... "#endif" with nothing
+    // but blank lines, comments and "#pragma once" outside, and no "#else" or
+    // "#elif" at the outer level; "" when there is none.
+    std::string controllingMacro;
+    // Besides blank lines, comments and "#pragma once", only include
+    // directives naming a header in quotes or angle brackets.
+    bool forwarder = false;
+    std::vector<ForwardedInclude> forwards;
+};
+
+// The facts of a header's bytes; `baseName` is its upper-cased base name.
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName);
+
+// The control and forwarding facts alone, from the bytes as a compiler reads them.
+void examineControl(std::string_view bytes, HeaderFacts& facts);
+
+}  // namespace vimbo::analysis

@@ -1,0 +1,58 @@
+// Following C or C++ source line by line the way the preprocessor's lexer
+// does: comments, string and character literals, raw strings, header names
+// and continued lines. It tells which lines are directives the preprocessor
+// really sees, and what their text is once comments count as blanks.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vimbo::analysis {
+
+struct ScannedLine {
+    std::string code;          // the line with every comment replaced by one blank
+    bool startsClean = false;  // begins outside comments and literals and continues no earlier line
+    bool endsClean = false;    // leaves nothing open and does not continue onto the next line
+    bool continues = false;    // ends in a backslash: the next line is part of it
+};
+
+class SourceScanner {
+public:
+    // One physical line, without its line break.
+    ScannedLine feed(std::string_view line);
+    // A block comment or raw string is still open (at the end of a file).
+    bool open() const { return state_ == State::blockComment || state_ == State::rawString; }
+    // The text reads differently as C and as C++ (digit separators, raw
+    // strings over several lines, trigraphs): nothing after it can be trusted.
+    bool uncertain() const { return uncertain_; }
+
+private:
+    enum class State { code, blockComment, lineComment, string, headerName, rawString };
+    enum class Directive { start, hash, name, operand, none };
+
+    void codeChar(std::string_view body, std::size_t& i, ScannedLine& out);
+    void directiveChar(char c);
+
+    State state_ = State::code;
+    char quote_ = 0;
+    bool escapes_ = true;
+    std::string rawEnd_;        // ")delimiter\"" that closes the raw string
+    bool continued_ = false;    // the previous line ended in a backslash
+    bool uncertain_ = false;
+    // Within the current logical line:
+    Directive directive_ = Directive::start;
+    std::string directiveName_;
+    enum class Token { none, identifier, number } token_ = Token::none;
+    std::string identifier_;    // the identifier being read, for raw-string prefixes
+    bool separatorSeen_ = false;
+};
+
+// The directive of a line of code (comments already blanked): its name after
+// "#" (or "%:") and blanks, and the rest behind the name. False when the line
+// is no directive; a lone "#" is one with an empty name.
+bool readDirective(std::string_view code, std::string_view& name, std::string_view& rest);
+
+// Whether a text is a C identifier.
+bool isIdentifier(std::string_view text);
+
+}  // namespace vimbo::analysis
