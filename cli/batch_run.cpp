@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "analysis/header_cache.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -42,7 +43,8 @@ std::string withoutLineBreak(std::string message) {
 }
 
 // One file, one pass; true when the file was rewritten.
-bool rewriteOnce(const BatchSettings& settings, const std::string& path, const fs::path& start, FileState& state) {
+bool rewriteOnce(const BatchSettings& settings, const std::string& path, const fs::path& start, FileState& state,
+                 vimbo::analysis::HeaderCache& headers) {
     std::string name = path;
     if (settings.treeMode) {
         const fs::path file(path);
@@ -61,6 +63,8 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
     if (settings.backup && !state.rewritten) params.setBackup();
     Vimbo processor(&params);
     processor.setPrintMessages(false);
+    processor.shareHeaderCache(&headers);
+    for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     const int result = processor.processFile();
     if (processor.failed()) {
         state.failed = true;
@@ -74,11 +78,13 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
 void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& files,
                 std::vector<FileState>& states) {
     const fs::path start = fs::current_path();
+    // Every header is read once for the whole walk (again only once it changed).
+    vimbo::analysis::HeaderCache headers;
     for (int pass = 1; pass <= kMaxPasses; ++pass) {
         bool changed = false;
         Progress progress(settings.treeMode ? files.size() : 0);
         for (std::size_t i = 0; i < files.size(); ++i) {
-            if (!states[i].failed && rewriteOnce(settings, files[i], start, states[i])) changed = true;
+            if (!states[i].failed && rewriteOnce(settings, files[i], start, states[i], headers)) changed = true;
             progress.done(i + 1);
         }
         fs::current_path(start);

@@ -19,6 +19,7 @@ struct BatchSettings {
     // tree is passed over again until a pass changes nothing, so that a
     // second run (or a check) afterwards finds nothing left to do.
     bool treeMode = false;
+    std::vector<std::string> precompiledHeaders;  // besides stdafx.h and pch.h
 };
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none

@@ -36,6 +36,15 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
         return 1;
     } else if (option.rfind("--ext=", 0) == 0) {
         addExtension(option.substr(6), options);
+    } else if (option == "--pch") {
+        if (!next || !*next) {
+            options.error = "--pch needs a header name";
+            return 0;
+        }
+        options.precompiledHeaders.push_back(next);
+        return 1;
+    } else if (option.rfind("--pch=", 0) == 0 && option.size() > 6) {
+        options.precompiledHeaders.push_back(option.substr(6));
     } else {
         options.error = "unknown option '" + option + "'";
     }

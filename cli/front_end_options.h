@@ -15,6 +15,7 @@ struct FrontEndOptions {
     bool check = false;  // change nothing; list what would be rewritten
     bool diff = false;   // change nothing; print the rewrite as a unified diff
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
+    std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
 };

@@ -23,6 +23,7 @@ int runSingle(const FrontEndOptions& options, const Vimbo_Params& given) {
     Vimbo_Params settings = given;
     if (!options.quiet) writeSummary(std::cout, settings).flush();
     Vimbo processor(&settings);
+    for (const std::string& name : options.precompiledHeaders) processor.addPrecompiledHeader(name);
     processor.run();
     std::cout.flush();
     return processor.failed() ? 1 : 0;
@@ -37,6 +38,7 @@ int runMany(const FrontEndOptions& options, const Vimbo_Params& settings) {
     batch.mode = options.check ? BatchMode::check : options.diff ? BatchMode::diff : BatchMode::rewrite;
     batch.backup = settings.makeBackup() != 0;
     batch.includePath = settings.includePath();
+    batch.precompiledHeaders = options.precompiledHeaders;
     if (!options.tree) return runBatch(batch, paths, {}, 0);
 
     const SourceTree tree =

@@ -1,0 +1,80 @@
+// Headers are read once per version: a header that many lines include costs
+// one read, and a header that changed in between is read again.
+#include <gtest/gtest.h>
+
+#include "analysis/header_cache.h"
+#include "interface/vimbo.h"
+#include "support/command_run.h"
+#include "support/file_mode_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vimbo::analysis::HeaderCache;
+namespace fs = vimbo::test::fs;
+
+class HeaderCacheTest : public vimbo::test::TempDirTest {};
+
+TEST_F(HeaderCacheTest, EachVersionOfAHeaderIsReadOnce) {
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    std::string source;
+    for (int i = 0; i < 50; ++i) source += "#include <a.h>\nint x" + std::to_string(i) + ";\n";
+    write("main.c", source);
+
+    HeaderCache headers;
+    Vimbo_Params settings("main.c");
+    settings.setIncludePath("inc");
+    Vimbo processor(&settings);
+    processor.shareHeaderCache(&headers);
+    EXPECT_EQ(processor.processFile(), 1);
+    EXPECT_EQ(headers.reads(), 1u);
+
+    // Same name, new text (and so a new size): the old facts no longer hold.
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\nint again;\n");
+    Vimbo_Params lineSettings;
+    lineSettings.setLineText("#include <a.h>");
+    lineSettings.setIncludePath("inc");
+    Vimbo lineProcessor(&lineSettings);
+    lineProcessor.shareHeaderCache(&headers);
+    EXPECT_EQ(lineProcessor.processLine(), "#include <a.h>\n");
+    EXPECT_EQ(headers.reads(), 2u);
+}
+
+TEST_F(HeaderCacheTest, AFileUnderTwoNamesIsJudgedByEachName) {
+    // Discovery compares the macro with the file's name, so the name counts.
+    write("inc/abc.h", "#ifndef XYZ_QQQQQQQQQQQQ\n#define XYZ_QQQQQQQQQQQQ\n#endif\n");
+#ifndef _WIN32
+    fs::create_symlink("abc.h", root() / "inc/xyz_qqqqqqqqqqqq.h");
+    HeaderCache headers;
+    Vimbo_Params settings;
+    settings.setIncludePath("inc");
+    Vimbo processor(&settings);
+    processor.shareHeaderCache(&headers);
+    EXPECT_EQ(processor.verifiedGuardMacro("inc\\xyz_qqqqqqqqqqqq.h"), "XYZ_QQQQQQQQQQQQ");
+    EXPECT_EQ(processor.verifiedGuardMacro("inc\\abc.h"), "");
+#endif
+}
+
+// Tree mode reads headers it has just rewritten: a test that it inserted
+// above a header's own guard must never pass for that header's guard.
+TEST_F(HeaderCacheTest, TreeModeDoesNotTakeItsOwnTestsForGuards) {
+    write("inc/util_config.h", "#ifndef UTIL_CONFIG_H\n#define UTIL_CONFIG_H\n#endif\n");
+    write("inc/util.h", "#include <util_config.h>\n#ifndef UTIL_H\n#define UTIL_H\n#endif\n");
+    write("src/main.c", "#include <util.h>\n");
+    auto outcome = vimbo::test::runVimbo({"-i", (root() / "inc").string(), "--tree", "inc", "src"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(read("inc/util.h"),
+              "#ifndef UTIL_CONFIG_H\r\n#include <util_config.h>\r\n#endif\r\n#ifndef UTIL_H\r\n#define UTIL_H\r\n#endif\r\n");
+    EXPECT_EQ(read("src/main.c"), "#include <util.h>\n");
+}
+
+TEST_F(HeaderCacheTest, PrecompiledHeaderNamesFromTheCommand) {
+    write("inc/all.h", "#ifndef ALL_H\n#define ALL_H\n#endif\n");
+    write("main.c", "#include <all.h>\n");
+    auto outcome = vimbo::test::runVimbo({"--quiet", "--pch", "ALL.h", "-i", "inc", "main.c"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(read("main.c"), "#include <all.h>\n");
+    EXPECT_EQ(vimbo::test::runVimbo({"--pch"}).status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// Which macro controls a whole header, read from its text as a compiler
+// reads it: the rule that decides whether skipping the header is neutral.
+#include <gtest/gtest.h>
+
+#include "analysis/header_facts.h"
+
+namespace {
+
+using vimbo::analysis::examineControl;
+using vimbo::analysis::HeaderFacts;
+
+struct ControlCase {
+    const char* description;
+    std::string text;
+    const char* macro;  // "" when nothing controls the whole header
+};
+
+void PrintTo(const ControlCase& c, std::ostream* out) { *out << c.description; }
+
+class HeaderControl : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(HeaderControl, FindsTheMacroThatEnclosesEverything) {
+    HeaderFacts facts;
+    examineControl(GetParam().text, facts);
+    EXPECT_EQ(facts.controllingMacro, GetParam().macro) << GetParam().description;
+}
+
+const std::string kGuarded = "#ifndef G\n#define G\nint g;\n#endif\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Controlled, HeaderControl,
+    ::testing::Values(
+        ControlCase{"plain guard", kGuarded, "G"},
+        ControlCase{"if !defined(G)", "#if !defined(G)\n#define G\n#endif\n", "G"},
+        ControlCase{"if !defined G", "#if ! defined G\n#endif\n", "G"},
+        ControlCase{"blanks and tabs around the hash", "  #  ifndef\tG\n\t# endif\n", "G"},
+        ControlCase{"digraph hash", "%:ifndef G\n%:endif\n", "G"},
+        ControlCase{"comments around and inside", "/* (c) */\n// x\n#ifndef G /* g */\n#endif // G\n/* end */\n", "G"},
+        ControlCase{"pragma once beside the guard", "#pragma once\n#ifndef G\n#endif\n#pragma once\n", "G"},
+        ControlCase{"CR LF line ends and a final Ctrl-Z", "#ifndef G\r\n#endif\r\n\x1a", "G"},
+        ControlCase{"byte-order mark", "\xEF\xBB\xBF#ifndef G\n#endif\n", "G"},
+        ControlCase{"nested conditionals with else", "#ifndef G\n#if A\n#else\n#endif\n#endif\n", "G"},
+        ControlCase{"an endif inside a comment does not count", "#ifndef G\n/*\n#endif\n*/\nint x;\n#endif\n", "G"},
+        ControlCase{"an endif in a continued define does not count", "#ifndef G\n#define M \\\n#endif\n#endif\n", "G"},
+        ControlCase{"a guard test continued over two lines", "#ifndef \\\nG\n#endif\n", "G"},
+        ControlCase{"quotes and comment openers inside literals", "#ifndef G\nchar* s = \"/*\";\nchar c = '\"';\n#endif\n", "G"},
+        ControlCase{"a raw string on one line", "#ifndef G\nauto s = R\"x(/* )\" )x\";\n#endif\n", "G"},
+        ControlCase{"an unterminated quote ends with its line", "#ifndef G\n#error don't /* here\n#endif\n", "G"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NotControlled, HeaderControl,
+    ::testing::Values(
+        ControlCase{"no guard", "int x;\n", ""},
+        ControlCase{"pragma once alone", "#pragma once\nint x;\n", ""},
+        ControlCase{"guard never closed", "#ifndef G\n#define G\n", ""},
+        ControlCase{"code after the guard (meant to be included again)", kGuarded + "int again;\n", ""},
+        ControlCase{"a directive after the guard", kGuarded + "#undef NDEBUG\n", ""},
+        ControlCase{"an include above the guard", "#include <config.h>\n" + kGuarded, ""},
+        ControlCase{"X-macro file", "#ifndef ENTRY\n#error define ENTRY\n#endif\nENTRY(a)\nENTRY(b)\n", ""},
+        ControlCase{"else at the outer level", "#ifndef G\n#else\n#endif\n", ""},
+        ControlCase{"elif at the outer level", "#ifndef G\n#elif X\n#endif\n", ""},
+        ControlCase{"a test of more than the macro", "#if !defined(G) && X\n#endif\n", ""},
+        ControlCase{"ifdef instead of ifndef", "#ifdef G\n#endif\n", ""},
+        ControlCase{"extra tokens after the macro", "#ifndef G H\n#endif\n", ""},
+        ControlCase{"two guarded sections", kGuarded + kGuarded, ""},
+        ControlCase{"assert.h style", "#ifdef _ASSERT_H\n#undef _ASSERT_H\n#undef assert\n#endif\n#define _ASSERT_H 1\n", ""},
+        ControlCase{"a comment left open", "#ifndef G\n#endif\n/* never closed\n", ""},
+        ControlCase{"a raw string over lines (C reads it otherwise)", "#ifndef G\nauto s = R\"(\n)\";\n#endif\n", ""},
+        ControlCase{"a lone carriage return", "#ifndef G\r#endif\rint x;\n#endif\n", ""},
+        ControlCase{"text after a Ctrl-Z", "#ifndef G\n#endif\n\x1aint x;\n", ""},
+        ControlCase{"trigraph continuation", "#ifndef G\n#endif ?\?/\nint x;\n", ""},
+        ControlCase{"a null directive outside", "#\n" + kGuarded, ""},
+        ControlCase{"empty", "", ""}));
+
+struct ForwardCase {
+    const char* description;
+    std::string text;
+    std::vector<std::string> forwards;  // quoted names as "\"x\"", angle names as "<x>"; empty: no forwarder
+};
+
+void PrintTo(const ForwardCase& c, std::ostream* out) { *out << c.description; }
+
+class Forwarders : public ::testing::TestWithParam<ForwardCase> {};
+
+TEST_P(Forwarders, HoldOnlyIncludesOfHeaderNames) {
+    HeaderFacts facts;
+    examineControl(GetParam().text, facts);
+    std::vector<std::string> forwards;
+    for (const auto& include : facts.forwards)
+        forwards.push_back(include.quoted ? "\"" + include.name + "\"" : "<" + include.name + ">");
+    EXPECT_EQ(facts.forwarder, !GetParam().forwards.empty()) << GetParam().description;
+    EXPECT_EQ(forwards, GetParam().forwards) << GetParam().description;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, Forwarders,
+    ::testing::Values(
+        ForwardCase{"one include", "// moved\n#include <real.h>\n", {"<real.h>"}},
+        ForwardCase{"pragma once and two includes", "#pragma once\n#include \"a.h\"\n#include <b/c.h> // c\n",
+                    {"\"a.h\"", "<b/c.h>"}},
+        ForwardCase{"code beside the include", "#include <real.h>\nint x;\n", {}},
+        ForwardCase{"a macro include", "#include REAL\n", {}},
+        ForwardCase{"include_next", "#include_next <real.h>\n", {}},
+        ForwardCase{"a define", "#define X\n#include <real.h>\n", {}},
+        ForwardCase{"a guarded header is no forwarder", "#ifndef G\n#include <real.h>\n#endif\n", {}}));
+
+}  // namespace
