@@ -40,6 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"#include <a.h> /* c */ /* d */", "A_H", "",
                  "#ifndef A_H\n#include <a.h> /* c */ /* d */\n#endif\n", true},
         WrapCase{" UTIL_H ", " UTIL_H ", "", "#ifndef  UTIL_H \n UTIL_H \n#endif\n", true},
+        // The test written for " UTIL_H " reads back as UTIL_H: already guarded.
+        WrapCase{"#include \"util.h\"", " UTIL_H ", "UTIL_H", "#include \"util.h\"\n", false},
         // A block comment left open would swallow the "#endif".
         WrapCase{"#include <a.h> /* starts here", "A_H", "", "#include <a.h> /* starts here\n", false},
         WrapCase{"#include <a.h> /* c */ /* open", "A_H", "", "#include <a.h> /* c */ /* open\n", false}));

@@ -1,0 +1,2 @@
+#include <config.h>
+#include <other.h>

@@ -1,0 +1,4 @@
+#ifndef CONFIG_H
+#define CONFIG_H
+int config;
+#endif

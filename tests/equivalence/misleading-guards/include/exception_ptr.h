@@ -1,0 +1,5 @@
+#include <config.h>
+#ifndef UUID_618474C2DE1511DEB74A388C56D89593
+#define UUID_618474C2DE1511DEB74A388C56D89593
+int exception_ptr_body;
+#endif

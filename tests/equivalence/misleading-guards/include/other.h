@@ -1,0 +1,4 @@
+#ifndef OTHER_H
+#define OTHER_H
+int other;
+#endif

@@ -1,0 +1,5 @@
+#include <config.h>
+#ifndef	TABBED_H
+#define TABBED_H
+int tabbed;
+#endif

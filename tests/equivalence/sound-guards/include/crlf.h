@@ -1,0 +1,4 @@
+#ifndef CRLF_H
+#define CRLF_H
+int crlf;
+#endif

@@ -1,0 +1,3 @@
+// moved to plain.h
+#pragma once
+#include <plain.h>

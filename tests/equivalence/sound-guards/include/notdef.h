@@ -1,0 +1,4 @@
+#if !defined(NOTDEF_H)
+#define NOTDEF_H
+int notdef;
+#endif

@@ -1,0 +1,4 @@
+#ifndef PLAIN_H
+#define PLAIN_H
+int plain;
+#endif

@@ -1,0 +1,4 @@
+#if !defined( SPACED_H )
+#define SPACED_H
+int spaced;
+#endif

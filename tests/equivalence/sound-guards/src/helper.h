@@ -1,0 +1,4 @@
+#ifndef HELPER_H
+#define HELPER_H
+int helper;
+#endif

@@ -1,0 +1,20 @@
+#include <plain.h>
+#include <notdef.h>
+#include <spaced.h>
+#include <once.h>
+#include <comment.h>
+#include <fwd.h>
+#include <crlf.h>
+#include "helper.h"
+#include "local.h"
+/* Everything again: now each include is skipped. */
+#include <plain.h>
+#include <notdef.h>
+#include <spaced.h>
+#include <once.h>
+#include <comment.h>
+#include <fwd.h>
+#include <crlf.h>
+#include "helper.h"
+#include "local.h"
+int end_of_main;

@@ -1,0 +1,4 @@
+#ifndef CFG_IMPL_H
+#define CFG_IMPL_H
+int cfg_impl;
+#endif
