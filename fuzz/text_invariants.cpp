@@ -18,6 +18,7 @@ std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy) {
             break;
         }
         if (c == '\r') {
+            lossy = lossy || pendingCr;  // of CR CR LF only one CR ends the line
             pendingCr = true;
             continue;
         }
@@ -54,7 +55,8 @@ bool writtenLines(const std::string& bytes, std::vector<std::string>& lines) {
     return true;
 }
 
-bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original) {
+bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original,
+                     WrapCheck justified) {
     // The states visited lie near one diagonal: a set keeps this linear.
     std::unordered_set<std::uint64_t> seen;
     std::vector<std::pair<std::size_t, std::size_t>> todo = {{0, 0}};
@@ -65,7 +67,9 @@ bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vecto
         if (i >= rewritten.size() || !seen.insert((std::uint64_t{i} << 32) | j).second) continue;
         if (j < original.size() && rewritten[i] == original[j]) todo.push_back({i + 1, j + 1});
         if (j < original.size() && rewritten[i].rfind("#ifndef ", 0) == 0 && i + 2 < rewritten.size() &&
-            rewritten[i + 1] == original[j] && rewritten[i + 2] == "#endif")
+            rewritten[i + 1] == original[j] && rewritten[i + 2] == "#endif" &&
+            (!justified || justified(j > 0 ? &original[j - 1] : nullptr, rewritten[i], original[j],
+                                     j + 1 < original.size() ? &original[j + 1] : nullptr)))
             todo.push_back({i + 3, j + 1});
     }
     return false;

@@ -18,6 +18,11 @@ bool writtenLines(const std::string& bytes, std::vector<std::string>& lines);
 
 // Whether `original` is what remains of `rewritten` once some lines are taken
 // out together with the "#ifndef ..." line before and the "#endif" after.
-bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original);
+// With `justified`, a wrap counts only where justified(previous original line,
+// guard line, wrapped line, next original line) holds.
+using WrapCheck = bool (*)(const std::string* previous, const std::string& guardLine, const std::string& line,
+                           const std::string* next);
+bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original,
+                     WrapCheck justified = nullptr);
 
 }  // namespace vimbo::invariants

@@ -19,7 +19,8 @@ std::string Vimbo::findGuardMacro(const std::string& path) {
     }
 }
 
-std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) {
+std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search,
+                                  std::shared_ptr<const vimbo::analysis::HeaderFacts> facts) {
     if (path.empty()) return "";
     // An include cycle ends here: the header is already being read above.
     if (std::find(search.chain.begin(), search.chain.end(), path) != search.chain.end()) return "";
@@ -27,7 +28,7 @@ std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search) 
     auto known = search.known.find(path);
     if (known != search.known.end()) return known->second;
 
-    const auto facts = headerCache().facts(path);
+    if (!facts) facts = headerCache().facts(path);
     if (!facts) return "";
 
     search.chain.push_back(path);

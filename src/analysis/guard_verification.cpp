@@ -1,6 +1,7 @@
 // A candidate guard is only used when skipping the header while it is
 // defined changes nothing: the macro controls the whole header, or the header
 // only forwards to headers that it controls.
+#include "analysis/guard_search.h"
 #include "analysis/header_cache.h"
 #include "analysis/path_parts.h"
 #include "analysis/source_scanner.h"
@@ -17,8 +18,9 @@ std::string withoutBlanks(const std::string& text) {
 }
 }  // namespace
 
-bool Vimbo::guardControls(const std::string& path, const std::string& guard, int depth) {
-    const auto facts = headerCache().facts(path);
+bool Vimbo::guardControls(const std::string& path, const std::string& guard, int depth,
+                          std::shared_ptr<const vimbo::analysis::HeaderFacts> facts) {
+    if (!facts) facts = headerCache().facts(path, true);
     if (!facts) return false;
     if (facts->controllingMacro == guard) return true;
     if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
@@ -31,11 +33,15 @@ bool Vimbo::guardControls(const std::string& path, const std::string& guard, int
 
 std::string Vimbo::verifiedGuardMacro(const std::string& path) {
     try {
-        const std::string candidate = findGuardMacro(path);
+        // One read of the header serves both the discovery and the check.
+        const auto facts = headerCache().facts(path, true);
+        if (!facts) return "";
+        vimbo::analysis::GuardSearch search;
+        const std::string candidate = findGuardMacro(path, search, facts);
         // "#if !defined( X )" gives the candidate with its blanks; it stands
         // for X all the same.
         const std::string macro = withoutBlanks(candidate);
-        if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0)) return "";
+        if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0, facts)) return "";
         return candidate;
     } catch (...) {
         return "";

@@ -16,18 +16,29 @@ bool readWhole(const std::string& path, std::string& bytes) {
 }
 }  // namespace
 
-std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path) {
+std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
     if (path.empty() || !vimbo::platform::fileSystem().identity(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     Key key{identity.device, identity.file, baseName};
     auto found = entries_.find(key);
-    if (found != entries_.end() && found->second.identity == identity) return found->second.facts;
+    const bool keep = lifetime_ == Lifetime::run || identity.settled;
+    const bool known = keep && found != entries_.end() && found->second.identity == identity;
+    if (known && (found->second.facts->controlKnown || !withControl)) return found->second.facts;
 
     std::string bytes;
     if (!readWhole(path, bytes)) return nullptr;
     ++reads_;
-    auto facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName));
+    std::shared_ptr<const HeaderFacts> facts;
+    if (known) {
+        auto more = std::make_shared<HeaderFacts>(*found->second.facts);
+        examineControl(bytes, *more);
+        facts = std::move(more);
+    } else {
+        facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName, withControl));
+    }
+    if (!keep) return facts;
+    if (lifetime_ == Lifetime::process && entries_.size() >= kMaxProcessEntries) entries_.clear();
     entries_[std::move(key)] = Entry{identity, facts};
     return facts;
 }

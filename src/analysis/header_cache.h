@@ -15,8 +15,15 @@ namespace vimbo::analysis {
 
 class HeaderCache {
 public:
-    // The facts of the regular file at `path`, or null when it cannot be read.
-    std::shared_ptr<const HeaderFacts> facts(const std::string& path);
+    // For one run (a file, a tree walk) every file's facts are kept. A cache
+    // that outlives runs keeps only files whose time stamps are settled, and
+    // at most `maxEntries`.
+    enum class Lifetime { run, process };
+    explicit HeaderCache(Lifetime lifetime = Lifetime::run) : lifetime_(lifetime) {}
+
+    // The facts of the regular file at `path`, or null when it cannot be read;
+    // whether one macro controls it only `withControl`.
+    std::shared_ptr<const HeaderFacts> facts(const std::string& path, bool withControl = false);
 
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
@@ -29,6 +36,8 @@ private:
     // Discovery compares macros with the base name, so a file reached under
     // two names has an entry for each name.
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
+    static constexpr std::size_t kMaxProcessEntries = 100000;
+    Lifetime lifetime_;
     std::map<Key, Entry> entries_;
     std::size_t reads_ = 0;
 };

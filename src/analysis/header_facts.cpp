@@ -44,21 +44,25 @@ std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::str
     std::vector<DiscoveryStep> steps;
     const std::size_t ctrlZ = bytes.find(kCtrlZ);
     if (ctrlZ != std::string_view::npos) bytes = bytes.substr(0, ctrlZ);
-    std::string line;
+    std::string withoutCr;
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t end = bytes.find('\n', start);
         const bool hasBreak = end != std::string_view::npos;
         if (!hasBreak) end = bytes.size();
-        line.clear();
-        for (std::size_t i = start; i < end; ++i)
-            if (bytes[i] != '\r') line += bytes[i];
+        std::string_view line = bytes.substr(start, end - start);
+        if (line.find('\r') != std::string_view::npos) {
+            withoutCr.clear();
+            for (char c : line)
+                if (c != '\r') withoutCr += c;
+            line = withoutCr;
+        }
         start = end + 1;
         if (line.empty() && !hasBreak) break;  // only carriage returns after the last line break
         std::size_t at = 0;
         for (;;) {
             const std::size_t size = std::min(kLinePiece, line.size() - at);
-            if (discoverInPiece(std::string_view(line).substr(at, size), baseName, steps)) return steps;
+            if (discoverInPiece(line.substr(at, size), baseName, steps)) return steps;
             at += size;
             // A piece that fills the buffer leaves the rest, even only the line
             // break, to be read as the next line.
@@ -109,23 +113,31 @@ public:
     void logicalLine(std::string_view code) {
         std::string_view name, rest;
         const bool directive = readDirective(code, name, rest);
-        if (!directive && trimmed(code).empty()) return;
+        if (!directive) {
+            // Code: the end of forwarding, and inside the guard nothing more.
+            if (trimmed(code).empty()) return;
+            forwarding_ = false;
+            if (stage_ != Stage::inside) stage_ = Stage::failed;
+            return;
+        }
+        const bool pragmaOnce = isPragmaOnce(name, rest);
         // The forwarding test sees every line that is not blank.
         ForwardedInclude include;
-        if (directive && forwardedInclude(name, rest, include))
-            facts_.forwards.push_back(include);
-        else if (!(directive && isPragmaOnce(name, rest)))
-            forwarding_ = false;
+        if (forwarding_ && !pragmaOnce) {
+            if (forwardedInclude(name, rest, include))
+                facts_.forwards.push_back(include);
+            else
+                forwarding_ = false;
+        }
 
         switch (stage_) {
         case Stage::before:
-            if (directive && isPragmaOnce(name, rest)) return;
-            macro_ = directive ? guardTest(name, rest) : "";
+            if (pragmaOnce) return;
+            macro_ = guardTest(name, rest);
             stage_ = macro_.empty() ? Stage::failed : Stage::inside;
             depth_ = 1;
             return;
         case Stage::inside:
-            if (!directive) return;
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++depth_;
             } else if (name == "endif") {
@@ -135,12 +147,15 @@ public:
             }
             return;
         case Stage::after:
-            if (!(directive && isPragmaOnce(name, rest))) stage_ = Stage::failed;
+            if (!pragmaOnce) stage_ = Stage::failed;
             return;
         case Stage::failed:
             return;
         }
     }
+
+    // Nothing later can make the header controlled or a forwarder.
+    bool settled() const { return stage_ == Stage::failed && !forwarding_; }
 
     void finish(bool sound) {
         facts_.controllingMacro = sound && stage_ == Stage::after ? macro_ : "";
@@ -174,7 +189,7 @@ void examineControl(std::string_view bytes, HeaderFacts& facts) {
     SourceScanner scanner;
     std::string logical;
     std::size_t start = 0;
-    while (sound && start < bytes.size()) {
+    while (sound && start < bytes.size() && !reader.settled()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
@@ -183,19 +198,25 @@ void examineControl(std::string_view bytes, HeaderFacts& facts) {
         // A lone carriage return ends a line for some compilers only.
         if (line.find('\r') != std::string_view::npos) sound = false;
         const ScannedLine scanned = scanner.feed(line);
-        logical += scanned.code;
-        if (scanned.continues) continue;
-        reader.logicalLine(logical);
-        logical.clear();
+        if (scanned.continues) {
+            logical += scanned.code;
+        } else if (logical.empty()) {
+            reader.logicalLine(scanned.code);
+        } else {
+            logical += scanned.code;
+            reader.logicalLine(logical);
+            logical.clear();
+        }
     }
     if (!logical.empty()) reader.logicalLine(logical);
     reader.finish(sound && !scanner.open() && !scanner.uncertain());
+    facts.controlKnown = true;
 }
 
-HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName) {
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl) {
     HeaderFacts facts;
     facts.discovery = discoverySteps(bytes, baseName);
-    examineControl(bytes, facts);
+    if (withControl) examineControl(bytes, facts);
     return facts;
 }
 

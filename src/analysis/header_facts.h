@@ -23,6 +23,9 @@ struct ForwardedInclude {
 
 struct HeaderFacts {
     std::vector<DiscoveryStep> discovery;
+    // The rest costs a full read with a lexer; it is only worked out for
+    // headers whose guard is to be verified.
+    bool controlKnown = false;
     // The macro M such that the header, comments removed and continued lines
     // joined, is "#ifndef M" (or "#if !defined(M)") ... "#endif" with nothing
     // but blank lines, comments and "#pragma once" outside, and no "#else" or
@@ -35,7 +38,7 @@ struct HeaderFacts {
 };
 
 // The facts of a header's bytes; `baseName` is its upper-cased base name.
-HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName);
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl);
 
 // The control and forwarding facts alone, from the bytes as a compiler reads them.
 void examineControl(std::string_view bytes, HeaderFacts& facts);

@@ -1,5 +1,7 @@
 #include "analysis/source_scanner.h"
 
+#include <algorithm>
+
 namespace vimbo::analysis {
 namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -9,6 +11,17 @@ bool isIdentifierStart(char c) {
 }
 bool isIdentifierChar(char c) { return isIdentifierStart(c) || (c >= '0' && c <= '9'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Characters that may open a comment or literal, splice lines or begin a
+// trigraph; a line without any of them is plain code.
+struct SpecialChars {
+    bool table[256] = {};
+    SpecialChars() {
+        for (unsigned char c : std::string_view("/\"'\\?")) table[c] = true;
+    }
+    bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
+};
+const SpecialChars isSpecial;
 
 // Directives whose operand may be a header name, read without escapes.
 bool isIncludeName(const std::string& name) {
@@ -84,121 +97,138 @@ void SourceScanner::directiveChar(char c) {
     }
 }
 
-void SourceScanner::codeChar(std::string_view body, std::size_t& i, ScannedLine& out) {
+// The token that ends just before position `at` of a line: an identifier
+// (for raw-string prefixes such as u8R) or a number (for digit separators).
+enum class Token { none, identifier, number };
+Token tokenBefore(std::string_view body, std::size_t at, std::string_view& text) {
+    std::size_t start = at;
+    while (start > 0 && (isIdentifierChar(body[start - 1]) || body[start - 1] == '.')) --start;
+    // A number may carry dots and separators; an identifier starts after a dot.
+    text = body.substr(start, at - start);
+    if (text.empty()) return Token::none;
+    if (isDigit(text[0]) || (text[0] == '.' && text.size() > 1 && isDigit(text[1]))) return Token::number;
+    if (start > 0 && body[start - 1] == '\'' && start >= 2 && isIdentifierChar(body[start - 2])) {
+        // 1'000'0: the part after a separator still belongs to the number.
+        std::string_view before;
+        if (tokenBefore(body, start - 1, before) == Token::number) return Token::number;
+    }
+    const std::size_t dot = text.rfind('.');
+    if (dot != std::string_view::npos) text = text.substr(dot + 1);
+    return isIdentifier(text) ? Token::identifier : Token::none;
+}
+
+std::size_t SourceScanner::ordinaryRun(std::string_view body, std::size_t i) {
+    if (directive_ != Directive::none) return i;
+    std::size_t end = i;
+    while (end < body.size() && !isSpecial(body[end])) ++end;
+    code_.append(body.substr(i, end - i));
+    return end;
+}
+
+void SourceScanner::codeChar(std::string_view body, std::size_t& i) {
     const char c = body[i];
     const char next = i + 1 < body.size() ? body[i + 1] : '\0';
     const bool headerOperand =
-        directive_ == Directive::operand ||
-        (directive_ == Directive::name && isIncludeName(directiveName_) && (c == '<' || c == '"'));
+        (c == '<' || c == '"') &&
+        (directive_ == Directive::operand || (directive_ == Directive::name && isIncludeName(directiveName_)));
     if (c == '/' && (next == '*' || next == '/')) {
         if (separatorSeen_) uncertain_ = true;
         directiveChar(' ');  // a comment counts as a blank
         state_ = next == '*' ? State::blockComment : State::lineComment;
-        out.code += ' ';
+        code_ += ' ';
         ++i;
-        token_ = Token::none;
         return;
     }
     if (c == '%' && next == ':' && directive_ == Directive::start) {
         directive_ = Directive::hash;
-        out.code += "%:";
+        code_ += "%:";
         ++i;
         return;
     }
-    out.code += c;
+    code_ += c;
     if (headerOperand && (c == '<' || c == '"')) {
         // A header name: no comment, escape or literal inside it.
         directive_ = Directive::none;
         state_ = c == '<' ? State::headerName : State::string;
         quote_ = c == '<' ? '>' : '"';
         escapes_ = false;
-        token_ = Token::none;
         return;
     }
     directiveChar(c);
-    if (c == '"' || c == '\'') {
-        if (c == '\'' && token_ == Token::number && isIdentifierChar(next)) {
-            separatorSeen_ = true;  // 1'000: a digit separator in C++14 and C23
-            return;
-        }
-        if (separatorSeen_) uncertain_ = true;
-        if (c == '"' && token_ == Token::identifier && isRawPrefix(identifier_)) {
-            const std::size_t open = body.find('(', i + 1);
-            const std::string_view delimiter =
-                body.substr(i + 1, open == std::string_view::npos ? 0 : open - i - 1);
-            if (open != std::string_view::npos && delimiter.size() <= 16 &&
-                delimiter.find_first_of(" \t\\)\"") == std::string_view::npos) {
-                state_ = State::rawString;
-                rawEnd_ = ")" + std::string(delimiter) + "\"";
-                out.code.append(body.substr(i + 1, open - i));
-                i = open;
-                token_ = Token::none;
-                return;
-            }
-        }
-        state_ = State::string;
-        quote_ = c;
-        escapes_ = true;
-        token_ = Token::none;
+    if (c != '"' && c != '\'') return;
+    std::string_view token;
+    const Token before = tokenBefore(body, i, token);
+    if (c == '\'' && before == Token::number && isIdentifierChar(next)) {
+        separatorSeen_ = true;  // 1'000: a digit separator in C++14 and C23
         return;
     }
-    // Tokens, as far as literals need them: identifiers (for raw-string
-    // prefixes) and numbers (for digit separators).
-    if (token_ == Token::number) {
-        if (isIdentifierChar(c) || c == '.') return;
-        if ((c == '+' || c == '-') && i > 0 &&
-            (body[i - 1] == 'e' || body[i - 1] == 'E' || body[i - 1] == 'p' || body[i - 1] == 'P'))
+    if (separatorSeen_) uncertain_ = true;
+    if (c == '"' && before == Token::identifier && isRawPrefix(std::string(token))) {
+        const std::size_t open = body.find('(', i + 1);
+        const std::string_view delimiter = body.substr(i + 1, open == std::string_view::npos ? 0 : open - i - 1);
+        if (open != std::string_view::npos && delimiter.size() <= 16 &&
+            delimiter.find_first_of(" \t\\)\"") == std::string_view::npos) {
+            state_ = State::rawString;
+            rawEnd_ = ")" + std::string(delimiter) + "\"";
+            code_.append(body.substr(i + 1, open - i));
+            i = open;
             return;
-    } else if (token_ == Token::identifier && isIdentifierChar(c)) {
-        identifier_ += c;
-        return;
+        }
     }
-    if (isDigit(c) || (c == '.' && isDigit(next))) {
-        token_ = Token::number;
-    } else if (isIdentifierStart(c)) {
-        token_ = Token::identifier;
-        identifier_.assign(1, c);
-    } else {
-        token_ = Token::none;
-    }
+    state_ = State::string;
+    quote_ = c;
+    escapes_ = true;
 }
 
 ScannedLine SourceScanner::feed(std::string_view line) {
     ScannedLine out;
     out.startsClean = state_ == State::code && !continued_;
+    if (out.startsClean && std::none_of(line.begin(), line.end(), isSpecial)) {
+        // Plain code, the common line: nothing can open or continue here.
+        out.code = line;
+        out.endsClean = true;
+        directive_ = Directive::start;
+        separatorSeen_ = false;
+        return out;
+    }
     if (!continued_) {
         directive_ = Directive::start;
         directiveName_.clear();
         separatorSeen_ = false;
     }
-    token_ = Token::none;
     // Trigraphs: a compiler that reads them sees another line structure.
     // ("?\?" keeps them from being trigraphs here.)
-    if (line.find("?\?=") != std::string_view::npos || line.find("?\?/") != std::string_view::npos)
-        uncertain_ = true;
+    for (std::size_t q = line.find('?'); q != std::string_view::npos && !uncertain_; q = line.find('?', q + 1))
+        if (q + 2 < line.size() && line[q + 1] == '?' && (line[q + 2] == '=' || line[q + 2] == '/')) uncertain_ = true;
 
+    code_.clear();
     const std::size_t splice = state_ == State::rawString ? std::string_view::npos : spliceAt(line);
     const std::string_view body = splice == std::string_view::npos ? line : line.substr(0, splice);
     for (std::size_t i = 0; i < body.size(); ++i) {
         const char c = body[i];
         switch (state_) {
         case State::code:
-            codeChar(body, i, out);
+            i = ordinaryRun(body, i);
+            if (i < body.size()) codeChar(body, i);
             break;
-        case State::blockComment:
-            if (c == '*' && i + 1 < body.size() && body[i + 1] == '/') {
+        case State::blockComment: {
+            const std::size_t close = body.find("*/", i);
+            if (close == std::string_view::npos) {
+                i = body.size();
+            } else {
                 state_ = State::code;
-                ++i;
+                i = close + 1;
             }
             break;
+        }
         case State::lineComment:
             i = body.size();
             break;
         case State::string:
         case State::headerName:
-            out.code += c;
+            code_ += c;
             if (c == '\\' && escapes_ && i + 1 < body.size()) {
-                out.code += body[++i];
+                code_ += body[++i];
             } else if (c == quote_) {
                 state_ = State::code;
             }
@@ -206,10 +236,10 @@ ScannedLine SourceScanner::feed(std::string_view line) {
         case State::rawString: {
             const std::size_t close = body.find(rawEnd_, i);
             if (close == std::string_view::npos) {
-                out.code.append(body.substr(i));
+                code_.append(body.substr(i));
                 i = body.size();
             } else {
-                out.code.append(body.substr(i, close + rawEnd_.size() - i));
+                code_.append(body.substr(i, close + rawEnd_.size() - i));
                 i = close + rawEnd_.size() - 1;
                 state_ = State::code;
             }
@@ -229,6 +259,7 @@ ScannedLine SourceScanner::feed(std::string_view line) {
             state_ = State::code;
     }
     out.endsClean = !out.continues && !leftOpen;
+    out.code = code_;
     return out;
 }
 

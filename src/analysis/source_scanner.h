@@ -10,7 +10,9 @@
 namespace vimbo::analysis {
 
 struct ScannedLine {
-    std::string code;          // the line with every comment replaced by one blank
+    // The line with every comment replaced by one blank; it views the line
+    // fed or the scanner's own buffer, so it holds until the next line is fed.
+    std::string_view code;
     bool startsClean = false;  // begins outside comments and literals and continues no earlier line
     bool endsClean = false;    // leaves nothing open and does not continue onto the next line
     bool continues = false;    // ends in a backslash: the next line is part of it
@@ -30,10 +32,14 @@ private:
     enum class State { code, blockComment, lineComment, string, headerName, rawString };
     enum class Directive { start, hash, name, operand, none };
 
-    void codeChar(std::string_view body, std::size_t& i, ScannedLine& out);
+    void codeChar(std::string_view body, std::size_t& i);
+    // Copies the run of characters from i that can neither open a comment
+    // or literal nor matter to a directive's name; returns where it stopped.
+    std::size_t ordinaryRun(std::string_view body, std::size_t i);
     void directiveChar(char c);
 
     State state_ = State::code;
+    std::string code_;          // the code of the line being fed, when it differs from the line
     char quote_ = 0;
     bool escapes_ = true;
     std::string rawEnd_;        // ")delimiter\"" that closes the raw string
@@ -42,8 +48,6 @@ private:
     // Within the current logical line:
     Directive directive_ = Directive::start;
     std::string directiveName_;
-    enum class Token { none, identifier, number } token_ = Token::none;
-    std::string identifier_;    // the identifier being read, for raw-string prefixes
     bool separatorSeen_ = false;
 };
 

@@ -31,10 +31,10 @@ bool Vimbo::namesPrecompiledHeader(const std::string& line) const {
 std::string Vimbo::locateWrappableInclude(const std::string& line, const vimbo::analysis::ScannedLine& scanned,
                                           bool trusted) {
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
-    // Text that is more than one line: what follows would end up inside the wrap.
-    if (line.find_first_of("\r\n") != std::string::npos) return "";
     std::string_view name, rest;
     if (!vimbo::analysis::readDirective(scanned.code, name, rest) || name != "include") return "";
+    // Text that is more than one line: what follows would end up inside the wrap.
+    if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
     // The compiler skips everything up to the precompiled header's include;
     // a test in front of it breaks the build.
     if (namesPrecompiledHeader(line)) return "";

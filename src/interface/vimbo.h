@@ -13,6 +13,7 @@
 namespace vimbo::analysis {
 struct GuardSearch;
 class HeaderCache;
+struct HeaderFacts;
 struct ScannedLine;
 }
 namespace vimbo::platform {
@@ -76,8 +77,11 @@ public:
     std::string lastIfndefMacro;
 
 private:
-    std::string findGuardMacro(const std::string& path, vimbo::analysis::GuardSearch& search);
-    bool guardControls(const std::string& path, const std::string& guard, int depth);
+    // `facts`, when given, are the header's own, already read.
+    std::string findGuardMacro(const std::string& path, vimbo::analysis::GuardSearch& search,
+                               std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
+    bool guardControls(const std::string& path, const std::string& guard, int depth,
+                       std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
     bool namesPrecompiledHeader(const std::string& line) const;
     vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the

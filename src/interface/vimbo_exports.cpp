@@ -2,7 +2,10 @@
 // destroys them before it returns; only the line-mode result outlives a call.
 #include "interface/vimbo_exports.h"
 
+#include <mutex>
 #include <string>
+
+#include "analysis/header_cache.h"
 
 #include "interface/vimbo.h"
 
@@ -15,6 +18,13 @@
 namespace {
 // Created empty when the library is loaded, released when it is unloaded.
 std::string resultBuffer;
+// What headers say of themselves, kept across calls: a host that rewrites a
+// project file by file reads each header once. Only files whose time stamp
+// tells their versions apart are kept, so a changed header is read again.
+vimbo::analysis::HeaderCache headerFacts(vimbo::analysis::HeaderCache::Lifetime::process);
+// Calls are to be made one at a time; the lock keeps the cache whole when
+// a host does not.
+std::mutex callLock;
 }  // namespace
 
 extern "C" VIMBO_EXPORT const char* VIMBO_CALL Vimbo_Line(const char* includePath, const char* line) {
@@ -22,7 +32,9 @@ extern "C" VIMBO_EXPORT const char* VIMBO_CALL Vimbo_Line(const char* includePat
         Vimbo_Params settings;
         settings.setLineText(line ? line : "");
         if (includePath) settings.setIncludePath(includePath);
+        std::lock_guard<std::mutex> lock(callLock);
         Vimbo processor(&settings);
+        processor.shareHeaderCache(&headerFacts);
         resultBuffer = processor.processLine();
     } catch (...) {
         // Out of memory: hand back the line as it came rather than fail the host.
@@ -42,7 +54,9 @@ extern "C" VIMBO_EXPORT int VIMBO_CALL Vimbo_File(const char* includePath, const
         settings.setInputFile(fileName ? fileName : "");
         if (makeBackup != 0) settings.setBackup();
         if (includePath) settings.setIncludePath(includePath);
+        std::lock_guard<std::mutex> lock(callLock);
         Vimbo processor(&settings);
+        processor.shareHeaderCache(&headerFacts);
         return processor.processFile();
     } catch (...) {
         return 0;

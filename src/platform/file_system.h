@@ -20,6 +20,10 @@ constexpr FileHandle kNoFile = -1;
 struct FileIdentity {
     std::uint64_t device = 0, file = 0, size = 0;
     std::int64_t modified = 0;  // nanoseconds, or the platform's own unit
+    // The modification time lies far enough in the past that another change
+    // would show in it; a file written within the last moments may change
+    // again within the same clock tick, keeping size and time.
+    bool settled = true;
     bool operator==(const FileIdentity& other) const {
         return device == other.device && file == other.file && size == other.size && modified == other.modified;
     }

@@ -102,7 +102,8 @@ bool overlayIdentity(const std::string& path, FileIdentity& identity) {
     const MemoryOverlay::Entry* entry = entryOf(path);
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
-    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0};
+    // Every change gives a new version: a version in memory is always settled.
+    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0, true};
     return true;
 }
 

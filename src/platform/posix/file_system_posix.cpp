@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +44,10 @@ bool posixIdentity(const std::string& path, FileIdentity& identity) {
     identity.file = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::uint64_t>(info.st_size);
     identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // Two seconds cover the coarsest time stamps in use (FAT, some network file systems).
+    identity.settled = now.tv_sec - info.st_mtim.tv_sec > 2;
     return true;
 }
 

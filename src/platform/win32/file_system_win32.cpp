@@ -52,6 +52,12 @@ bool win32Identity(const std::string& path, FileIdentity& identity) {
     identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     identity.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const std::int64_t nowTicks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    // Two seconds (in 100 ns ticks) cover FAT's time stamps.
+    identity.settled = nowTicks - identity.modified > 20000000;
     return true;
 }
 
