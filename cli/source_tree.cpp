@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "analysis/path_parts.h"
+
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
@@ -11,16 +13,12 @@ const std::vector<std::string> kDefaultExtensions = {".c",   ".cc",  ".cpp", ".c
                                                      ".hh",  ".hpp", ".hxx", ".inl"};
 
 namespace {
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
+using vimbo::analysis::lowerCaseAscii;
 
 bool hasExtension(const fs::path& path, const std::vector<std::string>& extensions) {
-    const std::string extension = lowerCase(path.extension().string());
+    const std::string extension = lowerCaseAscii(path.extension().string());
     return std::any_of(extensions.begin(), extensions.end(),
-                       [&](const std::string& wanted) { return lowerCase(wanted) == extension; });
+                       [&](const std::string& wanted) { return lowerCaseAscii(wanted) == extension; });
 }
 
 bool isHidden(const fs::path& directory) {

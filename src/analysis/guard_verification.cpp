@@ -11,11 +11,6 @@ namespace {
 // Forwarders of forwarders are followed this deep; it also ends cycles.
 constexpr int kMaxForwardingDepth = 16;
 
-std::string withoutBlanks(const std::string& text) {
-    const std::string::size_type first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 }  // namespace
 
 bool Vimbo::guardControls(const std::string& path, const std::string& guard, int depth,
@@ -40,7 +35,7 @@ std::string Vimbo::verifiedGuardMacro(const std::string& path) {
         const std::string candidate = findGuardMacro(path, search, facts);
         // "#if !defined( X )" gives the candidate with its blanks; it stands
         // for X all the same.
-        const std::string macro = withoutBlanks(candidate);
+        const std::string macro(vimbo::analysis::trimBlanks(candidate));
         if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0, facts)) return "";
         return candidate;
     } catch (...) {

@@ -1,4 +1,5 @@
 // The text that takes the place of an include line.
+#include "analysis/source_scanner.h"
 #include "interface/vimbo.h"
 
 namespace {
@@ -24,9 +25,7 @@ std::string Vimbo::wrapIncludeLine(const std::string& line, const std::string& g
     if (guard.empty() || guard == lastIfndef) return line + "\n";
     // "#if !defined( X )" gives the guard " X ", and the test written for it
     // reads back as X: without this every run would wrap the line again.
-    const std::string::size_type first = guard.find_first_not_of(' ');
-    if (first != std::string::npos && guard.substr(first, guard.find_last_not_of(' ') - first + 1) == lastIfndef)
-        return line + "\n";
+    if (!lastIfndef.empty() && vimbo::analysis::trimBlanks(guard) == lastIfndef) return line + "\n";
     // The "#endif" would land inside the comment and unbalance the file.
     if (leavesBlockCommentOpen(line)) return line + "\n";
     if (changed) *changed = 1;

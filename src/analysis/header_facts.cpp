@@ -13,14 +13,6 @@ constexpr std::size_t kLinePiece = 1023;
 constexpr char kCtrlZ = 26;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 // The words of discovery over one piece of a line, exactly as the discovery
 // reads them; returns true once a candidate is accepted.
 bool discoverInPiece(std::string_view piece, const std::string& baseName, std::vector<DiscoveryStep>& steps) {
@@ -74,29 +66,29 @@ std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::str
 
 // "#ifndef M" or "#if !defined(M)" / "#if !defined M": M, else "".
 std::string guardTest(std::string_view name, std::string_view rest) {
-    rest = trimmed(rest);
+    rest = trimBlanks(rest);
     if (name == "ifndef") return isIdentifier(rest) ? std::string(rest) : "";
     if (name != "if" || rest.empty() || rest[0] != '!') return "";
-    rest = trimmed(rest.substr(1));
+    rest = trimBlanks(rest.substr(1));
     if (rest.substr(0, 7) != "defined") return "";
     rest = rest.substr(7);
     if (!rest.empty() && !isBlank(rest[0]) && rest[0] != '(') return "";
-    rest = trimmed(rest);
+    rest = trimBlanks(rest);
     if (!rest.empty() && rest[0] == '(') {
         if (rest.back() != ')') return "";
-        rest = trimmed(rest.substr(1, rest.size() - 2));
+        rest = trimBlanks(rest.substr(1, rest.size() - 2));
     }
     return isIdentifier(rest) ? std::string(rest) : "";
 }
 
 bool isPragmaOnce(std::string_view name, std::string_view rest) {
-    return name == "pragma" && trimmed(rest) == "once";
+    return name == "pragma" && trimBlanks(rest) == "once";
 }
 
 // An include of a header named in quotes or angle brackets, nothing after it.
 bool forwardedInclude(std::string_view name, std::string_view rest, ForwardedInclude& include) {
     if (name != "include") return false;
-    rest = trimmed(rest);
+    rest = trimBlanks(rest);
     if (rest.size() < 3) return false;
     const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
     if (!close || rest.back() != close) return false;
@@ -115,7 +107,7 @@ public:
         const bool directive = readDirective(code, name, rest);
         if (!directive) {
             // Code: the end of forwarding, and inside the guard nothing more.
-            if (trimmed(code).empty()) return;
+            if (trimBlanks(code).empty()) return;
             forwarding_ = false;
             if (stage_ != Stage::inside) stage_ = Stage::failed;
             return;

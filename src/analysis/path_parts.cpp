@@ -36,4 +36,10 @@ std::string upperCaseAscii(std::string text) {
     return text;
 }
 
+std::string lowerCaseAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 }  // namespace vimbo::analysis

@@ -12,7 +12,8 @@ struct PathParts {
 
 PathParts splitPath(const std::string& path);
 std::string joinPath(const PathParts& parts);
-// Only the letters a to z change.
+// Only the letters a to z (A to Z) change.
 std::string upperCaseAscii(std::string text);
+std::string lowerCaseAscii(std::string text);
 
 }  // namespace vimbo::analysis

@@ -3,8 +3,16 @@
 #include <algorithm>
 
 namespace vimbo::analysis {
-namespace {
+
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+namespace {
 bool isIdentifierStart(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$' ||
            static_cast<unsigned char>(c) >= 0x80;

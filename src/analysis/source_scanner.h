@@ -59,4 +59,9 @@ bool readDirective(std::string_view code, std::string_view& name, std::string_vi
 // Whether a text is a C identifier.
 bool isIdentifier(std::string_view text);
 
+// Blanks within a line: space, tab, vertical tab, form feed.
+bool isBlank(char c);
+// The text without the blanks at either end.
+std::string_view trimBlanks(std::string_view text);
+
 }  // namespace vimbo::analysis

@@ -8,13 +8,7 @@
 #include "analysis/source_scanner.h"
 #include "interface/vimbo.h"
 
-namespace {
-std::string lowerCaseAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-}  // namespace
+using vimbo::analysis::lowerCaseAscii;
 
 void Vimbo::addPrecompiledHeader(const std::string& name) { precompiledHeaders_.push_back(name); }
 
