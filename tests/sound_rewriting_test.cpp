@@ -71,7 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"the precompiled header", "#include <stdafx.h>\n", "#include <stdafx.h>\n"},
         RewriteCase{"a byte-order mark stays first", "\xEF\xBB\xBF#include <a.h>\n", "\xEF\xBB\xBF#include <a.h>\n"},
         RewriteCase{"after text that C and C++ read differently", "auto s = R\"(\n)\";\n#include <a.h>\n",
-                    "auto s = R\"(\n)\";\n#include <a.h>\n"}));
+                    "auto s = R\"(\n)\";\n#include <a.h>\n"},
+        RewriteCase{"inside a raw string right after a character literal", "auto s = 'a'R\"(\n#include <a.h>\n)\";\n",
+                    "auto s = 'a'R\"(\n#include <a.h>\n)\";\n"},
+        RewriteCase{"after a digit separator before a comment (a quote to C before C23)",
+                    "int n = 1'000; // it's\n#include <a.h>\n", "int n = 1'000; // it's\n#include <a.h>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Wrapped, SoundRewrite,
@@ -86,6 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"after a raw string on one line", "auto s = R\"x(/*)x\";\n" + kInclude + "\n",
                     "auto s = R\"x(/*)x\";\n" + wrapped("A_H", kInclude)},
         RewriteCase{"a header name with comment openers", "#include <a.h>//x\n", wrapped("A_H", "#include <a.h>//x")},
+        RewriteCase{"after digit separators", "long n = 1'000'000, m = 0x1'a'b;\n" + kInclude + "\n",
+                    "long n = 1'000'000, m = 0x1'a'b;\n" + wrapped("A_H", kInclude)},
         RewriteCase{"after the byte-order mark's line", "\xEF\xBB\xBF// c\n" + kInclude + "\n",
                     "\xEF\xBB\xBF// c\n" + wrapped("A_H", kInclude)}));
 

@@ -107,18 +107,25 @@ void SourceScanner::directiveChar(char c) {
 
 // The token that ends just before position `at` of a line: an identifier
 // (for raw-string prefixes such as u8R) or a number (for digit separators).
-enum class Token { none, identifier, number };
+// Numbers are looked back through at most this many characters.
+constexpr std::size_t kLongestNumber = 4096;
+enum class Token { none, identifier, number, unknown };
 Token tokenBefore(std::string_view body, std::size_t at, std::string_view& text) {
     std::size_t start = at;
     while (start > 0 && (isIdentifierChar(body[start - 1]) || body[start - 1] == '.')) --start;
-    // A number may carry dots and separators; an identifier starts after a dot.
     text = body.substr(start, at - start);
     if (text.empty()) return Token::none;
-    if (isDigit(text[0]) || (text[0] == '.' && text.size() > 1 && isDigit(text[1]))) return Token::number;
-    if (start > 0 && body[start - 1] == '\'' && start >= 2 && isIdentifierChar(body[start - 2])) {
-        // 1'000'0: the part after a separator still belongs to the number.
-        std::string_view before;
-        if (tokenBefore(body, start - 1, before) == Token::number) return Token::number;
+    auto numberStart = [&](std::size_t i) { return isDigit(body[i]) || (body[i] == '.' && i + 1 < at && isDigit(body[i + 1])); };
+    if (numberStart(start)) return Token::number;
+    if (start >= 2 && body[start - 1] == '\'' && isIdentifierChar(body[start - 2])) {
+        // 1'000'a: after a digit separator the run still belongs to the number.
+        std::size_t first = start;
+        while (first > 0 && at - first < kLongestNumber &&
+               (isIdentifierChar(body[first - 1]) || body[first - 1] == '.' || body[first - 1] == '\''))
+            --first;
+        if (at - first >= kLongestNumber) return Token::unknown;
+        while (first < start && body[first] == '\'') ++first;
+        if (numberStart(first)) return Token::number;
     }
     const std::size_t dot = text.rfind('.');
     if (dot != std::string_view::npos) text = text.substr(dot + 1);
@@ -166,6 +173,7 @@ void SourceScanner::codeChar(std::string_view body, std::size_t& i) {
     if (c != '"' && c != '\'') return;
     std::string_view token;
     const Token before = tokenBefore(body, i, token);
+    if (before == Token::unknown) uncertain_ = true;
     if (c == '\'' && before == Token::number && isIdentifierChar(next)) {
         separatorSeen_ = true;  // 1'000: a digit separator in C++14 and C23
         return;
