@@ -68,6 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "#include <a.h> /* start\nend */\n"},
         RewriteCase{"an include_next", "#include_next <a.h>\n", "#include_next <a.h>\n"},
         RewriteCase{"a macro operand", "#define A <a.h>\n#include A\n", "#define A <a.h>\n#include A\n"},
+        // Found by fuzzing: "<a" reached a.h through the ".h" retry, and the
+        // wrap turned the compiler's error into a skipped include.
+        RewriteCase{"an unclosed header name", "#include <a\n#include \"a.h\n", "#include <a\n#include \"a.h\n"},
         RewriteCase{"the precompiled header", "#include <stdafx.h>\n", "#include <stdafx.h>\n"},
         RewriteCase{"a byte-order mark stays first", "\xEF\xBB\xBF#include <a.h>\n", "\xEF\xBB\xBF#include <a.h>\n"},
         RewriteCase{"after text that C and C++ read differently", "auto s = R\"(\n)\";\n#include <a.h>\n",

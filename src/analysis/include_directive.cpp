@@ -32,7 +32,7 @@ std::string vimbo::analysis::parseIncludeOperand(const std::string& line, Includ
     if (start == std::string::npos) return "";
 
     const char* terminators;
-    delimited = line[start] == '"' || line[start] == '<';
+    const bool opened = line[start] == '"' || line[start] == '<';
     if (line[start] == '"') {
         kind = includeQuoted;
         terminators = "\"";
@@ -46,6 +46,8 @@ std::string vimbo::analysis::parseIncludeOperand(const std::string& line, Includ
         terminators = " \t\n\r";
     }
     std::string::size_type end = line.find_first_of(terminators, start);
+    // Only a closed header name is one the compiler accepts.
+    delimited = opened && end != std::string::npos;
     if (end == std::string::npos) end = line.size();
     return line.substr(start, end - start);
 }
