@@ -186,6 +186,18 @@ TEST_F(VerifiedGuards, TheExactNameWinsOverTheRetryWithH) {
     EXPECT_EQ(withoutCarriageReturns(read("main.c")), wrapped("LIST_H", "#include <list>"));
 }
 
+TEST_F(VerifiedGuards, RootedNamesAreFoundWhereTheyPoint) {
+    // Found by fuzzing: "//q.h" was looked for in the current directory.
+    write("q.h", "#ifndef Q_H\n#define Q_H\n#endif\n");
+    write("main.c", "#include \"//q.h\"\n");
+    runFileMode("main.c", "");
+    EXPECT_EQ(read("main.c"), "#include \"//q.h\"\n");
+    const std::string rooted = "#include \"" + (root() / "q.h").generic_string() + "\"";
+    write("main.c", rooted + "\n");
+    runFileMode("main.c", "");
+    EXPECT_EQ(withoutCarriageReturns(read("main.c")), wrapped("Q_H", rooted));
+}
+
 TEST_F(VerifiedGuards, PrecompiledHeadersAreComparedByFileNameWithoutCase) {
     write("pch.h", "#ifndef PCH_H\n#define PCH_H\n#endif\n");
     write("main.c", "#include \"PCH.H\"\n");

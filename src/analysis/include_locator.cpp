@@ -104,6 +104,9 @@ std::string Vimbo::locateIncludeFile(const std::string& line) {
         std::string name = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
         // A bare name is a macro: which header it names is the preprocessor's business.
         if (name.empty() || !delimited) return "";
+        // A compiler opens "/x" from the root (of the current drive, on
+        // Windows), never from the current directory.
+        if (name[0] == '/') return exists(name) ? name : "";
         if (kind == includeAngle) return searchIncludePath(name, settings->includePath(), includeAngle);
         if (kind == includeQuoted) return searchIncludePath(name, ".\\", includeQuoted);
         return "";
