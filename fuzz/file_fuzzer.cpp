@@ -59,11 +59,21 @@ bool justifiedWrap(const std::string* previous, const std::string& guardLine, co
     at = line.find_first_not_of(" \t", at + 8);
     if (at == std::string::npos) return false;
     const std::string guard = trimmed(guardLine.substr(8));
-    for (const Header& header : kHeaders) {
-        const std::string include = header.include;
-        if (line.compare(at, include.size(), include) == 0) return !guard.empty() && guard == header.controlledBy;
+    // The header name, closed; an angle name without a dot that names no
+    // header means the one with ".h" appended.
+    const char close = line[at] == '<' ? '>' : line[at] == '"' ? '"' : '\0';
+    const std::size_t end = close ? line.find(close, at + 1) : std::string::npos;
+    if (end == std::string::npos) return false;
+    const std::string name = line.substr(at, end + 1 - at);
+    const Header* found = nullptr;
+    for (const Header& header : kHeaders)
+        if (name == header.include) found = &header;
+    if (!found && close == '>' && name.find('.') == std::string::npos) {
+        const std::string withH = name.substr(0, name.size() - 1) + ".h>";
+        for (const Header& header : kHeaders)
+            if (withH == header.include) found = &header;
     }
-    return false;
+    return found && !guard.empty() && guard == found->controlledBy;
 }
 
 }  // namespace
