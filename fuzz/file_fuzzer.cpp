@@ -53,10 +53,11 @@ bool endsInBackslash(const std::string* line) {
 bool justifiedWrap(const std::string* previous, const std::string& guardLine, const std::string& line,
                    const std::string*) {
     if (endsInBackslash(previous) || endsInBackslash(&line)) return false;
-    // "#include" first, after blanks only; then the header it names.
-    std::size_t at = line.find_first_not_of(" \t");
+    // "#include" first, after blanks only (vertical tabs and form feeds are
+    // blanks to the preprocessor too); then the header it names.
+    std::size_t at = line.find_first_not_of(" \t\v\f");
     if (at == std::string::npos || line.compare(at, 8, "#include") != 0) return false;
-    at = line.find_first_not_of(" \t", at + 8);
+    at = line.find_first_not_of(" \t\v\f", at + 8);
     if (at == std::string::npos) return false;
     const std::string guard = trimmed(guardLine.substr(8));
     // The header name, closed; an angle name without a dot that names no
