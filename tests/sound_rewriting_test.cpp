@@ -71,6 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Found by fuzzing: "<a" reached a.h through the ".h" retry, and the
         // wrap turned the compiler's error into a skipped include.
         RewriteCase{"an unclosed header name", "#include <a\n#include \"a.h\n", "#include <a\n#include \"a.h\n"},
+        // Found by fuzzing: the NUL cut the name to "a.h" on its way to the system.
+        RewriteCase{"a NUL inside the header name", std::string("#include <a.h\0x>\n", 17),
+                    std::string("#include <a.h\0x>\n", 17)},
         RewriteCase{"the precompiled header", "#include <stdafx.h>\n", "#include <stdafx.h>\n"},
         RewriteCase{"a byte-order mark stays first", "\xEF\xBB\xBF#include <a.h>\n", "\xEF\xBB\xBF#include <a.h>\n"},
         RewriteCase{"after text that C and C++ read differently", "auto s = R\"(\n)\";\n#include <a.h>\n",

@@ -78,7 +78,7 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
 }
 
 std::string Vimbo::findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer) {
-    if (name.empty()) return "";
+    if (name.empty() || name.find('\0') != std::string::npos) return "";
     if (isAbsolute(name) || name[0] == '/') return isRegularFile(name) ? name : "";
     std::string found;
     if (quoted) {
@@ -102,8 +102,9 @@ std::string Vimbo::locateIncludeFile(const std::string& line) {
         IncludeKind kind;
         bool delimited;
         std::string name = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
-        // A bare name is a macro: which header it names is the preprocessor's business.
-        if (name.empty() || !delimited) return "";
+        // A bare name is a macro: which header it names is the preprocessor's
+        // business. A NUL would cut the name short on its way to the system.
+        if (name.empty() || !delimited || name.find('\0') != std::string::npos) return "";
         // A compiler opens "/x" from the root (of the current drive, on
         // Windows), never from the current directory.
         if (name[0] == '/') return exists(name) ? name : "";
