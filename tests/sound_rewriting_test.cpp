@@ -71,6 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Found by fuzzing: "<a" reached a.h through the ".h" retry, and the
         // wrap turned the compiler's error into a skipped include.
         RewriteCase{"an unclosed header name", "#include <a\n#include \"a.h\n", "#include <a\n#include \"a.h\n"},
+        // Found by fuzzing: the operand is "<x #include <a.h>", and the
+        // compiler looks for a header of that name.
+        RewriteCase{"another include's text inside the operand", "# include <x #include <a.h>\n",
+                    "# include <x #include <a.h>\n"},
         // Found by fuzzing: the NUL cut the name to "a.h" on its way to the system.
         RewriteCase{"a NUL inside the header name", std::string("#include <a.h\0x>\n", 17),
                     std::string("#include <a.h\0x>\n", 17)},

@@ -29,6 +29,9 @@ std::string Vimbo::locateWrappableInclude(const std::string& line, const vimbo::
     if (!vimbo::analysis::readDirective(scanned.code, name, rest) || name != "include") return "";
     // Text that is more than one line: what follows would end up inside the wrap.
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
+    // The name must be the directive's own operand: "# include <x" with a
+    // "#include <a.h>" later in the line names x, not a.h.
+    if (line.find("#include") != line.find_first_not_of(" \t\v\f")) return "";
     // The compiler skips everything up to the precompiled header's include;
     // a test in front of it breaks the build.
     if (namesPrecompiledHeader(line)) return "";
