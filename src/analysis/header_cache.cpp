@@ -3,18 +3,6 @@
 #include "analysis/path_parts.h"
 
 namespace vimbo::analysis {
-namespace {
-bool readWhole(const std::string& path, std::string& bytes) {
-    auto& fs = vimbo::platform::fileSystem();
-    const vimbo::platform::FileHandle file = fs.openRead(path);
-    if (file == vimbo::platform::kNoFile) return false;
-    char buffer[65536];
-    std::int64_t got;
-    while ((got = fs.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-    fs.close(file);
-    return got == 0;
-}
-}  // namespace
 
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
@@ -27,7 +15,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     if (known && (found->second.facts->controlKnown || !withControl)) return found->second.facts;
 
     std::string bytes;
-    if (!readWhole(path, bytes)) return nullptr;
+    if (!vimbo::platform::readWholeFile(vimbo::platform::fileSystem(), path, bytes)) return nullptr;
     ++reads_;
     std::shared_ptr<const HeaderFacts> facts;
     if (known) {

@@ -57,6 +57,10 @@ struct FileSystemOps {
     bool (*rename)(const std::string& from, const std::string& to);
 };
 
+// Appends the whole content of a regular file, read through `ops`; false
+// when it cannot be opened or a read fails.
+bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes);
+
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
 

@@ -54,15 +54,6 @@ FileHandle openMemory(const std::string& key, std::string snapshot, bool writing
     return memoryHandle(state->files.size() - 1);
 }
 
-bool readWhole(const std::string& path, std::string& bytes) {
-    FileHandle file = state->below.openRead(path);
-    if (file == kNoFile) return false;
-    char buffer[65536];
-    std::int64_t got;
-    while ((got = state->below.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-    state->below.close(file);
-    return got == 0;
-}
 
 bool overlayExists(const std::string& path) {
     const MemoryOverlay::Entry* entry = entryOf(path);
@@ -168,7 +159,7 @@ bool overlayRename(const std::string& from, const std::string& to) {
     if (const MemoryOverlay::Entry* entry = entryOf(from)) {
         if (!entry->exists) return false;
         content = entry->content;
-    } else if (!readWhole(from, content)) {
+    } else if (!readWholeFile(state->below, from, content)) {
         return false;
     }
     if (overlayExists(to)) return false;  // as the real rename: never onto a file
