@@ -6,8 +6,11 @@
 #include "interface/summary.h"
 #include "interface/vimbo.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using vimbo::test::ScopedEnv;
 
@@ -95,7 +98,7 @@ TEST_F(Run, DispatchesOnTheInputMode) {
     EXPECT_EQ(run({"-i", "inc", "-t", "#include", "<a.h>"}), "#ifndef A_H\n#include <a.h>\n#endif\n");
     write("m.c", "#include <a.h>\n");
     EXPECT_EQ(run({"-i", "inc", "m.c"}), "");
-    EXPECT_EQ(read("m.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+    EXPECT_EQ(read("m.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n"));
 }
 
 }  // namespace

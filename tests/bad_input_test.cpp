@@ -6,8 +6,11 @@
 
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 class BadInput : public vimbo::test::TempDirTest {
 protected:
@@ -72,7 +75,7 @@ TEST_F(BadInput, FileModeCarriesBinaryAndHugeLines) {
     write("main.c", binary + "\n#include <a.h>\n" + huge + "\n");
     auto run = vimbo::test::runFileMode("main.c", "inc");
     EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(read("main.c"), binary + "\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n" + huge + "\r\n");
+    EXPECT_EQ(read("main.c"), binary + asWritten("\n#ifndef A_H\n#include <a.h>\n#endif\n" + huge + "\n"));
 }
 
 TEST_F(BadInput, NullSettingsRunNothing) {

@@ -3,8 +3,11 @@
 
 #include "support/command_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using Outcome = vimbo::test::CommandOutcome;
 
@@ -32,8 +35,8 @@ TEST_F(Command, FileModeRewritesAndKeepsABackup) {
     Outcome o = vimbo({"--quiet", "-b", "-i", "inc", "main.c"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, "");
-    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
-    EXPECT_EQ(read("main.Bak"), "#include <a.h>\r\n");
+    EXPECT_EQ(read("main.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n"));
+    EXPECT_EQ(read("main.Bak"), asWritten("#include <a.h>\n"));
     // Nothing left to guard is success too.
     EXPECT_EQ(vimbo({"--quiet", "-i", "inc", "main.c"}).status, 0);
 }
@@ -66,7 +69,7 @@ TEST_F(Command, DoubleDashEndsTheLongOptions) {
     write("--odd.c", "#include <a.h>\n");
     Outcome o = vimbo({"--quiet", "--", "-i", "inc", "--odd.c"});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(read("--odd.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+    EXPECT_EQ(read("--odd.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n"));
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 
 #include "support/library_host.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 #ifndef VIMBO_LIBRARY
 #error "VIMBO_LIBRARY must name the shared library under test"
 #endif
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using vimbo::test::ScopedEnv;
 
@@ -89,7 +92,7 @@ TEST_F(Exports, FileRewritesInPlace) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(Vimbo_File("inc", "main.c", 0), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+    EXPECT_EQ(read("main.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n"));
     EXPECT_FALSE(exists("main.Bak"));
     EXPECT_FALSE(exists("$vb$tmp$.$$$"));
 }
@@ -98,7 +101,7 @@ TEST_F(Exports, FileTakesIncludeAndAnyNonZeroBackupFlag) {
     ScopedEnv include("INCLUDE", "inc");
     write("main.c", "#include <a.h>\n");
     EXPECT_EQ(Vimbo_File(nullptr, "main.c", static_cast<char>(0x80)), 1);
-    EXPECT_EQ(read("main.Bak"), "#include <a.h>\r\n");
+    EXPECT_EQ(read("main.Bak"), asWritten("#include <a.h>\n"));
     write("other.c", "#include <a.h>\n");
     EXPECT_EQ(Vimbo_File("", "other.c", 1), 0) << "an empty path finds nothing";
     EXPECT_EQ(read("other.c"), "#include <a.h>\n");

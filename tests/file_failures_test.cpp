@@ -6,8 +6,11 @@
 #include "platform/file_system.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using vimbo::platform::FileHandle;
 using vimbo::platform::fileSystem;
@@ -15,7 +18,7 @@ using vimbo::test::runFileMode;
 
 constexpr char kScratch[] = "$vb$tmp$.$$$";
 const std::string kSource = "#include <a.h>\nint x;\n";
-const std::string kRewritten = "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint x;\r\n";
+const std::string kRewritten = asWritten("#ifndef A_H\n#include <a.h>\n#endif\nint x;\n");
 
 // Counters for the injected operations; reset before each test.
 int gCalls = 0;
@@ -169,7 +172,7 @@ TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
     EXPECT_TRUE(run.failed);
     EXPECT_FALSE(exists("main.c"));
     EXPECT_EQ(read(kScratch), kRewritten);
-    EXPECT_EQ(read("main.Bak"), "#include <a.h>\r\nint x;\r\n");
+    EXPECT_EQ(read("main.Bak"), asWritten("#include <a.h>\nint x;\n"));
 
     // The next run in this directory must not destroy that copy.
     vimbo::platform::restoreDefaultOps();

@@ -2,12 +2,18 @@
 // left alone.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
 
 using vimbo::test::fs::last_write_time;
+using namespace std::string_literals;
+using vimbo::test::asWritten;
+using vimbo::test::kTextMode;
 using vimbo::test::runFileMode;
 
 constexpr char kScratch[] = "$vb$tmp$.$$$";
@@ -50,7 +56,7 @@ TEST_F(FileMode, RewritesOneIncludeByteForByte) {
     EXPECT_EQ(run.printed, "");
     EXPECT_FALSE(run.failed);
     EXPECT_EQ(read("main.c"),
-              "#include <stdio.h>\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint main(void) { return 0; }\r\n");
+              asWritten("#include <stdio.h>\n#ifndef A_H\n#include <a.h>\n#endif\nint main(void) { return 0; }\n"));
     EXPECT_FALSE(exists(kScratch));
     EXPECT_FALSE(exists("main.Bak"));
 }
@@ -61,10 +67,41 @@ TEST_F(FileMode, QuotedIncludeFromTheCurrentDirectory) {
     EXPECT_EQ(read("main.c"), "#ifndef UTIL_H\r\n#include \"util.h\"\r\n#endif\r\n");
 }
 
-TEST_F(FileMode, LastLineGetsALineBreak) {
-    write("main.c", "#include <a.h>");
-    EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
-    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+// Where every byte is kept, each line keeps its own ending, the inserted lines
+// take the ending of the line they wrap, and nothing else changes; text mode
+// ends every line in CR LF, the last one included.
+TEST_F(FileMode, LineEndingsFollowThePlatform) {
+    struct Case {
+        const char* description;
+        std::string input, kept, textMode;
+    } cases[] = {
+        {"line feeds", "int a;\n#include <a.h>\nint b;\n", "int a;\n#ifndef A_H\n#include <a.h>\n#endif\nint b;\n",
+         "int a;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint b;\r\n"},
+        {"mixed ends", "int a;\r\n#include <a.h>\r\nint b;\n#include <b.h>\n",
+         "int a;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint b;\n#ifndef B_H\n#include <b.h>\n#endif\n",
+         "int a;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint b;\r\n#ifndef B_H\r\n#include <b.h>\r\n#endif\r\n"},
+        {"no final line break", "#include <a.h>", "#ifndef A_H\n#include <a.h>\n#endif",
+         "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+        {"no final line break in a CR LF file", "int a;\r\n#include <a.h>",
+         "int a;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif", "int a;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+        {"byte-order mark", "\xEF\xBB\xBF// x\n#include <a.h>\n", "\xEF\xBB\xBF// x\n#ifndef A_H\n#include <a.h>\n#endif\n",
+         "\xEF\xBB\xBF// x\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+        {"NUL bytes", "char c = '\0';\n#include <a.h>\n"s,
+         "char c = '\0';\n#ifndef A_H\n#include <a.h>\n#endif\n"s,
+         "char c = '\0';\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"s},
+        {"a final Ctrl-Z", "#include <a.h>\r\n\x1a", "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n\x1a",
+         "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+    };
+    for (const Case& c : cases) {
+        write("main.c", c.input);
+        auto run = runFileMode("main.c", "inc", true);
+        EXPECT_EQ(run.result, 1) << c.description;
+        EXPECT_EQ(run.printed, "") << c.description;
+        EXPECT_EQ(read("main.c"), kTextMode ? c.textMode : c.kept) << c.description;
+        EXPECT_EQ(read("main.Bak"), kTextMode ? asWritten(c.input.substr(0, c.input.find('\x1a'))) : c.input)
+            << c.description;
+        std::remove("main.Bak");
+    }
 }
 
 TEST_F(FileMode, BackupHoldsTheOldText) {
@@ -72,11 +109,12 @@ TEST_F(FileMode, BackupHoldsTheOldText) {
     auto run = runFileMode("src\\main.cpp", "inc", true);
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "");
-    EXPECT_EQ(read("src/main.Bak"), "// old\r\n#include <a.h>\r\nint x;\r\n");
-    EXPECT_EQ(read("src/main.cpp"), "// old\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint x;\r\n");
+    const std::string last = kTextMode ? "\r\n" : "";  // text mode ends every line
+    EXPECT_EQ(read("src/main.Bak"), asWritten("// old\n#include <a.h>\nint x;") + last);
+    EXPECT_EQ(read("src/main.cpp"), asWritten("// old\n#ifndef A_H\n#include <a.h>\n#endif\nint x;") + last);
     write("noext", "#include <a.h>\n");
     EXPECT_EQ(runFileMode("noext", "inc", true).result, 1);
-    EXPECT_EQ(read("noext.Bak"), "#include <a.h>\r\n");
+    EXPECT_EQ(read("noext.Bak"), asWritten("#include <a.h>\n"));
 }
 
 TEST_F(FileMode, LastIfndefMacroDecidesWhatIsAlreadyGuarded) {
@@ -88,18 +126,18 @@ TEST_F(FileMode, LastIfndefMacroDecidesWhatIsAlreadyGuarded) {
         {"guarded by the line before", "#ifndef A_H\n#include <a.h>\n#endif\n", ""},
         {"not cleared by #endif", "#ifndef A_H\n#endif\n#include <a.h>\n", ""},
         {"comparison is case-sensitive", "#ifndef FOO_H\n#include <foo.h>\n#endif\n",
-         "#ifndef FOO_H\r\n#ifndef foo_h\r\n#include <foo.h>\r\n#endif\r\n#endif\r\n"},
+         "#ifndef FOO_H\n#ifndef foo_h\n#include <foo.h>\n#endif\n#endif\n"},
         {"commented test does not count", "// #ifndef A_H\n#include <a.h>\n",
-         "// #ifndef A_H\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+         "// #ifndef A_H\n#ifndef A_H\n#include <a.h>\n#endif\n"},
         {"another test replaces it", "#ifndef A_H\n#ifndef NDEBUG\n#include <a.h>\n",
-         "#ifndef A_H\r\n#ifndef NDEBUG\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n"},
+         "#ifndef A_H\n#ifndef NDEBUG\n#ifndef A_H\n#include <a.h>\n#endif\n"},
         {"the line is tracked before it is looked at", "#ifndef A_H #include <a.h>\n", ""},
     };
     for (const Case& c : cases) {
         write("main.c", c.input);
         auto run = runFileMode("main.c", "inc");
         EXPECT_EQ(run.result, c.output.empty() ? 0 : 1) << c.description;
-        EXPECT_EQ(read("main.c"), c.output.empty() ? c.input : c.output) << c.description;
+        EXPECT_EQ(read("main.c"), c.output.empty() ? c.input : asWritten(c.output)) << c.description;
     }
 }
 
@@ -107,7 +145,7 @@ TEST_F(FileMode, SecondRunDoesNotWrapAgain) {
     write("main.c", "#include <a.h>\n#include <b.h>\n");
     EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
     const std::string once = read("main.c");
-    EXPECT_EQ(once, "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n#ifndef B_H\r\n#include <b.h>\r\n#endif\r\n");
+    EXPECT_EQ(once, asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef B_H\n#include <b.h>\n#endif\n"));
     auto stamp = last_write_time(root() / "main.c");
     EXPECT_EQ(runFileMode("main.c", "inc").result, 0);
     EXPECT_EQ(read("main.c"), once);
@@ -120,17 +158,17 @@ TEST_F(FileMode, LongLinesPassThroughWhole) {
     write("main.c", l1022 + "\n" + l1023 + "\n" + l1024 + "\n" + longInclude + "\n" + l5000);
     auto run = runFileMode("main.c", "inc", true);
     EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(read("main.c"), l1022 + "\r\n" + l1023 + "\r\n" + l1024 + "\r\n#ifndef A_H\r\n" + longInclude +
-                                  "\r\n#endif\r\n" + l5000 + "\r\n");
-    EXPECT_EQ(read("main.Bak"),
-              l1022 + "\r\n" + l1023 + "\r\n" + l1024 + "\r\n" + longInclude + "\r\n" + l5000 + "\r\n");
+    const std::string last = kTextMode ? "\r\n" : "";
+    EXPECT_EQ(read("main.c"), asWritten(l1022 + "\n" + l1023 + "\n" + l1024 + "\n#ifndef A_H\n" + longInclude +
+                                        "\n#endif\n" + l5000) + last);
+    EXPECT_EQ(read("main.Bak"), asWritten(l1022 + "\n" + l1023 + "\n" + l1024 + "\n" + longInclude + "\n" + l5000) + last);
 }
 
 TEST_F(FileMode, IncludeBehindLongTextIsStillFound) {
     const std::string line = std::string(2000, ' ') + "#include <a.h>";
     write("main.c", line + "\n");
     EXPECT_EQ(runFileMode("main.c", "inc").result, 1);
-    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n" + line + "\r\n#endif\r\n");
+    EXPECT_EQ(read("main.c"), asWritten("#ifndef A_H\n" + line + "\n#endif\n"));
 }
 
 TEST_F(FileMode, SeparateOutputIsReplacedNeverCreated) {
@@ -139,7 +177,7 @@ TEST_F(FileMode, SeparateOutputIsReplacedNeverCreated) {
     auto run = runFileMode("in.c", "inc", false, "out.c");
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "");
-    EXPECT_EQ(read("out.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
+    EXPECT_EQ(read("out.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n"));
     EXPECT_EQ(read("in.c"), "#include <a.h>\n");
 
     auto missing = runFileMode("in.c", "inc", true, "new.c");
@@ -147,26 +185,41 @@ TEST_F(FileMode, SeparateOutputIsReplacedNeverCreated) {
     EXPECT_EQ(missing.printed, "Error: Can't remove output file.\n");
     EXPECT_TRUE(missing.failed);
     EXPECT_FALSE(exists("new.c"));
-    EXPECT_EQ(read("in.Bak"), "#include <a.h>\r\n") << "the backup is taken even for a separate output";
+    EXPECT_EQ(read("in.Bak"), asWritten("#include <a.h>\n")) << "the backup is taken even for a separate output";
     EXPECT_FALSE(exists(kScratch));
 }
 
-TEST_F(FileMode, TextThatTextModeWouldLoseIsNotRewritten) {
-    for (const std::string text : {"#include <a.h>\nint a;\rint b;\n", "#include <a.h>\n\x1a trailing"}) {
-        write("main.c", text);
+// Text mode would lose a lone carriage return or what follows a Ctrl-Z: such
+// a file is left alone. Where every byte is kept, both pass through, and as
+// a compiler may end a line (or the file) there, nothing after them is wrapped.
+TEST_F(FileMode, LoneCarriageReturnsAndCtrlZ) {
+    struct Case {
+        std::string input, kept;
+    } cases[] = {
+        {"#include <a.h>\nint a;\rint b;\n#include <b.h>\n",
+         "#ifndef A_H\n#include <a.h>\n#endif\nint a;\rint b;\n#include <b.h>\n"},
+        {"#include <a.h>\n\x1a trailing\n#include <b.h>\n",
+         "#ifndef A_H\n#include <a.h>\n#endif\n\x1a trailing\n#include <b.h>\n"},
+        {"#include <a.h>\r\nint a;\r\r\n#include <b.h>\r\n",
+         "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint a;\r\r\n#include <b.h>\r\n"},
+    };
+    for (const Case& c : cases) {
+        write("main.c", c.input);
         auto run = runFileMode("main.c", "inc", true);
         EXPECT_EQ(run.result, 1);
-        EXPECT_EQ(run.printed,
-                  "Error: input holds a lone carriage return or text after Ctrl-Z; left unchanged.\n");
-        EXPECT_TRUE(run.failed);
-        EXPECT_EQ(read("main.c"), text);
-        EXPECT_FALSE(exists("main.Bak"));
         EXPECT_FALSE(exists(kScratch));
+        if (kTextMode) {
+            EXPECT_EQ(run.printed, "Error: input holds a lone carriage return or text after Ctrl-Z; left unchanged.\n");
+            EXPECT_TRUE(run.failed);
+            EXPECT_EQ(read("main.c"), c.input);
+            EXPECT_FALSE(exists("main.Bak"));
+        } else {
+            EXPECT_EQ(run.printed, "");
+            EXPECT_EQ(read("main.c"), c.kept);
+            EXPECT_EQ(read("main.Bak"), c.input);
+            std::remove("main.Bak");
+        }
     }
-    // A Ctrl-Z at the very end is only an end-of-file mark.
-    write("main.c", "#include <a.h>\r\n\x1a");
-    EXPECT_EQ(runFileMode("main.c", "inc").printed, "");
-    EXPECT_EQ(read("main.c"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
 }
 
 }  // namespace

@@ -9,8 +9,11 @@
 #include "support/command_run.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using vimbo::analysis::HeaderCache;
 namespace fs = vimbo::test::fs;
@@ -68,7 +71,7 @@ TEST_F(HeaderCacheTest, TreeModeDoesNotTakeItsOwnTestsForGuards) {
     auto outcome = vimbo::test::runVimbo({"-i", (root() / "inc").string(), "--tree", "inc", "src"});
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(read("inc/util.h"),
-              "#ifndef UTIL_CONFIG_H\r\n#include <util_config.h>\r\n#endif\r\n#ifndef UTIL_H\r\n#define UTIL_H\r\n#endif\r\n");
+              asWritten("#ifndef UTIL_CONFIG_H\n#include <util_config.h>\n#endif\n#ifndef UTIL_H\n#define UTIL_H\n#endif\n"));
     EXPECT_EQ(read("src/main.c"), "#include <util.h>\n");
 }
 

@@ -6,8 +6,11 @@
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
+
+using vimbo::test::asWritten;
 
 using vimbo::platform::fileSystem;
 using vimbo::platform::MemoryOverlay;
@@ -42,7 +45,7 @@ TEST_F(Overlay, KeepsEveryChangeInMemory) {
         EXPECT_EQ(firstLine("./dir/../dir/a.txt"), "fresh");
         EXPECT_FALSE(fileSystem().exists("new.txt"));
         ASSERT_NE(overlay.changed("dir/a.txt"), nullptr);
-        EXPECT_EQ(overlay.changed("dir/a.txt")->content, "fresh\r\n");
+        EXPECT_EQ(overlay.changed("dir/a.txt")->content, asWritten("fresh\n"));
         EXPECT_FALSE(fileSystem().remove("sub")) << "a directory is no file to remove";
         EXPECT_FALSE(TextWriter("sub", TextWriter::Create::truncate).isOpen());
         EXPECT_FALSE(TextWriter("dir/a.txt", TextWriter::Create::newOnly).isOpen());

@@ -1,5 +1,6 @@
-// Text mode on every platform: CR dropped and Ctrl-Z ending input on reading,
-// CR LF at every line break on writing.
+// Reading and writing lines both ways: every byte kept, each line's ending
+// told apart; and text mode (CR dropped and Ctrl-Z ending input on reading,
+// CR LF at every line break on writing).
 #include <gtest/gtest.h>
 
 #include "platform/text_reader.h"
@@ -8,6 +9,7 @@
 
 namespace {
 
+using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
 
@@ -15,7 +17,7 @@ class TextFiles : public vimbo::test::TempDirTest {
 protected:
     std::vector<std::string> lines(const std::string& bytes, std::size_t limit = TextReader::kNoLimit) {
         write("in.txt", bytes);
-        TextReader reader("in.txt");
+        TextReader reader("in.txt", LineEndings::textMode);
         std::vector<std::string> result;
         std::string line;
         while (reader.good() && reader.readLine(line, limit) == TextReader::Status::line) result.push_back(line);
@@ -56,7 +58,7 @@ TEST_F(TextFiles, DroppedTextIsReported) {
                  {"a\rb\n", true},      {"a\x1a\n", true},   {"a\x1a" "b", true}, {"a\r\r\n", true}};
     for (const Case& c : cases) {
         write("in.txt", c.bytes);
-        TextReader reader("in.txt");
+        TextReader reader("in.txt", LineEndings::textMode);
         std::string line;
         while (reader.readLine(line) == TextReader::Status::line) {
         }
@@ -66,7 +68,7 @@ TEST_F(TextFiles, DroppedTextIsReported) {
 
 TEST_F(TextFiles, WritingPutsCrLfAtEveryBreak) {
     {
-        TextWriter writer("out.txt", TextWriter::Create::newOnly);
+        TextWriter writer("out.txt", TextWriter::Create::newOnly, LineEndings::textMode);
         ASSERT_TRUE(writer.isOpen());
         writer.write("a\nb");
         writer.write("\n\n");
@@ -75,11 +77,51 @@ TEST_F(TextFiles, WritingPutsCrLfAtEveryBreak) {
     EXPECT_EQ(read("out.txt"), "a\r\nb\r\n\r\n");
     TextWriter again("out.txt", TextWriter::Create::newOnly);
     EXPECT_FALSE(again.isOpen()) << "a new-only file must not replace an existing one";
-    TextWriter truncating("out.txt", TextWriter::Create::truncate);
+    TextWriter truncating("out.txt", TextWriter::Create::truncate, LineEndings::textMode);
     ASSERT_TRUE(truncating.isOpen());
     truncating.write("z\n");
     EXPECT_TRUE(truncating.close());
     EXPECT_EQ(read("out.txt"), "z\r\n");
+}
+
+// Lines with their endings, joined again, give back every byte.
+TEST_F(TextFiles, KeptBytesSplitIntoLinesAndEndings) {
+    const std::string huge(100000, 'h');
+    struct Case {
+        std::string bytes;
+        Lines expected;  // each line followed by its ending in brackets
+        std::size_t limit = TextReader::kNoLimit;
+    } cases[] = {
+        {"a\r\nb\n", {"a[\r\n]", "b[\n]"}},
+        {"a\nb", {"a[\n]", "b[]"}},
+        {"a\n\n", {"a[\n]", "[\n]"}},
+        {"a\r\r\nb\rc\n", {"a\r[\r\n]", "b\rc[\n]"}},
+        {"a\n\r", {"a[\n]", "\r[]"}},
+        {"a\x1a" "b\n\x1a", {"a\x1a" "b[\n]", "\x1a[]"}},
+        {std::string("a\0b\r\n", 5), {std::string("a\0b[\r\n]", 7)}},
+        {"", {}},
+        {huge + "\r\n" + huge, {huge + "[\r\n]", huge + "[]"}},
+        {"abcd\r\n", {"ab[]", "cd[]", "[\r\n]"}, 2},
+    };
+    for (const Case& c : cases) {
+        write("in.txt", c.bytes);
+        TextReader reader("in.txt", LineEndings::kept);
+        Lines got;
+        std::string line, joined;
+        while (reader.readLine(line, c.limit) == TextReader::Status::line) {
+            got.push_back(line + "[" + reader.ending() + "]");
+            joined += line + reader.ending();
+        }
+        EXPECT_EQ(got, c.expected) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(joined, c.bytes);
+        EXPECT_FALSE(reader.droppedText());
+    }
+    {
+        TextWriter writer("out.txt", TextWriter::Create::truncate, LineEndings::kept);
+        writer.write("a\nb\r\n\rc");
+        EXPECT_TRUE(writer.close());
+    }
+    EXPECT_EQ(read("out.txt"), "a\nb\r\n\rc");
 }
 
 TEST_F(TextFiles, OnlyRegularFilesOpen) {

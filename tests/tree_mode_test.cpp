@@ -6,10 +6,12 @@
 
 #include "support/command_run.h"
 #include "support/temp_dir.h"
+#include "support/written_text.h"
 
 namespace {
 
 namespace fs = vimbo::test::fs;
+using vimbo::test::asWritten;
 using vimbo::test::runVimbo;
 
 struct Snapshot {
@@ -20,7 +22,7 @@ struct Snapshot {
 };
 using TreeSnapshot = std::map<std::string, Snapshot>;
 
-const char kGuarded[] = "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n";
+const std::string kGuarded = asWritten("#ifndef A_H\n#include <a.h>\n#endif\n");
 
 class TreeMode : public vimbo::test::TempDirTest {
 protected:
@@ -63,10 +65,10 @@ TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("vimbo: 14 files examined, 12 rewritten, "), std::string::npos) << o.out;
     EXPECT_EQ(read("proj/src/main.c"),
-              "#ifndef LOCAL_H\r\n#include \"local.h\"\r\n#endif\r\n" + std::string(kGuarded) +
-                  "int main(void) { return 0; }\r\n");
-    EXPECT_EQ(read("proj/src/main.Bak"), "#include \"local.h\"\r\n#include <a.h>\r\nint main(void) { return 0; }\r\n");
-    EXPECT_EQ(read("proj/src/deep/x.cpp"), "#ifndef LOCAL_H\r\n#include \"../local.h\"\r\n#endif\r\n");
+              asWritten("#ifndef LOCAL_H\n#include \"local.h\"\n#endif\n") + kGuarded +
+                  asWritten("int main(void) { return 0; }\n"));
+    EXPECT_EQ(read("proj/src/main.Bak"), asWritten("#include \"local.h\"\n#include <a.h>\nint main(void) { return 0; }\n"));
+    EXPECT_EQ(read("proj/src/deep/x.cpp"), asWritten("#ifndef LOCAL_H\n#include \"../local.h\"\n#endif\n"));
     EXPECT_EQ(read("proj/ext/f.inl"), kGuarded);
     EXPECT_EQ(read("proj/src/upper.H"), kGuarded);
     EXPECT_EQ(read("proj/.hidden/h.c"), "#include <a.h>\n");

@@ -36,10 +36,12 @@ int Vimbo::writeBackup() {
         }
         if (status == TextReader::Status::end) break;
         backup.write(line);
-        backup.write("\n");
+        backup.write(input.ending());
         ok = backup.failed() ? 0 : 1;
     }
     input.close();
     if (!backup.close()) ok = 0;
+    // The copy is no more open to others than the original.
+    if (ok && !vimbo::platform::fileSystem().copyPermissions(inputFile, name)) ok = 0;
     return ok;
 }

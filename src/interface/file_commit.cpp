@@ -14,19 +14,30 @@ bool removeTarget(const std::string& target) {
 }  // namespace
 
 bool Vimbo::commitOutput() {
-    if (settings->makeBackup() == 1 && !writeBackup()) {
-        report(kCantCreateBak);
-        return false;
-    }
+    auto& fs = vimbo::platform::fileSystem();
     const std::string inputFile = settings->inputFile();
     const std::string outputFile = settings->outputFile();
     const bool inPlace = inputFile == outputFile;
     const std::string& target = inPlace ? inputFile : outputFile;
+    if (fs.readOnly(target)) {
+        report(inPlace ? kReadOnlyInput : kReadOnlyOutput);
+        return false;
+    }
+    if (settings->makeBackup() == 1 && !writeBackup()) {
+        report(kCantCreateBak);
+        return false;
+    }
+    // The new file stands for the old one: same permissions, same owner.
+    // A target that is missing fails to be removed below, with its own message.
+    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, kScratchFileName)) {
+        report(kCantKeepPermissions);
+        return false;
+    }
     if (!removeTarget(target)) {
         report(inPlace ? kCantRemoveOld : kCantRemoveOutput);
         return false;
     }
-    if (!vimbo::platform::fileSystem().rename(kScratchFileName, target)) {
+    if (!fs.rename(kScratchFileName, target)) {
         // The target is gone; the scratch file now holds the text, so it stays.
         report(std::string(kCantRenamePrefix) + target + "\n");
     }

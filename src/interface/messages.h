@@ -13,3 +13,10 @@ inline constexpr const char kCantRenamePrefix[] = "Error: Can't rename $vb$tmp$.
 // text from the file, it is not rewritten.
 inline constexpr const char kTextWouldChange[] =
     "Error: input holds a lone carriage return or text after Ctrl-Z; left unchanged.\n";
+// A read-only file is meant to stay as it is; it is not made writable.
+inline constexpr const char kReadOnlyInput[] = "Error: input file is read-only; left unchanged.\n";
+inline constexpr const char kReadOnlyOutput[] = "Error: output file is read-only; left unchanged.\n";
+// The new text would be less protected than the old (or otherwise differ in
+// its permissions): the old file stays.
+inline constexpr const char kCantKeepPermissions[] =
+    "Error: can't give the new file the permissions of the old one; left unchanged.\n";

@@ -9,13 +9,37 @@ using vimbo::platform::TextReader;
 
 namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Where every byte is kept, a lone carriage return or a Ctrl-Z stays inside
+// a line; compilers may take either for the end of a line or of the file,
+// so the lines after it are not the lines the compiler sees.
+bool breaksLinesAnotherWay(std::string_view line) {
+    return line.find_first_of("\r\x1a") != std::string_view::npos;
 }
+
+// The guarded text, whose lines wrapIncludeLine ends in "\n", with the line
+// breaks of the file: the inserted lines take the include line's ending; a
+// last line without one stays the last line without one.
+std::string withEndings(const std::string& guarded, std::string_view ending, std::string_view fileEnding) {
+    const std::string_view inner = ending.empty() ? fileEnding : ending;
+    std::string text;
+    text.reserve(guarded.size() + 8);
+    for (std::string::size_type i = 0; i < guarded.size(); ++i) {
+        if (guarded[i] != '\n')
+            text += guarded[i];
+        else
+            text += i + 1 == guarded.size() ? ending : inner;
+    }
+    return text;
+}
+}  // namespace
 
 RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
     RewriteOutcome outcome;
     vimbo::analysis::SourceScanner scanner;
-    bool firstLine = true;
+    bool firstLine = true, linesTrusted = true;
     std::string line;
+    std::string_view fileEnding;  // the first line break of the file
     while (!outcome.ioError && input.good()) {
         // Whole lines, however long, so that none is split in the output.
         TextReader::Status status = input.readLine(line);
@@ -24,6 +48,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             continue;
         }
         if (status == TextReader::Status::end) break;
+        const std::string_view ending = input.ending();
+        if (fileEnding.empty()) fileEnding = ending;
         trackIfndef(line);
         // A byte-order mark stays the first bytes of the file: its line is
         // read without it and never wrapped.
@@ -31,15 +57,19 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const bool byteOrderMark = firstLine && text.substr(0, kByteOrderMark.size()) == kByteOrderMark;
         if (byteOrderMark) text.remove_prefix(kByteOrderMark.size());
         firstLine = false;
+        if (breaksLinesAnotherWay(text)) linesTrusted = false;
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
         const std::string path =
-            byteOrderMark ? "" : locateWrappableInclude(line, scanned, !scanner.uncertain());
-        if (path.empty()) {
-            output.write(line);
-            output.write("\n");
+            byteOrderMark ? "" : locateWrappableInclude(line, scanned, linesTrusted && !scanner.uncertain());
+        unsigned char wrapped = 0;
+        const std::string guarded =
+            path.empty() ? "" : wrapIncludeLine(line, verifiedGuardMacro(path), lastIfndefMacro, &wrapped);
+        if (wrapped) {
+            outcome.changed = 1;
+            output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
         } else {
-            const std::string guard = verifiedGuardMacro(path);
-            output.write(wrapIncludeLine(line, guard, lastIfndefMacro, &outcome.changed));
+            output.write(line);
+            output.write(ending);
         }
         if (output.failed()) outcome.ioError = true;
     }

@@ -41,7 +41,9 @@ struct FileSystemOps {
     // Opens an existing regular file for reading; directories, devices and
     // pipes are refused, since reading them could fail late or never end.
     FileHandle (*openRead)(const std::string& path);
-    // Creates a file that must not exist yet.
+    // Creates a file that must not exist yet. Files created here are open to
+    // their owner alone until copyPermissions widens them: the text they are
+    // to hold may be private.
     FileHandle (*createNew)(const std::string& path);
     // Creates a regular file or truncates an existing one.
     FileHandle (*createTruncate)(const std::string& path);
@@ -53,8 +55,17 @@ struct FileSystemOps {
     bool (*close)(FileHandle file);
     // Removes a file (never a directory).
     bool (*remove)(const std::string& path);
-    // Moves a file to a name that does not exist; across devices it copies.
+    // Moves a file to a name that does not exist; across devices it copies,
+    // permissions included.
     bool (*rename)(const std::string& from, const std::string& to);
+    // True when an existing file may not be written: its permissions or
+    // attributes say so, for this process, or its file system is read-only.
+    bool (*readOnly)(const std::string& path);
+    // Gives `to` the permission bits (or attributes) of `from`, and its owner
+    // and group where this process may set them. False only when the
+    // permissions could not be set; then `to` is never left more open than
+    // `from`. Set-user and set-group bits are kept only with the owner.
+    bool (*copyPermissions)(const std::string& from, const std::string& to);
 };
 
 // Appends the whole content of a regular file, read through `ops`; false

@@ -169,6 +169,17 @@ bool overlayRename(const std::string& from, const std::string& to) {
     return true;
 }
 
+// A file written in memory may be written again; one never changed is what
+// the disk says.
+bool overlayReadOnly(const std::string& path) {
+    return !entryOf(path) && state->below.readOnly(path);
+}
+
+// Files in memory carry no permissions: giving them some cannot fail.
+bool overlayCopyPermissions(const std::string& from, const std::string& to) {
+    return overlayExists(from) && overlayExists(to);
+}
+
 }  // namespace
 
 MemoryOverlay::MemoryOverlay() {
@@ -186,6 +197,8 @@ MemoryOverlay::MemoryOverlay() {
     ops.close = overlayClose;
     ops.remove = overlayRemove;
     ops.rename = overlayRename;
+    ops.readOnly = overlayReadOnly;
+    ops.copyPermissions = overlayCopyPermissions;
 }
 
 MemoryOverlay::~MemoryOverlay() {

@@ -1,12 +1,16 @@
 #include "platform/text_reader.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace vimbo::platform {
 namespace {
 constexpr std::size_t kBufferSize = 16384;
 constexpr char kCtrlZ = 26;
 }  // namespace
 
-TextReader::TextReader(const std::string& path) : file_(fileSystem().openRead(path)) {
+TextReader::TextReader(const std::string& path, LineEndings endings)
+    : endings_(endings), file_(fileSystem().openRead(path)) {
     if (isOpen()) buffer_.reset(new char[kBufferSize]);
 }
 
@@ -34,8 +38,42 @@ bool TextReader::fill() {
 
 TextReader::Status TextReader::readLine(std::string& line, std::size_t maxChars) {
     line.clear();
+    ending_ = "";
     if (!good()) return failed_ ? Status::error : Status::end;
+    return endings_ == LineEndings::kept ? readKept(line, maxChars) : readTextMode(line, maxChars);
+}
+
+// Every byte is text except the line feed that ends a line and a carriage
+// return right before it.
+TextReader::Status TextReader::readKept(std::string& line, std::size_t maxChars) {
     bool readAny = false;
+    while (line.size() < maxChars) {
+        if (pos_ == end_ && !fill()) break;
+        readAny = true;
+        const std::size_t room = std::min(end_ - pos_, maxChars - line.size());
+        const char* start = buffer_.get() + pos_;
+        const char* feed = static_cast<const char*>(std::memchr(start, '\n', room));
+        if (!feed) {
+            line.append(start, room);
+            pos_ += room;
+            continue;
+        }
+        line.append(start, static_cast<std::size_t>(feed - start));
+        pos_ += static_cast<std::size_t>(feed - start) + 1;
+        ending_ = "\n";
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+            ending_ = "\r\n";
+        }
+        return Status::line;
+    }
+    if (failed_) return Status::error;
+    return readAny ? Status::line : Status::end;
+}
+
+TextReader::Status TextReader::readTextMode(std::string& line, std::size_t maxChars) {
+    bool readAny = false;
+    ending_ = "\n";
     while (line.size() < maxChars) {
         if (pos_ == end_ && !fill()) break;
         char c = buffer_[pos_];

@@ -1,5 +1,6 @@
-// Reading a file in text mode, the same on every platform: carriage returns
-// are dropped and a Ctrl-Z (byte 26) ends the input.
+// Reading a file line by line, either keeping every byte (each line's own
+// ending is told apart from its text) or in text mode (carriage returns
+// dropped, a Ctrl-Z ends the input).
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/line_endings.h"
 
 namespace vimbo::platform {
 
@@ -15,7 +17,7 @@ public:
     enum class Status { line, end, error };
     static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
-    explicit TextReader(const std::string& path);
+    explicit TextReader(const std::string& path, LineEndings endings = kSystemLineEndings);
     ~TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -29,16 +31,26 @@ public:
     // until maxChars characters are stored; in that case the next character
     // is left unread. Status::end when the input ends before any character.
     Status readLine(std::string& line, std::size_t maxChars = kNoLimit);
+    // The line break that ended the line last read: "\n" or "\r\n" as the
+    // file holds it, "" for a last line without one or a piece cut at
+    // maxChars. In text mode always "\n", which a text-mode writer puts out
+    // as CR LF: every line read there ends in a line break.
+    const char* ending() const { return ending_; }
 
     // After the end was reached: whether text mode threw text away, that is a
     // carriage return inside a line or bytes behind the Ctrl-Z that ended it.
+    // Never when every byte is kept.
     bool droppedText();
 
     void close();
 
 private:
     bool fill();
+    Status readKept(std::string& line, std::size_t maxChars);
+    Status readTextMode(std::string& line, std::size_t maxChars);
 
+    LineEndings endings_;
+    const char* ending_ = "";
     FileHandle file_ = kNoFile;
     std::unique_ptr<char[]> buffer_;  // not zero-filled: headers are opened often
     std::size_t pos_ = 0, end_ = 0;

@@ -5,17 +5,22 @@ namespace {
 constexpr std::size_t kFlushAt = 65536;
 }
 
-TextWriter::TextWriter(const std::string& path, Create how)
-    : file_(how == Create::newOnly ? fileSystem().createNew(path)
+TextWriter::TextWriter(const std::string& path, Create how, LineEndings endings)
+    : endings_(endings),
+      file_(how == Create::newOnly ? fileSystem().createNew(path)
                                    : fileSystem().createTruncate(path)) {}
 
 TextWriter::~TextWriter() { close(); }
 
 void TextWriter::write(std::string_view text) {
     if (!isOpen() || failed_) return;
-    for (char c : text) {
-        if (c == '\n') pending_.push_back('\r');
-        pending_.push_back(c);
+    if (endings_ == LineEndings::kept) {
+        pending_.append(text);
+    } else {
+        for (char c : text) {
+            if (c == '\n') pending_.push_back('\r');
+            pending_.push_back(c);
+        }
     }
     if (pending_.size() >= kFlushAt) flush();
 }

@@ -1,11 +1,12 @@
-// Writing a file in text mode: every line break goes out as CR LF, so a file
-// written here has the same bytes on every platform.
+// Writing a file: in text mode every line break goes out as CR LF; otherwise
+// the bytes go out as they are given, line endings included.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "platform/line_endings.h"
 
 namespace vimbo::platform {
 
@@ -13,7 +14,7 @@ class TextWriter {
 public:
     enum class Create { newOnly, truncate };
 
-    TextWriter(const std::string& path, Create how);
+    TextWriter(const std::string& path, Create how, LineEndings endings = kSystemLineEndings);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
@@ -29,6 +30,7 @@ public:
 private:
     void flush();
 
+    LineEndings endings_;
     FileHandle file_ = kNoFile;
     std::string pending_;
     bool failed_ = false;

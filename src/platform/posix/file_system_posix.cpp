@@ -56,7 +56,7 @@ bool posixIdentity(const std::string& path, FileIdentity& identity) {
 FileHandle openRegular(const std::string& path, int flags) {
     int fd;
     do {
-        fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kNoFile;
     struct stat info {};
@@ -108,6 +108,31 @@ bool posixClose(FileHandle file) { return ::close(static_cast<int>(file)) == 0; 
 
 bool posixRemove(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
+bool posixReadOnly(const std::string& path) {
+    const std::string native = nativePath(path);
+    struct stat info {};
+    if (::stat(native.c_str(), &info) != 0) return false;
+    // access() lets root write anything: a file without any write bit is
+    // still meant to stay as it is.
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
+}
+
+bool posixCopyPermissions(const std::string& from, const std::string& to) {
+    const std::string nativeTo = nativePath(to);
+    struct stat info {};
+    if (::stat(nativePath(from).c_str(), &info) != 0) return false;
+    // Owner first: changing it clears the set-user and set-group bits.
+    bool ownerKept = ::chown(nativeTo.c_str(), info.st_uid, info.st_gid) == 0;
+    if (!ownerKept && ::chown(nativeTo.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+        // Neither: the file keeps this process's owner and group.
+    }
+    struct stat now {};
+    if (::stat(nativeTo.c_str(), &now) != 0) return false;
+    ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
+    const mode_t mode = info.st_mode & (ownerKept ? 07777 : 0777);
+    return ::chmod(nativeTo.c_str(), mode) == 0;
+}
+
 // rename() cannot cross file systems; the scratch file lies in the current
 // directory, which need not share a device with the file it replaces.
 bool copyAcrossDevices(const std::string& from, const std::string& to) {
@@ -130,6 +155,7 @@ bool copyAcrossDevices(const std::string& from, const std::string& to) {
     }
     posixClose(in);
     ok = posixClose(out) && ok;
+    ok = ok && posixCopyPermissions(from, to);
     if (!ok) {
         posixRemove(to);
         return false;
@@ -154,6 +180,7 @@ const FileSystemOps& defaultFileSystemOps() {
         posixExists,    posixIsLink, posixSameFile, posixIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
+        posixReadOnly,  posixCopyPermissions,
     };
     return ops;
 }

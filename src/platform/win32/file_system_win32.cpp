@@ -122,6 +122,22 @@ bool win32Rename(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool win32ReadOnly(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// The attributes a user sets on a file; access rights come with the
+// directory the new file is created in, as for any file saved there.
+bool win32CopyPermissions(const std::string& from, const std::string& to) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD attributes = GetFileAttributesA(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    attributes &= kKept;
+    return SetFileAttributesA(to.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 }  // namespace
 
 const FileSystemOps& defaultFileSystemOps() {
@@ -129,6 +145,7 @@ const FileSystemOps& defaultFileSystemOps() {
         win32Exists,    win32IsLink, win32SameFile, win32Identity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
+        win32ReadOnly,  win32CopyPermissions,
     };
     return ops;
 }
