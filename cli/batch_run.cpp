@@ -116,9 +116,8 @@ std::string absoluteSearchPath(const std::string& searchPath) {
 }
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-             const std::vector<std::string>& skipped, int walkErrors) {
-    for (const std::string& path : skipped)
-        std::cerr << "vimbo: " << path << ": skipped (a symbolic link or not a regular file)\n";
+             const std::vector<SkippedFile>& skipped, int walkErrors) {
+    for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
 
     const bool rewriting = settings.mode == BatchMode::rewrite;
     std::vector<FileState> states(files.size());

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "source_tree.h"
+
 namespace vimbo::cli {
 
 enum class BatchMode { rewrite, check, diff };
@@ -25,7 +27,7 @@ struct BatchSettings {
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none
 // would change), 1 (some would), 2 (an error).
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-             const std::vector<std::string>& skipped, int walkErrors);
+             const std::vector<SkippedFile>& skipped, int walkErrors);
 
 // Relative entries of a search path made absolute against the current
 // directory, so that they still hold after the directory changes.

@@ -27,6 +27,8 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
         options.check = true;
     } else if (option == "--diff") {
         options.diff = true;
+    } else if (option == "--break-links") {
+        options.breakLinks = true;
     } else if (option == "--ext") {
         if (!next) {
             options.error = "--ext needs an extension";

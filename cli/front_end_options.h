@@ -14,6 +14,7 @@ struct FrontEndOptions {
     bool tree = false;   // the file arguments are directories to walk
     bool check = false;  // change nothing; list what would be rewritten
     bool diff = false;   // change nothing; print the rewrite as a unified diff
+    bool breakLinks = false;  // --tree takes files with several hard links too
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
     std::string error;                    // set for a usage error

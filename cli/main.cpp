@@ -41,8 +41,8 @@ int runMany(const FrontEndOptions& options, const Vimbo_Params& settings) {
     batch.precompiledHeaders = options.precompiledHeaders;
     if (!options.tree) return runBatch(batch, paths, {}, 0);
 
-    const SourceTree tree =
-        findSources(paths, options.extensions.empty() ? kDefaultExtensions : options.extensions);
+    const SourceTree tree = findSources(paths, options.extensions.empty() ? kDefaultExtensions : options.extensions,
+                                        options.breakLinks);
     for (const std::string& error : tree.errors) std::cerr << "vimbo: " << error << "\n";
     batch.treeMode = true;
     batch.includePath = absoluteSearchPath(batch.includePath);
@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options.extensions.empty() && !options.tree) return usageError("--ext goes with --tree");
+    if (options.breakLinks && !options.tree) return usageError("--break-links goes with --tree");
     const Vimbo_Params settings(static_cast<int>(options.arguments.size()), options.arguments.data());
     if (options.tree || options.check || options.diff) return runMany(options, settings);
     return runSingle(options, settings);

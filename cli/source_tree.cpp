@@ -26,7 +26,7 @@ bool isHidden(const fs::path& directory) {
     return name.size() > 1 && name[0] == '.' && name != "..";
 }
 
-void walk(const fs::path& root, const std::vector<std::string>& extensions, SourceTree& tree) {
+void walk(const fs::path& root, const std::vector<std::string>& extensions, bool breakLinks, SourceTree& tree) {
     std::error_code error;
     if (!fs::is_directory(root, error)) {
         tree.errors.push_back(root.generic_string() + ": not a directory");
@@ -42,18 +42,26 @@ void walk(const fs::path& root, const std::vector<std::string>& extensions, Sour
             continue;
         }
         if (!hasExtension(path, extensions)) continue;
-        if (fs::is_regular_file(status))
-            tree.files.push_back(path.generic_string());
+        const std::string name = path.generic_string();
+        if (!fs::is_regular_file(status)) {
+            tree.skipped.push_back({name, "a symbolic link or not a regular file"});
+            continue;
+        }
+        std::error_code countError;
+        const std::uintmax_t links = fs::hard_link_count(path, countError);
+        if (!breakLinks && !countError && links > 1)
+            tree.skipped.push_back({name, std::to_string(links) + " hard links; --break-links rewrites it apart from them"});
         else
-            tree.skipped.push_back(path.generic_string());
+            tree.files.push_back(name);
     }
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }
 }  // namespace
 
-SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions) {
+SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions,
+                       bool breakLinks) {
     SourceTree tree;
-    for (const std::string& root : roots) walk(root, extensions, tree);
+    for (const std::string& root : roots) walk(root, extensions, breakLinks, tree);
     std::sort(tree.files.begin(), tree.files.end());
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
     std::sort(tree.skipped.begin(), tree.skipped.end());

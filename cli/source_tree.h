@@ -1,5 +1,7 @@
 // The C and C++ files under a set of directories, found without following
-// any symbolic link and without entering hidden directories.
+// any symbolic link and without entering hidden directories. A rewrite puts a
+// new file in the old one's place: a symbolic link would become a copy, and a
+// file with several hard links would part from its twins, so neither is taken.
 #pragma once
 
 #include <string>
@@ -7,15 +9,23 @@
 
 namespace vimbo::cli {
 
+struct SkippedFile {
+    std::string path;
+    std::string reason;
+    bool operator<(const SkippedFile& other) const { return path < other.path; }
+};
+
 struct SourceTree {
     std::vector<std::string> files;    // regular files to examine, in a stable order
-    std::vector<std::string> skipped;  // matching names that are links or not regular files
+    std::vector<SkippedFile> skipped;  // matching names that are links or not regular files
     std::vector<std::string> errors;   // roots or directories that could not be read
 };
 
 extern const std::vector<std::string> kDefaultExtensions;
 
 // Extensions are compared without regard to case (".H" is ".h").
-SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions);
+// With `breakLinks`, files with several hard links are taken too.
+SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions,
+                       bool breakLinks = false);
 
 }  // namespace vimbo::cli

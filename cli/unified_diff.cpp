@@ -1,6 +1,7 @@
 #include "unified_diff.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 namespace vimbo::cli {
@@ -154,10 +155,25 @@ std::string hunks(const std::vector<Edit>& all) {
 
 }  // namespace
 
+std::string patchPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    const auto escapes = [](const fs::path& p) { return p.empty() || *p.begin() == ".."; };
+    fs::path normal = fs::path(path).lexically_normal();
+    if (normal.is_relative() && !escapes(normal)) return normal.generic_string();
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    const fs::path current = fs::current_path(error);
+    const fs::path relative = absolute.lexically_relative(current);
+    if (!error && !escapes(relative)) return relative.generic_string();
+    // Outside the current directory: the path from the root of its file system.
+    return absolute.relative_path().generic_string();
+}
+
 std::string unifiedDiff(const std::string& path, const std::string& oldBytes, const std::string& newBytes) {
     if (oldBytes == newBytes) return "";
     const std::vector<Line> before = splitLines(oldBytes), after = splitLines(newBytes);
-    return "--- " + quotedPath("a/", path) + "\n+++ " + quotedPath("b/", path) + "\n" + hunks(edits(before, after));
+    const std::string name = patchPath(path);
+    return "--- " + quotedPath("a/", name) + "\n+++ " + quotedPath("b/", name) + "\n" + hunks(edits(before, after));
 }
 
 }  // namespace vimbo::cli

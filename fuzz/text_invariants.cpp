@@ -6,8 +6,24 @@
 
 namespace vimbo::invariants {
 
-std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy) {
-    std::vector<std::string> lines;
+std::vector<Line> keptLines(const std::string& bytes) {
+    std::vector<Line> lines;
+    std::string::size_type start = 0;
+    while (start < bytes.size()) {
+        const std::string::size_type feed = bytes.find('\n', start);
+        if (feed == std::string::npos) {
+            lines.push_back({bytes.substr(start), ""});
+            break;
+        }
+        const bool cr = feed > start && bytes[feed - 1] == '\r';
+        lines.push_back({bytes.substr(start, feed - start - (cr ? 1 : 0)), cr ? "\r\n" : "\n"});
+        start = feed + 1;
+    }
+    return lines;
+}
+
+std::vector<Line> textModeLines(const std::string& bytes, bool& lossy) {
+    std::vector<Line> lines;
     std::string line;
     bool any = false, pendingCr = false;
     lossy = false;
@@ -23,7 +39,7 @@ std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy) {
             continue;
         }
         if (c == '\n') {
-            lines.push_back(line);
+            lines.push_back({line, "\r\n"});
             line.clear();
             any = pendingCr = false;
             continue;
@@ -33,30 +49,31 @@ std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy) {
         line += c;
         any = true;
     }
-    if (any) lines.push_back(line);
+    if (any) lines.push_back({line, "\r\n"});
     return lines;
 }
 
-std::string crlfText(const std::vector<std::string>& lines) {
+std::string joined(const std::vector<Line>& lines) {
     std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
+    for (const Line& line : lines) text += line.text + line.ending;
     return text;
 }
 
-bool writtenLines(const std::string& bytes, std::vector<std::string>& lines) {
-    lines.clear();
-    std::string::size_type start = 0;
-    while (start < bytes.size()) {
-        const std::string::size_type end = bytes.find('\n', start);
-        if (end == std::string::npos || end == start || bytes[end - 1] != '\r') return false;
-        lines.push_back(bytes.substr(start, end - 1 - start));
-        start = end + 1;
-    }
-    return true;
-}
+namespace {
+bool same(const Line& a, const Line& b) { return a.text == b.text && a.ending == b.ending; }
 
-bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original,
-                     WrapCheck justified) {
+// rewritten[i..i+2] is original[j] wrapped in a guard pair.
+bool wrapAt(const std::vector<Line>& rewritten, std::size_t i, const Line& wrapped) {
+    if (i + 2 >= rewritten.size()) return false;
+    const Line &test = rewritten[i], &line = rewritten[i + 1], &end = rewritten[i + 2];
+    const std::string& inner = wrapped.ending.empty() ? line.ending : wrapped.ending;
+    if (inner != "\n" && inner != "\r\n") return false;
+    return test.text.rfind("#ifndef ", 0) == 0 && test.ending == inner && line.text == wrapped.text &&
+           line.ending == inner && end.text == "#endif" && end.ending == wrapped.ending;
+}
+}  // namespace
+
+bool onlyGuardsAdded(const std::vector<Line>& rewritten, const std::vector<Line>& original, WrapCheck justified) {
     // The states visited lie near one diagonal: a set keeps this linear.
     std::unordered_set<std::uint64_t> seen;
     std::vector<std::pair<std::size_t, std::size_t>> todo = {{0, 0}};
@@ -65,11 +82,10 @@ bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vecto
         todo.pop_back();
         if (i == rewritten.size() && j == original.size()) return true;
         if (i >= rewritten.size() || !seen.insert((std::uint64_t{i} << 32) | j).second) continue;
-        if (j < original.size() && rewritten[i] == original[j]) todo.push_back({i + 1, j + 1});
-        if (j < original.size() && rewritten[i].rfind("#ifndef ", 0) == 0 && i + 2 < rewritten.size() &&
-            rewritten[i + 1] == original[j] && rewritten[i + 2] == "#endif" &&
-            (!justified || justified(j > 0 ? &original[j - 1] : nullptr, rewritten[i], original[j],
-                                     j + 1 < original.size() ? &original[j + 1] : nullptr)))
+        if (j < original.size() && same(rewritten[i], original[j])) todo.push_back({i + 1, j + 1});
+        if (j < original.size() && wrapAt(rewritten, i, original[j]) &&
+            (!justified || justified(j > 0 ? &original[j - 1].text : nullptr, rewritten[i].text, original[j].text,
+                                     j + 1 < original.size() ? &original[j + 1].text : nullptr)))
             todo.push_back({i + 3, j + 1});
     }
     return false;

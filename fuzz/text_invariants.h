@@ -6,23 +6,32 @@
 
 namespace vimbo::invariants {
 
+struct Line {
+    std::string text;
+    std::string ending;  // "\n", "\r\n", or "" for a last line without a break
+};
+
+// The lines of `bytes` with every byte kept: a line ends at a line feed, and
+// a carriage return right before it belongs to the ending.
+std::vector<Line> keptLines(const std::string& bytes);
+
 // The lines text mode reads from `bytes` (carriage returns dropped, ended at
-// a Ctrl-Z); `lossy` tells whether that threw text away.
-std::vector<std::string> textModeLines(const std::string& bytes, bool& lossy);
+// a Ctrl-Z), each with the CR LF text mode writes after it; `lossy` tells
+// whether reading threw text away.
+std::vector<Line> textModeLines(const std::string& bytes, bool& lossy);
 
-// The bytes of those lines as text mode writes them, each ending in CR LF.
-std::string crlfText(const std::vector<std::string>& lines);
-
-// The lines of a file written in text mode; false if a line break is not CR LF.
-bool writtenLines(const std::string& bytes, std::vector<std::string>& lines);
+// The bytes of lines, each followed by its ending.
+std::string joined(const std::vector<Line>& lines);
 
 // Whether `original` is what remains of `rewritten` once some lines are taken
 // out together with the "#ifndef ..." line before and the "#endif" after.
-// With `justified`, a wrap counts only where justified(previous original line,
-// guard line, wrapped line, next original line) holds.
+// The inserted lines end as the wrapped line ended; a wrapped last line
+// without a break gains one (LF or CR LF) and "#endif" becomes the last line.
+// With `justified`, a wrap counts only where justified(previous original
+// line, guard line, wrapped line, next original line) holds.
 using WrapCheck = bool (*)(const std::string* previous, const std::string& guardLine, const std::string& line,
                            const std::string* next);
-bool onlyGuardsAdded(const std::vector<std::string>& rewritten, const std::vector<std::string>& original,
+bool onlyGuardsAdded(const std::vector<Line>& rewritten, const std::vector<Line>& original,
                      WrapCheck justified = nullptr);
 
 }  // namespace vimbo::invariants

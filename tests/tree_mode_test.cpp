@@ -121,6 +121,46 @@ TEST_F(TreeMode, DiffAppliedWithPatchGivesTheRewrite) {
     for (const auto& [name, entry] : rewrittenTree) EXPECT_EQ(entry.bytes, patchedTree[name].bytes) << name;
 }
 
+// Under git: a rewrite only adds lines, whatever each line ends in, and the
+// diff of a dry run over "." applies from the root of the work tree.
+TEST_F(TreeMode, OnlyAddedLinesUnderGit) {
+    if (std::system("git --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no git";
+    const std::map<std::string, std::string> files = {
+        {"repo/lf.c", "int a;\n#include <a.h>\nint b;\n"},
+        {"repo/crlf.c", "int a;\r\n#include <a.h>\r\nint b;\r\n"},
+        {"repo/mixed.c", "int a;\r\n#include <a.h>\nint b;\r\n"},
+        {"repo/sub/lone.c", "#include <a.h>\nint a;\rint b;\n\x1a\n"},
+        {"repo/sub/nul.c", std::string("#include <a.h>\n\0\n", 17)},
+        {"repo/open.c", "int a;\n#include <a.h>"},
+    };
+    for (const auto& [name, bytes] : files) write(name, bytes);
+    const std::string include = (root() / "inc").string();
+    ASSERT_EQ(std::system("cd repo && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"), 0);
+    fs::current_path(root() / "repo");
+    auto diff = runVimbo({"-i", include, "--diff", "--tree", "."}, "../diff.txt", "../err.txt");
+    EXPECT_EQ(diff.status, 1) << diff.err;
+    EXPECT_EQ(diff.out.find("a/./"), std::string::npos) << "paths are normalised";
+    EXPECT_NE(diff.out.find("--- a/sub/lone.c\n"), std::string::npos) << diff.out;
+    auto walk = runVimbo({"-i", include, "--tree", "."}, "../out.txt", "../err.txt");
+    EXPECT_EQ(walk.status, 0) << walk.err;
+    fs::current_path(root());
+    ASSERT_EQ(std::system("cd repo && git diff --numstat > ../numstat.txt"), 0);
+    EXPECT_EQ(read("numstat.txt"),
+              "2\t0\tcrlf.c\n2\t0\tlf.c\n2\t0\tmixed.c\n3\t1\topen.c\n2\t0\tsub/lone.c\n-\t-\tsub/nul.c\n")
+        << "only a last line without a line break shows as changed (git counts no lines of a file with NUL)";
+    EXPECT_EQ(read("repo/mixed.c"), "int a;\r\n#ifndef A_H\n#include <a.h>\n#endif\nint b;\r\n");
+    EXPECT_EQ(read("repo/open.c"), "int a;\n#ifndef A_H\n#include <a.h>\n#endif");
+
+    // The dry run's diff gives the same bytes, through git apply and patch alike.
+    std::map<std::string, std::string> rewrittenBytes;
+    for (const auto& file : files) rewrittenBytes[file.first] = read(file.first);
+    for (const char* apply : {"git apply ../diff.txt", "patch -s -p1 < ../diff.txt"}) {
+        ASSERT_EQ(std::system("cd repo && git checkout -q -- ."), 0);
+        ASSERT_EQ(std::system((std::string("cd repo && ") + apply).c_str()), 0) << apply;
+        for (const auto& file : files) EXPECT_EQ(read(file.first), rewrittenBytes[file.first]) << file.first << ": " << apply;
+    }
+}
+
 TEST_F(TreeMode, ProgressShowsOnATerminal) {
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
     const std::string command = std::string("script -qec \"") + VIMBO_CLI +

@@ -1,10 +1,13 @@
 // Unified diffs of a rewrite: alignment, context, line ends, odd names.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "unified_diff.h"
 
 namespace {
 
+using vimbo::cli::patchPath;
 using vimbo::cli::unifiedDiff;
 
 TEST(UnifiedDiff, SameTextGivesNothing) { EXPECT_EQ(unifiedDiff("a.c", "x\n", "x\n"), ""); }
@@ -38,6 +41,23 @@ TEST(UnifiedDiff, DistantChangesMakeSeparateHunks) {
 TEST(UnifiedDiff, OddNamesAreQuoted) {
     const std::string diff = unifiedDiff("my dir/x\"y.h", "a\n", "a\r\n");
     EXPECT_EQ(diff.substr(0, diff.find("@@")), "--- \"a/my dir/x\\\"y.h\"\n+++ \"b/my dir/x\\\"y.h\"\n");
+}
+
+// patch -p1 and git apply, run where the command ran, find every file named.
+TEST(UnifiedDiff, PathsAreNormalisedForPatch) {
+    namespace fs = std::filesystem;
+    const fs::path current = fs::current_path();
+    const struct {
+        std::string given, named;
+    } cases[] = {
+        {"./src/a.c", "src/a.c"},
+        {"src/./x/../a.c", "src/a.c"},
+        {"src//a.c", "src/a.c"},
+        {(current / "src/a.c").string(), "src/a.c"},
+        {"../up.c", (current.parent_path() / "up.c").relative_path().generic_string()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(patchPath(c.given), c.named) << c.given;
+    EXPECT_EQ(unifiedDiff("./x.c", "a\n", "b\n").substr(0, 20), "--- a/x.c\n+++ b/x.c\n");
 }
 
 }  // namespace

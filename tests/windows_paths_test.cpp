@@ -49,10 +49,10 @@ TEST_F(WindowsPaths, FileWithDriveAndBackslashesGetsItsBackupBeside) {
     EXPECT_EQ(read("src/deep/util.cpp"), "#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n");
 }
 
-TEST_F(WindowsPaths, ReadOnlyFileIsNotRemoved) {
+TEST_F(WindowsPaths, ReadOnlyFileIsLeftAlone) {
     ASSERT_TRUE(SetFileAttributesA("main.c", FILE_ATTRIBUTE_READONLY));
     auto run = runFileMode("main.c", "inc");
-    EXPECT_EQ(run.printed, "Error: Can't remove old file.\n");
+    EXPECT_EQ(run.printed, "Error: input file is read-only; left unchanged.\n");
     EXPECT_EQ(read("main.c"), "#include <a.h>\n");
     EXPECT_FALSE(exists("$vb$tmp$.$$$"));
     SetFileAttributesA("main.c", FILE_ATTRIBUTE_NORMAL);
