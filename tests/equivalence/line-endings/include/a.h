@@ -1,0 +1,4 @@
+#ifndef A_H
+#define A_H
+int a;
+#endif

@@ -1,0 +1,4 @@
+#ifndef B_H
+#define B_H
+int b;
+#endif

@@ -1,0 +1,4 @@
+#ifndef D_H
+#define D_H
+int d;
+#endif
