@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "analysis/path_parts.h"
+#include "platform/file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -47,10 +48,12 @@ void walk(const fs::path& root, const std::vector<std::string>& extensions, bool
             tree.skipped.push_back({name, "a symbolic link or not a regular file"});
             continue;
         }
-        std::error_code countError;
-        const std::uintmax_t links = fs::hard_link_count(path, countError);
-        if (!breakLinks && !countError && links > 1)
-            tree.skipped.push_back({name, std::to_string(links) + " hard links; --break-links rewrites it apart from them"});
+        // The platform layer counts links where the standard library cannot (Windows).
+        vimbo::platform::FileIdentity identity;
+        const bool known = vimbo::platform::fileSystem().identity(name, identity);
+        if (!breakLinks && known && identity.links > 1)
+            tree.skipped.push_back(
+                {name, std::to_string(identity.links) + " hard links; --break-links rewrites it apart from them"});
         else
             tree.files.push_back(name);
     }

@@ -142,6 +142,8 @@ TEST_F(Permissions, KeptAcrossFileSystems) {
     EXPECT_EQ(modeOf(root() / "main.c"), 0751u);
 }
 
+#endif
+
 // A rewrite gives the file a new identity: a hard-linked twin would keep the
 // old text, so a tree walk leaves such files alone unless told otherwise.
 TEST_F(Permissions, HardLinkedFilesAreSkippedInTrees) {
@@ -162,6 +164,4 @@ TEST_F(Permissions, HardLinkedFilesAreSkippedInTrees) {
     EXPECT_EQ(read("twin.c"), kInput) << "the twin keeps the old text";
     EXPECT_EQ(runVimbo({"--break-links", "src/a.c"}).status, 2) << "--break-links goes with --tree";
 }
-#endif
-
 }  // namespace

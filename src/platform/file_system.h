@@ -24,6 +24,8 @@ struct FileIdentity {
     // would show in it; a file written within the last moments may change
     // again within the same clock tick, keeping size and time.
     bool settled = true;
+    // Names the file has (hard links); a rewrite gives one of them a new file.
+    std::uint64_t links = 1;
     bool operator==(const FileIdentity& other) const {
         return device == other.device && file == other.file && size == other.size && modified == other.modified;
     }

@@ -43,6 +43,7 @@ bool posixIdentity(const std::string& path, FileIdentity& identity) {
     identity.device = static_cast<std::uint64_t>(info.st_dev);
     identity.file = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::uint64_t>(info.st_size);
+    identity.links = static_cast<std::uint64_t>(info.st_nlink);
     identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);

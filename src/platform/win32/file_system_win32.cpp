@@ -50,6 +50,7 @@ bool win32Identity(const std::string& path, FileIdentity& identity) {
     identity.device = info.dwVolumeSerialNumber;
     identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.links = info.nNumberOfLinks;
     identity.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
     FILETIME now{};
