@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "analysis/header_cache.h"
+#include "analysis/search_path.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -31,10 +32,6 @@ std::string readBytes(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-bool isAbsoluteEntry(const std::string& entry) {
-    return (entry.size() >= 2 && entry[1] == ':') || (!entry.empty() && (entry[0] == '\\' || entry[0] == '/'));
 }
 
 std::string withoutLineBreak(std::string message) {
@@ -97,20 +94,9 @@ void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& f
 std::string absoluteSearchPath(const std::string& searchPath) {
     const std::string base = fs::current_path().string();
     std::string result;
-    std::string::size_type position = 0;
-    while (position < searchPath.size()) {
-        std::string::size_type separator = searchPath.find(';', position);
-        const std::string entry = searchPath.substr(
-            position, separator == std::string::npos ? std::string::npos : separator - position);
-        // An empty entry ends every search: keep it and what follows as written.
-        if (entry.empty()) {
-            result += searchPath.substr(position);
-            break;
-        }
+    for (const std::string& entry : vimbo::analysis::searchPathEntries(searchPath)) {
         if (!result.empty()) result += ';';
-        result += isAbsoluteEntry(entry) ? entry : base + "\\" + entry;
-        if (separator == std::string::npos) break;
-        position = separator + 1;
+        result += vimbo::analysis::isAbsolutePath(entry) ? entry : base + "\\" + entry;
     }
     return result;
 }

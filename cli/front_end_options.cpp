@@ -27,6 +27,17 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
         options.check = true;
     } else if (option == "--diff") {
         options.diff = true;
+    } else if (option == "--files-from") {
+        if (!next || !*next) {
+            options.error = "--files-from needs a file";
+            return 0;
+        }
+        options.filesFrom = next;
+        return 1;
+    } else if (option.rfind("--files-from=", 0) == 0 && option.size() > 13) {
+        options.filesFrom = option.substr(13);
+    } else if (option == "--strict") {
+        options.strict = true;
     } else if (option == "--break-links") {
         options.breakLinks = true;
     } else if (option == "--ext") {
@@ -74,21 +85,6 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";
     return options;
-}
-
-std::vector<std::string> fileArguments(const std::vector<const char*>& arguments) {
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const char* argument = arguments[i];
-        if (is(argument, "-b", "-B")) continue;
-        if (is(argument, "-i", "-I")) {
-            ++i;
-            continue;
-        }
-        if (is(argument, "-t", "-T")) break;
-        files.push_back(argument);
-    }
-    return files;
 }
 
 }  // namespace vimbo::cli

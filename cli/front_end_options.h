@@ -14,9 +14,11 @@ struct FrontEndOptions {
     bool tree = false;   // the file arguments are directories to walk
     bool check = false;  // change nothing; list what would be rewritten
     bool diff = false;   // change nothing; print the rewrite as a unified diff
-    bool breakLinks = false;  // --tree takes files with several hard links too
+    bool breakLinks = false;
+    bool strict = false;      // warnings (a missing include directory) are errors  // --tree takes files with several hard links too
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
+    std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
 };
@@ -25,9 +27,5 @@ struct FrontEndOptions {
 // of the command line) and before "--", which ends them; the value of
 // "-i"/"-I" is never taken for one.
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
-
-// The file arguments among the library's arguments: everything that is not
-// "-b", "-i" with its value, or the line of "-t".
-std::vector<std::string> fileArguments(const std::vector<const char*>& arguments);
 
 }  // namespace vimbo::cli

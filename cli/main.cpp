@@ -1,9 +1,12 @@
 // vimbo: rewrites one file or line as the library does, or walks whole trees
 // (--tree), checks (--check) or previews (--diff) without changing anything.
+#include <fstream>
 #include <iostream>
 
 #include "batch_run.h"
 #include "front_end_options.h"
+#include "include_path.h"
+#include "interface/argument_words.h"
 #include "interface/summary.h"
 #include "interface/vimbo.h"
 #include "source_tree.h"
@@ -29,10 +32,31 @@ int runSingle(const FrontEndOptions& options, const Vimbo_Params& given) {
     return processor.failed() ? 1 : 0;
 }
 
-int runMany(const FrontEndOptions& options, const Vimbo_Params& settings) {
-    if (settings.inputMode() == 0) return usageError("--tree, --check and --diff take files, not -t");
-    const std::vector<std::string> paths = fileArguments(options.arguments);
-    if (paths.empty()) return usageError(options.tree ? "--tree needs a directory" : "no file given");
+// One path per line; "-" reads standard input.
+bool readFileList(const std::string& name, std::vector<std::string>& paths) {
+    std::ifstream file;
+    if (name != "-") {
+        file.open(name, std::ios::binary);
+        if (!file) return false;
+    }
+    std::istream& in = name == "-" ? std::cin : file;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) paths.push_back(line);
+    }
+    return !in.bad();
+}
+
+int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vimbo_Params& settings) {
+    if (words.lineMode) return usageError("--tree, --check and --diff take files, not -t");
+    std::vector<std::string> paths = words.files;
+    if (!options.filesFrom.empty() && !readFileList(options.filesFrom, paths)) {
+        std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
+        return 2;
+    }
+    if (paths.empty())
+        return usageError(options.tree ? "--tree needs a directory or file" : "no file given");
 
     BatchSettings batch;
     batch.mode = options.check ? BatchMode::check : options.diff ? BatchMode::diff : BatchMode::rewrite;
@@ -66,7 +90,20 @@ int main(int argc, char** argv) {
     }
     if (!options.extensions.empty() && !options.tree) return usageError("--ext goes with --tree");
     if (options.breakLinks && !options.tree) return usageError("--break-links goes with --tree");
-    const Vimbo_Params settings(static_cast<int>(options.arguments.size()), options.arguments.data());
-    if (options.tree || options.check || options.diff) return runMany(options, settings);
+    const bool many = options.tree || options.check || options.diff;
+    if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
+    const int argumentCount = static_cast<int>(options.arguments.size());
+    const ArgumentWords words = readArgumentWords(argumentCount, options.arguments.data());
+    // The library reads a third file as the output again; from a command
+    // line that is a list, and its last file would be overwritten.
+    if (!many && !words.lineMode && words.files.size() > 2)
+        return usageError("one FILE [OUTPUT] at a time; give a list of files to --tree");
+    Vimbo_Params settings(argumentCount, options.arguments.data());
+    settings.setIncludePath(joinIncludePaths(words.includePaths, settings.includePath()));
+    const std::vector<std::string> missing = missingDirectories(settings.includePath());
+    for (const std::string& entry : missing)
+        std::cerr << "vimbo: warning: include directory " << entry << " does not exist\n";
+    if (options.strict && !missing.empty()) return 2;
+    if (many) return runMany(options, words, settings);
     return runSingle(options, settings);
 }

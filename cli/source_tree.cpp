@@ -27,10 +27,35 @@ bool isHidden(const fs::path& directory) {
     return name.size() > 1 && name[0] == '.' && name != "..";
 }
 
+// A regular file to take, or the reason it is skipped ("" to take it).
+std::string skipReason(const std::string& name, const fs::file_status& status, bool breakLinks) {
+    if (!fs::is_regular_file(status)) return "a symbolic link or not a regular file";
+    // The platform layer counts links where the standard library cannot (Windows).
+    vimbo::platform::FileIdentity identity;
+    const bool known = vimbo::platform::fileSystem().identity(name, identity);
+    if (!breakLinks && known && identity.links > 1)
+        return std::to_string(identity.links) + " hard links; --break-links rewrites it apart from them";
+    return "";
+}
+
+void take(const std::string& name, const fs::file_status& status, bool breakLinks, SourceTree& tree) {
+    const std::string reason = skipReason(name, status, breakLinks);
+    if (reason.empty())
+        tree.files.push_back(name);
+    else
+        tree.skipped.push_back({name, reason});
+}
+
 void walk(const fs::path& root, const std::vector<std::string>& extensions, bool breakLinks, SourceTree& tree) {
     std::error_code error;
-    if (!fs::is_directory(root, error)) {
-        tree.errors.push_back(root.generic_string() + ": not a directory");
+    const fs::file_status rootStatus = fs::symlink_status(root, error);
+    if (!fs::exists(rootStatus)) {
+        tree.errors.push_back(root.generic_string() + ": no such file or directory");
+        return;
+    }
+    // A file named on its own is taken whatever its extension.
+    if (!fs::is_directory(fs::status(root, error))) {
+        take(root.generic_string(), rootStatus, breakLinks, tree);
         return;
     }
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
@@ -43,19 +68,7 @@ void walk(const fs::path& root, const std::vector<std::string>& extensions, bool
             continue;
         }
         if (!hasExtension(path, extensions)) continue;
-        const std::string name = path.generic_string();
-        if (!fs::is_regular_file(status)) {
-            tree.skipped.push_back({name, "a symbolic link or not a regular file"});
-            continue;
-        }
-        // The platform layer counts links where the standard library cannot (Windows).
-        vimbo::platform::FileIdentity identity;
-        const bool known = vimbo::platform::fileSystem().identity(name, identity);
-        if (!breakLinks && known && identity.links > 1)
-            tree.skipped.push_back(
-                {name, std::to_string(identity.links) + " hard links; --break-links rewrites it apart from them"});
-        else
-            tree.files.push_back(name);
+        take(path.generic_string(), status, breakLinks, tree);
     }
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }

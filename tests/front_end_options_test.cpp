@@ -2,14 +2,18 @@
 #include <gtest/gtest.h>
 
 #include "front_end_options.h"
+#include "interface/argument_words.h"
 
 namespace {
 
-using vimbo::cli::fileArguments;
 using vimbo::cli::readFrontEndOptions;
 
 vimbo::cli::FrontEndOptions read(std::vector<const char*> args) {
     return readFrontEndOptions(static_cast<int>(args.size()), args.data());
+}
+
+std::vector<std::string> fileArguments(const std::vector<const char*>& arguments) {
+    return readArgumentWords(static_cast<int>(arguments.size()), arguments.data()).files;
 }
 
 std::vector<std::string> rest(const vimbo::cli::FrontEndOptions& options) {

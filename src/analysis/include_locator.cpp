@@ -3,15 +3,12 @@
 // absolute names only where they point.
 #include "analysis/include_directive.h"
 #include "analysis/path_parts.h"
+#include "analysis/search_path.h"
 #include "interface/vimbo.h"
 #include "platform/file_system.h"
 
 namespace {
 bool exists(const std::string& path) { return vimbo::platform::fileSystem().exists(path); }
-
-bool isAbsolute(const std::string& name) {
-    return (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
-}
 
 // A name written without extension may mean the header that has ".h".
 bool mayRetryWithH(const std::string& candidate, IncludeKind kind) {
@@ -30,22 +27,10 @@ bool isRegularFile(const std::string& path) {
 }
 
 // Calls `visit` with each entry of a search path, "\\" appended where it is
-// missing, until it returns true; an empty entry ends the walk.
+// missing, until it returns true.
 template <typename Visit>
 bool forEachEntry(const std::string& searchPath, Visit visit) {
-    std::string::size_type position = 0;
-    while (position < searchPath.size()) {
-        std::string::size_type separator = searchPath.find(';', position);
-        std::string entry;
-        if (separator == std::string::npos) {
-            entry = searchPath.substr(position);
-            position = searchPath.size();
-        } else {
-            entry = searchPath.substr(position, separator - position);
-            position = separator + 1;
-        }
-        // An empty entry ends the search; what stands behind it is not tried.
-        if (entry.empty()) return false;
+    for (std::string entry : vimbo::analysis::searchPathEntries(searchPath)) {
         if (entry.back() != '\\') entry += '\\';
         if (visit(entry)) return true;
     }
@@ -59,7 +44,7 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
         // holds it does a name without extension mean the header with ".h".
         for (bool retryWithH : {false, true}) {
             std::string found;
-            if (isAbsolute(name)) {
+            if (vimbo::analysis::isAbsolutePath(name)) {
                 found = existingCandidate(name, kind, retryWithH);
             } else {
                 forEachEntry(searchPath, [&](const std::string& entry) {
@@ -79,7 +64,7 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
 
 std::string Vimbo::findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer) {
     if (name.empty() || name.find('\0') != std::string::npos) return "";
-    if (isAbsolute(name) || name[0] == '/') return isRegularFile(name) ? name : "";
+    if (vimbo::analysis::isAbsolutePath(name)) return isRegularFile(name) ? name : "";
     std::string found;
     if (quoted) {
         const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(includer);

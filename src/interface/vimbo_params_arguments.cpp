@@ -1,38 +1,14 @@
 // Settings from command-line style arguments.
-#include <cstring>
-
+#include "interface/argument_words.h"
 #include "interface/vimbo_params.h"
 
-namespace {
-bool isOption(const char* argument, char lower) {
-    const char text[] = {'-', lower, '\0'};
-    const char upper[] = {'-', static_cast<char>(lower - 'a' + 'A'), '\0'};
-    return std::strcmp(argument, text) == 0 || std::strcmp(argument, upper) == 0;
-}
-}  // namespace
-
+// The last "-i" wins; the first file is the input, the last of the others
+// the output; a line given with "-t" replaces both.
 Vimbo_Params::Vimbo_Params(int argc, const char* const* argv) : Vimbo_Params() {
-    bool haveInput = false;
-    if (!argv) argc = 0;
-    for (int i = 0; i < argc; ++i) {
-        const char* argument = argv[i] ? argv[i] : "";
-        if (isOption(argument, 'b')) {
-            setBackup();
-        } else if (isOption(argument, 'i')) {
-            if (i + 1 < argc) setIncludePath(argv[++i] ? argv[i] : "");
-        } else if (isOption(argument, 't')) {
-            std::string line;
-            for (int j = i + 1; j < argc; ++j) {
-                if (j > i + 1) line += ' ';
-                line += argv[j] ? argv[j] : "";
-            }
-            setLineText(line);
-            break;
-        } else if (!haveInput) {
-            setInputFile(argument);
-            haveInput = true;
-        } else {
-            setOutputFile(argument);
-        }
-    }
+    const ArgumentWords words = readArgumentWords(argc, argv);
+    if (words.backup) setBackup();
+    if (!words.includePaths.empty()) setIncludePath(words.includePaths.back());
+    if (!words.files.empty()) setInputFile(words.files.front());
+    if (words.files.size() > 1) setOutputFile(words.files.back());
+    if (words.lineMode) setLineText(words.line);
 }

@@ -1,0 +1,104 @@
+// Lists of files and search paths on the command line: what a wrapper,
+// xargs or a CI job hands to vimbo.
+#include <gtest/gtest.h>
+
+#include "analysis/search_path.h"
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+#include "support/written_text.h"
+
+namespace {
+
+using vimbo::test::asWritten;
+using vimbo::test::runVimbo;
+using Strings = std::vector<std::string>;
+
+const std::string kInput = "#include <a.h>\n";
+const std::string kRewritten = asWritten("#ifndef A_H\n#include <a.h>\n#endif\n");
+
+class FileLists : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        write("other/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+        for (const char* name : {"a.c", "b.c", "c.c", "dir/d.c", "dir/e.txt", "f.inl.txt"}) write(name, kInput);
+    }
+};
+
+TEST(SearchPath, EntriesAndAbsolutePaths) {
+    using vimbo::analysis::searchPathEntries;
+    EXPECT_EQ(searchPathEntries("a;b\\c;d"), (Strings{"a", "b\\c", "d"}));
+    EXPECT_EQ(searchPathEntries("a;;b"), Strings{"a"}) << "an empty entry ends the path";
+    EXPECT_EQ(searchPathEntries(""), Strings{});
+    EXPECT_EQ(searchPathEntries("a:b;c"), (Strings{"a:b", "c"}));
+    EXPECT_EQ(searchPathEntries("inc:/usr/include;c", true), (Strings{"inc", "/usr/include", "c"}));
+    // One letter, a colon and a separator read as a drive, as they would on Windows.
+    EXPECT_EQ(searchPathEntries("C:\\inc:D:/x:e", true), (Strings{"C:\\inc", "D:/x", "e"}));
+    for (const char* path : {"C:x", "x:", "\\x", "/x", "c:\\"}) EXPECT_TRUE(vimbo::analysis::isAbsolutePath(path)) << path;
+    for (const char* path : {"x", ".\\x", "", "x\\y:"}) EXPECT_FALSE(vimbo::analysis::isAbsolutePath(path)) << path;
+}
+
+// The library reads a third file as the output again: "vimbo a.c b.c c.c"
+// used to put a.c's text over c.c.
+TEST_F(FileLists, SingleFileModeRefusesAThirdFile) {
+    auto o = runVimbo({"-i", "inc", "a.c", "b.c", "c.c"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "vimbo: one FILE [OUTPUT] at a time; give a list of files to --tree (try --help)\n");
+    for (const char* name : {"a.c", "b.c", "c.c"}) EXPECT_EQ(read(name), kInput) << name;
+    EXPECT_EQ(runVimbo({"--quiet", "-i", "inc", "a.c", "b.c"}).status, 0) << "FILE OUTPUT stays";
+    EXPECT_EQ(read("b.c"), kRewritten);
+}
+
+TEST_F(FileLists, TreeTakesFilesAndDirectoriesInAnyMix) {
+    write("list.txt", "c.c\r\n\nf.inl.txt\n");
+    auto o = runVimbo({"-i", "inc", "--tree", "a.c", "dir", "--files-from", "list.txt"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("4 files examined, 4 rewritten"), std::string::npos) << o.out;
+    for (const char* name : {"a.c", "c.c", "dir/d.c", "f.inl.txt"}) EXPECT_EQ(read(name), kRewritten) << name;
+    EXPECT_EQ(read("b.c"), kInput);
+    EXPECT_EQ(read("dir/e.txt"), kInput) << "a walk takes only sources; a named file is taken as it is";
+
+    auto missing = runVimbo({"-i", "inc", "--check", "--tree", "b.c", "nothing.c"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("vimbo: nothing.c: no such file or directory"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.out, "b.c\n");
+    EXPECT_EQ(runVimbo({"--check", "--files-from", "absent.txt"}).status, 2);
+    EXPECT_EQ(runVimbo({"--files-from", "list.txt", "b.c"}).status, 2) << "a list needs a batch mode";
+}
+
+#ifndef _WIN32
+TEST_F(FileLists, FilesFromStandardInput) {
+    ASSERT_EQ(std::system((std::string("printf 'b.c\\n' | '") + VIMBO_CLI +
+                           "' -i inc --check --files-from - > out.txt 2> err.txt")
+                              .c_str()) >> 8,
+              1);
+    EXPECT_EQ(read("out.txt"), "b.c\n");
+}
+#endif
+
+TEST_F(FileLists, IncludeOptionsAppendAndMissingOnesAreReported) {
+    write("two.c", "#include <a.h>\n#include <b.h>\n");
+    auto both = runVimbo({"-i", "inc", "-i", "other", "--check", "two.c"});
+    EXPECT_EQ(both.status, 1) << both.err;
+    EXPECT_EQ(both.err.find("warning"), std::string::npos) << both.err;
+    auto diff = runVimbo({"-i", "inc", "-I", "other", "--diff", "two.c"});
+    EXPECT_NE(diff.out.find("+#ifndef B_H"), std::string::npos) << "the second -i is searched too: " << diff.out;
+    EXPECT_NE(diff.out.find("+#ifndef A_H"), std::string::npos) << diff.out;
+
+#ifndef _WIN32
+    auto colon = runVimbo({"-i", "inc:other", "--diff", "two.c"});
+    EXPECT_NE(colon.out.find("+#ifndef B_H"), std::string::npos) << "':' separates on POSIX: " << colon.out;
+#endif
+
+    auto typo = runVimbo({"-i", "inc", "-i", "no/such;inc", "--check", "two.c"});
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_EQ(typo.err.substr(0, typo.err.find('\n') + 1), "vimbo: warning: include directory no/such does not exist\n")
+        << "reported once, though the search path names it in two places";
+    auto strict = runVimbo({"--strict", "-i", "no/such", "--check", "two.c"});
+    EXPECT_EQ(strict.status, 2);
+    EXPECT_EQ(strict.out, "");
+    EXPECT_EQ(read("two.c"), "#include <a.h>\n#include <b.h>\n");
+}
+
+}  // namespace
