@@ -61,6 +61,7 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
     Vimbo processor(&params);
     processor.setPrintMessages(false);
     processor.shareHeaderCache(&headers);
+    processor.lookUpLikeCompiler(true);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     const int result = processor.processFile();
     if (processor.failed()) {

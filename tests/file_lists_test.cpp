@@ -101,4 +101,30 @@ TEST_F(FileLists, IncludeOptionsAppendAndMissingOnesAreReported) {
     EXPECT_EQ(read("two.c"), "#include <a.h>\n#include <b.h>\n");
 }
 
+// Tree and list runs find headers as a compiler does: a quoted name beside
+// the including file first, then along the search path; an angle name along
+// the search path only; never with ".h" added.
+TEST_F(FileLists, HeadersAreFoundAsTheCompilerFindsThem) {
+    write("proj/src/shadow.h", "#ifndef LOCAL_SHADOW\n#define LOCAL_SHADOW\n#endif\n");
+    write("proj/include/shadow.h", "#ifndef PATH_SHADOW\n#define PATH_SHADOW\n#endif\n");
+    write("proj/include/lib/api.h", "#ifndef LIB_API_H\n#define LIB_API_H\n#endif\n");
+    write("proj/include/plain.h", "#ifndef PLAIN_H\n#define PLAIN_H\n#endif\n");
+    write("proj/src/main.c",
+          "#include \"shadow.h\"\n#include <shadow.h>\n#include \"lib/api.h\"\n#include <plain>\n");
+    auto o = runVimbo({"-i", "proj/include", "--tree", "proj/src"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read("proj/src/main.c"),
+              asWritten("#ifndef LOCAL_SHADOW\n#include \"shadow.h\"\n#endif\n"
+                        "#ifndef PATH_SHADOW\n#include <shadow.h>\n#endif\n"
+                        "#ifndef LIB_API_H\n#include \"lib/api.h\"\n#endif\n"
+                        "#include <plain>\n"));
+    // Single-file mode keeps its own rules: quoted names in the current directory only.
+    write("proj/src/one.c", "#include \"lib/api.h\"\n");
+    EXPECT_EQ(runVimbo({"--quiet", "-i", "proj/include", "proj/src/one.c"}).status, 0);
+    EXPECT_EQ(read("proj/src/one.c"), "#include \"lib/api.h\"\n");
+    // A list run finds them the same way, whatever the current directory.
+    auto list = runVimbo({"-i", "proj/include", "--check", "proj/src/one.c"});
+    EXPECT_EQ(list.status, 1) << list.err;
+}
+
 }  // namespace

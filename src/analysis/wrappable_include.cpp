@@ -35,5 +35,12 @@ std::string Vimbo::locateWrappableInclude(const std::string& line, const vimbo::
     // The compiler skips everything up to the precompiled header's include;
     // a test in front of it breaks the build.
     if (namesPrecompiledHeader(line)) return "";
+    if (compilerLookup_) {
+        IncludeKind kind;
+        bool delimited;
+        const std::string header = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
+        if (!delimited) return "";  // a macro names it: the preprocessor's business
+        return findHeaderLikeCompiler(header, kind == includeQuoted, settings->inputFile());
+    }
     return locateIncludeFile(line);
 }

@@ -67,6 +67,10 @@ public:
     // Where a compiler finds a header that `includer` includes: a quoted name
     // beside the includer first, then along the search path; never with ".h" added.
     std::string findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer);
+    // Include lines are looked up as a compiler does (findHeaderLikeCompiler,
+    // from the input file) rather than quoted names in the current directory
+    // only and ".h" tried after angle names: for runs over whole repositories.
+    void lookUpLikeCompiler(bool on) { compilerLookup_ = on; }
     // Includes of these names (compared without case) are never wrapped;
     // "stdafx.h" and "pch.h" to begin with.
     void addPrecompiledHeader(const std::string& name);
@@ -93,6 +97,7 @@ private:
 
     bool failed_ = false;
     bool printMessages_ = true;
+    bool compilerLookup_ = false;
     std::string lastMessage_;
     std::vector<std::string> precompiledHeaders_{"stdafx.h", "pch.h"};
     vimbo::analysis::HeaderCache* headerCache_ = nullptr;
