@@ -43,6 +43,15 @@ std::string withoutLineBreak(std::string message) {
 bool rewriteOnce(const BatchSettings& settings, const std::string& path, const fs::path& start, FileState& state,
                  vimbo::analysis::HeaderCache& headers) {
     std::string name = path;
+    std::string searchPath = settings.includePath, quotePath;
+    if (settings.database) {
+        const IncludeDirectories& directories = settings.database->directoriesFor((start / path).string());
+        std::string fromBuild;
+        for (const std::string& entry : directories.search) fromBuild += entry + ";";
+        for (const std::string& entry : directories.quoted) quotePath += (quotePath.empty() ? "" : ";") + entry;
+        searchPath = fromBuild + searchPath;
+        if (!searchPath.empty() && searchPath.back() == ';') searchPath.pop_back();
+    }
     if (settings.treeMode) {
         const fs::path file(path);
         std::error_code error;
@@ -55,13 +64,14 @@ bool rewriteOnce(const BatchSettings& settings, const std::string& path, const f
         name = file.filename().string();
     }
     Vimbo_Params params(name);
-    params.setIncludePath(settings.includePath);
+    params.setIncludePath(searchPath);
     // The .Bak keeps the text from before the first pass that rewrote the file.
     if (settings.backup && !state.rewritten) params.setBackup();
     Vimbo processor(&params);
     processor.setPrintMessages(false);
     processor.shareHeaderCache(&headers);
     processor.lookUpLikeCompiler(true);
+    processor.setQuotePath(quotePath);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     const int result = processor.processFile();
     if (processor.failed()) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "compile_database.h"
 #include "source_tree.h"
 
 namespace vimbo::cli {
@@ -22,6 +23,9 @@ struct BatchSettings {
     // second run (or a check) afterwards finds nothing left to do.
     bool treeMode = false;
     std::vector<std::string> precompiledHeaders;  // besides stdafx.h and pch.h
+    // With a build's compilation database, each file is searched with the
+    // include directories that build gives it, before includePath.
+    const CompileDatabase* database = nullptr;
 };
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none

@@ -75,6 +75,15 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             break;
         }
         if (is(argument, "-t", "-T")) break;
+        // "-p DIR", as other C and C++ tools take a build directory.
+        if (std::strcmp(argument, "-p") == 0) {
+            if (i + 1 >= count || !args[i + 1] || !*args[i + 1]) {
+                options.error = "-p needs the directory of compile_commands.json";
+                break;
+            }
+            options.buildDirectory = args[++i];
+            continue;
+        }
         if (std::strncmp(argument, "--", 2) == 0) {
             i += readLongOption(argument, i + 1 < count ? args[i + 1] : nullptr, options);
             continue;

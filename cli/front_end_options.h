@@ -18,6 +18,7 @@ struct FrontEndOptions {
     bool strict = false;      // warnings (a missing include directory) are errors  // --tree takes files with several hard links too
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
+    std::string buildDirectory;           // -p: where compile_commands.json lies
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library

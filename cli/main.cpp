@@ -58,7 +58,16 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     if (paths.empty())
         return usageError(options.tree ? "--tree needs a directory or file" : "no file given");
 
+    CompileDatabase database;
     BatchSettings batch;
+    if (!options.buildDirectory.empty()) {
+        std::string error;
+        if (!database.load(options.buildDirectory, error)) {
+            std::cerr << "vimbo: " << error << "\n";
+            return 2;
+        }
+        batch.database = &database;
+    }
     batch.mode = options.check ? BatchMode::check : options.diff ? BatchMode::diff : BatchMode::rewrite;
     batch.backup = settings.makeBackup() != 0;
     batch.includePath = settings.includePath();
@@ -92,6 +101,7 @@ int main(int argc, char** argv) {
     if (options.breakLinks && !options.tree) return usageError("--break-links goes with --tree");
     const bool many = options.tree || options.check || options.diff;
     if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
+    if (!options.buildDirectory.empty() && !many) return usageError("-p goes with --tree, --check or --diff");
     const int argumentCount = static_cast<int>(options.arguments.size());
     const ArgumentWords words = readArgumentWords(argumentCount, options.arguments.data());
     // The library reads a third file as the output again; from a command

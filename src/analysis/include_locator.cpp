@@ -36,6 +36,17 @@ bool forEachEntry(const std::string& searchPath, Visit visit) {
     }
     return false;
 }
+// The first regular file that a search path's entries hold under `name`.
+std::string firstAlong(const std::string& searchPath, const std::string& name) {
+    std::string found;
+    forEachEntry(searchPath, [&](const std::string& entry) {
+        std::string candidate = entry + name;
+        Vimbo::toBackslashes(candidate);
+        if (isRegularFile(candidate)) found = candidate;
+        return !found.empty();
+    });
+    return found;
+}
 }  // namespace
 
 std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, IncludeKind kind) {
@@ -65,21 +76,16 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
 std::string Vimbo::findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer) {
     if (name.empty() || name.find('\0') != std::string::npos) return "";
     if (vimbo::analysis::isAbsolutePath(name)) return isRegularFile(name) ? name : "";
-    std::string found;
     if (quoted) {
         const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(includer);
         std::string candidate = parts.drive + parts.directory + name;
         if (parts.drive.empty() && parts.directory.empty()) candidate = ".\\" + name;
         toBackslashes(candidate);
         if (isRegularFile(candidate)) return candidate;
+        const std::string found = firstAlong(quotePath_, name);
+        if (!found.empty()) return found;
     }
-    forEachEntry(settings->includePath(), [&](const std::string& entry) {
-        std::string candidate = entry + name;
-        toBackslashes(candidate);
-        if (isRegularFile(candidate)) found = candidate;
-        return !found.empty();
-    });
-    return found;
+    return firstAlong(settings->includePath(), name);
 }
 
 std::string Vimbo::locateIncludeFile(const std::string& line) {

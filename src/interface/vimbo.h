@@ -71,6 +71,9 @@ public:
     // from the input file) rather than quoted names in the current directory
     // only and ".h" tried after angle names: for runs over whole repositories.
     void lookUpLikeCompiler(bool on) { compilerLookup_ = on; }
+    // Directories searched for quoted names only, after the includer's own
+    // directory and before the search path (a compiler's -iquote).
+    void setQuotePath(const std::string& quotePath) { quotePath_ = quotePath; }
     // Includes of these names (compared without case) are never wrapped;
     // "stdafx.h" and "pch.h" to begin with.
     void addPrecompiledHeader(const std::string& name);
@@ -98,6 +101,7 @@ private:
     bool failed_ = false;
     bool printMessages_ = true;
     bool compilerLookup_ = false;
+    std::string quotePath_;
     std::string lastMessage_;
     std::vector<std::string> precompiledHeaders_{"stdafx.h", "pch.h"};
     vimbo::analysis::HeaderCache* headerCache_ = nullptr;

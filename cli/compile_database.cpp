@@ -1,0 +1,147 @@
+#include "compile_database.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+namespace {
+
+std::string absoluteIn(const std::string& directory, const std::string& path) {
+    fs::path result(path);
+    if (result.is_relative()) result = fs::path(directory) / result;
+    return result.lexically_normal().generic_string();
+}
+
+void appendNew(std::vector<std::string>& list, const std::string& entry) {
+    if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
+}
+
+// "-Ipath", "-I path", "/Ipath", "/I path" and the same for -iquote and -isystem.
+bool takesDirectory(const std::string& argument, const std::string& option, const std::vector<std::string>& args,
+                    std::size_t& i, std::string& value) {
+    if (argument.compare(0, option.size(), option) != 0) return false;
+    if (argument.size() > option.size()) {
+        value = argument.substr(option.size());
+        return true;
+    }
+    if (i + 1 >= args.size()) return false;
+    value = args[++i];
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> splitCommandLine(const std::string& command) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
+        if (quote == '\'') {
+            if (c == '\'') quote = 0; else word += c;
+        } else if (quote == '"') {
+            if (c == '"') {
+                quote = 0;
+            } else if (c == '\\' && i + 1 < command.size() &&
+                       std::string("\"\\$`").find(command[i + 1]) != std::string::npos) {
+                word += command[++i];
+            } else {
+                word += c;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            inWord = true;
+            if (c == '\'' || c == '"')
+                quote = c;
+            else if (c == '\\' && i + 1 < command.size())
+                word += command[++i];
+            else
+                word += c;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+IncludeDirectories includeDirectories(const std::vector<std::string>& arguments, const std::string& directory) {
+    IncludeDirectories result;
+    std::vector<std::string> system;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::string value;
+        // Longer options first: "-iquote" and "-isystem" are not "-I".
+        if (takesDirectory(argument, "-iquote", arguments, i, value))
+            appendNew(result.quoted, absoluteIn(directory, value));
+        else if (takesDirectory(argument, "-isystem", arguments, i, value))
+            appendNew(system, absoluteIn(directory, value));
+        else if (takesDirectory(argument, "-I", arguments, i, value) || takesDirectory(argument, "/I", arguments, i, value))
+            appendNew(result.search, absoluteIn(directory, value));
+    }
+    // A compiler searches -isystem directories after every -I one.
+    for (const std::string& entry : system) appendNew(result.search, entry);
+    return result;
+}
+
+bool CompileDatabase::load(const std::string& directory, std::string& error) {
+    const fs::path file = fs::path(directory) / "compile_commands.json";
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = file.generic_string() + ": can't read the compilation database";
+        return false;
+    }
+    nlohmann::json database;
+    try {
+        database = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception& e) {
+        error = file.generic_string() + ": not a valid compilation database (" + e.what() + ")";
+        return false;
+    }
+    if (!database.is_array()) {
+        error = file.generic_string() + ": not a valid compilation database (not a list of entries)";
+        return false;
+    }
+    std::size_t index = 0;
+    for (const nlohmann::json& entry : database) {
+        ++index;
+        const auto bad = [&](const char* what) {
+            error = file.generic_string() + ": entry " + std::to_string(index) + ": " + what;
+            return false;
+        };
+        if (!entry.is_object() || !entry.contains("directory") || !entry["directory"].is_string() ||
+            !entry.contains("file") || !entry["file"].is_string())
+            return bad("needs \"directory\" and \"file\" strings");
+        std::vector<std::string> arguments;
+        if (entry.contains("arguments") && entry["arguments"].is_array()) {
+            for (const nlohmann::json& argument : entry["arguments"]) {
+                if (!argument.is_string()) return bad("\"arguments\" must hold strings");
+                arguments.push_back(argument.get<std::string>());
+            }
+        } else if (entry.contains("command") && entry["command"].is_string()) {
+            arguments = splitCommandLine(entry["command"].get<std::string>());
+        } else {
+            return bad("needs \"arguments\" or \"command\"");
+        }
+        const std::string base = absoluteIn(fs::current_path().generic_string(), entry["directory"].get<std::string>());
+        const IncludeDirectories found = includeDirectories(arguments, base);
+        byFile_[absoluteIn(base, entry["file"].get<std::string>())] = found;
+        for (const std::string& d : found.quoted) appendNew(all_.quoted, d);
+        for (const std::string& d : found.search) appendNew(all_.search, d);
+    }
+    return true;
+}
+
+const IncludeDirectories& CompileDatabase::directoriesFor(const std::string& file) const {
+    const auto found = byFile_.find(absoluteIn(fs::current_path().generic_string(), file));
+    return found == byFile_.end() ? all_ : found->second;
+}
+
+}  // namespace vimbo::cli

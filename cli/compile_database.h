@@ -1,0 +1,39 @@
+// The include directories a build's compile_commands.json gives each source
+// file, and their union for the files it does not list (headers).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vimbo::cli {
+
+struct IncludeDirectories {
+    std::vector<std::string> quoted;  // -iquote: searched for "name" only
+    std::vector<std::string> search;  // -I and /I, then -isystem: searched for both forms
+};
+
+class CompileDatabase {
+public:
+    // Reads DIR/compile_commands.json; false with a message when it is
+    // missing or malformed.
+    bool load(const std::string& directory, std::string& error);
+    // The directories of the entry for `file`, or the union of all entries'
+    // directories (in first-seen order) for a file no entry compiles.
+    const IncludeDirectories& directoriesFor(const std::string& file) const;
+    std::size_t entries() const { return byFile_.size(); }
+
+private:
+    std::map<std::string, IncludeDirectories> byFile_;  // keyed by absolute, normal path
+    IncludeDirectories all_;
+};
+
+// A command string split the way a POSIX shell splits words: blanks
+// separate, quotes and backslashes protect.
+std::vector<std::string> splitCommandLine(const std::string& command);
+
+// The include directories of one compiler command line, relative ones taken
+// from `directory`.
+IncludeDirectories includeDirectories(const std::vector<std::string>& arguments, const std::string& directory);
+
+}  // namespace vimbo::cli

@@ -1,0 +1,99 @@
+// compile_commands.json: each source searched with the include directories
+// its build gives it, headers with the union of them; broken databases refused.
+#include <gtest/gtest.h>
+
+#include "compile_database.h"
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+#include "support/written_text.h"
+
+namespace {
+
+using vimbo::cli::includeDirectories;
+using vimbo::cli::splitCommandLine;
+using vimbo::test::asWritten;
+using vimbo::test::runVimbo;
+using Strings = std::vector<std::string>;
+
+TEST(CompileDatabase, CommandsSplitAsAShellSplitsThem) {
+    const struct {
+        std::string command;
+        Strings words;
+    } cases[] = {
+        {"cc -c a.c", {"cc", "-c", "a.c"}},
+        {"  cc\t-I'my dir'  -DX=\"a b\" ", {"cc", "-Imy dir", "-DX=a b"}},
+        {"cc -DQ=\\\"q\\\" x\\ y.c", {"cc", "-DQ=\"q\"", "x y.c"}},
+        {"cc -I\"a\\\\b\" ''", {"cc", "-Ia\\b", ""}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(splitCommandLine(c.command), c.words) << c.command;
+}
+
+TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
+    const auto found = includeDirectories(
+        {"g++", "-isystem", "sys", "-Iinc", "-I", "/abs/inc", "-iquote", "q", "/Iwin", "-DX", "-I../up", "-Iinc"},
+        "/build/dir");
+    EXPECT_EQ(found.quoted, Strings{"/build/dir/q"});
+    EXPECT_EQ(found.search, (Strings{"/build/dir/inc", "/abs/inc", "/build/dir/win", "/build/up", "/build/dir/sys"}))
+        << "-I in order, each once, then -isystem";
+}
+
+class Database : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("proj/conf/cfg.h", "#ifndef CFG_H\n#define CFG_H\n#endif\n");
+        write("proj/lib/lib.h", "#ifndef LIB_H\n#define LIB_H\n#endif\n");
+        write("proj/sys/sys.h", "#ifndef SYS_H\n#define SYS_H\n#endif\n");
+        write("proj/src/main.c", "#include \"cfg.h\"\n#include <lib.h>\n#include <cfg.h>\n");
+        write("proj/src/util.c", "#include <sys.h>\n#include <lib.h>\n");
+        write("proj/src/api.h", "#include <lib.h>\n#include <sys.h>\n");
+        const std::string root = vimbo::test::fs::absolute(this->root()).generic_string();
+        write("proj/build/compile_commands.json",
+              "[{\"directory\": \"" + root + "/proj/build\", \"file\": \"../src/main.c\",\n"
+              "  \"arguments\": [\"cc\", \"-iquote\", \"../conf\", \"-I../lib\", \"-c\", \"../src/main.c\"]},\n"
+              " {\"directory\": \"" + root + "/proj\", \"file\": \"" + root + "/proj/src/util.c\",\n"
+              "  \"command\": \"cc -isystem " + root + "/proj/sys -c src/util.c\"}]\n");
+    }
+};
+
+TEST_F(Database, EachFileGetsItsOwnDirectoriesAndHeadersTheUnion) {
+    auto o = runVimbo({"-p", "proj/build", "--tree", "proj/src"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read("proj/src/main.c"),
+              asWritten("#ifndef CFG_H\n#include \"cfg.h\"\n#endif\n#ifndef LIB_H\n#include <lib.h>\n#endif\n"
+                        "#include <cfg.h>\n"))
+        << "an -iquote directory serves quoted names only";
+    EXPECT_EQ(read("proj/src/util.c"), asWritten("#ifndef SYS_H\n#include <sys.h>\n#endif\n#include <lib.h>\n"))
+        << "util.c is not built with ../lib";
+    EXPECT_EQ(read("proj/src/api.h"),
+              asWritten("#ifndef LIB_H\n#include <lib.h>\n#endif\n#ifndef SYS_H\n#include <sys.h>\n#endif\n"))
+        << "a header takes every directory of the build";
+}
+
+TEST_F(Database, MissingOrBrokenDatabasesAreErrors) {
+    const struct {
+        const char* json;
+        const char* message;
+    } cases[] = {
+        {"[{\"directory\": \"/\", \"file\": \"a.c\"", "not a valid compilation database"},
+        {"{\"directory\": \"/\"}", "not a valid compilation database (not a list of entries)"},
+        {"[{\"file\": \"a.c\", \"command\": \"cc\"}]", "entry 1: needs \"directory\" and \"file\" strings"},
+        {"[{\"directory\": \"/\", \"file\": \"a.c\"}]", "entry 1: needs \"arguments\" or \"command\""},
+        {"[{\"directory\": \"/\", \"file\": \"a.c\", \"arguments\": [\"cc\", 1]}]", "\"arguments\" must hold strings"},
+    };
+    for (const auto& c : cases) {
+        write("bad/compile_commands.json", c.json);
+        auto o = runVimbo({"-p", "bad", "--check", "proj/src/main.c"});
+        EXPECT_EQ(o.status, 2) << c.json;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+    }
+    auto missing = runVimbo({"-p", "nowhere", "--check", "proj/src/main.c"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("nowhere/compile_commands.json: can't read the compilation database"),
+              std::string::npos)
+        << missing.err;
+    EXPECT_EQ(runVimbo({"-p", "proj/build", "proj/src/main.c"}).status, 2) << "-p goes with the batch modes";
+    EXPECT_EQ(runVimbo({"--check", "proj/src/main.c", "-p"}).status, 2);
+}
+
+}  // namespace
