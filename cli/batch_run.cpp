@@ -1,13 +1,16 @@
 #include "batch_run.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "analysis/header_cache.h"
-#include "analysis/search_path.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -18,13 +21,10 @@ namespace fs = std::filesystem;
 namespace vimbo::cli {
 namespace {
 
-// Passes over a tree stop once one changes nothing; this bounds a tree whose
-// headers keep changing one another's guards.
-constexpr int kMaxPasses = 8;
-
 struct FileState {
     bool failed = false;
     bool rewritten = false;
+    std::string message;  // what went wrong, for standard error
 };
 
 std::string readBytes(const std::string& path) {
@@ -39,78 +39,109 @@ std::string withoutLineBreak(std::string message) {
     return message;
 }
 
-// One file, one pass; true when the file was rewritten.
-bool rewriteOnce(const BatchSettings& settings, const std::string& path, const fs::path& start, FileState& state,
-                 vimbo::analysis::HeaderCache& headers) {
-    std::string name = path;
+// The directory part of a path as the scratch file's place: "" or ending in "/".
+std::string directoryOf(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// One file, one visit: the text settles in memory and is committed once.
+FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers) {
     std::string searchPath = settings.includePath, quotePath;
     if (settings.database) {
-        const IncludeDirectories& directories = settings.database->directoriesFor((start / path).string());
+        const IncludeDirectories& directories = settings.database->directoriesFor(path);
         std::string fromBuild;
         for (const std::string& entry : directories.search) fromBuild += entry + ";";
         for (const std::string& entry : directories.quoted) quotePath += (quotePath.empty() ? "" : ";") + entry;
         searchPath = fromBuild + searchPath;
         if (!searchPath.empty() && searchPath.back() == ';') searchPath.pop_back();
     }
-    if (settings.treeMode) {
-        const fs::path file(path);
-        std::error_code error;
-        fs::current_path(start / file.parent_path(), error);
-        if (error) {
-            state.failed = true;
-            std::cerr << "vimbo: " << path << ": " << error.message() << "\n";
-            return false;
-        }
-        name = file.filename().string();
-    }
-    Vimbo_Params params(name);
+    Vimbo_Params params(path);
     params.setIncludePath(searchPath);
-    // The .Bak keeps the text from before the first pass that rewrote the file.
-    if (settings.backup && !state.rewritten) params.setBackup();
+    if (settings.backup) params.setBackup();
     Vimbo processor(&params);
     processor.setPrintMessages(false);
     processor.shareHeaderCache(&headers);
     processor.lookUpLikeCompiler(true);
     processor.setQuotePath(quotePath);
+    processor.setScratchDirectory(directoryOf(path));
+    processor.settleBeforeCommit(true);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
+    FileState state;
     const int result = processor.processFile();
     if (processor.failed()) {
         state.failed = true;
-        std::cerr << "vimbo: " << path << ": " << withoutLineBreak(processor.lastMessage()) << "\n";
-        return false;
+        state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
+        const std::string& text = processor.lastMessage();
+        if (text.find("temporary file") != std::string::npos || text.find("Can't rename") != std::string::npos)
+            state.message += "vimbo: " + path + ": the scratch file is " + processor.scratchPath() +
+                             "; look at what it holds, then remove it\n";
+    } else {
+        state.rewritten = result != 0;
     }
-    if (result) state.rewritten = true;
-    return result != 0;
+    return state;
 }
 
-void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& files,
-                std::vector<FileState>& states) {
-    const fs::path start = fs::current_path();
-    // Every header is read once for the whole walk (again only once it changed).
-    vimbo::analysis::HeaderCache headers;
-    for (int pass = 1; pass <= kMaxPasses; ++pass) {
-        bool changed = false;
-        Progress progress(settings.treeMode ? files.size() : 0);
+// Hands out whole directories, so that no two files of one directory (which
+// share the scratch file's name) are in flight at once, and reports each
+// file's messages in the order of the list, whatever order they finish in.
+class Scheduler {
+public:
+    Scheduler(const std::vector<std::string>& files, std::vector<FileState>& states, bool showProgress)
+        : files_(files), states_(states), finished_(files.size(), false), progress_(showProgress ? files.size() : 0) {
+        std::map<std::string, std::size_t> groupOf;
         for (std::size_t i = 0; i < files.size(); ++i) {
-            if (!states[i].failed && rewriteOnce(settings, files[i], start, states[i], headers)) changed = true;
-            progress.done(i + 1);
+            std::error_code error;
+            const fs::path directory = fs::absolute(fs::path(directoryOf(files[i]) + "."), error).lexically_normal();
+            auto [at, added] = groupOf.emplace(directory.generic_string(), groups_.size());
+            if (added) groups_.emplace_back();
+            groups_[at->second].push_back(i);
         }
-        fs::current_path(start);
-        if (!settings.treeMode || !changed) break;
     }
+
+    // The files of the next directory, in list order; false when none is left.
+    bool next(std::vector<std::size_t>& group) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (nextGroup_ == groups_.size()) return false;
+        group = groups_[nextGroup_++];
+        return true;
+    }
+
+    void finish(std::size_t index, FileState state) {
+        std::lock_guard<std::mutex> hold(lock_);
+        states_[index] = std::move(state);
+        finished_[index] = true;
+        while (reported_ < files_.size() && finished_[reported_]) std::cerr << states_[reported_++].message;
+        progress_.done(++done_);
+    }
+
+private:
+    const std::vector<std::string>& files_;
+    std::vector<FileState>& states_;
+    std::vector<bool> finished_;
+    std::vector<std::vector<std::size_t>> groups_;
+    std::size_t nextGroup_ = 0, reported_ = 0, done_ = 0;
+    std::mutex lock_;
+    Progress progress_;
+};
+
+void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& files, std::vector<FileState>& states) {
+    // Every header is read once for the whole run (again only once it changed).
+    vimbo::analysis::HeaderCache headers;
+    Scheduler scheduler(files, states, settings.treeMode);
+    const auto work = [&] {
+        std::vector<std::size_t> group;
+        while (scheduler.next(group))
+            for (std::size_t i : group) scheduler.finish(i, rewriteFile(settings, files[i], headers));
+    };
+    unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> workers;
+    for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers) worker.join();
 }
 
 }  // namespace
-
-std::string absoluteSearchPath(const std::string& searchPath) {
-    const std::string base = fs::current_path().string();
-    std::string result;
-    for (const std::string& entry : vimbo::analysis::searchPathEntries(searchPath)) {
-        if (!result.empty()) result += ';';
-        result += vimbo::analysis::isAbsolutePath(entry) ? entry : base + "\\" + entry;
-    }
-    return result;
-}
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors) {

@@ -17,11 +17,12 @@ struct BatchSettings {
     BatchMode mode = BatchMode::rewrite;
     bool backup = false;
     std::string includePath;
-    // Tree mode: each file is handled from its own directory, so that its
-    // quoted includes are found beside it as a compiler finds them; and the
-    // tree is passed over again until a pass changes nothing, so that a
-    // second run (or a check) afterwards finds nothing left to do.
+    // Tree mode shows progress on a terminal.
     bool treeMode = false;
+    // Files rewritten at once (0: one per processor). Each file is visited
+    // once: its text settles in memory before it is committed, so a second
+    // run (or a check) afterwards finds nothing left to do.
+    unsigned jobs = 0;
     std::vector<std::string> precompiledHeaders;  // besides stdafx.h and pch.h
     // With a build's compilation database, each file is searched with the
     // include directories that build gives it, before includePath.
@@ -33,8 +34,5 @@ struct BatchSettings {
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors);
 
-// Relative entries of a search path made absolute against the current
-// directory, so that they still hold after the directory changes.
-std::string absoluteSearchPath(const std::string& searchPath);
 
 }  // namespace vimbo::cli

@@ -1,5 +1,6 @@
 #include "front_end_options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace vimbo::cli {
@@ -75,6 +76,18 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             break;
         }
         if (is(argument, "-t", "-T")) break;
+        // "-j N" or "-jN", as make takes it.
+        if (std::strncmp(argument, "-j", 2) == 0) {
+            const char* value = argument[2] ? argument + 2 : i + 1 < count ? args[++i] : nullptr;
+            char* end = nullptr;
+            const unsigned long jobs = value ? std::strtoul(value, &end, 10) : 0;
+            if (!value || !*value || *end || jobs < 1 || jobs > 1024) {
+                options.error = "-j needs a number of jobs from 1 to 1024";
+                break;
+            }
+            options.jobs = static_cast<unsigned>(jobs);
+            continue;
+        }
         // "-p DIR", as other C and C++ tools take a build directory.
         if (std::strcmp(argument, "-p") == 0) {
             if (i + 1 >= count || !args[i + 1] || !*args[i + 1]) {

@@ -18,6 +18,7 @@ struct FrontEndOptions {
     bool strict = false;      // warnings (a missing include directory) are errors  // --tree takes files with several hard links too
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
+    unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::string error;                    // set for a usage error

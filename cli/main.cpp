@@ -72,13 +72,13 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     batch.backup = settings.makeBackup() != 0;
     batch.includePath = settings.includePath();
     batch.precompiledHeaders = options.precompiledHeaders;
+    batch.jobs = options.jobs;
     if (!options.tree) return runBatch(batch, paths, {}, 0);
 
     const SourceTree tree = findSources(paths, options.extensions.empty() ? kDefaultExtensions : options.extensions,
                                         options.breakLinks);
     for (const std::string& error : tree.errors) std::cerr << "vimbo: " << error << "\n";
     batch.treeMode = true;
-    batch.includePath = absoluteSearchPath(batch.includePath);
     return runBatch(batch, tree.files, tree.skipped, static_cast<int>(tree.errors.size()));
 }
 

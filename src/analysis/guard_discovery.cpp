@@ -5,6 +5,7 @@
 
 #include "analysis/guard_search.h"
 #include "analysis/header_cache.h"
+#include "analysis/include_directive.h"
 #include "analysis/keywords.h"
 #include "interface/vimbo.h"
 
@@ -38,7 +39,8 @@ std::string Vimbo::findGuardMacro(const std::string& path, GuardSearch& search,
             guard = step.text;
             break;
         }
-        guard = findGuardMacro(locateIncludeFile(vimbo::analysis::kIncludeKeyword + " " + step.text), search);
+        const std::string line = vimbo::analysis::kIncludeKeyword + " " + step.text;
+        guard = findGuardMacro(compilerLookup_ ? nestedHeader(line, path) : locateIncludeFile(line), search);
         if (!guard.empty()) break;
     }
     search.chain.pop_back();

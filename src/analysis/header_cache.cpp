@@ -9,23 +9,29 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     if (path.empty() || !vimbo::platform::fileSystem().identity(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     Key key{identity.device, identity.file, baseName};
-    auto found = entries_.find(key);
     const bool keep = lifetime_ == Lifetime::run || identity.settled;
-    const bool known = keep && found != entries_.end() && found->second.identity == identity;
-    if (known && (found->second.facts->controlKnown || !withControl)) return found->second.facts;
+    std::shared_ptr<const HeaderFacts> knownFacts;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        auto found = entries_.find(key);
+        if (keep && found != entries_.end() && found->second.identity == identity) knownFacts = found->second.facts;
+    }
+    const bool known = knownFacts != nullptr;
+    if (known && (knownFacts->controlKnown || !withControl)) return knownFacts;
 
     std::string bytes;
     if (!vimbo::platform::readWholeFile(vimbo::platform::fileSystem(), path, bytes)) return nullptr;
     ++reads_;
     std::shared_ptr<const HeaderFacts> facts;
     if (known) {
-        auto more = std::make_shared<HeaderFacts>(*found->second.facts);
+        auto more = std::make_shared<HeaderFacts>(*knownFacts);
         examineControl(bytes, *more);
         facts = std::move(more);
     } else {
         facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName, withControl));
     }
     if (!keep) return facts;
+    std::lock_guard<std::mutex> hold(lock_);
     if (lifetime_ == Lifetime::process && entries_.size() >= kMaxProcessEntries) entries_.clear();
     entries_[std::move(key)] = Entry{identity, facts};
     return facts;

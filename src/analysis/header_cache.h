@@ -3,7 +3,9 @@
 // A header rewritten or changed in between has a new identity and is read again.
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -28,6 +30,9 @@ public:
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
 
+    // Processors on several threads may share one cache; a header may then
+    // be read twice at the same moment, never half-entered.
+
 private:
     struct Entry {
         vimbo::platform::FileIdentity identity;
@@ -38,8 +43,9 @@ private:
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
     static constexpr std::size_t kMaxProcessEntries = 100000;
     Lifetime lifetime_;
+    std::mutex lock_;
     std::map<Key, Entry> entries_;
-    std::size_t reads_ = 0;
+    std::atomic<std::size_t> reads_{0};
 };
 
 }  // namespace vimbo::analysis

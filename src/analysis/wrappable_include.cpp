@@ -22,6 +22,14 @@ bool Vimbo::namesPrecompiledHeader(const std::string& line) const {
                        [&](const std::string& pch) { return lowerCaseAscii(pch) == file; });
 }
 
+std::string Vimbo::nestedHeader(const std::string& line, const std::string& includer) {
+    IncludeKind kind;
+    bool delimited;
+    const std::string header = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
+    if (!delimited) return "";  // a macro names it: the preprocessor's business
+    return findHeaderLikeCompiler(header, kind == includeQuoted, includer);
+}
+
 std::string Vimbo::locateWrappableInclude(const std::string& line, const vimbo::analysis::ScannedLine& scanned,
                                           bool trusted) {
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
@@ -35,12 +43,5 @@ std::string Vimbo::locateWrappableInclude(const std::string& line, const vimbo::
     // The compiler skips everything up to the precompiled header's include;
     // a test in front of it breaks the build.
     if (namesPrecompiledHeader(line)) return "";
-    if (compilerLookup_) {
-        IncludeKind kind;
-        bool delimited;
-        const std::string header = vimbo::analysis::parseIncludeOperand(line, kind, delimited);
-        if (!delimited) return "";  // a macro names it: the preprocessor's business
-        return findHeaderLikeCompiler(header, kind == includeQuoted, settings->inputFile());
-    }
-    return locateIncludeFile(line);
+    return compilerLookup_ ? nestedHeader(line, settings->inputFile()) : locateIncludeFile(line);
 }

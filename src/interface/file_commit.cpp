@@ -7,9 +7,9 @@
 namespace {
 // A link is never replaced: the new file would cut it off from what it names.
 // Nor is the scratch file itself, which holds the new text.
-bool removeTarget(const std::string& target) {
+bool removeTarget(const std::string& target, const std::string& scratch) {
     auto& fs = vimbo::platform::fileSystem();
-    return !fs.isLink(target) && !fs.sameFile(target, kScratchFileName) && fs.remove(target);
+    return !fs.isLink(target) && !fs.sameFile(target, scratch) && fs.remove(target);
 }
 }  // namespace
 
@@ -29,15 +29,16 @@ bool Vimbo::commitOutput() {
     }
     // The new file stands for the old one: same permissions, same owner.
     // A target that is missing fails to be removed below, with its own message.
-    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, kScratchFileName)) {
+    const std::string scratch = scratchPath();
+    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, scratch)) {
         report(kCantKeepPermissions);
         return false;
     }
-    if (!removeTarget(target)) {
+    if (!removeTarget(target, scratch)) {
         report(inPlace ? kCantRemoveOld : kCantRemoveOutput);
         return false;
     }
-    if (!fs.rename(kScratchFileName, target)) {
+    if (!fs.rename(scratch, target)) {
         // The target is gone; the scratch file now holds the text, so it stays.
         report(std::string(kCantRenamePrefix) + target + "\n");
     }

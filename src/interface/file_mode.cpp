@@ -10,8 +10,38 @@
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 
+using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
+
+namespace {
+// A bound for text whose wraps keep enabling others (none is known to).
+constexpr int kMaxSettlingPasses = 16;
+}  // namespace
+
+RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
+    const LineEndings endings = vimbo::platform::kSystemLineEndings;
+    RewriteOutcome first;
+    {
+        TextWriter memory(text, endings);
+        lastIfndefMacro.clear();
+        first = rewriteLines(input, memory);
+        memory.close();
+    }
+    if (first.ioError || first.droppedText || !first.changed) return first;
+    for (int pass = 2; pass <= kMaxSettlingPasses; ++pass) {
+        TextReader again(TextReader::Bytes{text}, endings);
+        std::string next;
+        TextWriter memory(next, endings);
+        lastIfndefMacro.clear();
+        if (!rewriteLines(again, memory).changed) break;
+        memory.close();
+        text = std::move(next);
+    }
+    return first;
+}
+
+std::string Vimbo::scratchPath() const { return scratchDirectory_ + kScratchFileName; }
 
 void Vimbo::report(const std::string& message) {
     failed_ = true;
@@ -31,14 +61,23 @@ int Vimbo::processFile() {
         return 0;
     }
     // Never truncate a file that already has the scratch name: it may be the
-    // only copy left by an earlier run whose rename failed.
-    TextWriter scratch(kScratchFileName, TextWriter::Create::newOnly);
+    // only copy left by an earlier run whose rename failed. Settled text is
+    // already in the file's form when it reaches the scratch file.
+    TextWriter scratch(scratchPath(), TextWriter::Create::newOnly,
+                       settle_ ? LineEndings::kept : vimbo::platform::kSystemLineEndings);
     if (!scratch.isOpen()) {
         report(kCantCreateTemp);
         return 0;
     }
 
-    const RewriteOutcome outcome = rewriteLines(input, scratch);
+    RewriteOutcome outcome;
+    if (settle_) {
+        std::string text;
+        outcome = rewriteSettled(input, text);
+        if (outcome.changed && !outcome.ioError) scratch.write(text);
+    } else {
+        outcome = rewriteLines(input, scratch);
+    }
     const bool ioError = !scratch.close() || outcome.ioError;
     input.close();
 
@@ -49,6 +88,6 @@ int Vimbo::processFile() {
         report(kTextWouldChange);
     else if (outcome.changed)
         scratchGone = commitOutput();
-    if (!scratchGone) vimbo::platform::fileSystem().remove(kScratchFileName);
+    if (!scratchGone) vimbo::platform::fileSystem().remove(scratchPath());
     return outcome.changed;
 }

@@ -34,6 +34,13 @@ public:
     // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
     RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output);
+    // The loop run again over its own output, in memory, until it guards
+    // nothing more: the text a run over the result would leave as it is.
+    // Returns the first pass's outcome; `text` gets the settled bytes.
+    RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text);
+    // File mode writes the settled text (for front ends that visit each
+    // file once); the library's own runs make one pass.
+    void settleBeforeCommit(bool on) { settle_ = on; }
     // Whether the last file-mode run reported an error message, and which.
     bool failed() const { return failed_; }
     const std::string& lastMessage() const { return lastMessage_; }
@@ -67,6 +74,8 @@ public:
     // Where a compiler finds a header that `includer` includes: a quoted name
     // beside the includer first, then along the search path; never with ".h" added.
     std::string findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer);
+    // The header an include line of `includer` names, found that way.
+    std::string nestedHeader(const std::string& line, const std::string& includer);
     // Include lines are looked up as a compiler does (findHeaderLikeCompiler,
     // from the input file) rather than quoted names in the current directory
     // only and ".h" tried after angle names: for runs over whole repositories.
@@ -74,6 +83,11 @@ public:
     // Directories searched for quoted names only, after the includer's own
     // directory and before the search path (a compiler's -iquote).
     void setQuotePath(const std::string& quotePath) { quotePath_ = quotePath; }
+    // The scratch file goes into this directory ("" for the current one,
+    // else ending in a separator): a front end that rewrites many files puts
+    // it beside each, on the same file system, without changing directory.
+    void setScratchDirectory(const std::string& directory) { scratchDirectory_ = directory; }
+    std::string scratchPath() const;
     // Includes of these names (compared without case) are never wrapped;
     // "stdafx.h" and "pch.h" to begin with.
     void addPrecompiledHeader(const std::string& name);
@@ -101,7 +115,9 @@ private:
     bool failed_ = false;
     bool printMessages_ = true;
     bool compilerLookup_ = false;
+    bool settle_ = false;
     std::string quotePath_;
+    std::string scratchDirectory_;
     std::string lastMessage_;
     std::vector<std::string> precompiledHeaders_{"stdafx.h", "pch.h"};
     vimbo::analysis::HeaderCache* headerCache_ = nullptr;

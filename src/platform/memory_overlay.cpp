@@ -1,6 +1,7 @@
 #include "platform/memory_overlay.h"
 
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -25,6 +26,8 @@ struct OverlayState {
     // Every version of a file in memory gets an identity of its own.
     std::map<std::string, std::uint64_t> versions;
     std::uint64_t lastVersion = 0;
+    // Dry runs rewrite files on several threads at once.
+    std::recursive_mutex lock;
 };
 
 // Identities of files in memory: a device no real file system reports.
@@ -56,19 +59,25 @@ FileHandle openMemory(const std::string& key, std::string snapshot, bool writing
 
 
 bool overlayExists(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     const MemoryOverlay::Entry* entry = entryOf(path);
     return entry ? entry->exists : state->below.exists(path);
 }
 
-bool overlayIsLink(const std::string& path) { return entryOf(path) ? false : state->below.isLink(path); }
+bool overlayIsLink(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    return entryOf(path) ? false : state->below.isLink(path);
+}
 
 bool overlaySameFile(const std::string& a, const std::string& b) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (keyOf(a) == keyOf(b)) return overlayExists(a);
     if (entryOf(a) || entryOf(b)) return false;
     return state->below.sameFile(a, b);
 }
 
 FileHandle overlayOpenRead(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (const MemoryOverlay::Entry* entry = entryOf(path))
         return entry->exists ? openMemory(keyOf(path), entry->content, false) : kNoFile;
     return state->below.openRead(path);
@@ -90,6 +99,7 @@ bool mayCreate(const std::string& path) {
 void newVersion(const std::string& key) { state->versions[key] = ++state->lastVersion; }
 
 bool overlayIdentity(const std::string& path, FileIdentity& identity) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     const MemoryOverlay::Entry* entry = entryOf(path);
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
@@ -106,17 +116,21 @@ FileHandle create(const std::string& path) {
 }
 
 FileHandle overlayCreateNew(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (overlayExists(path)) return kNoFile;
     return create(path);
 }
 
 FileHandle overlayCreateTruncate(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (!mayCreate(path)) return kNoFile;
     return create(path);
 }
 
 std::int64_t overlayRead(FileHandle file, char* buffer, std::size_t size) {
+    // Real files go straight to the disk, with no lock held.
     if (!isMemoryHandle(file)) return state->below.read(file, buffer, size);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     OpenFile& open = openFile(file);
     const std::size_t count = std::min(size, open.snapshot.size() - open.position);
     open.snapshot.copy(buffer, count, open.position);
@@ -125,7 +139,9 @@ std::int64_t overlayRead(FileHandle file, char* buffer, std::size_t size) {
 }
 
 bool overlayWrite(FileHandle file, const char* data, std::size_t size) {
+    // Real files go straight to the disk, with no lock held.
     if (!isMemoryHandle(file)) return state->below.write(file, data, size);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     OpenFile& open = openFile(file);
     auto found = state->entries.find(open.key);
     if (!open.writing || found == state->entries.end()) return false;
@@ -135,7 +151,9 @@ bool overlayWrite(FileHandle file, const char* data, std::size_t size) {
 }
 
 bool overlayClose(FileHandle file) {
+    // Real files go straight to the disk, with no lock held.
     if (!isMemoryHandle(file)) return state->below.close(file);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     OpenFile& open = openFile(file);
     open = OpenFile{};
     while (!state->files.empty() && !state->files.back().open) state->files.pop_back();
@@ -143,6 +161,7 @@ bool overlayClose(FileHandle file) {
 }
 
 bool overlayRemove(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (MemoryOverlay::Entry* entry = entryOf(path)) {
         if (!entry->exists) return false;
         *entry = MemoryOverlay::Entry{};
@@ -155,6 +174,7 @@ bool overlayRemove(const std::string& path) {
 }
 
 bool overlayRename(const std::string& from, const std::string& to) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     std::string content;
     if (const MemoryOverlay::Entry* entry = entryOf(from)) {
         if (!entry->exists) return false;
@@ -172,18 +192,20 @@ bool overlayRename(const std::string& from, const std::string& to) {
 // A file written in memory may be written again; one never changed is what
 // the disk says.
 bool overlayReadOnly(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     return !entryOf(path) && state->below.readOnly(path);
 }
 
 // Files in memory carry no permissions: giving them some cannot fail.
 bool overlayCopyPermissions(const std::string& from, const std::string& to) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
     return overlayExists(from) && overlayExists(to);
 }
 
 }  // namespace
 
 MemoryOverlay::MemoryOverlay() {
-    state = new OverlayState{fileSystem(), {}, {}, {}, 0};
+    state = new OverlayState{fileSystem(), {}, {}, {}, 0, {}};
     FileSystemOps& ops = fileSystem();
     ops.exists = overlayExists;
     ops.isLink = overlayIsLink;
@@ -207,6 +229,9 @@ MemoryOverlay::~MemoryOverlay() {
     state = nullptr;
 }
 
-const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const { return entryOf(path); }
+const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    return entryOf(path);
+}
 
 }  // namespace vimbo::platform

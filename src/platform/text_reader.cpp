@@ -14,6 +14,9 @@ TextReader::TextReader(const std::string& path, LineEndings endings)
     if (isOpen()) buffer_.reset(new char[kBufferSize]);
 }
 
+TextReader::TextReader(Bytes bytes, LineEndings endings)
+    : endings_(endings), inMemory_(true), memory_(std::move(bytes.bytes)), buffer_(new char[kBufferSize]) {}
+
 TextReader::~TextReader() { close(); }
 
 void TextReader::close() {
@@ -22,7 +25,14 @@ void TextReader::close() {
 }
 
 bool TextReader::fill() {
-    std::int64_t got = fileSystem().read(file_, buffer_.get(), kBufferSize);
+    std::int64_t got;
+    if (inMemory_) {
+        got = static_cast<std::int64_t>(std::min(kBufferSize, memory_.size() - memoryPos_));
+        memory_.copy(buffer_.get(), static_cast<std::size_t>(got), memoryPos_);
+        memoryPos_ += static_cast<std::size_t>(got);
+    } else {
+        got = fileSystem().read(file_, buffer_.get(), kBufferSize);
+    }
     if (got < 0) {
         failed_ = true;
         return false;
@@ -107,6 +117,7 @@ bool TextReader::droppedText() {
     if (crInsideLine_) return true;
     if (!stoppedAtCtrlZ_ || !isOpen()) return false;
     if (pos_ < end_) return true;
+    if (inMemory_) return memoryPos_ < memory_.size();
     std::int64_t got = fileSystem().read(file_, buffer_.get(), kBufferSize);
     end_ = pos_ = 0;
     return got != 0;

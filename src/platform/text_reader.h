@@ -18,11 +18,16 @@ public:
     static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
     explicit TextReader(const std::string& path, LineEndings endings = kSystemLineEndings);
+    // Reads bytes held in memory as if they were a file's.
+    struct Bytes {
+        std::string bytes;
+    };
+    TextReader(Bytes bytes, LineEndings endings);
     ~TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
-    bool isOpen() const { return file_ != kNoFile; }
+    bool isOpen() const { return file_ != kNoFile || inMemory_; }
     // Neither the end of the input nor a hard error has been met.
     bool good() const { return isOpen() && !atEnd_ && !failed_; }
     bool failed() const { return failed_; }
@@ -52,6 +57,9 @@ private:
     LineEndings endings_;
     const char* ending_ = "";
     FileHandle file_ = kNoFile;
+    bool inMemory_ = false;
+    std::string memory_;
+    std::size_t memoryPos_ = 0;
     std::unique_ptr<char[]> buffer_;  // not zero-filled: headers are opened often
     std::size_t pos_ = 0, end_ = 0;
     bool atEnd_ = false, failed_ = false;

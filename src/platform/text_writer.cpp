@@ -10,6 +10,8 @@ TextWriter::TextWriter(const std::string& path, Create how, LineEndings endings)
       file_(how == Create::newOnly ? fileSystem().createNew(path)
                                    : fileSystem().createTruncate(path)) {}
 
+TextWriter::TextWriter(std::string& sink, LineEndings endings) : endings_(endings), sink_(&sink) {}
+
 TextWriter::~TextWriter() { close(); }
 
 void TextWriter::write(std::string_view text) {
@@ -26,6 +28,11 @@ void TextWriter::write(std::string_view text) {
 }
 
 void TextWriter::flush() {
+    if (sink_) {
+        sink_->append(pending_);
+        pending_.clear();
+        return;
+    }
     if (!pending_.empty() && !failed_ && !fileSystem().write(file_, pending_.data(), pending_.size()))
         failed_ = true;
     pending_.clear();
@@ -34,6 +41,10 @@ void TextWriter::flush() {
 bool TextWriter::close() {
     if (!isOpen()) return !failed_;
     flush();
+    if (sink_) {
+        sink_ = nullptr;
+        return !failed_;
+    }
     if (!fileSystem().close(file_)) failed_ = true;
     file_ = kNoFile;
     return !failed_;

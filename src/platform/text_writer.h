@@ -15,11 +15,13 @@ public:
     enum class Create { newOnly, truncate };
 
     TextWriter(const std::string& path, Create how, LineEndings endings = kSystemLineEndings);
+    // Writes into `sink` instead of a file.
+    TextWriter(std::string& sink, LineEndings endings);
     ~TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
 
-    bool isOpen() const { return file_ != kNoFile; }
+    bool isOpen() const { return file_ != kNoFile || sink_; }
     // A write or the final flush failed; the flag stays set.
     bool failed() const { return failed_; }
 
@@ -32,6 +34,7 @@ private:
 
     LineEndings endings_;
     FileHandle file_ = kNoFile;
+    std::string* sink_ = nullptr;
     std::string pending_;
     bool failed_ = false;
 };
