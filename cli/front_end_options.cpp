@@ -37,6 +37,17 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
         return 1;
     } else if (option.rfind("--files-from=", 0) == 0 && option.size() > 13) {
         options.filesFrom = option.substr(13);
+    } else if (option == "--exclude") {
+        if (!next || !*next) {
+            options.error = "--exclude needs a pattern";
+            return 0;
+        }
+        options.exclusions.push_back(next);
+        return 1;
+    } else if (option.rfind("--exclude=", 0) == 0 && option.size() > 10) {
+        options.exclusions.push_back(option.substr(10));
+    } else if (option == "--no-git-ignore") {
+        options.gitIgnore = false;
     } else if (option == "--strict") {
         options.strict = true;
     } else if (option == "--break-links") {

@@ -17,6 +17,8 @@ struct FrontEndOptions {
     bool breakLinks = false;
     bool strict = false;      // warnings (a missing include directory) are errors  // --tree takes files with several hard links too
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
+    std::vector<std::string> exclusions;  // --exclude, repeatable
+    bool gitIgnore = true;                // --no-git-ignore turns it off
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
     unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies

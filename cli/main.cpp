@@ -75,8 +75,12 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     batch.jobs = options.jobs;
     if (!options.tree) return runBatch(batch, paths, {}, 0);
 
-    const SourceTree tree = findSources(paths, options.extensions.empty() ? kDefaultExtensions : options.extensions,
-                                        options.breakLinks);
+    WalkOptions walk;
+    if (!options.extensions.empty()) walk.extensions = options.extensions;
+    walk.breakLinks = options.breakLinks;
+    walk.exclusions = options.exclusions;
+    walk.gitIgnore = options.gitIgnore;
+    const SourceTree tree = findSources(paths, walk);
     for (const std::string& error : tree.errors) std::cerr << "vimbo: " << error << "\n";
     batch.treeMode = true;
     return runBatch(batch, tree.files, tree.skipped, static_cast<int>(tree.errors.size()));
@@ -99,6 +103,8 @@ int main(int argc, char** argv) {
     }
     if (!options.extensions.empty() && !options.tree) return usageError("--ext goes with --tree");
     if (options.breakLinks && !options.tree) return usageError("--break-links goes with --tree");
+    if ((!options.exclusions.empty() || !options.gitIgnore) && !options.tree)
+        return usageError("--exclude and --no-git-ignore go with --tree");
     const bool many = options.tree || options.check || options.diff;
     if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
     if (!options.buildDirectory.empty() && !many) return usageError("-p goes with --tree, --check or --diff");

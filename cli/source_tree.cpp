@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "analysis/path_parts.h"
+#include "git_ignore.h"
+#include "path_glob.h"
 #include "platform/file_system.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +48,8 @@ void take(const std::string& name, const fs::file_status& status, bool breakLink
         tree.skipped.push_back({name, reason});
 }
 
-void walk(const fs::path& root, const std::vector<std::string>& extensions, bool breakLinks, SourceTree& tree) {
+void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
+    const bool breakLinks = options.breakLinks;
     std::error_code error;
     const fs::file_status rootStatus = fs::symlink_status(root, error);
     if (!fs::exists(rootStatus)) {
@@ -58,6 +61,7 @@ void walk(const fs::path& root, const std::vector<std::string>& extensions, bool
         take(root.generic_string(), rootStatus, breakLinks, tree);
         return;
     }
+    std::vector<std::pair<std::string, fs::file_status>> found;  // path relative to the root, status
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
     for (; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
@@ -67,17 +71,29 @@ void walk(const fs::path& root, const std::vector<std::string>& extensions, bool
             if (isHidden(path)) it.disable_recursion_pending();
             continue;
         }
-        if (!hasExtension(path, extensions)) continue;
-        take(path.generic_string(), status, breakLinks, tree);
+        if (!hasExtension(path, options.extensions)) continue;
+        const std::string relative = path.lexically_relative(root).generic_string();
+        if (std::none_of(options.exclusions.begin(), options.exclusions.end(),
+                         [&](const std::string& pattern) { return matchesExclusion(pattern, relative); }))
+            found.emplace_back(relative, status);
     }
+    std::vector<std::string> ignored;
+    if (options.gitIgnore && !error) {
+        std::vector<std::string> names;
+        for (const auto& entry : found) names.push_back(entry.first);
+        ignored = gitIgnored(root.string(), names);
+        std::sort(ignored.begin(), ignored.end());
+    }
+    for (const auto& [relative, status] : found)
+        if (!std::binary_search(ignored.begin(), ignored.end(), relative))
+            take((root / relative).generic_string(), status, breakLinks, tree);
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }
 }  // namespace
 
-SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions,
-                       bool breakLinks) {
+SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions& options) {
     SourceTree tree;
-    for (const std::string& root : roots) walk(root, extensions, breakLinks, tree);
+    for (const std::string& root : roots) walk(root, options, tree);
     std::sort(tree.files.begin(), tree.files.end());
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
     std::sort(tree.skipped.begin(), tree.skipped.end());

@@ -24,8 +24,15 @@ struct SourceTree {
 extern const std::vector<std::string> kDefaultExtensions;
 
 // Extensions are compared without regard to case (".H" is ".h").
-// With `breakLinks`, files with several hard links are taken too.
-SourceTree findSources(const std::vector<std::string>& roots, const std::vector<std::string>& extensions,
-                       bool breakLinks = false);
+struct WalkOptions {
+    std::vector<std::string> extensions = kDefaultExtensions;
+    bool breakLinks = false;               // take files with several hard links too
+    std::vector<std::string> exclusions;   // patterns, matched against paths relative to each root
+    bool gitIgnore = true;                 // leave out what git ignores, inside a work tree
+};
+
+// Roots may be directories, walked, or files, taken as they are named (no
+// extension, exclusion or ignore rule applies to those).
+SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions& options);
 
 }  // namespace vimbo::cli

@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "analysis/search_path.h"
+#include "path_glob.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
+
+#ifdef _WIN32
+#define DEV_NULL "NUL"
+#else
+#define DEV_NULL "/dev/null"
+#endif
 
 namespace {
 
@@ -125,6 +132,41 @@ TEST_F(FileLists, HeadersAreFoundAsTheCompilerFindsThem) {
     // A list run finds them the same way, whatever the current directory.
     auto list = runVimbo({"-i", "proj/include", "--check", "proj/src/one.c"});
     EXPECT_EQ(list.status, 1) << list.err;
+}
+
+TEST(Exclusions, PatternsMatchNamesOrPaths) {
+    const struct {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    } cases[] = {
+        {"*.pb.h", "src/msg.pb.h", true},      {"*.pb.h", "src/msg.h", false},
+        {"gen", "src/gen/a.c", true},          {"gen", "src/generated/a.c", false},
+        {"src/gen", "src/gen/a.c", true},      {"src/gen", "lib/src/gen/a.c", false},
+        {"src/*.c", "src/a.c", true},          {"src/*.c", "src/sub/a.c", false},
+        {"src/**/*.c", "src/sub/deep/a.c", true}, {"**/test/*.c", "test/a.c", true},
+        {"a?.c", "ab.c", true},                {"a?.c", "a/c", false},
+        {"", "a.c", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vimbo::cli::matchesExclusion(c.pattern, c.path), c.matches) << c.pattern << " ~ " << c.path;
+}
+
+TEST_F(FileLists, ExclusionsAndIgnoredFilesAreLeftOut) {
+    for (const char* name : {"repo/src/a.c", "repo/src/gen/g.c", "repo/src/x.pb.h", "repo/build/b.c", "repo/src/t.gen.c"})
+        write(name, kInput);
+    write("repo/.gitignore", "build/\n*.gen.c\n");
+    auto excluded = runVimbo({"-i", "inc", "--check", "--tree", "--exclude", "gen", "--exclude=*.pb.h", "repo"});
+    EXPECT_EQ(excluded.out, "repo/build/b.c\nrepo/src/a.c\nrepo/src/t.gen.c\n") << "no git work tree yet";
+    if (std::system("git --version >" DEV_NULL " 2>&1") != 0) GTEST_SKIP() << "no git";
+    ASSERT_EQ(std::system("git -C repo init -q"), 0);
+    auto ignored = runVimbo({"-i", "inc", "--check", "--tree", "--exclude", "gen", "repo"});
+    EXPECT_EQ(ignored.out, "repo/src/a.c\nrepo/src/x.pb.h\n") << ignored.err;
+    auto all = runVimbo({"-i", "inc", "--check", "--tree", "--no-git-ignore", "repo/src", "repo/build/b.c"});
+    EXPECT_EQ(all.out, "repo/build/b.c\nrepo/src/a.c\nrepo/src/gen/g.c\nrepo/src/t.gen.c\nrepo/src/x.pb.h\n");
+    auto named = runVimbo({"-i", "inc", "--check", "--tree", "repo/build/b.c"});
+    EXPECT_EQ(named.out, "repo/build/b.c\n") << "a file named on its own is taken";
+    EXPECT_EQ(runVimbo({"--exclude", "x", "a.c"}).status, 2);
 }
 
 }  // namespace

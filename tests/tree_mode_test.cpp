@@ -170,6 +170,52 @@ TEST_F(TreeMode, ProgressShowsOnATerminal) {
 }
 #endif
 
+// A wrap changes which macro the lines below stand under, so a second run of
+// the rules over a file can wrap more; a tree run settles each file at once.
+TEST_F(TreeMode, EachFileSettlesInOneVisit) {
+    write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+    write("cascade/m.c", "#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n");
+    auto o = runVimbo({"-b", "-i", "inc", "--tree", "cascade"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read("cascade/m.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef B_H\n#include <b.h>\n#endif\n"
+                                             "#ifndef A_H\n#include <a.h>\n#endif\n"));
+    EXPECT_EQ(read("cascade/m.Bak"), "#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n");
+    auto again = runVimbo({"-i", "inc", "--check", "--tree", "cascade"});
+    EXPECT_EQ(again.status, 0) << again.out;
+}
+
+// Files are rewritten in parallel, whole directories at a time; the trees,
+// the messages and their order are those of one job.
+TEST_F(TreeMode, JobsGiveTheSameResult) {
+    for (int d = 0; d < 6; ++d)
+        for (int f = 0; f < 5; ++f)
+            write("many/d" + std::to_string(d) + "/f" + std::to_string(f) + ".c",
+                  f == 2 ? "int x;\n" : "#include <a.h>\n#include \"../d0/f0.c\"\n");
+    write("many/d3/$vb$tmp$.$$$", "left over\n");
+    fs::create_directories(root() / "copy");
+    fs::copy(root() / "many", root() / "copy/many", fs::copy_options::recursive);
+    auto one = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"}, "out1.txt", "err1.txt");
+    fs::current_path(root() / "copy");
+    auto four = runVimbo({"-j4", "-i", "../inc", "--tree", "many"}, "out4.txt", "err4.txt");
+    fs::current_path(root());
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(four.status, one.status);
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_EQ(four.err, one.err);
+    EXPECT_NE(one.err.find("many/d3/f0.c: Error: can't create temporary file.\n"
+                           "vimbo: many/d3/f0.c: the scratch file is many/d3/$vb$tmp$.$$$; look at what it holds, "
+                           "then remove it\n"),
+              std::string::npos)
+        << one.err;
+    EXPECT_LT(one.err.find("many/d3/f0.c"), one.err.find("many/d3/f1.c")) << "in the order of the list";
+    TreeSnapshot a = snapshot("many"), b;
+    for (const auto& [name, entry] : snapshot("copy/many")) b[name.substr(5)] = entry;
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto& [name, entry] : a) EXPECT_EQ(entry.bytes, b[name].bytes) << name;
+    EXPECT_EQ(runVimbo({"-j", "0", "--tree", "many"}).status, 2);
+    EXPECT_EQ(runVimbo({"-jx", "--tree", "many"}).status, 2);
+}
+
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {
     auto o = runVimbo({"-i", "inc", "--check", "--tree", "--ext", "cc", "--ext", ".INL", "proj"});
     EXPECT_EQ(o.out, "proj/ext/f.cc\nproj/ext/f.inl\n");

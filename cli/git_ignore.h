@@ -1,0 +1,15 @@
+// Which files of a tree git ignores, asked of git itself: its rules
+// (.gitignore files at every level, info/exclude, core.excludesFile) are
+// git's to read.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vimbo::cli {
+
+// The members of `files` (paths relative to `root`, "/"-separated) that git
+// ignores; none when `root` is not inside a git work tree or git cannot run.
+std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files);
+
+}  // namespace vimbo::cli
