@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "analysis/header_cache.h"
+#include "interruption.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -22,6 +23,7 @@ namespace vimbo::cli {
 namespace {
 
 struct FileState {
+    bool examined = false;
     bool failed = false;
     bool rewritten = false;
     std::string message;  // what went wrong, for standard error
@@ -68,6 +70,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.settleBeforeCommit(true);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     FileState state;
+    state.examined = true;
     const int result = processor.processFile();
     if (processor.failed()) {
         state.failed = true;
@@ -115,6 +118,13 @@ public:
         progress_.done(++done_);
     }
 
+    // Messages of files that finished after one that never began (a run cut short).
+    void flush() {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (; reported_ < files_.size(); ++reported_)
+            if (finished_[reported_]) std::cerr << states_[reported_].message;
+    }
+
 private:
     const std::vector<std::string>& files_;
     std::vector<FileState>& states_;
@@ -132,13 +142,18 @@ void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& f
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group))
-            for (std::size_t i : group) scheduler.finish(i, rewriteFile(settings, files[i], headers));
+            for (std::size_t i : group) {
+                // After a signal no file is begun; the ones begun are finished.
+                if (Interruption::signal()) return;
+                scheduler.finish(i, rewriteFile(settings, files[i], headers));
+            }
     };
     unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
     for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
+    scheduler.flush();
 }
 
 }  // namespace
@@ -151,10 +166,13 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
     std::vector<FileState> states(files.size());
     std::unique_ptr<vimbo::platform::MemoryOverlay> overlay;
     if (!rewriting) overlay = std::make_unique<vimbo::platform::MemoryOverlay>();
+    Interruption interruption;
     rewriteAll(settings, files, states);
+    const int signal = Interruption::signal();
 
-    std::size_t changed = 0, failed = 0;
+    std::size_t changed = 0, failed = 0, examined = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
+        if (states[i].examined) ++examined;
         if (states[i].failed) ++failed;
         if (states[i].failed || !states[i].rewritten) continue;
         ++changed;
@@ -169,11 +187,12 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
     std::cout.flush();
 
     std::ostream& report = rewriting ? std::cout : std::cerr;
-    report << "vimbo: " << files.size() << " files examined, " << changed
+    report << "vimbo: " << (signal ? "interrupted: " : "") << examined << " files examined, " << changed
            << (rewriting ? " rewritten, " : " would be rewritten, ") << skipped.size() << " skipped, " << failed
            << " failed\n";
     report.flush();
 
+    if (signal) return 128 + signal;
     const bool error = failed > 0 || walkErrors > 0;
     if (rewriting) return error ? 1 : 0;
     if (error) return 2;

@@ -161,6 +161,41 @@ TEST_F(TreeMode, OnlyAddedLinesUnderGit) {
     }
 }
 
+// Ctrl-C during a long run: no file is begun after it, the ones in flight
+// finish, and each file is either as it was or fully rewritten.
+TEST_F(TreeMode, InterruptedRunsLeaveEveryFileWhole) {
+    if (std::system("timeout --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no timeout(1)";
+    std::string original, headers;
+    for (int h = 0; h < 80; ++h) {
+        const std::string name = "h" + std::to_string(h);
+        write("inc/" + name + ".h", "#ifndef G" + name + "\n#define G" + name + "\n#endif\n");
+        original += "#include <" + name + ".h>\n";
+        headers += "#ifndef G" + name + "\n#include <" + name + ".h>\n#endif\n";
+    }
+    for (int d = 0; d < 20; ++d)
+        for (int f = 0; f < 40; ++f) write("big/d" + std::to_string(d) + "/f" + std::to_string(f) + ".c", original);
+    const std::string command = std::string("timeout --preserve-status -s INT 0.3 '") + VIMBO_CLI +
+                                "' -j 2 -b -i inc --tree big > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) GTEST_SKIP() << "the run ended before the signal";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << read("err.txt");
+    EXPECT_EQ(read("out.txt").rfind("vimbo: interrupted: ", 0), 0u) << read("out.txt");
+    std::size_t rewritten = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root() / "big")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(name, "$vb$tmp$.$$$") << entry.path();
+        if (entry.path().extension() != ".c") continue;
+        const std::string text = read(fs::relative(entry.path(), root()).string());
+        EXPECT_TRUE(text == original || text == headers) << entry.path();
+        if (text == headers) {
+            ++rewritten;
+            EXPECT_EQ(vimbo::test::readFile(fs::path(entry.path()).replace_extension(".Bak")), original);
+        }
+    }
+    EXPECT_LT(rewritten, 800u);
+}
+
 TEST_F(TreeMode, ProgressShowsOnATerminal) {
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
     const std::string command = std::string("script -qec \"") + VIMBO_CLI +
