@@ -68,6 +68,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.setQuotePath(quotePath);
     processor.setScratchDirectory(directoryOf(path));
     processor.settleBeforeCommit(true);
+    processor.replaceInOneStep(true);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     FileState state;
     state.examined = true;

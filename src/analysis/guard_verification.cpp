@@ -28,6 +28,27 @@ bool Vimbo::guardControls(const std::string& path, const std::string& guard, int
 
 std::string Vimbo::verifiedGuardMacro(const std::string& path) {
     try {
+        // A header's verdict depends on its version and on how the headers
+        // it names are found.
+        if (!headerCache().remembersVerdicts()) return examineVerdict(path);
+        vimbo::platform::FileIdentity identity;
+        if (!vimbo::platform::fileSystem().identity(path, identity)) return "";
+        const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
+                                ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + '\n' +
+                                settings->includePath() + '\n' + quotePath_ + '\n' +
+                                (compilerLookup_ ? "compiler" : "own");
+        std::string verdict;
+        if (headerCache().knownVerdict(key, verdict)) return verdict;
+        verdict = examineVerdict(path);
+        headerCache().rememberVerdict(key, verdict);
+        return verdict;
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string Vimbo::examineVerdict(const std::string& path) {
+    {
         // One read of the header serves both the discovery and the check.
         const auto facts = headerCache().facts(path, true);
         if (!facts) return "";
@@ -38,8 +59,6 @@ std::string Vimbo::verifiedGuardMacro(const std::string& path) {
         const std::string macro(vimbo::analysis::trimBlanks(candidate));
         if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0, facts)) return "";
         return candidate;
-    } catch (...) {
-        return "";
     }
 }
 

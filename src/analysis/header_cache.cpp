@@ -37,4 +37,19 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     return facts;
 }
 
+bool HeaderCache::knownVerdict(const std::string& key, std::string& verdict) {
+    if (lifetime_ != Lifetime::run) return false;
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = verdicts_.find(key);
+    if (found == verdicts_.end()) return false;
+    verdict = found->second;
+    return true;
+}
+
+void HeaderCache::rememberVerdict(const std::string& key, const std::string& verdict) {
+    if (lifetime_ != Lifetime::run) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    verdicts_.emplace(key, verdict);
+}
+
 }  // namespace vimbo::analysis

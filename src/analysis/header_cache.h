@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 
 #include "analysis/header_facts.h"
 #include "platform/file_system.h"
@@ -30,6 +31,14 @@ public:
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
 
+    // Verdicts (which macro, if any, a header may be wrapped in) by a key
+    // the caller makes of the header's path and version and of the lookup
+    // that reaches the headers it names; for caches of one run only, where
+    // the files a header names stay as they are. False when none is known.
+    bool remembersVerdicts() const { return lifetime_ == Lifetime::run; }
+    bool knownVerdict(const std::string& key, std::string& verdict);
+    void rememberVerdict(const std::string& key, const std::string& verdict);
+
     // Processors on several threads may share one cache; a header may then
     // be read twice at the same moment, never half-entered.
 
@@ -45,6 +54,7 @@ private:
     Lifetime lifetime_;
     std::mutex lock_;
     std::map<Key, Entry> entries_;
+    std::unordered_map<std::string, std::string> verdicts_;
     std::atomic<std::size_t> reads_{0};
 };
 

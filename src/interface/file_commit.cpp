@@ -34,6 +34,15 @@ bool Vimbo::commitOutput() {
         report(kCantKeepPermissions);
         return false;
     }
+    // Others may read the target at any moment (a parallel run): it is
+    // replaced in one step, where the front end asks for that.
+    if (atomicReplace_) {
+        if (fs.isLink(target) || fs.sameFile(target, scratch) || !fs.exists(target) || !fs.replace(scratch, target)) {
+            report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
+            return false;
+        }
+        return true;
+    }
     if (!removeTarget(target, scratch)) {
         report(inPlace ? kCantRemoveOld : kCantRemoveOutput);
         return false;

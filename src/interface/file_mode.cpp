@@ -29,14 +29,17 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         memory.close();
     }
     if (first.ioError || first.droppedText || !first.changed) return first;
-    for (int pass = 2; pass <= kMaxSettlingPasses; ++pass) {
-        TextReader again(TextReader::Bytes{text}, endings);
+    bool again = first.mayWrapMore;
+    for (int pass = 2; again && pass <= kMaxSettlingPasses; ++pass) {
+        TextReader input(TextReader::Bytes{text}, endings);
         std::string next;
         TextWriter memory(next, endings);
         lastIfndefMacro.clear();
-        if (!rewriteLines(again, memory).changed) break;
+        const RewriteOutcome outcome = rewriteLines(input, memory);
+        if (!outcome.changed) break;
         memory.close();
         text = std::move(next);
+        again = outcome.mayWrapMore;
     }
     return first;
 }

@@ -7,6 +7,9 @@ inline constexpr const char kIoError[] = "Error: IO error.\n";
 inline constexpr const char kCantCreateBak[] = "Error: Can't create .bak file.\n";
 inline constexpr const char kCantRemoveOld[] = "Error: Can't remove old file.\n";
 inline constexpr const char kCantRemoveOutput[] = "Error: Can't remove output file.\n";
+// Followed by the target's name and "; left unchanged.\n": replacing the
+// file in one step failed, and it is as it was.
+inline constexpr const char kCantReplacePrefix[] = "Error: can't replace ";
 // Followed by the target's name and "\n".
 inline constexpr const char kCantRenamePrefix[] = "Error: Can't rename $vb$tmp$.$$$ to ";
 // Text mode drops carriage returns and ends at Ctrl-Z; where that would lose

@@ -14,7 +14,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // a line; compilers may take either for the end of a line or of the file,
 // so the lines after it are not the lines the compiler sees.
 bool breaksLinesAnotherWay(std::string_view line) {
-    return line.find_first_of("\r\x1a") != std::string_view::npos;
+    // Two scans of the line, not one lookup in a set per character.
+    return line.find('\r') != std::string_view::npos || line.find('\x1a') != std::string_view::npos;
 }
 
 // The guarded text, whose lines wrapIncludeLine ends in "\n", with the line
@@ -62,8 +63,11 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const std::string path =
             byteOrderMark ? "" : locateWrappableInclude(line, scanned, linesTrusted && !scanner.uncertain());
         unsigned char wrapped = 0;
-        const std::string guarded =
-            path.empty() ? "" : wrapIncludeLine(line, verifiedGuardMacro(path), lastIfndefMacro, &wrapped);
+        const std::string guard = path.empty() ? "" : verifiedGuardMacro(path);
+        const std::string guarded = guard.empty() ? "" : wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
+        // Left alone, perhaps because the test before it names its guard: a
+        // test inserted above changes that on another pass.
+        if (!wrapped && !guard.empty() && outcome.changed) outcome.mayWrapMore = true;
         if (wrapped) {
             outcome.changed = 1;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));

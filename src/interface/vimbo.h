@@ -41,6 +41,9 @@ public:
     // File mode writes the settled text (for front ends that visit each
     // file once); the library's own runs make one pass.
     void settleBeforeCommit(bool on) { settle_ = on; }
+    // The target is replaced by the scratch file in one step rather than
+    // removed first (for runs in which other threads read the files).
+    void replaceInOneStep(bool on) { atomicReplace_ = on; }
     // Whether the last file-mode run reported an error message, and which.
     bool failed() const { return failed_; }
     const std::string& lastMessage() const { return lastMessage_; }
@@ -104,6 +107,7 @@ private:
     bool guardControls(const std::string& path, const std::string& guard, int depth,
                        std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
     bool namesPrecompiledHeader(const std::string& line) const;
+    std::string examineVerdict(const std::string& path);
     vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
@@ -116,6 +120,7 @@ private:
     bool printMessages_ = true;
     bool compilerLookup_ = false;
     bool settle_ = false;
+    bool atomicReplace_ = false;
     std::string quotePath_;
     std::string scratchDirectory_;
     std::string lastMessage_;

@@ -60,6 +60,10 @@ struct FileSystemOps {
     // Moves a file to a name that does not exist; across devices it copies,
     // permissions included.
     bool (*rename)(const std::string& from, const std::string& to);
+    // Puts a file in the place of an existing one in a single step, so that
+    // a reader sees the old file or the new one, never none; false (and
+    // both files as they were) when it cannot.
+    bool (*replace)(const std::string& from, const std::string& to);
     // True when an existing file may not be written: its permissions or
     // attributes say so, for this process, or its file system is read-only.
     bool (*readOnly)(const std::string& path);

@@ -189,6 +189,13 @@ bool overlayRename(const std::string& from, const std::string& to) {
     return true;
 }
 
+// Under the lock, the two steps are one to every other reader.
+bool overlayReplace(const std::string& from, const std::string& to) {
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    if (!overlayExists(from) || !overlayExists(to) || !overlayRemove(to)) return false;
+    return overlayRename(from, to);
+}
+
 // A file written in memory may be written again; one never changed is what
 // the disk says.
 bool overlayReadOnly(const std::string& path) {
@@ -219,6 +226,7 @@ MemoryOverlay::MemoryOverlay() {
     ops.close = overlayClose;
     ops.remove = overlayRemove;
     ops.rename = overlayRename;
+    ops.replace = overlayReplace;
     ops.readOnly = overlayReadOnly;
     ops.copyPermissions = overlayCopyPermissions;
 }

@@ -174,6 +174,10 @@ bool posixRename(const std::string& from, const std::string& to) {
     return errno == EXDEV && copyAcrossDevices(from, to);
 }
 
+bool posixReplace(const std::string& from, const std::string& to) {
+    return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
+}
+
 }  // namespace
 
 const FileSystemOps& defaultFileSystemOps() {
@@ -181,7 +185,7 @@ const FileSystemOps& defaultFileSystemOps() {
         posixExists,    posixIsLink, posixSameFile, posixIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
-        posixReadOnly,  posixCopyPermissions,
+        posixReplace,   posixReadOnly,  posixCopyPermissions,
     };
     return ops;
 }

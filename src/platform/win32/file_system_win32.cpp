@@ -123,6 +123,10 @@ bool win32Rename(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool win32Replace(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool win32ReadOnly(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -146,7 +150,7 @@ const FileSystemOps& defaultFileSystemOps() {
         win32Exists,    win32IsLink, win32SameFile, win32Identity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
-        win32ReadOnly,  win32CopyPermissions,
+        win32Replace,   win32ReadOnly,  win32CopyPermissions,
     };
     return ops;
 }
