@@ -214,7 +214,7 @@ TEST_F(TreeMode, EachFileSettlesInOneVisit) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(read("cascade/m.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef B_H\n#include <b.h>\n#endif\n"
                                              "#ifndef A_H\n#include <a.h>\n#endif\n"));
-    EXPECT_EQ(read("cascade/m.Bak"), "#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n");
+    EXPECT_EQ(read("cascade/m.Bak"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n"));
     auto again = runVimbo({"-i", "inc", "--check", "--tree", "cascade"});
     EXPECT_EQ(again.status, 0) << again.out;
 }
