@@ -64,7 +64,7 @@ TEST_F(FileFailures, InputNamedLikeTheScratchFileIsLeftAlone) {
 }
 
 TEST_F(FileFailures, ScratchCreationFailure) {
-    fileSystem().createNew = [](const std::string&) -> FileHandle { return vimbo::platform::kNoFile; };
+    fileSystem().xCreateNew = [](const vimbo::platform::FileSystemOps&, const std::string&) -> FileHandle { return vimbo::platform::kNoFile; };
     auto run = runFileMode("main.c", "inc");
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.printed, "Error: can't create temporary file.\n");
@@ -76,12 +76,12 @@ TEST_F(FileFailures, HardReadErrorKeepsTheInput) {
     write("main.c", kSource + std::string(40000, 'x') + "\n");
     const std::string before = read("main.c");
     static FileHandle input = vimbo::platform::kNoFile;
-    fileSystem().openRead = [](const std::string& path) {
+    fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
         FileHandle file = vimbo::platform::defaultFileSystemOps().openRead(path);
         if (path == "main.c") input = file;
         return file;
     };
-    fileSystem().read = [](FileHandle file, char* buffer, std::size_t size) -> std::int64_t {
+    fileSystem().xRead = [](const vimbo::platform::FileSystemOps&, FileHandle file, char* buffer, std::size_t size) -> std::int64_t {
         if (file == input && ++gCalls == 2) return -1;
         return vimbo::platform::defaultFileSystemOps().read(file, buffer, size);
     };
@@ -93,7 +93,7 @@ TEST_F(FileFailures, HardReadErrorKeepsTheInput) {
 }
 
 TEST_F(FileFailures, HardWriteErrorKeepsTheInput) {
-    fileSystem().write = [](FileHandle, const char*, std::size_t) { return false; };
+    fileSystem().xWrite = [](const vimbo::platform::FileSystemOps&, FileHandle, const char*, std::size_t) { return false; };
     auto run = runFileMode("main.c", "inc");
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "Error: IO error.\n");
@@ -101,7 +101,7 @@ TEST_F(FileFailures, HardWriteErrorKeepsTheInput) {
 }
 
 TEST_F(FileFailures, FailedCloseOfTheScratchFileCountsAsWriteError) {
-    fileSystem().close = [](FileHandle file) {
+    fileSystem().xClose = [](const vimbo::platform::FileSystemOps&, FileHandle file) {
         vimbo::platform::defaultFileSystemOps().close(file);
         return false;
     };
@@ -121,11 +121,11 @@ TEST_F(FileFailures, BackupThatCannotBeWrittenStopsTheCommit) {
 
 TEST_F(FileFailures, BackupWriteErrorStopsTheCommit) {
     // The scratch file is written first; every later write (the backup's) fails.
-    fileSystem().createTruncate = [](const std::string& path) {
+    fileSystem().xCreateTruncate = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
         gCalls = 1;
         return vimbo::platform::defaultFileSystemOps().createTruncate(path);
     };
-    fileSystem().write = [](FileHandle file, const char* data, std::size_t size) {
+    fileSystem().xWrite = [](const vimbo::platform::FileSystemOps&, FileHandle file, const char* data, std::size_t size) {
         return gCalls == 0 && vimbo::platform::defaultFileSystemOps().write(file, data, size);
     };
     auto run = runFileMode("main.c", "inc", true);
@@ -148,7 +148,7 @@ TEST_F(FileFailures, OutputNamingTheScratchFileIsRefused) {
 }
 
 TEST_F(FileFailures, OldFileThatCannotBeRemoved) {
-    fileSystem().remove = [](const std::string& path) {
+    fileSystem().xRemove = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
         return path == kScratch && vimbo::platform::defaultFileSystemOps().remove(path);
     };
     auto run = runFileMode("main.c", "inc");
@@ -165,7 +165,7 @@ TEST_F(FileFailures, OutputFileThatCannotBeRemoved) {
 }
 
 TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
-    fileSystem().rename = [](const std::string&, const std::string&) { return false; };
+    fileSystem().xRename = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) { return false; };
     auto run = runFileMode("main.c", "inc", true);
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "Error: Can't rename $vb$tmp$.$$$ to main.c\n");
@@ -185,7 +185,7 @@ TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
 
 TEST_F(FileFailures, FailedRenameToSeparateOutputAlsoKeepsTheScratchFile) {
     write("out.c", "old\n");
-    fileSystem().rename = [](const std::string&, const std::string&) { return false; };
+    fileSystem().xRename = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) { return false; };
     auto run = runFileMode("main.c", "inc", false, "out.c");
     EXPECT_EQ(run.printed, "Error: Can't rename $vb$tmp$.$$$ to out.c\n");
     EXPECT_EQ(read(kScratch), kRewritten);

@@ -57,4 +57,28 @@ TEST_F(Overlay, KeepsEveryChangeInMemory) {
     EXPECT_FALSE(exists("dir/a.txt"));
 }
 
+// Each overlay keeps its state in itself and lies over the table it found:
+// one put over another sees the other's files and changes none of them.
+TEST_F(Overlay, OverlaysNestWithoutMixingTheirFiles) {
+    write("disk.txt", "disk\n");
+    {
+        MemoryOverlay outer;
+        { TextWriter("outer.txt", TextWriter::Create::newOnly).write("outer\n"); }
+        {
+            MemoryOverlay inner;
+            EXPECT_EQ(firstLine("outer.txt"), "outer");
+            EXPECT_TRUE(fileSystem().remove("outer.txt"));
+            EXPECT_TRUE(fileSystem().rename("disk.txt", "inner.txt"));
+            EXPECT_FALSE(fileSystem().exists("disk.txt"));
+            EXPECT_EQ(outer.changed("inner.txt"), nullptr);
+            ASSERT_NE(inner.changed("inner.txt"), nullptr);
+        }
+        EXPECT_EQ(firstLine("outer.txt"), "outer") << "the inner overlay's remove stayed in it";
+        EXPECT_EQ(firstLine("disk.txt"), "disk");
+        EXPECT_FALSE(fileSystem().exists("inner.txt"));
+    }
+    EXPECT_FALSE(exists("outer.txt"));
+    EXPECT_EQ(read("disk.txt"), "disk\n");
+}
+
 }  // namespace

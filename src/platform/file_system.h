@@ -32,46 +32,67 @@ struct FileIdentity {
 };
 
 struct FileSystemOps {
+    // What the operations share, handed to each as `self`: an overlay keeps
+    // its state here (as an SQLite VFS keeps its own in itself); null for the
+    // system's own table.
+    void* context;
     // True for any existing path, directories included; no access right is tested.
-    bool (*exists)(const std::string& path);
+    bool (*xExists)(const FileSystemOps& self, const std::string& path);
     // True when the path itself is a symbolic link (or another reparse point).
-    bool (*isLink)(const std::string& path);
+    bool (*xIsLink)(const FileSystemOps& self, const std::string& path);
     // True when both paths exist and name one and the same file.
-    bool (*sameFile)(const std::string& a, const std::string& b);
+    bool (*xSameFile)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // The identity of an existing regular file; false for anything else.
-    bool (*identity)(const std::string& path, FileIdentity& identity);
+    bool (*xIdentity)(const FileSystemOps& self, const std::string& path, FileIdentity& identity);
     // Opens an existing regular file for reading; directories, devices and
     // pipes are refused, since reading them could fail late or never end.
-    FileHandle (*openRead)(const std::string& path);
+    FileHandle (*xOpenRead)(const FileSystemOps& self, const std::string& path);
     // Creates a file that must not exist yet. Files created here are open to
     // their owner alone until copyPermissions widens them: the text they are
     // to hold may be private.
-    FileHandle (*createNew)(const std::string& path);
+    FileHandle (*xCreateNew)(const FileSystemOps& self, const std::string& path);
     // Creates a regular file or truncates an existing one.
-    FileHandle (*createTruncate)(const std::string& path);
+    FileHandle (*xCreateTruncate)(const FileSystemOps& self, const std::string& path);
     // Bytes read (> 0), 0 at the end of the file, -1 on a hard error.
-    std::int64_t (*read)(FileHandle file, char* buffer, std::size_t size);
+    std::int64_t (*xRead)(const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size);
     // Writes all bytes or reports false.
-    bool (*write)(FileHandle file, const char* data, std::size_t size);
+    bool (*xWrite)(const FileSystemOps& self, FileHandle file, const char* data, std::size_t size);
     // False when the system reports an error on closing (lost written data).
-    bool (*close)(FileHandle file);
+    bool (*xClose)(const FileSystemOps& self, FileHandle file);
     // Removes a file (never a directory).
-    bool (*remove)(const std::string& path);
+    bool (*xRemove)(const FileSystemOps& self, const std::string& path);
     // Moves a file to a name that does not exist; across devices it copies,
     // permissions included.
-    bool (*rename)(const std::string& from, const std::string& to);
+    bool (*xRename)(const FileSystemOps& self, const std::string& from, const std::string& to);
     // Puts a file in the place of an existing one in a single step, so that
     // a reader sees the old file or the new one, never none; false (and
     // both files as they were) when it cannot.
-    bool (*replace)(const std::string& from, const std::string& to);
+    bool (*xReplace)(const FileSystemOps& self, const std::string& from, const std::string& to);
     // True when an existing file may not be written: its permissions or
     // attributes say so, for this process, or its file system is read-only.
-    bool (*readOnly)(const std::string& path);
+    bool (*xReadOnly)(const FileSystemOps& self, const std::string& path);
     // Gives `to` the permission bits (or attributes) of `from`, and its owner
     // and group where this process may set them. False only when the
     // permissions could not be set; then `to` is never left more open than
     // `from`. Set-user and set-group bits are kept only with the owner.
-    bool (*copyPermissions)(const std::string& from, const std::string& to);
+    bool (*xCopyPermissions)(const FileSystemOps& self, const std::string& from, const std::string& to);
+
+    // Each operation called with this table as `self`.
+    bool exists(const std::string& path) const { return xExists(*this, path); }
+    bool isLink(const std::string& path) const { return xIsLink(*this, path); }
+    bool sameFile(const std::string& a, const std::string& b) const { return xSameFile(*this, a, b); }
+    bool identity(const std::string& path, FileIdentity& identity) const { return xIdentity(*this, path, identity); }
+    FileHandle openRead(const std::string& path) const { return xOpenRead(*this, path); }
+    FileHandle createNew(const std::string& path) const { return xCreateNew(*this, path); }
+    FileHandle createTruncate(const std::string& path) const { return xCreateTruncate(*this, path); }
+    std::int64_t read(FileHandle file, char* buffer, std::size_t size) const { return xRead(*this, file, buffer, size); }
+    bool write(FileHandle file, const char* data, std::size_t size) const { return xWrite(*this, file, data, size); }
+    bool close(FileHandle file) const { return xClose(*this, file); }
+    bool remove(const std::string& path) const { return xRemove(*this, path); }
+    bool rename(const std::string& from, const std::string& to) const { return xRename(*this, from, to); }
+    bool replace(const std::string& from, const std::string& to) const { return xReplace(*this, from, to); }
+    bool readOnly(const std::string& path) const { return xReadOnly(*this, path); }
+    bool copyPermissions(const std::string& from, const std::string& to) const { return xCopyPermissions(*this, from, to); }
 };
 
 // Appends the whole content of a regular file, read through `ops`; false

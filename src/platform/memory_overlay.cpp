@@ -1,6 +1,7 @@
 #include "platform/memory_overlay.h"
 
 #include <filesystem>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -26,14 +27,16 @@ struct OverlayState {
     // Every version of a file in memory gets an identity of its own.
     std::map<std::string, std::uint64_t> versions;
     std::uint64_t lastVersion = 0;
+    FileHandle id = 0;  // which block of handles is this overlay's
     // Dry runs rewrite files on several threads at once.
     std::recursive_mutex lock;
 };
 
+OverlayState* stateOf(const FileSystemOps& self) { return static_cast<OverlayState*>(self.context); }
+
 // Identities of files in memory: a device no real file system reports.
 constexpr std::uint64_t kMemoryDevice = ~std::uint64_t{0};
 
-OverlayState* state = nullptr;
 
 // One key per file, whatever spelling reached it.
 std::string keyOf(const std::string& path) {
@@ -42,49 +45,63 @@ std::string keyOf(const std::string& path) {
     return (error ? fs::path(nativePath(path)) : absolute).lexically_normal().generic_string();
 }
 
-MemoryOverlay::Entry* entryOf(const std::string& path) {
+MemoryOverlay::Entry* entryOf(OverlayState* state, const std::string& path) {
     auto found = state->entries.find(keyOf(path));
     return found == state->entries.end() ? nullptr : &found->second;
 }
 
 // Memory handles are negative and below kNoFile, so they never meet a real one.
-bool isMemoryHandle(FileHandle file) { return file < kNoFile; }
-FileHandle memoryHandle(std::size_t index) { return -static_cast<FileHandle>(index) - 2; }
-OpenFile& openFile(FileHandle file) { return state->files[static_cast<std::size_t>(-file - 2)]; }
+// Each overlay hands out handles of its own block; one put over another
+// passes the other's handles down. The block is fixed when the overlay is
+// made, so telling them apart needs no lock.
+constexpr FileHandle kHandlesPerOverlay = FileHandle{1} << 20;
+bool isMemoryHandle(const OverlayState* state, FileHandle file) {
+    return file < kNoFile && (-file - 2) / kHandlesPerOverlay == state->id;
+}
+FileHandle memoryHandle(const OverlayState* state, std::size_t index) {
+    return -(state->id * kHandlesPerOverlay + static_cast<FileHandle>(index)) - 2;
+}
+OpenFile& openFile(OverlayState* state, FileHandle file) {
+    return state->files[static_cast<std::size_t>((-file - 2) % kHandlesPerOverlay)];
+}
 
-FileHandle openMemory(const std::string& key, std::string snapshot, bool writing) {
+FileHandle openMemory(OverlayState* state, const std::string& key, std::string snapshot, bool writing) {
     state->files.push_back(OpenFile{key, std::move(snapshot), 0, writing, true});
-    return memoryHandle(state->files.size() - 1);
+    return memoryHandle(state, state->files.size() - 1);
 }
 
 
-bool overlayExists(const std::string& path) {
+bool overlayExists(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    const MemoryOverlay::Entry* entry = entryOf(path);
+    const MemoryOverlay::Entry* entry = entryOf(state, path);
     return entry ? entry->exists : state->below.exists(path);
 }
 
-bool overlayIsLink(const std::string& path) {
+bool overlayIsLink(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return entryOf(path) ? false : state->below.isLink(path);
+    return entryOf(state, path) ? false : state->below.isLink(path);
 }
 
-bool overlaySameFile(const std::string& a, const std::string& b) {
+bool overlaySameFile(const FileSystemOps& self, const std::string& a, const std::string& b) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (keyOf(a) == keyOf(b)) return overlayExists(a);
-    if (entryOf(a) || entryOf(b)) return false;
+    if (keyOf(a) == keyOf(b)) return overlayExists(self, a);
+    if (entryOf(state, a) || entryOf(state, b)) return false;
     return state->below.sameFile(a, b);
 }
 
-FileHandle overlayOpenRead(const std::string& path) {
+FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (const MemoryOverlay::Entry* entry = entryOf(path))
-        return entry->exists ? openMemory(keyOf(path), entry->content, false) : kNoFile;
+    if (const MemoryOverlay::Entry* entry = entryOf(state, path))
+        return entry->exists ? openMemory(state, keyOf(path), entry->content, false) : kNoFile;
     return state->below.openRead(path);
 }
 
 // Whether a regular file stands at the path on disk (not a directory or device).
-bool regularFileBelow(const std::string& path) {
+bool regularFileBelow(OverlayState* state, const std::string& path) {
     FileHandle file = state->below.openRead(path);
     if (file == kNoFile) return false;
     state->below.close(file);
@@ -92,15 +109,16 @@ bool regularFileBelow(const std::string& path) {
 }
 
 // A file that a real directory or device stands in the way of cannot be made.
-bool mayCreate(const std::string& path) {
-    return entryOf(path) || !state->below.exists(path) || regularFileBelow(path);
+bool mayCreate(OverlayState* state, const std::string& path) {
+    return entryOf(state, path) || !state->below.exists(path) || regularFileBelow(state, path);
 }
 
-void newVersion(const std::string& key) { state->versions[key] = ++state->lastVersion; }
+void newVersion(OverlayState* state, const std::string& key) { state->versions[key] = ++state->lastVersion; }
 
-bool overlayIdentity(const std::string& path, FileIdentity& identity) {
+bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    const MemoryOverlay::Entry* entry = entryOf(path);
+    const MemoryOverlay::Entry* entry = entryOf(state, path);
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
     // Every change gives a new version: a version in memory is always settled.
@@ -108,138 +126,152 @@ bool overlayIdentity(const std::string& path, FileIdentity& identity) {
     return true;
 }
 
-FileHandle create(const std::string& path) {
+FileHandle create(OverlayState* state, const std::string& path) {
     const std::string key = keyOf(path);
     state->entries[key] = MemoryOverlay::Entry{true, ""};
-    newVersion(key);
-    return openMemory(key, "", true);
+    newVersion(state, key);
+    return openMemory(state, key, "", true);
 }
 
-FileHandle overlayCreateNew(const std::string& path) {
+FileHandle overlayCreateNew(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (overlayExists(path)) return kNoFile;
-    return create(path);
+    if (overlayExists(self, path)) return kNoFile;
+    return create(state, path);
 }
 
-FileHandle overlayCreateTruncate(const std::string& path) {
+FileHandle overlayCreateTruncate(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (!mayCreate(path)) return kNoFile;
-    return create(path);
+    if (!mayCreate(state, path)) return kNoFile;
+    return create(state, path);
 }
 
-std::int64_t overlayRead(FileHandle file, char* buffer, std::size_t size) {
+std::int64_t overlayRead(const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
+    OverlayState* state = stateOf(self);
     // Real files go straight to the disk, with no lock held.
-    if (!isMemoryHandle(file)) return state->below.read(file, buffer, size);
+    if (!isMemoryHandle(state, file)) return state->below.read(file, buffer, size);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    OpenFile& open = openFile(file);
+    OpenFile& open = openFile(state, file);
     const std::size_t count = std::min(size, open.snapshot.size() - open.position);
     open.snapshot.copy(buffer, count, open.position);
     open.position += count;
     return static_cast<std::int64_t>(count);
 }
 
-bool overlayWrite(FileHandle file, const char* data, std::size_t size) {
+bool overlayWrite(const FileSystemOps& self, FileHandle file, const char* data, std::size_t size) {
+    OverlayState* state = stateOf(self);
     // Real files go straight to the disk, with no lock held.
-    if (!isMemoryHandle(file)) return state->below.write(file, data, size);
+    if (!isMemoryHandle(state, file)) return state->below.write(file, data, size);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    OpenFile& open = openFile(file);
+    OpenFile& open = openFile(state, file);
     auto found = state->entries.find(open.key);
     if (!open.writing || found == state->entries.end()) return false;
     found->second.content.append(data, size);
-    newVersion(open.key);
+    newVersion(state, open.key);
     return true;
 }
 
-bool overlayClose(FileHandle file) {
+bool overlayClose(const FileSystemOps& self, FileHandle file) {
+    OverlayState* state = stateOf(self);
     // Real files go straight to the disk, with no lock held.
-    if (!isMemoryHandle(file)) return state->below.close(file);
+    if (!isMemoryHandle(state, file)) return state->below.close(file);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    OpenFile& open = openFile(file);
+    OpenFile& open = openFile(state, file);
     open = OpenFile{};
     while (!state->files.empty() && !state->files.back().open) state->files.pop_back();
     return true;
 }
 
-bool overlayRemove(const std::string& path) {
+bool overlayRemove(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (MemoryOverlay::Entry* entry = entryOf(path)) {
+    if (MemoryOverlay::Entry* entry = entryOf(state, path)) {
         if (!entry->exists) return false;
         *entry = MemoryOverlay::Entry{};
         return true;
     }
     // Only what the real remove would take: an existing file, not a directory.
-    if (!regularFileBelow(path)) return false;
+    if (!regularFileBelow(state, path)) return false;
     state->entries[keyOf(path)] = MemoryOverlay::Entry{};
     return true;
 }
 
-bool overlayRename(const std::string& from, const std::string& to) {
+bool overlayRename(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     std::string content;
-    if (const MemoryOverlay::Entry* entry = entryOf(from)) {
+    if (const MemoryOverlay::Entry* entry = entryOf(state, from)) {
         if (!entry->exists) return false;
         content = entry->content;
     } else if (!readWholeFile(state->below, from, content)) {
         return false;
     }
-    if (overlayExists(to)) return false;  // as the real rename: never onto a file
+    if (overlayExists(self, to)) return false;  // as the real rename: never onto a file
     state->entries[keyOf(to)] = MemoryOverlay::Entry{true, std::move(content)};
-    newVersion(keyOf(to));
+    newVersion(state, keyOf(to));
     state->entries[keyOf(from)] = MemoryOverlay::Entry{};
     return true;
 }
 
 // Under the lock, the two steps are one to every other reader.
-bool overlayReplace(const std::string& from, const std::string& to) {
+bool overlayReplace(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (!overlayExists(from) || !overlayExists(to) || !overlayRemove(to)) return false;
-    return overlayRename(from, to);
+    if (!overlayExists(self, from) || !overlayExists(self, to) || !overlayRemove(self, to)) return false;
+    return overlayRename(self, from, to);
 }
 
 // A file written in memory may be written again; one never changed is what
 // the disk says.
-bool overlayReadOnly(const std::string& path) {
+bool overlayReadOnly(const FileSystemOps& self, const std::string& path) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return !entryOf(path) && state->below.readOnly(path);
+    return !entryOf(state, path) && state->below.readOnly(path);
 }
 
 // Files in memory carry no permissions: giving them some cannot fail.
-bool overlayCopyPermissions(const std::string& from, const std::string& to) {
+bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return overlayExists(from) && overlayExists(to);
+    return overlayExists(self, from) && overlayExists(self, to);
 }
 
 }  // namespace
 
 MemoryOverlay::MemoryOverlay() {
-    state = new OverlayState{fileSystem(), {}, {}, {}, 0, {}};
+    static std::atomic<FileHandle> lastId{0};
+    auto* state = new OverlayState{fileSystem(), {}, {}, {}, 0, lastId++ % 2000, {}};
+    state_ = state;
     FileSystemOps& ops = fileSystem();
-    ops.exists = overlayExists;
-    ops.isLink = overlayIsLink;
-    ops.sameFile = overlaySameFile;
-    ops.identity = overlayIdentity;
-    ops.openRead = overlayOpenRead;
-    ops.createNew = overlayCreateNew;
-    ops.createTruncate = overlayCreateTruncate;
-    ops.read = overlayRead;
-    ops.write = overlayWrite;
-    ops.close = overlayClose;
-    ops.remove = overlayRemove;
-    ops.rename = overlayRename;
-    ops.replace = overlayReplace;
-    ops.readOnly = overlayReadOnly;
-    ops.copyPermissions = overlayCopyPermissions;
+    ops.context = state;
+    ops.xExists = overlayExists;
+    ops.xIsLink = overlayIsLink;
+    ops.xSameFile = overlaySameFile;
+    ops.xIdentity = overlayIdentity;
+    ops.xOpenRead = overlayOpenRead;
+    ops.xCreateNew = overlayCreateNew;
+    ops.xCreateTruncate = overlayCreateTruncate;
+    ops.xRead = overlayRead;
+    ops.xWrite = overlayWrite;
+    ops.xClose = overlayClose;
+    ops.xRemove = overlayRemove;
+    ops.xRename = overlayRename;
+    ops.xReplace = overlayReplace;
+    ops.xReadOnly = overlayReadOnly;
+    ops.xCopyPermissions = overlayCopyPermissions;
 }
 
 MemoryOverlay::~MemoryOverlay() {
+    auto* state = static_cast<OverlayState*>(state_);
     fileSystem() = state->below;
     delete state;
-    state = nullptr;
 }
 
 const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const {
+    auto* state = static_cast<OverlayState*>(state_);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return entryOf(path);
+    return entryOf(state, path);
 }
 
 }  // namespace vimbo::platform

@@ -20,24 +20,24 @@ std::string nativePath(const std::string& path) {
 
 namespace {
 
-bool posixExists(const std::string& path) {
+bool posixExists([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     struct stat info {};
     return ::stat(nativePath(path).c_str(), &info) == 0;
 }
 
-bool posixIsLink(const std::string& path) {
+bool posixIsLink([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     struct stat info {};
     return ::lstat(nativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool posixSameFile(const std::string& a, const std::string& b) {
+bool posixSameFile([[maybe_unused]] const FileSystemOps& self, const std::string& a, const std::string& b) {
     struct stat infoA {}, infoB {};
     if (::stat(nativePath(a).c_str(), &infoA) != 0 || ::stat(nativePath(b).c_str(), &infoB) != 0)
         return false;
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-bool posixIdentity(const std::string& path, FileIdentity& identity) {
+bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     struct stat info {};
     if (::stat(nativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     identity.device = static_cast<std::uint64_t>(info.st_dev);
@@ -68,13 +68,13 @@ FileHandle openRegular(const std::string& path, int flags) {
     return fd;
 }
 
-FileHandle posixOpenRead(const std::string& path) { return openRegular(path, O_RDONLY); }
+FileHandle posixOpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return openRegular(path, O_RDONLY); }
 
-FileHandle posixCreateNew(const std::string& path) {
+FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     return openRegular(path, O_WRONLY | O_CREAT | O_EXCL);
 }
 
-FileHandle posixCreateTruncate(const std::string& path) {
+FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     // Truncate only once the target is known to be a regular file.
     FileHandle fd = openRegular(path, O_WRONLY | O_CREAT);
     if (fd != kNoFile && ::ftruncate(static_cast<int>(fd), 0) != 0) {
@@ -84,7 +84,7 @@ FileHandle posixCreateTruncate(const std::string& path) {
     return fd;
 }
 
-std::int64_t posixRead(FileHandle file, char* buffer, std::size_t size) {
+std::int64_t posixRead([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
     for (;;) {
         ssize_t got = ::read(static_cast<int>(file), buffer, size);
         if (got >= 0) return got;
@@ -92,7 +92,7 @@ std::int64_t posixRead(FileHandle file, char* buffer, std::size_t size) {
     }
 }
 
-bool posixWrite(FileHandle file, const char* data, std::size_t size) {
+bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t put = ::write(static_cast<int>(file), data, size);
         if (put < 0) {
@@ -105,11 +105,11 @@ bool posixWrite(FileHandle file, const char* data, std::size_t size) {
     return true;
 }
 
-bool posixClose(FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
+bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
 
-bool posixRemove(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
+bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
-bool posixReadOnly(const std::string& path) {
+bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     const std::string native = nativePath(path);
     struct stat info {};
     if (::stat(native.c_str(), &info) != 0) return false;
@@ -118,7 +118,7 @@ bool posixReadOnly(const std::string& path) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
 }
 
-bool posixCopyPermissions(const std::string& from, const std::string& to) {
+bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     const std::string nativeTo = nativePath(to);
     struct stat info {};
     if (::stat(nativePath(from).c_str(), &info) != 0) return false;
@@ -136,45 +136,45 @@ bool posixCopyPermissions(const std::string& from, const std::string& to) {
 
 // rename() cannot cross file systems; the scratch file lies in the current
 // directory, which need not share a device with the file it replaces.
-bool copyAcrossDevices(const std::string& from, const std::string& to) {
-    FileHandle in = posixOpenRead(from);
+bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    FileHandle in = posixOpenRead(self, from);
     if (in == kNoFile) return false;
-    FileHandle out = posixCreateNew(to);
+    FileHandle out = posixCreateNew(self, to);
     if (out == kNoFile) {
-        posixClose(in);
+        posixClose(self, in);
         return false;
     }
     char buffer[65536];
     bool ok = true;
     for (;;) {
-        std::int64_t got = posixRead(in, buffer, sizeof buffer);
+        std::int64_t got = posixRead(self, in, buffer, sizeof buffer);
         if (got == 0) break;
-        if (got < 0 || !posixWrite(out, buffer, static_cast<std::size_t>(got))) {
+        if (got < 0 || !posixWrite(self, out, buffer, static_cast<std::size_t>(got))) {
             ok = false;
             break;
         }
     }
-    posixClose(in);
-    ok = posixClose(out) && ok;
-    ok = ok && posixCopyPermissions(from, to);
+    posixClose(self, in);
+    ok = posixClose(self, out) && ok;
+    ok = ok && posixCopyPermissions(self, from, to);
     if (!ok) {
-        posixRemove(to);
+        posixRemove(self, to);
         return false;
     }
-    posixRemove(from);
+    posixRemove(self, from);
     return true;
 }
 
 // Never onto an existing name, as on Windows: whatever stands there stays.
-bool posixRename(const std::string& from, const std::string& to) {
+bool posixRename([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
     struct stat info {};
     if (::lstat(nativeTo.c_str(), &info) == 0) return false;
     if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0) return true;
-    return errno == EXDEV && copyAcrossDevices(from, to);
+    return errno == EXDEV && copyAcrossDevices(self, from, to);
 }
 
-bool posixReplace(const std::string& from, const std::string& to) {
+bool posixReplace([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
 }
 
@@ -182,6 +182,7 @@ bool posixReplace(const std::string& from, const std::string& to) {
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
+        nullptr,
         posixExists,    posixIsLink, posixSameFile, posixIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,

@@ -19,11 +19,11 @@ FileHandle fromHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
 }
 
-bool win32Exists(const std::string& path) {
+bool win32Exists([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool win32IsLink(const std::string& path) {
+bool win32IsLink([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
@@ -37,14 +37,14 @@ bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     return ok;
 }
 
-bool win32SameFile(const std::string& a, const std::string& b) {
+bool win32SameFile([[maybe_unused]] const FileSystemOps& self, const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION infoA{}, infoB{};
     if (!fileIdentity(a, infoA) || !fileIdentity(b, infoB)) return false;
     return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
-bool win32Identity(const std::string& path, FileIdentity& identity) {
+bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!fileIdentity(path, info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
     identity.device = info.dwVolumeSerialNumber;
@@ -73,17 +73,17 @@ FileHandle keepDiskFile(HANDLE handle) {
     return fromHandle(handle);
 }
 
-FileHandle win32OpenRead(const std::string& path) {
+FileHandle win32OpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     return keepDiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-FileHandle win32CreateNew(const std::string& path) {
+FileHandle win32CreateNew([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     return keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle win32CreateTruncate(const std::string& path) {
+FileHandle win32CreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     // Truncate only once the target is known to be a file on disk.
     FileHandle file = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                                FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -94,7 +94,7 @@ FileHandle win32CreateTruncate(const std::string& path) {
     return file;
 }
 
-std::int64_t win32Read(FileHandle file, char* buffer, std::size_t size) {
+std::int64_t win32Read([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
     DWORD got = 0;
     DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     if (!ReadFile(toHandle(file), buffer, want, &got, nullptr))
@@ -102,7 +102,7 @@ std::int64_t win32Read(FileHandle file, char* buffer, std::size_t size) {
     return got;
 }
 
-bool win32Write(FileHandle file, const char* data, std::size_t size) {
+bool win32Write([[maybe_unused]] const FileSystemOps& self, FileHandle file, const char* data, std::size_t size) {
     while (size > 0) {
         DWORD put = 0;
         DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
@@ -113,19 +113,19 @@ bool win32Write(FileHandle file, const char* data, std::size_t size) {
     return true;
 }
 
-bool win32Close(FileHandle file) { return CloseHandle(toHandle(file)) != 0; }
+bool win32Close([[maybe_unused]] const FileSystemOps& self, FileHandle file) { return CloseHandle(toHandle(file)) != 0; }
 
-bool win32Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool win32Remove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 // The scratch file lies in the current directory, which need not be on the
 // target's volume: a copy is allowed where a plain rename cannot go.
-bool win32Rename(const std::string& from, const std::string& to) {
+bool win32Rename([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 // A file that another thread (or a virus scanner) has open for a moment
 // cannot be replaced until it is closed: such refusals are tried again.
-bool win32Replace(const std::string& from, const std::string& to) {
+bool win32Replace([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
         const DWORD error = GetLastError();
@@ -134,14 +134,14 @@ bool win32Replace(const std::string& from, const std::string& to) {
     }
 }
 
-bool win32ReadOnly(const std::string& path) {
+bool win32ReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 // The attributes a user sets on a file; access rights come with the
 // directory the new file is created in, as for any file saved there.
-bool win32CopyPermissions(const std::string& from, const std::string& to) {
+bool win32CopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     DWORD attributes = GetFileAttributesA(from.c_str());
@@ -154,6 +154,7 @@ bool win32CopyPermissions(const std::string& from, const std::string& to) {
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
+        nullptr,
         win32Exists,    win32IsLink, win32SameFile, win32Identity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
