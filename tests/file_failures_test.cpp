@@ -192,6 +192,26 @@ TEST_F(FileFailures, FailedRenameToSeparateOutputAlsoKeepsTheScratchFile) {
     EXPECT_EQ(read("main.c"), kSource);
 }
 
+// Runs that replace in one step (parallel tree runs) keep the old file and
+// drop the scratch file when the replace fails: nothing is lost either way.
+TEST_F(FileFailures, FailedReplaceInOneStepKeepsTheOldFile) {
+    fileSystem().xReplace = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) {
+        return false;
+    };
+    write("sub/main.c", kSource);
+    Vimbo_Params settings("sub/main.c");
+    settings.setIncludePath("inc");
+    Vimbo processor(&settings);
+    processor.setPrintMessages(false);
+    processor.replaceInOneStep(true);
+    processor.setScratchDirectory("sub/");
+    EXPECT_EQ(processor.processFile(), 1);
+    EXPECT_EQ(processor.lastMessage(), "Error: can't replace sub/main.c; left unchanged.\n");
+    EXPECT_EQ(read("sub/main.c"), kSource);
+    EXPECT_FALSE(exists("sub/$vb$tmp$.$$$"));
+    EXPECT_FALSE(exists(kScratch));
+}
+
 #ifndef _WIN32
 TEST_F(FileFailures, LinkedFileIsNeverReplaced) {
     write("real.c", kSource);

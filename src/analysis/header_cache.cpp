@@ -37,6 +37,21 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     return facts;
 }
 
+bool HeaderCache::knownLookup(const std::string& key, std::string& path) {
+    if (lifetime_ != Lifetime::run) return false;
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = lookups_.find(key);
+    if (found == lookups_.end()) return false;
+    path = found->second;
+    return true;
+}
+
+void HeaderCache::rememberLookup(const std::string& key, const std::string& path) {
+    if (lifetime_ != Lifetime::run) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    lookups_.emplace(key, path);
+}
+
 bool HeaderCache::knownVerdict(const std::string& key, std::string& verdict) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);

@@ -36,6 +36,11 @@ public:
     // that reaches the headers it names; for caches of one run only, where
     // the files a header names stay as they are. False when none is known.
     bool remembersVerdicts() const { return lifetime_ == Lifetime::run; }
+    // Where a name was found (or "" when it was not), by a key the caller
+    // makes of the name, the includer's directory and the search paths; for
+    // caches of one run, in which no header comes or goes.
+    bool knownLookup(const std::string& key, std::string& path);
+    void rememberLookup(const std::string& key, const std::string& path);
     bool knownVerdict(const std::string& key, std::string& verdict);
     void rememberVerdict(const std::string& key, const std::string& verdict);
 
@@ -55,6 +60,7 @@ private:
     std::mutex lock_;
     std::map<Key, Entry> entries_;
     std::unordered_map<std::string, std::string> verdicts_;
+    std::unordered_map<std::string, std::string> lookups_;
     std::atomic<std::size_t> reads_{0};
 };
 

@@ -2,6 +2,7 @@
 // current directory only, other names along the include search path only,
 // absolute names only where they point.
 #include "analysis/include_directive.h"
+#include "analysis/header_cache.h"
 #include "analysis/path_parts.h"
 #include "analysis/search_path.h"
 #include "interface/vimbo.h"
@@ -76,8 +77,19 @@ std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, I
 std::string Vimbo::findHeaderLikeCompiler(const std::string& name, bool quoted, const std::string& includer) {
     if (name.empty() || name.find('\0') != std::string::npos) return "";
     if (vimbo::analysis::isAbsolutePath(name)) return isRegularFile(name) ? name : "";
+    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(includer);
+    // Only the includer's directory matters, and only for a quoted name.
+    const std::string key = name + '\n' + (quoted ? "q" + parts.drive + parts.directory : "a") + '\n' +
+                            settings->includePath() + '\n' + (quoted ? quotePath_ : "");
+    std::string found;
+    if (headerCache().knownLookup(key, found)) return found;
+    found = lookUpLikeCompiler(name, quoted, parts);
+    headerCache().rememberLookup(key, found);
+    return found;
+}
+
+std::string Vimbo::lookUpLikeCompiler(const std::string& name, bool quoted, const vimbo::analysis::PathParts& parts) {
     if (quoted) {
-        const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(includer);
         std::string candidate = parts.drive + parts.directory + name;
         if (parts.drive.empty() && parts.directory.empty()) candidate = ".\\" + name;
         toBackslashes(candidate);

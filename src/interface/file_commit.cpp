@@ -27,21 +27,30 @@ bool Vimbo::commitOutput() {
         report(kCantCreateBak);
         return false;
     }
-    // The new file stands for the old one: same permissions, same owner.
-    // A target that is missing fails to be removed below, with its own message.
     const std::string scratch = scratchPath();
-    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, scratch)) {
-        report(kCantKeepPermissions);
-        return false;
-    }
     // Others may read the target at any moment (a parallel run): it is
-    // replaced in one step, where the front end asks for that.
+    // replaced in one step, where the front end asks for that. The scratch
+    // file was made new, so the target (which was read) is not the scratch.
     if (atomicReplace_) {
-        if (fs.isLink(target) || fs.sameFile(target, scratch) || !fs.exists(target) || !fs.replace(scratch, target)) {
+        if (fs.isLink(target)) {
+            report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
+            return false;
+        }
+        if (!fs.copyPermissions(target, scratch)) {
+            report(kCantKeepPermissions);
+            return false;
+        }
+        if (!fs.replace(scratch, target)) {
             report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
             return false;
         }
         return true;
+    }
+    // The new file stands for the old one: same permissions, same owner.
+    // A target that is missing fails to be removed below, with its own message.
+    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, scratch)) {
+        report(kCantKeepPermissions);
+        return false;
     }
     if (!removeTarget(target, scratch)) {
         report(inPlace ? kCantRemoveOld : kCantRemoveOutput);

@@ -14,6 +14,7 @@ namespace vimbo::analysis {
 struct GuardSearch;
 class HeaderCache;
 struct HeaderFacts;
+struct PathParts;
 struct ScannedLine;
 }
 namespace vimbo::platform {
@@ -108,6 +109,7 @@ private:
                        std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
     bool namesPrecompiledHeader(const std::string& line) const;
     std::string examineVerdict(const std::string& path);
+    std::string lookUpLikeCompiler(const std::string& name, bool quoted, const vimbo::analysis::PathParts& includer);
     vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
