@@ -37,6 +37,16 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     return facts;
 }
 
+void HeaderCache::learn(const std::string& path, const std::string& bytes) {
+    vimbo::platform::FileIdentity identity;
+    if (lifetime_ != Lifetime::run || !vimbo::platform::fileSystem().identity(path, identity)) return;
+    if (identity.size != bytes.size()) return;  // not the text written after all
+    const std::string baseName = upperCaseAscii(splitPath(path).baseName);
+    auto facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName, true));
+    std::lock_guard<std::mutex> hold(lock_);
+    entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
+}
+
 bool HeaderCache::knownLookup(const std::string& key, std::string& path) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);

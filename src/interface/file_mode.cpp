@@ -3,6 +3,7 @@
 // nothing failed.
 #include <cstdio>
 
+#include "analysis/header_cache.h"
 #include "interface/messages.h"
 #include "interface/scratch_file.h"
 #include "interface/vimbo.h"
@@ -44,6 +45,39 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     return first;
 }
 
+// The text settles in memory first; only a file that changes needs the
+// scratch file, which then gets the settled bytes as they are.
+int Vimbo::processSettled(TextReader& input) {
+    std::string text;
+    const RewriteOutcome outcome = rewriteSettled(input, text);
+    input.close();
+    if (outcome.ioError) {
+        report(kIoError);
+        return outcome.changed;
+    }
+    if (outcome.droppedText) {
+        report(kTextWouldChange);
+        return outcome.changed;
+    }
+    if (!outcome.changed) return 0;
+    TextWriter scratch(scratchPath(), TextWriter::Create::newOnly, LineEndings::kept);
+    if (!scratch.isOpen()) {
+        report(kCantCreateTemp);
+        return outcome.changed;
+    }
+    scratch.write(text);
+    if (!scratch.close()) {
+        report(kIoError);
+        vimbo::platform::fileSystem().remove(scratchPath());
+        return outcome.changed;
+    }
+    if (!commitOutput())
+        vimbo::platform::fileSystem().remove(scratchPath());
+    else if (!failed_)
+        headerCache().learn(settings->outputFile(), text);  // other files may include it
+    return outcome.changed;
+}
+
 std::string Vimbo::scratchPath() const { return scratchDirectory_ + kScratchFileName; }
 
 void Vimbo::report(const std::string& message) {
@@ -63,24 +97,16 @@ int Vimbo::processFile() {
         report(kCantOpenInput);
         return 0;
     }
+    if (settle_) return processSettled(input);
     // Never truncate a file that already has the scratch name: it may be the
-    // only copy left by an earlier run whose rename failed. Settled text is
-    // already in the file's form when it reaches the scratch file.
-    TextWriter scratch(scratchPath(), TextWriter::Create::newOnly,
-                       settle_ ? LineEndings::kept : vimbo::platform::kSystemLineEndings);
+    // only copy left by an earlier run whose rename failed.
+    TextWriter scratch(scratchPath(), TextWriter::Create::newOnly);
     if (!scratch.isOpen()) {
         report(kCantCreateTemp);
         return 0;
     }
 
-    RewriteOutcome outcome;
-    if (settle_) {
-        std::string text;
-        outcome = rewriteSettled(input, text);
-        if (outcome.changed && !outcome.ioError) scratch.write(text);
-    } else {
-        outcome = rewriteLines(input, scratch);
-    }
+    const RewriteOutcome outcome = rewriteLines(input, scratch);
     const bool ioError = !scratch.close() || outcome.ioError;
     input.close();
 

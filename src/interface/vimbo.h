@@ -109,6 +109,7 @@ private:
                        std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
     bool namesPrecompiledHeader(const std::string& line) const;
     std::string examineVerdict(const std::string& path);
+    int processSettled(vimbo::platform::TextReader& input);
     std::string lookUpLikeCompiler(const std::string& name, bool quoted, const vimbo::analysis::PathParts& includer);
     vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the
