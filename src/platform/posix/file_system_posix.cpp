@@ -122,14 +122,18 @@ bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std:
     const std::string nativeTo = nativePath(to);
     struct stat info {};
     if (::stat(nativePath(from).c_str(), &info) != 0) return false;
-    // Owner first: changing it clears the set-user and set-group bits.
-    bool ownerKept = ::chown(nativeTo.c_str(), info.st_uid, info.st_gid) == 0;
-    if (!ownerKept && ::chown(nativeTo.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
-        // Neither: the file keeps this process's owner and group.
-    }
+    // Owner first: changing it clears the set-user and set-group bits. A
+    // file of this process's own user and group needs no change (the usual
+    // case, and two calls fewer per file).
     struct stat now {};
     if (::stat(nativeTo.c_str(), &now) != 0) return false;
-    ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
+    bool ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
+    if (!ownerKept) {
+        if (::chown(nativeTo.c_str(), info.st_uid, info.st_gid) != 0)
+            (void)::chown(nativeTo.c_str(), static_cast<uid_t>(-1), info.st_gid);  // the group, at least
+        if (::stat(nativeTo.c_str(), &now) != 0) return false;
+        ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
+    }
     const mode_t mode = info.st_mode & (ownerKept ? 07777 : 0777);
     return ::chmod(nativeTo.c_str(), mode) == 0;
 }
