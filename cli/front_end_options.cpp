@@ -14,65 +14,58 @@ void addExtension(std::string extension, FrontEndOptions& options) {
     options.extensions.push_back(extension);
 }
 
+// Options that take a value, as "--name VALUE" or "--name=VALUE".
+struct ValuedOption {
+    const char* name;
+    const char* missing;  // the usage error when no value comes
+    bool emptyAllowed;
+    void (*apply)(FrontEndOptions& options, const std::string& value);
+};
+
+const ValuedOption kValuedOptions[] = {
+    {"--ext", "--ext needs an extension", true, [](FrontEndOptions& o, const std::string& v) { addExtension(v, o); }},
+    {"--pch", "--pch needs a header name", false,
+     [](FrontEndOptions& o, const std::string& v) { o.precompiledHeaders.push_back(v); }},
+    {"--files-from", "--files-from needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.filesFrom = v; }},
+    {"--exclude", "--exclude needs a pattern", false,
+     [](FrontEndOptions& o, const std::string& v) { o.exclusions.push_back(v); }},
+};
+
+// Options that set or clear a switch.
+struct Flag {
+    const char* name;
+    bool FrontEndOptions::*member;
+    bool value;
+};
+
+const Flag kFlags[] = {
+    {"--quiet", &FrontEndOptions::quiet, true},         {"--help", &FrontEndOptions::help, true},
+    {"--version", &FrontEndOptions::version, true},     {"--tree", &FrontEndOptions::tree, true},
+    {"--check", &FrontEndOptions::check, true},         {"--diff", &FrontEndOptions::diff, true},
+    {"--strict", &FrontEndOptions::strict, true},       {"--break-links", &FrontEndOptions::breakLinks, true},
+    {"--no-git-ignore", &FrontEndOptions::gitIgnore, false},
+};
+
 // Returns how many of the following arguments the option took as its value.
 int readLongOption(const std::string& option, const char* next, FrontEndOptions& options) {
-    if (option == "--quiet") {
-        options.quiet = true;
-    } else if (option == "--help") {
-        options.help = true;
-    } else if (option == "--version") {
-        options.version = true;
-    } else if (option == "--tree") {
-        options.tree = true;
-    } else if (option == "--check") {
-        options.check = true;
-    } else if (option == "--diff") {
-        options.diff = true;
-    } else if (option == "--files-from") {
-        if (!next || !*next) {
-            options.error = "--files-from needs a file";
+    for (const ValuedOption& valued : kValuedOptions) {
+        const std::string name = valued.name;
+        const bool joined = option.compare(0, name.size() + 1, name + "=") == 0;
+        if (option != name && !joined) continue;
+        const char* value = joined ? option.c_str() + name.size() + 1 : next;
+        if (!value || (!*value && !valued.emptyAllowed)) {
+            options.error = valued.missing;
             return 0;
         }
-        options.filesFrom = next;
-        return 1;
-    } else if (option.rfind("--files-from=", 0) == 0 && option.size() > 13) {
-        options.filesFrom = option.substr(13);
-    } else if (option == "--exclude") {
-        if (!next || !*next) {
-            options.error = "--exclude needs a pattern";
-            return 0;
-        }
-        options.exclusions.push_back(next);
-        return 1;
-    } else if (option.rfind("--exclude=", 0) == 0 && option.size() > 10) {
-        options.exclusions.push_back(option.substr(10));
-    } else if (option == "--no-git-ignore") {
-        options.gitIgnore = false;
-    } else if (option == "--strict") {
-        options.strict = true;
-    } else if (option == "--break-links") {
-        options.breakLinks = true;
-    } else if (option == "--ext") {
-        if (!next) {
-            options.error = "--ext needs an extension";
-            return 0;
-        }
-        addExtension(next, options);
-        return 1;
-    } else if (option.rfind("--ext=", 0) == 0) {
-        addExtension(option.substr(6), options);
-    } else if (option == "--pch") {
-        if (!next || !*next) {
-            options.error = "--pch needs a header name";
-            return 0;
-        }
-        options.precompiledHeaders.push_back(next);
-        return 1;
-    } else if (option.rfind("--pch=", 0) == 0 && option.size() > 6) {
-        options.precompiledHeaders.push_back(option.substr(6));
-    } else {
-        options.error = "unknown option '" + option + "'";
+        valued.apply(options, value);
+        return joined ? 0 : 1;
     }
+    for (const Flag& flag : kFlags) {
+        if (option != flag.name) continue;
+        options.*flag.member = flag.value;
+        return 0;
+    }
+    options.error = "unknown option '" + option + "'";
     return 0;
 }
 }  // namespace

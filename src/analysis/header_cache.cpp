@@ -47,34 +47,19 @@ void HeaderCache::learn(const std::string& path, const std::string& bytes) {
     entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
 }
 
-bool HeaderCache::knownLookup(const std::string& key, std::string& path) {
+bool HeaderCache::known(const Memo& memo, const std::string& key, std::string& value) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);
-    const auto found = lookups_.find(key);
-    if (found == lookups_.end()) return false;
-    path = found->second;
+    const auto found = memo.find(key);
+    if (found == memo.end()) return false;
+    value = found->second;
     return true;
 }
 
-void HeaderCache::rememberLookup(const std::string& key, const std::string& path) {
+void HeaderCache::remember(Memo& memo, const std::string& key, const std::string& value) {
     if (lifetime_ != Lifetime::run) return;
     std::lock_guard<std::mutex> hold(lock_);
-    lookups_.emplace(key, path);
-}
-
-bool HeaderCache::knownVerdict(const std::string& key, std::string& verdict) {
-    if (lifetime_ != Lifetime::run) return false;
-    std::lock_guard<std::mutex> hold(lock_);
-    const auto found = verdicts_.find(key);
-    if (found == verdicts_.end()) return false;
-    verdict = found->second;
-    return true;
-}
-
-void HeaderCache::rememberVerdict(const std::string& key, const std::string& verdict) {
-    if (lifetime_ != Lifetime::run) return;
-    std::lock_guard<std::mutex> hold(lock_);
-    verdicts_.emplace(key, verdict);
+    memo.emplace(key, value);
 }
 
 }  // namespace vimbo::analysis

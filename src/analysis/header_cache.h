@@ -43,10 +43,10 @@ public:
     // Where a name was found (or "" when it was not), by a key the caller
     // makes of the name, the includer's directory and the search paths; for
     // caches of one run, in which no header comes or goes.
-    bool knownLookup(const std::string& key, std::string& path);
-    void rememberLookup(const std::string& key, const std::string& path);
-    bool knownVerdict(const std::string& key, std::string& verdict);
-    void rememberVerdict(const std::string& key, const std::string& verdict);
+    bool knownLookup(const std::string& key, std::string& path) { return known(lookups_, key, path); }
+    void rememberLookup(const std::string& key, const std::string& path) { remember(lookups_, key, path); }
+    bool knownVerdict(const std::string& key, std::string& verdict) { return known(verdicts_, key, verdict); }
+    void rememberVerdict(const std::string& key, const std::string& verdict) { remember(verdicts_, key, verdict); }
 
     // Processors on several threads may share one cache; a header may then
     // be read twice at the same moment, never half-entered.
@@ -63,8 +63,10 @@ private:
     Lifetime lifetime_;
     std::mutex lock_;
     std::map<Key, Entry> entries_;
-    std::unordered_map<std::string, std::string> verdicts_;
-    std::unordered_map<std::string, std::string> lookups_;
+    using Memo = std::unordered_map<std::string, std::string>;
+    bool known(const Memo& memo, const std::string& key, std::string& value);
+    void remember(Memo& memo, const std::string& key, const std::string& value);
+    Memo verdicts_, lookups_;
     std::atomic<std::size_t> reads_{0};
 };
 
