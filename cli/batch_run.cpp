@@ -12,6 +12,7 @@
 
 #include "analysis/header_cache.h"
 #include "interruption.h"
+#include "interface/messages.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -77,7 +78,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
         state.failed = true;
         state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
         const std::string& text = processor.lastMessage();
-        if (text.find("temporary file") != std::string::npos || text.find("Can't rename") != std::string::npos)
+        if (text == kCantCreateTemp || text.rfind(kCantRenamePrefix, 0) == 0)
             state.message += "vimbo: " + path + ": the scratch file is " + processor.scratchPath() +
                              "; look at what it holds, then remove it\n";
     } else {
