@@ -49,15 +49,27 @@ std::string directoryOf(const std::string& path) {
 }
 
 // One file, one visit: the text settles in memory and is committed once.
+// The search path and quote path of a set of a build's directories, with
+// the command line's search path after them.
+std::pair<std::string, std::string> lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
+    std::string searchPath, quotePath;
+    for (const std::string& entry : directories.search) searchPath += entry + ";";
+    for (const std::string& entry : directories.quoted) quotePath += (quotePath.empty() ? "" : ";") + entry;
+    searchPath += includePath;
+    if (!searchPath.empty() && searchPath.back() == ';') searchPath.pop_back();
+    return {searchPath, quotePath};
+}
+
 FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers) {
     std::string searchPath = settings.includePath, quotePath;
+    std::vector<std::pair<std::string, std::string>> otherLookups;
     if (settings.database) {
-        const IncludeDirectories& directories = settings.database->directoriesFor(path);
-        std::string fromBuild;
-        for (const std::string& entry : directories.search) fromBuild += entry + ";";
-        for (const std::string& entry : directories.quoted) quotePath += (quotePath.empty() ? "" : ";") + entry;
-        searchPath = fromBuild + searchPath;
-        if (!searchPath.empty() && searchPath.back() == ';') searchPath.pop_back();
+        std::tie(searchPath, quotePath) = lookupOf(settings.database->directoriesFor(path), settings.includePath);
+        // A header is compiled as part of any unit: what it includes must be
+        // the same header whichever unit's directories find it.
+        if (!settings.database->lists(path) && settings.database->configurations().size() > 1)
+            for (const IncludeDirectories& directories : settings.database->configurations())
+                otherLookups.push_back(lookupOf(directories, settings.includePath));
     }
     Vimbo_Params params(path);
     params.setIncludePath(searchPath);
@@ -67,6 +79,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.shareHeaderCache(&headers);
     processor.lookUpLikeCompiler(true);
     processor.setQuotePath(quotePath);
+    processor.setOtherLookups(std::move(otherLookups));
     processor.setScratchDirectory(directoryOf(path));
     processor.settleBeforeCommit(true);
     processor.replaceInOneStep(true);

@@ -133,10 +133,16 @@ bool CompileDatabase::load(const std::string& directory, std::string& error) {
         const std::string base = absoluteIn(fs::current_path().generic_string(), entry["directory"].get<std::string>());
         const IncludeDirectories found = includeDirectories(arguments, base);
         byFile_[absoluteIn(base, entry["file"].get<std::string>())] = found;
+        if (std::find(configurations_.begin(), configurations_.end(), found) == configurations_.end())
+            configurations_.push_back(found);
         for (const std::string& d : found.quoted) appendNew(all_.quoted, d);
         for (const std::string& d : found.search) appendNew(all_.search, d);
     }
     return true;
+}
+
+bool CompileDatabase::lists(const std::string& file) const {
+    return byFile_.count(absoluteIn(fs::current_path().generic_string(), file)) != 0;
 }
 
 const IncludeDirectories& CompileDatabase::directoriesFor(const std::string& file) const {

@@ -11,6 +11,9 @@ namespace vimbo::cli {
 struct IncludeDirectories {
     std::vector<std::string> quoted;  // -iquote: searched for "name" only
     std::vector<std::string> search;  // -I and /I, then -isystem: searched for both forms
+    bool operator==(const IncludeDirectories& other) const {
+        return quoted == other.quoted && search == other.search;
+    }
 };
 
 class CompileDatabase {
@@ -21,11 +24,16 @@ public:
     // The directories of the entry for `file`, or the union of all entries'
     // directories (in first-seen order) for a file no entry compiles.
     const IncludeDirectories& directoriesFor(const std::string& file) const;
+    // Whether no entry compiles `file` (a header, searched with the union).
+    bool lists(const std::string& file) const;
+    // Each different set of directories the entries use, in first-seen order.
+    const std::vector<IncludeDirectories>& configurations() const { return configurations_; }
     std::size_t entries() const { return byFile_.size(); }
 
 private:
     std::map<std::string, IncludeDirectories> byFile_;  // keyed by absolute, normal path
     IncludeDirectories all_;
+    std::vector<IncludeDirectories> configurations_;
 };
 
 // A command string split the way a POSIX shell splits words: blanks

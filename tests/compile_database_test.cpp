@@ -96,4 +96,25 @@ TEST_F(Database, MissingOrBrokenDatabasesAreErrors) {
     EXPECT_EQ(runVimbo({"--check", "proj/src/main.c", "-p"}).status, 2);
 }
 
+// Two units find <x.h> in different directories: a header that includes it
+// is part of both, so no guard fits it; each unit's own include is wrapped.
+TEST_F(Database, HeadersAreWrappedOnlyWhereEveryUnitFindsTheSameHeader) {
+    write("two/a/x.h", "#ifndef XA\n#define XA\n#endif\n");
+    write("two/b/x.h", "#ifndef XB\n#define XB\n#endif\n");
+    write("two/a/y.h", "#ifndef Y_H\n#define Y_H\n#endif\n");
+    write("two/ua.c", "#include <x.h>\n");
+    write("two/ub.c", "#include <x.h>\n");
+    write("two/both.h", "#include <x.h>\n#include <y.h>\n");
+    const std::string root = vimbo::test::fs::absolute(this->root()).generic_string() + "/two";
+    write("two/compile_commands.json",
+          "[{\"directory\": \"" + root + "\", \"file\": \"ua.c\", \"command\": \"cc -Ia -c ua.c\"},\n"
+          " {\"directory\": \"" + root + "\", \"file\": \"ub.c\", \"command\": \"cc -Ib -c ub.c\"}]\n");
+    auto o = runVimbo({"-p", "two", "--tree", "two"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read("two/ua.c"), asWritten("#ifndef XA\n#include <x.h>\n#endif\n"));
+    EXPECT_EQ(read("two/ub.c"), asWritten("#ifndef XB\n#include <x.h>\n#endif\n"));
+    EXPECT_EQ(read("two/both.h"), asWritten("#include <x.h>\n#ifndef Y_H\n#include <y.h>\n#endif\n"))
+        << "y.h is found in one place only; x.h in two";
+}
+
 }  // namespace

@@ -35,6 +35,21 @@ std::string withEndings(const std::string& guarded, std::string_view ending, std
 }
 }  // namespace
 
+bool Vimbo::sameInOtherLookups(const std::string& line, const std::string& header, const std::string& guard) {
+    const std::string searchPath = settings->includePath(), quotePath = quotePath_;
+    bool same = true;
+    for (const auto& [otherSearch, otherQuote] : otherLookups_) {
+        settings->setIncludePath(otherSearch);
+        quotePath_ = otherQuote;
+        const std::string other = nestedHeader(line, settings->inputFile());
+        if (!other.empty() && (other != header || verifiedGuardMacro(other) != guard)) same = false;
+        if (!same) break;
+    }
+    settings->setIncludePath(searchPath);
+    quotePath_ = quotePath;
+    return same;
+}
+
 RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
     RewriteOutcome outcome;
     vimbo::analysis::SourceScanner scanner;
@@ -63,7 +78,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const std::string path =
             byteOrderMark ? "" : locateWrappableInclude(line, scanned, linesTrusted && !scanner.uncertain());
         unsigned char wrapped = 0;
-        const std::string guard = path.empty() ? "" : verifiedGuardMacro(path);
+        std::string guard = path.empty() ? "" : verifiedGuardMacro(path);
+        if (!guard.empty() && !otherLookups_.empty() && !sameInOtherLookups(line, path, guard)) guard.clear();
         const std::string guarded = guard.empty() ? "" : wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
         // Left alone, perhaps because the test before it names its guard: a
         // test inserted above changes that on another pass.

@@ -87,6 +87,10 @@ public:
     // Directories searched for quoted names only, after the includer's own
     // directory and before the search path (a compiler's -iquote).
     void setQuotePath(const std::string& quotePath) { quotePath_ = quotePath; }
+    // Other (search path, quote path) pairs the file may be compiled with:
+    // an include is wrapped only when every one of them that finds its
+    // header finds the same header with the same guard.
+    void setOtherLookups(std::vector<std::pair<std::string, std::string>> lookups) { otherLookups_ = std::move(lookups); }
     // The scratch file goes into this directory ("" for the current one,
     // else ending in a separator): a front end that rewrites many files puts
     // it beside each, on the same file system, without changing directory.
@@ -110,6 +114,7 @@ private:
     bool namesPrecompiledHeader(const std::string& line) const;
     std::string examineVerdict(const std::string& path);
     int processSettled(vimbo::platform::TextReader& input);
+    bool sameInOtherLookups(const std::string& line, const std::string& header, const std::string& guard);
     std::string lookUpLikeCompiler(const std::string& name, bool quoted, const vimbo::analysis::PathParts& includer);
     vimbo::analysis::HeaderCache& headerCache();
     // Backup, then the scratch file takes the target's place. True when the
@@ -125,6 +130,7 @@ private:
     bool settle_ = false;
     bool atomicReplace_ = false;
     std::string quotePath_;
+    std::vector<std::pair<std::string, std::string>> otherLookups_;
     std::string scratchDirectory_;
     std::string lastMessage_;
     std::vector<std::string> precompiledHeaders_{"stdafx.h", "pch.h"};
