@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "analysis/header_cache.h"
+#include "analysis/path_parts.h"
+#include "include_path.h"
 #include "interruption.h"
 #include "interface/messages.h"
 #include "interface/vimbo.h"
@@ -42,23 +44,22 @@ std::string withoutLineBreak(std::string message) {
     return message;
 }
 
-// The directory part of a path as the scratch file's place: "" or ending in "/".
+// The drive and directory of a path, the scratch file's place: "" or ending
+// in a separator.
 std::string directoryOf(const std::string& path) {
-    const std::string::size_type slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
+    return parts.drive + parts.directory;
 }
 
-// One file, one visit: the text settles in memory and is committed once.
 // The search path and quote path of a set of a build's directories, with
 // the command line's search path after them.
 std::pair<std::string, std::string> lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
-    std::string searchPath, quotePath;
-    for (const std::string& entry : directories.search) searchPath += entry + ";";
-    for (const std::string& entry : directories.quoted) quotePath += (quotePath.empty() ? "" : ";") + entry;
-    searchPath += includePath;
-    if (!searchPath.empty() && searchPath.back() == ';') searchPath.pop_back();
-    return {searchPath, quotePath};
+    std::vector<std::string> search = directories.search;
+    search.push_back(includePath);
+    return {joinIncludePaths(search, ""), joinIncludePaths(directories.quoted, "")};
 }
+
+// One file, one visit: the text settles in memory and is committed once.
 
 FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers) {
     std::string searchPath = settings.includePath, quotePath;

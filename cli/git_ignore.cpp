@@ -1,5 +1,7 @@
 #include "git_ignore.h"
 
+#include "shell_command.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,26 +18,6 @@ namespace fs = std::filesystem;
 namespace vimbo::cli {
 namespace {
 
-std::string quoted(const std::string& text) {
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-#endif
-}
-
-int run(const std::string& command) {
-    int status = std::system(command.c_str());
-#ifndef _WIN32
-    if (status != -1 && WIFEXITED(status)) return WEXITSTATUS(status);
-    return -1;
-#else
-    return status;
-#endif
-}
-
 #ifdef _WIN32
 constexpr const char* kNoOutput = " >NUL 2>NUL";
 #else
@@ -46,8 +28,8 @@ constexpr const char* kNoOutput = " >/dev/null 2>&1";
 
 std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files) {
     if (files.empty()) return {};
-    const std::string git = "git -C " + quoted(root);
-    if (run(git + " rev-parse --is-inside-work-tree" + kNoOutput) != 0) return {};
+    const std::string git = "git -C " + shellQuoted(root);
+    if (runShellCommand(git + " rev-parse --is-inside-work-tree" + kNoOutput) != 0) return {};
 
     std::error_code error;
     const fs::path scratch = fs::temp_directory_path(error) / ("vimbo-ignore-" + std::to_string(getpid()));
@@ -58,7 +40,7 @@ std::vector<std::string> gitIgnored(const std::string& root, const std::vector<s
         for (const std::string& file : files) list << file << '\0';
     }
     // Exit status 1 means that nothing is ignored.
-    const int status = run(git + " check-ignore -z --stdin <" + quoted(input) + " >" + quoted(output));
+    const int status = runShellCommand(git + " check-ignore -z --stdin <" + shellQuoted(input) + " >" + shellQuoted(output));
     std::vector<std::string> ignored;
     if (status == 0) {
         std::ifstream result(output, std::ios::binary);

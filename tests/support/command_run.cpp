@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "shell_command.h"
 #include "support/temp_dir.h"
 
 #ifndef VIMBO_CLI
@@ -10,16 +11,6 @@
 
 namespace vimbo::test {
 namespace {
-
-std::string quote(const std::string& argument) {
-#ifdef _WIN32
-    return "\"" + argument + "\"";
-#else
-    std::string quoted = "'";
-    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-#endif
-}
 
 // Standard output is in text mode: on Windows each "\n" arrives as CR LF.
 std::string console(std::string text) {
@@ -34,17 +25,10 @@ std::string console(std::string text) {
 
 CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& outFile,
                         const std::string& errFile) {
-    std::string command = quote(VIMBO_CLI);
-    for (const std::string& argument : arguments) command += " " + quote(argument);
+    std::string command = vimbo::cli::shellQuoted(VIMBO_CLI);
+    for (const std::string& argument : arguments) command += " " + vimbo::cli::shellQuoted(argument);
     command += " >" + outFile + " 2>" + errFile;
-#ifdef _WIN32
-    // cmd /c drops the outer pair of quotes and keeps the rest as written.
-    command = "\"" + command + "\"";
-#endif
-    int status = std::system(command.c_str());
-#ifndef _WIN32
-    if (WIFEXITED(status)) status = WEXITSTATUS(status);
-#endif
+    const int status = vimbo::cli::runShellCommand(command);
     return CommandOutcome{status, console(readFile(outFile)), console(readFile(errFile))};
 }
 
