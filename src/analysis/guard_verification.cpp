@@ -48,18 +48,16 @@ std::string Vimbo::verifiedGuardMacro(const std::string& path) {
 }
 
 std::string Vimbo::examineVerdict(const std::string& path) {
-    {
-        // One read of the header serves both the discovery and the check.
-        const auto facts = headerCache().facts(path, true);
-        if (!facts) return "";
-        vimbo::analysis::GuardSearch search;
-        const std::string candidate = findGuardMacro(path, search, facts);
-        // "#if !defined( X )" gives the candidate with its blanks; it stands
-        // for X all the same.
-        const std::string macro(vimbo::analysis::trimBlanks(candidate));
-        if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0, facts)) return "";
-        return candidate;
-    }
+    // One read of the header serves both the discovery and the check.
+    const auto facts = headerCache().facts(path, true);
+    if (!facts) return "";
+    vimbo::analysis::GuardSearch search;
+    const std::string candidate = findGuardMacro(path, search, facts);
+    // "#if !defined( X )" gives the candidate with its blanks; it stands
+    // for X all the same.
+    const std::string macro(vimbo::analysis::trimBlanks(candidate));
+    if (!vimbo::analysis::isIdentifier(macro) || !guardControls(path, macro, 0, facts)) return "";
+    return candidate;
 }
 
 vimbo::analysis::HeaderCache& Vimbo::headerCache() {
