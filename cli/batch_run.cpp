@@ -15,6 +15,7 @@
 #include "include_path.h"
 #include "interruption.h"
 #include "interface/messages.h"
+#include "interface/scratch_file.h"
 #include "interface/vimbo.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
@@ -61,7 +62,8 @@ std::pair<std::string, std::string> lookupOf(const IncludeDirectories& directori
 
 // One file, one visit: the text settles in memory and is committed once.
 
-FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers) {
+FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers,
+                      KeptScratch& scratch) {
     std::string searchPath = settings.includePath, quotePath;
     std::vector<std::pair<std::string, std::string>> otherLookups;
     if (settings.database) {
@@ -84,6 +86,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.setScratchDirectory(directoryOf(path));
     processor.settleBeforeCommit(true);
     processor.replaceInOneStep(true);
+    processor.reuseScratch(&scratch);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     FileState state;
     state.examined = true;
@@ -157,12 +160,16 @@ void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& f
     Scheduler scheduler(files, states, settings.treeMode);
     const auto work = [&] {
         std::vector<std::size_t> group;
-        while (scheduler.next(group))
+        while (scheduler.next(group)) {
+            KeptScratch scratch;  // one directory's, shared by its files
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
-                if (Interruption::signal()) return;
-                scheduler.finish(i, rewriteFile(settings, files[i], headers));
+                if (Interruption::signal()) break;
+                scheduler.finish(i, rewriteFile(settings, files[i], headers, scratch));
             }
+            releaseScratch(scratch);
+            if (Interruption::signal()) return;
+        }
     };
     unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;

@@ -142,6 +142,26 @@ TEST_F(Permissions, KeptAcrossFileSystems) {
     EXPECT_EQ(modeOf(root() / "main.c"), 0751u);
 }
 
+// Files of one directory rewritten in a row may share one scratch file,
+// the previous file's old version: each still gets its own bits, and none
+// is left behind.
+TEST_F(Permissions, EachFileOfATreeKeepsItsOwnBits) {
+    const std::pair<const char*, mode_t> files[] = {{"src/a.c", 0644}, {"src/b.c", 0600}, {"src/c.c", 0755},
+                                                    {"src/d.c", 0640}};
+    for (const auto& [name, mode] : files) {
+        write(name, kInput);
+        ASSERT_EQ(::chmod((root() / name).c_str(), mode), 0);
+    }
+    auto walk = runVimbo({"-j", "1", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(walk.status, 0) << walk.err;
+    for (const auto& [name, mode] : files) {
+        EXPECT_EQ(read(name), kRewritten) << name;
+        EXPECT_EQ(modeOf(root() / name), mode) << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(root() / "src"), fs::directory_iterator()), 4)
+        << "the scratch file is gone";
+}
+
 #endif
 
 // A rewrite gives the file a new identity: a hard-linked twin would keep the
@@ -158,10 +178,14 @@ TEST_F(Permissions, HardLinkedFilesAreSkippedInTrees) {
         << walk.err;
     EXPECT_EQ(read("src/b.c"), kInput);
 
+    // c.c comes after b.c, whose old file (the twin's) must not take its text.
+    write("src/c.c", kInput);
     auto broken = runVimbo({"-i", "inc", "--tree", "--break-links", "src"});
     EXPECT_EQ(broken.status, 0) << broken.err;
     EXPECT_EQ(read("src/b.c"), kRewritten);
+    EXPECT_EQ(read("src/c.c"), kRewritten);
     EXPECT_EQ(read("twin.c"), kInput) << "the twin keeps the old text";
+    EXPECT_FALSE(exists("src/$vb$tmp$.$$$"));
     EXPECT_EQ(runVimbo({"--break-links", "src/a.c"}).status, 2) << "--break-links goes with --tree";
 }
 }  // namespace

@@ -36,9 +36,15 @@ bool Vimbo::commitOutput() {
             report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
             return false;
         }
-        if (!fs.copyPermissions(target, scratch)) {
+        if (!scratchPermissionsSet_ && !fs.copyPermissions(target, scratch)) {
             report(kCantKeepPermissions);
             return false;
+        }
+        // A swap leaves the old file under the scratch name, to be written
+        // again for the directory's next file.
+        if (keptScratch_ && fs.exchange(scratch, target)) {
+            keepScratch(*keptScratch_, scratch);
+            return true;
         }
         if (!fs.replace(scratch, target)) {
             report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");

@@ -60,10 +60,26 @@ int Vimbo::processSettled(TextReader& input) {
         return outcome.changed;
     }
     if (!outcome.changed) return 0;
-    TextWriter scratch(scratchPath(), TextWriter::Create::newOnly, LineEndings::kept);
+    const std::string scratchName = scratchPath();
+    const bool reusing = keptScratch_ && holdsScratch(*keptScratch_, scratchName);
+    if (keptScratch_) keptScratch_->held = false;  // from here on it is this run's scratch file
+    TextWriter scratch(scratchName, reusing ? TextWriter::Create::truncate : TextWriter::Create::newOnly,
+                       LineEndings::kept);
     if (!scratch.isOpen()) {
         report(kCantCreateTemp);
         return outcome.changed;
+    }
+    // A file taken again is as open as the file it was: it gets the target's
+    // permissions before it gets the target's new text.
+    scratchPermissionsSet_ = false;
+    if (reusing) {
+        if (!vimbo::platform::fileSystem().copyPermissions(settings->outputFile(), scratchName)) {
+            scratch.close();
+            vimbo::platform::fileSystem().remove(scratchName);
+            report(kCantKeepPermissions);
+            return outcome.changed;
+        }
+        scratchPermissionsSet_ = true;
     }
     scratch.write(text);
     if (!scratch.close()) {
@@ -90,6 +106,7 @@ void Vimbo::report(const std::string& message) {
 
 int Vimbo::processFile() {
     failed_ = false;
+    scratchPermissionsSet_ = false;
     lastMessage_.clear();
 
     TextReader input(settings->inputFile());

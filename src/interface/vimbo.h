@@ -22,6 +22,8 @@ class TextReader;
 class TextWriter;
 }
 
+struct KeptScratch;
+
 class Vimbo {
 public:
     explicit Vimbo(Vimbo_Params* settings = nullptr) : settings(settings) {}
@@ -96,6 +98,9 @@ public:
     // it beside each, on the same file system, without changing directory.
     void setScratchDirectory(const std::string& directory) { scratchDirectory_ = directory; }
     std::string scratchPath() const;
+    // Files of one directory rewritten in a row share one scratch file where
+    // the system can swap two files (see KeptScratch); the caller releases it.
+    void reuseScratch(KeptScratch* kept) { keptScratch_ = kept; }
     // Includes of these names (compared without case) are never wrapped;
     // "stdafx.h" and "pch.h" to begin with.
     void addPrecompiledHeader(const std::string& name);
@@ -129,6 +134,8 @@ private:
     bool compilerLookup_ = false;
     bool settle_ = false;
     bool atomicReplace_ = false;
+    bool scratchPermissionsSet_ = false;
+    KeptScratch* keptScratch_ = nullptr;
     std::string quotePath_;
     std::vector<std::pair<std::string, std::string>> otherLookups_;
     std::string scratchDirectory_;

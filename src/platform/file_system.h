@@ -68,6 +68,10 @@ struct FileSystemOps {
     // a reader sees the old file or the new one, never none; false (and
     // both files as they were) when it cannot.
     bool (*xReplace)(const FileSystemOps& self, const std::string& from, const std::string& to);
+    // Swaps two existing files in one step: each name then holds what the
+    // other held. False, with both as they were, where the system or the
+    // file system cannot; callers then replace instead.
+    bool (*xExchange)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // True when an existing file may not be written: its permissions or
     // attributes say so, for this process, or its file system is read-only.
     bool (*xReadOnly)(const FileSystemOps& self, const std::string& path);
@@ -91,6 +95,7 @@ struct FileSystemOps {
     bool remove(const std::string& path) const { return xRemove(*this, path); }
     bool rename(const std::string& from, const std::string& to) const { return xRename(*this, from, to); }
     bool replace(const std::string& from, const std::string& to) const { return xReplace(*this, from, to); }
+    bool exchange(const std::string& a, const std::string& b) const { return xExchange(*this, a, b); }
     bool readOnly(const std::string& path) const { return xReadOnly(*this, path); }
     bool copyPermissions(const std::string& from, const std::string& to) const { return xCopyPermissions(*this, from, to); }
 };

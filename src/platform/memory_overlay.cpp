@@ -222,6 +222,10 @@ bool overlayReplace(const FileSystemOps& self, const std::string& from, const st
     return overlayRename(self, from, to);
 }
 
+// Files in memory are replaced, never swapped: what a swap would leave
+// under the other name is a copy of the old text that a dry run never needs.
+bool overlayExchange(const FileSystemOps&, const std::string&, const std::string&) { return false; }
+
 // A file written in memory may be written again; one never changed is what
 // the disk says.
 bool overlayReadOnly(const FileSystemOps& self, const std::string& path) {
@@ -258,6 +262,7 @@ MemoryOverlay::MemoryOverlay() {
     ops.xRemove = overlayRemove;
     ops.xRename = overlayRename;
     ops.xReplace = overlayReplace;
+    ops.xExchange = overlayExchange;
     ops.xReadOnly = overlayReadOnly;
     ops.xCopyPermissions = overlayCopyPermissions;
 }

@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -182,6 +183,17 @@ bool posixReplace([[maybe_unused]] const FileSystemOps& self, const std::string&
     return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
 }
 
+bool posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
+                   [[maybe_unused]] const std::string& b) {
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    return ::renameat2(AT_FDCWD, nativePath(a).c_str(), AT_FDCWD, nativePath(b).c_str(), RENAME_EXCHANGE) == 0;
+#elif defined(__APPLE__) && defined(RENAME_SWAP)
+    return ::renamex_np(nativePath(a).c_str(), nativePath(b).c_str(), RENAME_SWAP) == 0;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 const FileSystemOps& defaultFileSystemOps() {
@@ -190,7 +202,7 @@ const FileSystemOps& defaultFileSystemOps() {
         posixExists,    posixIsLink, posixSameFile, posixIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
-        posixReplace,   posixReadOnly,  posixCopyPermissions,
+        posixReplace,   posixExchange,  posixReadOnly,  posixCopyPermissions,
     };
     return ops;
 }

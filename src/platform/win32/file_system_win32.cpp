@@ -134,6 +134,12 @@ bool win32Replace([[maybe_unused]] const FileSystemOps& self, const std::string&
     }
 }
 
+// Windows has no call that swaps two names in one step.
+bool win32Exchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
+                   [[maybe_unused]] const std::string& b) {
+    return false;
+}
+
 bool win32ReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -158,7 +164,7 @@ const FileSystemOps& defaultFileSystemOps() {
         win32Exists,    win32IsLink, win32SameFile, win32Identity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
-        win32Replace,   win32ReadOnly,  win32CopyPermissions,
+        win32Replace,   win32Exchange,  win32ReadOnly,  win32CopyPermissions,
     };
     return ops;
 }
