@@ -174,7 +174,7 @@ TEST_F(TreeMode, InterruptedRunsLeaveEveryFileWhole) {
     }
     for (int d = 0; d < 20; ++d)
         for (int f = 0; f < 40; ++f) write("big/d" + std::to_string(d) + "/f" + std::to_string(f) + ".c", original);
-    const std::string command = std::string("timeout --preserve-status -s INT 0.3 '") + VIMBO_CLI +
+    const std::string command = std::string("timeout --preserve-status -s INT 0.1 '") + VIMBO_CLI +
                                 "' -j 2 -b -i inc --tree big > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) GTEST_SKIP() << "the run ended before the signal";
