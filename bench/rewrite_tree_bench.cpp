@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/vimbo_exports.h"
+#include "vimbo/vimbo.h"
 
 namespace fs = std::filesystem;
 

@@ -17,7 +17,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "interface/vimbo_exports.h"
+#include "vimbo/vimbo.h"
 #include "text_invariants.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,6 @@
 # Fails unless the DLL exports exactly _Vimbo_Line (ordinal 1) and
-# _Vimbo_File (ordinal 2) and imports only system DLLs.
+# _Vimbo_File (ordinal 2), imports only system DLLs and carries the
+# version resource of VERSION.
 execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${LIBRARY}")
@@ -41,10 +42,10 @@ endfunction()
 file(READ "${LIBRARY}" image HEX)
 utf16_hex("040904E4" block)
 utf16_hex("FileVersion" label)
-utf16_hex("1.00" version)
+utf16_hex("${VERSION}" version)
 string(FIND "${image}" "${block}" at_block)
 string(REGEX MATCH "${label}(0000)+${version}0000" version_entry "${image}")
 if(at_block EQUAL -1 OR version_entry STREQUAL "")
-  message(FATAL_ERROR "${LIBRARY} lacks the version resource (block 040904E4, FileVersion 1.00)")
+  message(FATAL_ERROR "${LIBRARY} lacks the version resource (block 040904E4, FileVersion ${VERSION})")
 endif()
-message(STATUS "version resource of ${LIBRARY}: FileVersion 1.00 in block 040904E4")
+message(STATUS "version resource of ${LIBRARY}: FileVersion ${VERSION} in block 040904E4")

@@ -11,5 +11,6 @@ target_link_options(vimbo_shared PRIVATE -static -static-libgcc -static-libstdc+
 find_program(VIMBO_OBJDUMP NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump objdump REQUIRED)
 add_custom_command(TARGET vimbo_shared POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${VIMBO_OBJDUMP} -DLIBRARY=$<TARGET_FILE:vimbo_shared>
+          -DVERSION=${VIMBO_VERSION_TEXT}
           -P ${PROJECT_SOURCE_DIR}/cmake/check_dll.cmake
   VERBATIM)

@@ -21,7 +21,7 @@
 
 #include "fuzz_workspace.h"
 #include "text_invariants.h"
-#include "interface/vimbo_exports.h"
+#include "vimbo/vimbo.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_workspace.h"
-#include "interface/vimbo_exports.h"
+#include "vimbo/vimbo.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     vimbo::fuzz::enterWorkspace("vimbo-line-fuzz");

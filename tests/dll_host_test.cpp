@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "support/temp_dir.h"
+#include "vimbo/version.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TEST_F(DllHost, CarriesTheVersionResource) {
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\040904E4\\FileVersion",
                                reinterpret_cast<void**>(&text), &length));
-    EXPECT_STREQ(text, "1.00");
+    EXPECT_STREQ(text, VIMBO_VERSION_TEXT);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),

@@ -1,6 +1,6 @@
 // The exported functions. Each call builds its own settings and processor and
 // destroys them before it returns; only the line-mode result outlives a call.
-#include "interface/vimbo_exports.h"
+#include "vimbo/vimbo.h"
 
 #include <mutex>
 #include <string>
