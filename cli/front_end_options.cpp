@@ -80,6 +80,10 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             break;
         }
         if (is(argument, "-t", "-T")) break;
+        if (std::strcmp(argument, "-h") == 0) {
+            options.help = true;
+            continue;
+        }
         // "-j N" or "-jN", as make takes it.
         if (std::strncmp(argument, "-j", 2) == 0) {
             const char* value = argument[2] ? argument + 2 : i + 1 < count ? args[++i] : nullptr;

@@ -91,6 +91,11 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
 int main(int argc, char** argv) {
     const int count = argc > 0 ? argc - 1 : 0;
     const char* const* args = argc > 0 ? argv + 1 : argv;
+    // Nothing to do: how to use it, as an error (a script called it wrongly).
+    if (count == 0) {
+        std::cerr << kUsage;
+        return 2;
+    }
     const FrontEndOptions options = readFrontEndOptions(count, args);
     if (!options.error.empty()) return usageError(options.error);
     if (options.help) {

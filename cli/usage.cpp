@@ -1,8 +1,10 @@
 #include "usage.h"
 
+#include "vimbo/version.h"
+
 namespace vimbo::cli {
 
-const char kVersion[] = "vimbo 1.00\n";
+const char kVersion[] = "vimbo " VIMBO_VERSION_TEXT "\n";
 
 const char kUsage[] =
     "Usage: vimbo [--quiet] [-b] [-i PATH] FILE [OUTPUT]\n"
@@ -54,7 +56,7 @@ const char kUsage[] =
     "  --pch NAME    never wrap includes of NAME, the precompiled header\n"
     "                (besides stdafx.h and pch.h; repeatable)\n"
     "  --quiet       do not print the settings summary\n"
-    "  --help        print this help\n"
+    "  -h, --help    print this help\n"
     "  --version     print the version\n"
     "  --            end of these long options\n"
     "\n"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/command_run.h"
+#include "vimbo/version.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
@@ -52,12 +53,19 @@ TEST_F(Command, FailuresGiveANonZeroStatus) {
 }
 
 TEST_F(Command, HelpVersionAndUnknownOptions) {
-    Outcome help = vimbo({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Usage: vimbo"), std::string::npos);
+    for (const char* asked : {"--help", "-h"}) {
+        Outcome help = vimbo({asked});
+        EXPECT_EQ(help.status, 0) << asked;
+        EXPECT_EQ(help.out.rfind("Usage: vimbo", 0), 0u) << asked;
+    }
+    // Nothing to do is a usage error: the usage, on standard error.
+    Outcome nothing = vimbo({});
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_EQ(nothing.out, "");
+    EXPECT_EQ(nothing.err, vimbo({"--help"}).out);
     Outcome version = vimbo({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "vimbo 1.00\n");
+    EXPECT_EQ(version.out, "vimbo " VIMBO_VERSION_TEXT "\n");
     Outcome unknown = vimbo({"--frobnicate", "main.c"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "");
