@@ -1,0 +1,47 @@
+# Each hook of .pre-commit-hooks.yaml (HOOKS) run as pre-commit runs it: its
+# entry, with `vimbo` the program under test (VIMBO), then the hook's args,
+# then the staged files, from the repository's root (WORK).
+file(READ "${HOOKS}" yaml)
+string(REGEX MATCHALL "\n- id: [^\n]+|\n  entry: [^\n]+" fields "${yaml}")
+set(id "")
+foreach(field IN LISTS fields)
+  if(field MATCHES "^\n- id: (.+)")
+    set(id "${CMAKE_MATCH_1}")
+  elseif(field MATCHES "^\n  entry: vimbo (.+)")
+    separate_arguments(words UNIX_COMMAND "${CMAKE_MATCH_1}")
+    set(entry_${id} ${words})
+  else()
+    message(FATAL_ERROR "hook ${id}: the entry does not run vimbo: ${field}")
+  endif()
+endforeach()
+if(NOT DEFINED entry_vimbo-check OR NOT DEFINED entry_vimbo)
+  message(FATAL_ERROR "expected the hooks vimbo-check and vimbo")
+endif()
+
+function(run_hook id expected_status)
+  execute_process(COMMAND "${VIMBO}" ${entry_${id}} -i inc src/a.c src/b.h other/c.cpp
+    WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL expected_status)
+    message(FATAL_ERROR "hook ${id} exited ${status}, expected ${expected_status}:\n${out}${err}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE "${WORK}")
+file(WRITE "${WORK}/inc/g.h" "#ifndef G_H\n#define G_H\n#endif\n")
+foreach(file src/a.c src/b.h other/c.cpp)
+  file(WRITE "${WORK}/${file}" "#include <g.h>\nint x;\n")
+endforeach()
+run_hook(vimbo-check 1)  # files would change: the commit stops
+file(READ "${WORK}/src/a.c" untouched)
+if(NOT untouched STREQUAL "#include <g.h>\nint x;\n")
+  message(FATAL_ERROR "the checking hook changed a file")
+endif()
+run_hook(vimbo 0)
+foreach(file src/a.c src/b.h other/c.cpp)
+  file(READ "${WORK}/${file}" text)
+  if(NOT text STREQUAL "#ifndef G_H\n#include <g.h>\n#endif\nint x;\n")
+    message(FATAL_ERROR "the rewriting hook left ${file} as:\n${text}")
+  endif()
+endforeach()
+run_hook(vimbo-check 0)  # nothing more to do
+message(STATUS "pre-commit hooks: vimbo-check and vimbo behave")
