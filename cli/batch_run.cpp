@@ -31,6 +31,8 @@ struct FileState {
     bool failed = false;
     bool rewritten = false;
     std::string message;  // what went wrong, for standard error
+    std::size_t wrongWrappers = 0;
+    std::string findings;  // an audit's report of them, for standard output
 };
 
 std::string readBytes(const std::string& path) {
@@ -87,9 +89,20 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.settleBeforeCommit(true);
     processor.replaceInOneStep(true);
     processor.reuseScratch(&scratch);
+    processor.setStripWrappers(settings.strip);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     FileState state;
     state.examined = true;
+    if (settings.mode == BatchMode::audit) {
+        std::vector<GuardWrapper> wrong;
+        if (!processor.auditFile(wrong)) {
+            state.failed = true;
+            state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
+        }
+        state.wrongWrappers = wrong.size();
+        for (const GuardWrapper& wrapper : wrong) state.findings += describeWrongWrapper(path, wrapper);
+        return state;
+    }
     const int result = processor.processFile();
     if (processor.failed()) {
         state.failed = true;
@@ -179,12 +192,39 @@ void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& f
     scheduler.flush();
 }
 
+// Every wrong external guard on standard output, in the order of the list;
+// the counts on standard error, as for the other dry runs.
+int reportAudit(const BatchSettings& settings, const std::vector<std::string>& files,
+                const std::vector<SkippedFile>& skipped, int walkErrors) {
+    std::vector<FileState> states(files.size());
+    Interruption interruption;
+    rewriteAll(settings, files, states);
+    const int signal = Interruption::signal();
+    std::size_t examined = 0, failed = 0, wrong = 0, wrongFiles = 0;
+    for (const FileState& state : states) {
+        if (state.examined) ++examined;
+        if (state.failed) ++failed;
+        if (state.wrongWrappers) ++wrongFiles;
+        wrong += state.wrongWrappers;
+        std::cout << state.findings;
+    }
+    std::cout.flush();
+    std::cerr << "vimbo: " << (signal ? "interrupted: " : "") << examined << " files examined, " << wrong
+              << " wrong external guards in " << wrongFiles << " files, " << skipped.size() << " skipped, " << failed
+              << " failed\n";
+    std::cerr.flush();
+    if (signal) return 128 + signal;
+    if (failed > 0 || walkErrors > 0) return 2;
+    return wrong > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors) {
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
 
+    if (settings.mode == BatchMode::audit) return reportAudit(settings, files, skipped, walkErrors);
     const bool rewriting = settings.mode == BatchMode::rewrite;
     std::vector<FileState> states(files.size());
     std::unique_ptr<vimbo::platform::MemoryOverlay> overlay;

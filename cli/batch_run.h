@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "compile_database.h"
+#include "interface/guard_wrappers.h"
 #include "source_tree.h"
 
 namespace vimbo::cli {
 
-enum class BatchMode { rewrite, check, diff };
+enum class BatchMode { rewrite, check, diff, audit };
 
 struct BatchSettings {
     BatchMode mode = BatchMode::rewrite;
@@ -27,10 +28,13 @@ struct BatchSettings {
     // With a build's compilation database, each file is searched with the
     // include directories that build gives it, before includePath.
     const CompileDatabase* database = nullptr;
+    // Rewriting, checking and previewing take external guards away instead.
+    WrapperStrip strip = WrapperStrip::none;
 };
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none
-// would change), 1 (some would), 2 (an error).
+// would change), 1 (some would), 2 (an error); audit 0 (every external guard
+// is right), 1 (some are wrong), 2 (an error).
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors);
 

@@ -43,7 +43,8 @@ const Flag kFlags[] = {
     {"--version", &FrontEndOptions::version, true},     {"--tree", &FrontEndOptions::tree, true},
     {"--check", &FrontEndOptions::check, true},         {"--diff", &FrontEndOptions::diff, true},
     {"--strict", &FrontEndOptions::strict, true},       {"--break-links", &FrontEndOptions::breakLinks, true},
-    {"--no-git-ignore", &FrontEndOptions::gitIgnore, false},
+    {"--no-git-ignore", &FrontEndOptions::gitIgnore, false}, {"--audit", &FrontEndOptions::audit, true},
+    {"--strip", &FrontEndOptions::strip, true},         {"--strip-wrong", &FrontEndOptions::stripWrong, true},
 };
 
 // Returns how many of the following arguments the option took as its value.
@@ -114,6 +115,9 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     }
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";
+    if (options.strip && options.stripWrong) options.error = "--strip and --strip-wrong exclude each other";
+    if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
+        options.error = "--audit changes nothing; it goes without --check, --diff and --strip";
     return options;
 }
 

@@ -14,8 +14,11 @@ struct FrontEndOptions {
     bool tree = false;   // the file arguments are directories to walk
     bool check = false;  // change nothing; list what would be rewritten
     bool diff = false;   // change nothing; print the rewrite as a unified diff
-    bool breakLinks = false;
-    bool strict = false;      // warnings (a missing include directory) are errors  // --tree takes files with several hard links too
+    bool breakLinks = false;  // --tree takes files with several hard links too
+    bool strict = false;      // warnings (a missing include directory) are errors
+    bool audit = false;       // change nothing; report external guards that are wrong
+    bool strip = false;       // take external guards away instead of adding them
+    bool stripWrong = false;  // take away only the wrong ones
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> exclusions;  // --exclude, repeatable
     bool gitIgnore = true;                // --no-git-ignore turns it off

@@ -49,7 +49,7 @@ bool readFileList(const std::string& name, std::vector<std::string>& paths) {
 }
 
 int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vimbo_Params& settings) {
-    if (words.lineMode) return usageError("--tree, --check and --diff take files, not -t");
+    if (words.lineMode) return usageError("--tree, --check, --diff, --audit and --strip take files, not -t");
     std::vector<std::string> paths = words.files;
     if (!options.filesFrom.empty() && !readFileList(options.filesFrom, paths)) {
         std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
@@ -68,7 +68,11 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
         }
         batch.database = &database;
     }
-    batch.mode = options.check ? BatchMode::check : options.diff ? BatchMode::diff : BatchMode::rewrite;
+    batch.mode = options.audit   ? BatchMode::audit
+                 : options.check ? BatchMode::check
+                 : options.diff  ? BatchMode::diff
+                                 : BatchMode::rewrite;
+    batch.strip = options.strip ? WrapperStrip::all : options.stripWrong ? WrapperStrip::wrong : WrapperStrip::none;
     batch.backup = settings.makeBackup() != 0;
     batch.includePath = settings.includePath();
     batch.precompiledHeaders = options.precompiledHeaders;
@@ -110,7 +114,9 @@ int main(int argc, char** argv) {
     if (options.breakLinks && !options.tree) return usageError("--break-links goes with --tree");
     if ((!options.exclusions.empty() || !options.gitIgnore) && !options.tree)
         return usageError("--exclude and --no-git-ignore go with --tree");
-    const bool many = options.tree || options.check || options.diff;
+    // Audits and strips are batch runs, over the files named as much as over trees.
+    const bool many =
+        options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;
     if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
     if (!options.buildDirectory.empty() && !many) return usageError("-p goes with --tree, --check or --diff");
     const int argumentCount = static_cast<int>(options.arguments.size());

@@ -11,6 +11,8 @@ const char kUsage[] =
     "       vimbo [--quiet] [-i PATH] -t LINE...\n"
     "       vimbo [-b] [-i PATH]... --tree [--ext EXT]... [--break-links] DIR_OR_FILE...\n"
     "       vimbo [-i PATH]... --check|--diff [--tree [--ext EXT]...] FILE_OR_DIR...\n"
+    "       vimbo [-i PATH]... --audit [--tree [--ext EXT]...] FILE_OR_DIR...\n"
+    "       vimbo [-b] [-i PATH]... --strip|--strip-wrong [--check|--diff] [--tree] FILE_OR_DIR...\n"
     "       (batch modes also take -p DIR, -j N, --files-from LIST, --strict)\n"
     "\n"
     "Adds external include guards: an include directive is wrapped in\n"
@@ -46,6 +48,13 @@ const char kUsage[] =
     "  --check       change nothing; list the files that would be rewritten\n"
     "  --diff        change nothing; print the rewrite as a unified diff\n"
     "                (apply it with patch -p1 or git apply)\n"
+    "  --audit       change nothing; report each include line wrapped in\n"
+    "                #ifndef M / #endif (or #if !defined(M)) where M is meant as\n"
+    "                its header's guard (the header's first test, or named after\n"
+    "                it) but does not control the whole header\n"
+    "  --strip       take such wrappers away instead of adding them: all of\n"
+    "                them (also with --check and --diff)\n"
+    "  --strip-wrong take away only the wrappers --audit reports\n"
     "  -p DIR        with --tree, --check or --diff: search each file with the\n"
     "                include directories (-I, -iquote, -isystem, /I) that\n"
     "                DIR/compile_commands.json gives it, headers with all of\n"
@@ -68,6 +77,7 @@ const char kUsage[] =
     "files use --tree (or --check, --diff).\n"
     "Exit status: 0 when the run did what was asked (also when nothing needed\n"
     "guarding), 1 when it failed, 2 for a usage error. With --check and --diff:\n"
-    "0 nothing would change, 1 some files would be rewritten, 2 an error.\n";
+    "0 nothing would change, 1 some files would be rewritten, 2 an error.\n"
+    "With --audit: 0 every wrapper is right, 1 some are wrong, 2 an error.\n";
 
 }  // namespace vimbo::cli

@@ -26,6 +26,24 @@ bool Vimbo::guardControls(const std::string& path, const std::string& guard, int
     return true;
 }
 
+bool Vimbo::macroControlsHeader(const std::string& path, const std::string& macro) {
+    try {
+        return guardControls(path, macro, 0);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string Vimbo::guardOfHeader(const std::string& path) {
+    try {
+        const auto facts = headerCache().facts(path, true);
+        if (facts && !facts->controllingMacro.empty()) return facts->controllingMacro;
+        return std::string(vimbo::analysis::trimBlanks(verifiedGuardMacro(path)));
+    } catch (...) {
+        return "";
+    }
+}
+
 std::string Vimbo::verifiedGuardMacro(const std::string& path) {
     try {
         // A header's verdict depends on its version and on how the headers

@@ -49,7 +49,8 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
 // scratch file, which then gets the settled bytes as they are.
 int Vimbo::processSettled(TextReader& input) {
     std::string text;
-    const RewriteOutcome outcome = rewriteSettled(input, text);
+    const RewriteOutcome outcome =
+        strip_ == WrapperStrip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
     input.close();
     if (outcome.ioError) {
         report(kIoError);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/include_kind.h"
+#include "interface/guard_wrappers.h"
 #include "interface/rewrite_outcome.h"
 #include "interface/vimbo_params.h"
 
@@ -47,6 +48,18 @@ public:
     // The target is replaced by the scratch file in one step rather than
     // removed first (for runs in which other threads read the files).
     void replaceInOneStep(bool on) { atomicReplace_ = on; }
+    // File mode takes away external guards instead of adding them: every
+    // wrapper whose macro is tied to its header, or only the wrong ones.
+    void setStripWrappers(WrapperStrip strip) { strip_ = strip; }
+    // The external guards of the input file that do not control their
+    // header; false (with the message as for file mode) when it can't be read.
+    bool auditFile(std::vector<GuardWrapper>& wrong);
+    // Whether a macro controls the whole header (or every header it only
+    // forwards to), so that skipping the header while it is defined changes nothing.
+    bool macroControlsHeader(const std::string& path, const std::string& macro);
+    // The macro that controls the whole header, whatever its name, else the
+    // guard of the headers it forwards to; "" when there is none.
+    std::string guardOfHeader(const std::string& path);
     // Whether the last file-mode run reported an error message, and which.
     bool failed() const { return failed_; }
     const std::string& lastMessage() const { return lastMessage_; }
@@ -119,6 +132,8 @@ private:
     bool namesPrecompiledHeader(const std::string& line) const;
     std::string examineVerdict(const std::string& path);
     int processSettled(vimbo::platform::TextReader& input);
+    std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& lines);
+    RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     bool sameInOtherLookups(const std::string& line, const std::string& header, const std::string& guard);
     std::string lookUpLikeCompiler(const std::string& name, bool quoted, const vimbo::analysis::PathParts& includer);
     vimbo::analysis::HeaderCache& headerCache();
@@ -135,6 +150,7 @@ private:
     bool settle_ = false;
     bool atomicReplace_ = false;
     bool scratchPermissionsSet_ = false;
+    WrapperStrip strip_ = WrapperStrip::none;
     KeptScratch* keptScratch_ = nullptr;
     std::string quotePath_;
     std::vector<std::pair<std::string, std::string>> otherLookups_;

@@ -1,0 +1,151 @@
+// External guards already in a tree: --audit reports the wrong ones,
+// --strip takes them away (all, or only the wrong ones with --strip-wrong).
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "analysis/guard_wrapper.h"
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+#include "support/written_text.h"
+
+namespace {
+
+using vimbo::test::asWritten;
+using vimbo::test::runVimbo;
+
+TEST(GuardWrapperLines, OpeningsClosingsAndNames) {
+    using vimbo::analysis::wrapperOpening;
+    const std::pair<const char*, const char*> openings[] = {
+        {"#ifndef A_H", "A_H"},           {"  #  ifndef  A_H  ", "A_H"},  {"#if !defined(A_H)", "A_H"},
+        {"#if ! defined ( A_H )", "A_H"}, {"#if !defined A_H", "A_H"},    {"%:ifndef A_H", "A_H"},
+        {"#ifndef A_H extra", ""},        {"#if !defined(A_H) && B", ""}, {"#if !definedA_H", ""},
+        {"#if !defined(A_H", ""},         {"#ifdef A_H", ""},             {"#if defined(A_H)", ""},
+        {"#ifndef", ""},                  {"#ifndef 1A", ""},             {"ifndef A_H", ""},
+    };
+    for (const auto& [line, macro] : openings) EXPECT_EQ(wrapperOpening(line), macro) << line;
+
+    for (const char* line : {"#endif", "  # endif  ", "#endif   "}) EXPECT_TRUE(vimbo::analysis::wrapperClosing(line));
+    for (const char* line : {"#endif A_H", "#else", "endif"}) EXPECT_FALSE(vimbo::analysis::wrapperClosing(line));
+
+    using vimbo::analysis::macroNamesHeader;
+    EXPECT_TRUE(macroNamesHeader("FOO_H", "foo.h"));
+    EXPECT_TRUE(macroNamesHeader("_MY_FOO_H_", "sub/foo.h"));
+    EXPECT_TRUE(macroNamesHeader("FOO_H_INCLUDED", "foo.h"));
+    EXPECT_TRUE(macroNamesHeader("BOOST_CONFIG_HPP", "boost/config.hpp"));
+    EXPECT_FALSE(macroNamesHeader("BAR_H", "foo.h"));
+    EXPECT_FALSE(macroNamesHeader("FOO_HPP", "foo.h"));
+    EXPECT_FALSE(macroNamesHeader("BOOST_NO_STD_LOCALE", "locale")) << "no extension: a feature test";
+}
+
+class GuardWrappers : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        // Its first test is no guard: code follows the #endif.
+        write("inc/open.h", "#ifndef OPEN_H\n#define OPEN_H\n#endif\nint open_h;\n");
+        write("inc/renamed.h", "#ifndef NEW_NAME_H\n#define NEW_NAME_H\n#endif\n");
+    }
+};
+
+// What vimbo writes is right; what an unchecked tool or a hand writes may
+// not be, and only guards tied to their header are judged at all.
+const char kPlanted[] =
+    "#ifndef A_H\n#include <a.h>\n#endif\n"                         // right
+    "#ifndef OPEN_H\n#include <open.h>\n#endif\n"                   // the header's first test, not its guard
+    "#if !defined(RENAMED_H)\n#include <renamed.h>\n#endif\n"       // named after the header, guard renamed
+    "#ifndef GONE_H\n#include \"gone.h\"\n#endif /* GONE_H */\n"    // named after a header that is not there
+    "#ifndef FEATURE_X\n#include <a.h>\n#endif\n"                   // a feature test
+    "/*\n#ifndef OPEN_H\n#include <open.h>\n#endif\n*/\n"           // a comment
+    "#ifndef RENAMED_H\n#ifndef NEW_NAME_H\n#include <renamed.h>\n#endif\n#endif\n";  // wrong around right
+
+TEST_F(GuardWrappers, AuditReportsExactlyTheWrongOnes) {
+    write("src/m.c", kPlanted);
+    write("src/clean.c", "#ifndef A_H\n#include <a.h>\n#endif\n");
+    auto audit = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(audit.status, 1) << audit.err;
+    EXPECT_EQ(audit.out,
+              "src/m.c:5: #include <open.h> is wrapped in OPEN_H, but open.h has no guard that covers the whole file\n"
+              "src/m.c:8: #include <renamed.h> is wrapped in RENAMED_H, but renamed.h is guarded by NEW_NAME_H\n"
+              "src/m.c:11: #include \"gone.h\" is wrapped in GONE_H, but gone.h is not found\n"
+              "src/m.c:23: #include <renamed.h> is wrapped in RENAMED_H, but renamed.h is guarded by NEW_NAME_H\n");
+    EXPECT_EQ(audit.err, "vimbo: 2 files examined, 4 wrong external guards in 1 files, 0 skipped, 0 failed\n");
+    EXPECT_EQ(read("src/m.c"), kPlanted) << "an audit writes nothing";
+
+    auto clean = runVimbo({"--audit", "-i", "inc", "src/clean.c"});
+    EXPECT_EQ(clean.status, 0) << clean.out;
+    EXPECT_EQ(clean.out, "");
+    auto missing = runVimbo({"--audit", "-i", "inc", "src/clean.c", "src/none.c"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.find("vimbo: src/none.c: Error: can't open input file."), 0u) << missing.err;
+}
+
+TEST_F(GuardWrappers, StripTakesAwayAllOrOnlyTheWrongOnes) {
+    write("src/m.c", kPlanted);
+    // A dry run shows it and changes nothing.
+    auto check = runVimbo({"--strip-wrong", "--check", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, "src/m.c\n");
+    EXPECT_EQ(read("src/m.c"), kPlanted);
+
+    auto wrong = runVimbo({"--strip-wrong", "-b", "-i", "inc", "src/m.c"});
+    EXPECT_EQ(wrong.status, 0) << wrong.err;
+    EXPECT_EQ(read("src/m.Bak"), kPlanted);
+    const std::string rightOnesLeft =
+        "#ifndef A_H\n#include <a.h>\n#endif\n"
+        "#include <open.h>\n"
+        "#include <renamed.h>\n"
+        "#include \"gone.h\"\n"
+        "#ifndef FEATURE_X\n#include <a.h>\n#endif\n"
+        "/*\n#ifndef OPEN_H\n#include <open.h>\n#endif\n*/\n"
+        "#ifndef NEW_NAME_H\n#include <renamed.h>\n#endif\n";
+    EXPECT_EQ(read("src/m.c"), asWritten(rightOnesLeft));
+    EXPECT_EQ(runVimbo({"--audit", "-i", "inc", "src/m.c"}).status, 0) << "nothing wrong is left";
+
+    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--tree", "src"}).status, 0);
+    std::string stripped = "#include <a.h>\n" + rightOnesLeft.substr(rightOnesLeft.find("#include <open.h>"));
+    stripped.replace(stripped.find("#ifndef NEW_NAME_H"), std::string::npos, "#include <renamed.h>\n");
+    EXPECT_EQ(read("src/m.c"), asWritten(stripped)) << "feature tests and comments stay";
+    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--check", "--tree", "src"}).status, 0) << "nothing left to take away";
+}
+
+#ifndef _WIN32
+// Where every byte is kept, the guards vimbo adds come away to the byte,
+// whatever the line endings and however the file ends.
+TEST_F(GuardWrappers, TreeThenStripGivesBackTheBytes) {
+    const std::map<std::string, std::string> files = {
+        {"src/lf.c", "#include <a.h>\nint x;\n"},
+        {"src/crlf.c", "int x;\r\n#include <a.h>\r\n#include <open.h>\r\n"},
+        {"src/mixed.h", "#include <a.h>\r\n#include \"../inc/a.h\"\n"},
+        {"src/last.c", "int x;\r\n#include <a.h>"},
+        {"src/only.c", "#include <a.h>"},
+        {"src/bom.c", "\xEF\xBB\xBF#include <a.h>\n#include <a.h>\n"},
+    };
+    for (const auto& [name, bytes] : files) write(name, bytes);
+    auto tree = runVimbo({"-i", "inc", "--tree", "src"});
+    EXPECT_NE(tree.out.find("6 files examined, 6 rewritten"), std::string::npos) << tree.out;
+    EXPECT_EQ(runVimbo({"--audit", "-i", "inc", "--tree", "src"}).status, 0) << "vimbo's own guards are right";
+    auto strip = runVimbo({"--strip", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(strip.status, 0) << strip.err;
+    for (const auto& [name, bytes] : files) EXPECT_EQ(read(name), bytes) << name;
+}
+#endif
+
+TEST_F(GuardWrappers, OptionsThatDoNotGoTogether) {
+    write("src/m.c", kPlanted);
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"--audit", "--check", "src/m.c"}, "--audit changes nothing; it goes without --check, --diff and --strip"},
+        {{"--audit", "--strip", "src/m.c"}, "--audit changes nothing; it goes without --check, --diff and --strip"},
+        {{"--strip", "--strip-wrong", "src/m.c"}, "--strip and --strip-wrong exclude each other"},
+        {{"--strip", "-t", "#include <a.h>"}, "--tree, --check, --diff, --audit and --strip take files, not -t"},
+    };
+    for (const auto& [arguments, message] : refused) {
+        auto run = runVimbo(arguments);
+        EXPECT_EQ(run.status, 2) << message;
+        EXPECT_EQ(run.err, std::string("vimbo: ") + message + " (try --help)\n");
+    }
+    EXPECT_EQ(read("src/m.c"), kPlanted);
+}
+
+}  // namespace
