@@ -239,6 +239,10 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
         if (states[i].failed) ++failed;
         if (states[i].failed || !states[i].rewritten) continue;
         ++changed;
+        if (settings.dryRunTexts) {
+            const auto* entry = overlay->changed(files[i]);
+            settings.dryRunTexts->emplace_back(files[i], entry ? entry->content : "");
+        }
         if (settings.mode == BatchMode::check) {
             std::cout << files[i] << "\n";
         } else if (settings.mode == BatchMode::diff) {

@@ -30,6 +30,8 @@ struct BatchSettings {
     const CompileDatabase* database = nullptr;
     // Rewriting, checking and previewing take external guards away instead.
     WrapperStrip strip = WrapperStrip::none;
+    // A dry run puts the new text of each file it would change here.
+    std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none

@@ -132,7 +132,9 @@ bool CompileDatabase::load(const std::string& directory, std::string& error) {
         }
         const std::string base = absoluteIn(fs::current_path().generic_string(), entry["directory"].get<std::string>());
         const IncludeDirectories found = includeDirectories(arguments, base);
-        byFile_[absoluteIn(base, entry["file"].get<std::string>())] = found;
+        const std::string source = absoluteIn(base, entry["file"].get<std::string>());
+        byFile_[source] = found;
+        entries_.push_back({base, source, std::move(arguments)});
         if (std::find(configurations_.begin(), configurations_.end(), found) == configurations_.end())
             configurations_.push_back(found);
         for (const std::string& d : found.quoted) appendNew(all_.quoted, d);

@@ -16,6 +16,13 @@ struct IncludeDirectories {
     }
 };
 
+// One entry: how one translation unit is compiled.
+struct CompileEntry {
+    std::string directory;               // absolute, where the command runs
+    std::string file;                    // absolute, normal
+    std::vector<std::string> arguments;  // the command line, split into words
+};
+
 class CompileDatabase {
 public:
     // Reads DIR/compile_commands.json; false with a message when it is
@@ -28,9 +35,10 @@ public:
     bool lists(const std::string& file) const;
     // Each different set of directories the entries use, in first-seen order.
     const std::vector<IncludeDirectories>& configurations() const { return configurations_; }
-    std::size_t entries() const { return byFile_.size(); }
+    const std::vector<CompileEntry>& entries() const { return entries_; }
 
 private:
+    std::vector<CompileEntry> entries_;
     std::map<std::string, IncludeDirectories> byFile_;  // keyed by absolute, normal path
     IncludeDirectories all_;
     std::vector<IncludeDirectories> configurations_;

@@ -45,6 +45,7 @@ const Flag kFlags[] = {
     {"--strict", &FrontEndOptions::strict, true},       {"--break-links", &FrontEndOptions::breakLinks, true},
     {"--no-git-ignore", &FrontEndOptions::gitIgnore, false}, {"--audit", &FrontEndOptions::audit, true},
     {"--strip", &FrontEndOptions::strip, true},         {"--strip-wrong", &FrontEndOptions::stripWrong, true},
+    {"--verify", &FrontEndOptions::verify, true},
 };
 
 // Returns how many of the following arguments the option took as its value.
@@ -118,6 +119,7 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     if (options.strip && options.stripWrong) options.error = "--strip and --strip-wrong exclude each other";
     if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
         options.error = "--audit changes nothing; it goes without --check, --diff and --strip";
+    if (options.audit && options.verify) options.error = "--audit changes nothing; there is nothing to verify";
     return options;
 }
 

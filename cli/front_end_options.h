@@ -19,6 +19,7 @@ struct FrontEndOptions {
     bool audit = false;       // change nothing; report external guards that are wrong
     bool strip = false;       // take external guards away instead of adding them
     bool stripWrong = false;  // take away only the wrong ones
+    bool verify = false;      // the build's units preprocessed before and after must agree
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> exclusions;  // --exclude, repeatable
     bool gitIgnore = true;                // --no-git-ignore turns it off

@@ -11,6 +11,7 @@
 #include "interface/vimbo.h"
 #include "source_tree.h"
 #include "usage.h"
+#include "verified_run.h"
 
 namespace {
 
@@ -77,7 +78,23 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     batch.includePath = settings.includePath();
     batch.precompiledHeaders = options.precompiledHeaders;
     batch.jobs = options.jobs;
-    if (!options.tree) return runBatch(batch, paths, {}, 0);
+    if (options.verify && !batch.database) return usageError("--verify needs -p DIR, the build whose units it checks");
+    // With --verify, the run stands only if every unit of the build still
+    // preprocesses to the same text.
+    const auto run = [&](const std::vector<std::string>& files, const std::vector<SkippedFile>& skipped, int errors) {
+        if (!options.verify) return runBatch(batch, files, skipped, errors);
+        VerifySettings verify;
+        verify.database = &database;
+        verify.jobs = options.jobs;
+        verify.dryRun = batch.mode != BatchMode::rewrite;
+        verify.showProgress = true;
+        verify.files = files;
+        return runVerified(verify, [&](DryRunTexts* texts) {
+            batch.dryRunTexts = texts;
+            return runBatch(batch, files, skipped, errors);
+        });
+    };
+    if (!options.tree) return run(paths, {}, 0);
 
     WalkOptions walk;
     if (!options.extensions.empty()) walk.extensions = options.extensions;
@@ -87,7 +104,7 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     const SourceTree tree = findSources(paths, walk);
     for (const std::string& error : tree.errors) std::cerr << "vimbo: " << error << "\n";
     batch.treeMode = true;
-    return runBatch(batch, tree.files, tree.skipped, static_cast<int>(tree.errors.size()));
+    return run(tree.files, tree.skipped, static_cast<int>(tree.errors.size()));
 }
 
 }  // namespace
@@ -119,6 +136,7 @@ int main(int argc, char** argv) {
         options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;
     if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
     if (!options.buildDirectory.empty() && !many) return usageError("-p goes with --tree, --check or --diff");
+    if (options.verify && !many) return usageError("--verify goes with --tree, --check, --diff or --strip");
     const int argumentCount = static_cast<int>(options.arguments.size());
     const ArgumentWords words = readArgumentWords(argumentCount, options.arguments.data());
     // The library reads a third file as the output again; from a command

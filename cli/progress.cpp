@@ -6,8 +6,8 @@
 
 namespace vimbo::cli {
 
-Progress::Progress(std::size_t total)
-    : total_(total), shown_(total > 0 && vimbo::platform::standardErrorIsTerminal()) {}
+Progress::Progress(std::size_t total, const char* what)
+    : total_(total), what_(what), shown_(total > 0 && vimbo::platform::standardErrorIsTerminal()) {}
 
 Progress::~Progress() {
     if (shown_) std::fputs("\r\033[K", stderr);
@@ -16,7 +16,7 @@ Progress::~Progress() {
 void Progress::done(std::size_t count) {
     // Often enough to move, rarely enough to cost nothing on large trees.
     if (!shown_ || (count % 64 != 0 && count != total_)) return;
-    std::fprintf(stderr, "\rvimbo: %zu of %zu files", count, total_);
+    std::fprintf(stderr, "\rvimbo: %zu of %zu %s", count, total_, what_);
     std::fflush(stderr);
 }
 

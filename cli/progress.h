@@ -1,4 +1,4 @@
-// "files done of total" on standard error, only when it is a terminal.
+// "done of total files" on standard error, only when it is a terminal.
 #pragma once
 
 #include <cstddef>
@@ -7,12 +7,13 @@ namespace vimbo::cli {
 
 class Progress {
 public:
-    explicit Progress(std::size_t total);
+    explicit Progress(std::size_t total, const char* what = "files");
     ~Progress();
     void done(std::size_t count);
 
 private:
     std::size_t total_;
+    const char* what_;
     bool shown_;
 };
 

@@ -13,7 +13,8 @@ const char kUsage[] =
     "       vimbo [-i PATH]... --check|--diff [--tree [--ext EXT]...] FILE_OR_DIR...\n"
     "       vimbo [-i PATH]... --audit [--tree [--ext EXT]...] FILE_OR_DIR...\n"
     "       vimbo [-b] [-i PATH]... --strip|--strip-wrong [--check|--diff] [--tree] FILE_OR_DIR...\n"
-    "       (batch modes also take -p DIR, -j N, --files-from LIST, --strict)\n"
+    "       (batch modes also take -p DIR [--verify], -j N, --files-from LIST,\n"
+    "       --strict)\n"
     "\n"
     "Adds external include guards: an include directive is wrapped in\n"
     "#ifndef GUARD / #endif when GUARD controls its whole header, so that\n"
@@ -59,6 +60,10 @@ const char kUsage[] =
     "                include directories (-I, -iquote, -isystem, /I) that\n"
     "                DIR/compile_commands.json gives it, headers with all of\n"
     "                them, then PATH\n"
+    "  --verify      with -p DIR: preprocess every unit of the build before and\n"
+    "                after the run, with its own flags; keep the rewrite only when\n"
+    "                each gives the same text, else put every file back (with\n"
+    "                --check or --diff: check a temporary copy)\n"
     "  --files-from LIST  with --tree, --check or --diff: more paths, one per\n"
     "                line of the file LIST (\"-\": standard input)\n"
     "  --strict      treat warnings as errors (exit 2)\n"
@@ -78,6 +83,8 @@ const char kUsage[] =
     "Exit status: 0 when the run did what was asked (also when nothing needed\n"
     "guarding), 1 when it failed, 2 for a usage error. With --check and --diff:\n"
     "0 nothing would change, 1 some files would be rewritten, 2 an error.\n"
-    "With --audit: 0 every wrapper is right, 1 some are wrong, 2 an error.\n";
+    "With --audit: 0 every wrapper is right, 1 some are wrong, 2 an error.\n"
+    "With --verify, a unit that changes makes a rewrite exit 1 (all put back)\n"
+    "and a dry run exit 2.\n";
 
 }  // namespace vimbo::cli

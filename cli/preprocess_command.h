@@ -1,0 +1,26 @@
+// A compiler command of a build turned into one that only preprocesses,
+// with the entry's own flags: what the compiler would compile, on standard
+// output, without line markers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vimbo::cli {
+
+// The command's words with every "@file" (a response file, relative to
+// `directory`) replaced by the words it holds; false with a message when
+// one cannot be read.
+bool expandResponseFiles(const std::vector<std::string>& arguments, const std::string& directory,
+                         std::vector<std::string>& expanded, std::string& error);
+
+// The preprocess-only command for a gcc, g++, clang, clang++, cc or c++
+// command (-c, -o and dependency outputs dropped; -E -P added) or a cl or
+// clang-cl one (/c, /Fo and the like dropped; /EP added). Macros that tell
+// the time or the line are fixed, so that two runs of one unit compare
+// (and gcc's warning about that is kept from being an error).
+// False with a message for a compiler it does not know.
+bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<std::string>& command,
+                       std::string& error);
+
+}  // namespace vimbo::cli

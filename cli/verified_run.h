@@ -1,0 +1,36 @@
+// --verify: every translation unit of the build preprocessed before and
+// after the rewrite, with its own flags; the rewrite stands only when each
+// gives the same text, else every rewritten file is put back as it was.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "compile_database.h"
+
+namespace vimbo::cli {
+
+struct VerifySettings {
+    const CompileDatabase* database = nullptr;
+    unsigned jobs = 0;         // units preprocessed at once (0: one per processor)
+    bool dryRun = false;       // the rewrite stays in memory: verify through a copy
+    bool showProgress = false;
+    std::vector<std::string> files;  // what the rewrite may change
+};
+
+// The new texts of a dry run, by path.
+using DryRunTexts = std::vector<std::pair<std::string, std::string>>;
+
+// The rewrite being verified. It returns its exit status; a dry run fills
+// the texts it would write.
+using RewriteStep = std::function<int(DryRunTexts* texts)>;
+
+// Runs the step between the two preprocessing passes and returns the exit
+// status: the step's when every unit is unchanged; 1 (2 for a dry run) when
+// one differs, after putting every rewritten file back; 2 when the check
+// could not be made.
+int runVerified(const VerifySettings& settings, const RewriteStep& rewrite);
+
+}  // namespace vimbo::cli
