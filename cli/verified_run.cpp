@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "interruption.h"
 #include "preprocess_command.h"
 #include "progress.h"
 #include "shell_command.h"
@@ -88,13 +89,19 @@ std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs:
     }
 }
 
+// Set when a preprocessor was stopped by a signal: Ctrl-C reaches the
+// commands (vimbo ignores it while one runs), so it shows here.
+std::atomic<bool> interrupted{false};
+
 // Runs the unit's command in its directory, its output into `output`;
 // false when the preprocessor fails.
 bool preprocess(const Unit& unit, const fs::path& output, const fs::path& errors) {
     std::string command = "cd " + shellQuoted(unit.directory) + " &&";
     for (const std::string& word : unit.command) command += " " + shellQuoted(word);
     command += " > " + shellQuoted(output.string()) + " 2> " + shellQuoted(errors.string());
-    return runShellCommand(command) == 0;
+    const int status = runShellCommand(command);
+    if (status < 0 || status == 130 || status == 143) interrupted = true;
+    return status == 0;
 }
 
 // Calls `work(i)` for every unit, `jobs` at a time.
@@ -103,7 +110,7 @@ void forEachUnit(std::size_t count, unsigned jobs, bool showProgress, const std:
     Progress progress(showProgress ? count : 0, "translation units");
     std::mutex progressLock;
     const auto worker = [&] {
-        for (std::size_t i; (i = next++) < count;) {
+        for (std::size_t i; !interrupted && !Interruption::signal() && (i = next++) < count;) {
             work(i);
             std::lock_guard<std::mutex> hold(progressLock);
             progress.done(++done);
@@ -273,6 +280,8 @@ private:
 }  // namespace
 
 int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
+    interrupted = false;
+    Interruption interruption;  // a signal between two commands ends the run the same way
     const auto started = std::chrono::steady_clock::now();
     std::ostream& report = settings.dryRun ? std::cerr : std::cout;
     const fs::path scratch = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-units-");
@@ -332,6 +341,10 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
         std::error_code error;
         fs::remove(output(i, ".before"), error);
     });
+    if (interrupted || Interruption::signal()) {
+        std::cerr << "vimbo: interrupted before the rewrite; nothing was changed\n";
+        return 130;
+    }
     std::size_t counted = 0;
     for (const Unit& unit : units) {
         if (!unit.problem.empty())
@@ -350,6 +363,14 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
     }
     DryRunTexts texts;
     const int status = rewrite(settings.dryRun ? &texts : nullptr);
+    // A rewrite cut short is not verified: what it did is undone.
+    const auto undo = [&](int exitStatus) {
+        std::cerr << "vimbo: interrupted; "
+                  << (settings.dryRun || originals.restore() ? "every rewritten file is put back as it was\n"
+                                                             : "not every file could be put back\n");
+        return exitStatus;
+    };
+    if (status >= 128) return undo(status);
     for (const auto& [path, text] : texts)
         if (!mirror.write(path, text)) {
             std::cerr << "vimbo: --verify: can't write the copy of " << path << "\n";
@@ -365,6 +386,7 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
         std::error_code error;
         if (!unit.differs) fs::remove(output(i, ".after"), error);  // only what a report needs is kept
     });
+    if (interrupted || Interruption::signal()) return undo(130);
     const std::size_t differing =
         static_cast<std::size_t>(std::count_if(units.begin(), units.end(), [](const Unit& u) { return u.differs; }));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
