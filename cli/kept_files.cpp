@@ -1,0 +1,147 @@
+#include "kept_files.h"
+
+#include <fstream>
+#include <iostream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+namespace {
+
+// Copies a file with its bytes, permissions and time stamp, where a hard
+// link (which keeps all of them, and the file itself) cannot be made.
+bool keepFile(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::create_hard_link(from, to, error);
+    if (!error) return true;
+    if (!fs::copy_file(from, to, error) || error) return false;
+    fs::permissions(to, fs::status(from).permissions(), error);
+    fs::last_write_time(to, fs::last_write_time(from), error);
+    return true;
+}
+
+}  // namespace
+
+fs::path makeTemporaryDirectory(const fs::path& parent, const std::string& prefix) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = parent / (prefix + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) return candidate;
+    }
+    return {};
+}
+
+fs::path commonPart(const fs::path& a, const fs::path& b) {
+    fs::path common;
+    for (auto i = a.begin(), j = b.begin(); i != a.end() && j != b.end() && *i == *j; ++i, ++j) common /= *i;
+    return common;
+}
+
+fs::path absoluteNormal(const std::string& path) { return fs::absolute(path).lexically_normal(); }
+
+Originals::~Originals() {
+    std::error_code error;
+    if (!store_.empty() && !keepStore_) fs::remove_all(store_, error);
+}
+
+bool Originals::keep(const std::vector<std::string>& files) {
+    if (files.empty()) return true;
+    fs::path common;
+    for (const std::string& file : files) {
+        const fs::path directory = absoluteNormal(file).parent_path();
+        common = common.empty() ? directory : commonPart(common, directory);
+    }
+    store_ = makeTemporaryDirectory(common, ".vimbo-verify-");
+    if (store_.empty()) store_ = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-verify-");
+    if (store_.empty()) return false;
+    for (const std::string& file : files) {
+        const fs::path kept = store_ / std::to_string(kept_.size());
+        if (!keepFile(file, kept)) return false;
+        kept_.push_back({file, kept});
+    }
+    return true;
+}
+
+bool Originals::restore() {
+    bool whole = true;
+    for (const auto& [file, kept] : kept_) {
+        std::error_code error;
+        if (fs::equivalent(file, kept, error) && !error) continue;
+        error.clear();
+        fs::rename(kept, file, error);
+        if (error) {
+            error.clear();
+            fs::copy_file(kept, file, fs::copy_options::overwrite_existing, error);
+            if (!error) fs::permissions(file, fs::status(kept).permissions(), error);
+            if (!error) fs::last_write_time(file, fs::last_write_time(kept), error);
+        }
+        if (error) {
+            std::cerr << "vimbo: " << file << ": can't put the original back; it is " << kept.string() << "\n";
+            whole = false;
+            keepStore_ = true;
+        }
+    }
+    return whole;
+}
+
+Mirror::~Mirror() {
+    std::error_code error;
+    if (!place_.empty()) fs::remove_all(place_, error);
+}
+
+bool Mirror::make(const fs::path& root, std::string& error) {
+    root_ = root;
+    place_ = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-verify-");
+    if (place_.empty()) {
+        error = "can't make a temporary directory";
+        return false;
+    }
+    copy_ = place_ / "tree";
+    std::error_code failure;
+    fs::create_directories(copy_, failure);
+    for (auto entry = fs::recursive_directory_iterator(root, failure);
+         !failure && entry != fs::recursive_directory_iterator(); entry.increment(failure)) {
+        const fs::path target = copy_ / entry->path().lexically_relative(root);
+        std::error_code ignored;
+        if (entry->is_symlink(ignored)) {
+            fs::copy_symlink(entry->path(), target, ignored);
+        } else if (entry->is_directory(ignored)) {
+            fs::create_directories(target, failure);
+        } else if (entry->is_regular_file(ignored) && !keepFile(entry->path(), target)) {
+            error = "can't copy " + entry->path().string();
+            return false;
+        }
+    }
+    if (failure) error = "can't copy " + root.string() + ": " + failure.message();
+    return !failure;
+}
+
+std::string Mirror::moved(const std::string& text) const {
+    const std::string from = root_.string(), to = copy_.string();
+    std::string result = text;
+    for (std::size_t at = result.find(from); at != std::string::npos; at = result.find(from, at + to.size())) {
+        const std::size_t end = at + from.size();
+        if (end < result.size() && result[end] != '/') continue;
+        result.replace(at, from.size(), to);
+    }
+    return result;
+}
+
+bool Mirror::reset(const std::string& path) {
+    const fs::path original = absoluteNormal(path), target = moved(original.string());
+    std::error_code error;
+    fs::remove(target, error);
+    return keepFile(original, target);
+}
+
+bool Mirror::write(const std::string& path, const std::string& text) {
+    const fs::path target = moved(absoluteNormal(path).string());
+    std::error_code error;
+    fs::remove(target, error);  // a hard link: the original stays as it is
+    std::ofstream out(target, std::ios::binary);
+    return out.write(text.data(), static_cast<std::streamsize>(text.size())) && out.flush();
+}
+
+}  // namespace vimbo::cli

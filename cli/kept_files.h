@@ -1,0 +1,55 @@
+// Files kept aside while --verify works: the originals a real run may
+// replace, and the copy of a tree a dry run is checked in.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vimbo::cli {
+
+// A new directory `prefix` + a number in `parent`; empty when none can be made.
+std::filesystem::path makeTemporaryDirectory(const std::filesystem::path& parent, const std::string& prefix);
+// The directory both lie in.
+std::filesystem::path commonPart(const std::filesystem::path& a, const std::filesystem::path& b);
+std::filesystem::path absoluteNormal(const std::string& path);
+
+// The originals of the files a real run may rewrite, kept until the
+// verdict. A rewrite puts a new file in each place, so a hard link keeps
+// the old one whole: putting it back restores bytes, times and permissions.
+class Originals {
+public:
+    ~Originals();
+    // Keeps each file, in a hidden directory beside them where hard links
+    // can be made (the walk never enters one), else in the temporary directory.
+    bool keep(const std::vector<std::string>& files);
+    // Puts back every file that is no longer the one kept; false (and the
+    // kept files left where they are, named) when one cannot be.
+    bool restore();
+
+private:
+    std::filesystem::path store_;
+    bool keepStore_ = false;
+    std::vector<std::pair<std::string, std::filesystem::path>> kept_;
+};
+
+// A dry run's result reaches the preprocessor through a copy of the tree
+// that holds every unit and every file the run would change: hard links
+// where they can be made, the changed files written anew. Both passes run
+// in the copy, so that paths the preprocessor prints (__FILE__) agree.
+class Mirror {
+public:
+    ~Mirror();
+    bool make(const std::filesystem::path& root, std::string& error);
+    // A path or argument naming the original tree, made to name the copy.
+    std::string moved(const std::string& text) const;
+    // Writes a file's new text into the copy, or puts the tree's own back.
+    bool write(const std::string& path, const std::string& text);
+    bool reset(const std::string& path);
+
+private:
+    std::filesystem::path root_, place_, copy_;
+};
+
+}  // namespace vimbo::cli

@@ -1,0 +1,113 @@
+#include "preprocessed_unit.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "interruption.h"
+#include "progress.h"
+#include "shell_command.h"
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+namespace {
+
+// The text the compiler would compile, line by line: blank lines and line
+// markers do not count (a wrap moves lines by design).
+class NormalLines {
+public:
+    explicit NormalLines(const fs::path& file) : in_(file, std::ios::binary) {}
+    bool next(std::string& line) {
+        while (std::getline(in_, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.find_first_not_of(" \t\f\v") == std::string::npos) continue;
+            const std::size_t start = line.find_first_not_of(" \t");
+            if (line.compare(start, 5, "#line") == 0 ||
+                (line[start] == '#' && start + 2 < line.size() && line[start + 1] == ' ' &&
+                 std::isdigit(static_cast<unsigned char>(line[start + 2]))))
+                continue;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::ifstream in_;
+};
+
+// Set when a preprocessor was stopped by a signal: Ctrl-C reaches the
+// commands (vimbo ignores it while one runs), so it shows here.
+std::atomic<bool> interrupted{false};
+
+}  // namespace
+
+bool preprocessingInterrupted() { return interrupted; }
+void resetPreprocessingInterrupted() { interrupted = false; }
+std::uint64_t hashOf(const fs::path& file) {
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    NormalLines lines(file);
+    std::string line;
+    while (lines.next(line)) {
+        for (unsigned char c : line) hash = (hash ^ c) * 1099511628211ull;
+        hash = (hash ^ '\n') * 1099511628211ull;
+    }
+    return hash;
+}
+
+std::string firstLineOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Where two outputs part: the first line of each that differs.
+std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs::path& b) {
+    NormalLines left(a), right(b);
+    std::string x, y;
+    for (;;) {
+        const bool moreLeft = left.next(x), moreRight = right.next(y);
+        if (!moreLeft && !moreRight) return {"", ""};
+        if (!moreLeft) x = "(end)";
+        if (!moreRight) y = "(end)";
+        if (!moreLeft || !moreRight || x != y) return {x, y};
+    }
+}
+
+
+
+// Runs the unit's command in its directory, its output into `output`;
+// false when the preprocessor fails.
+bool preprocess(const Unit& unit, const fs::path& output, const fs::path& errors) {
+    std::string command = "cd " + shellQuoted(unit.directory) + " &&";
+    for (const std::string& word : unit.command) command += " " + shellQuoted(word);
+    command += " > " + shellQuoted(output.string()) + " 2> " + shellQuoted(errors.string());
+    const int status = runShellCommand(command);
+    if (status < 0 || status == 130 || status == 143) interrupted = true;
+    return status == 0;
+}
+
+// Calls `work(i)` for every unit, `jobs` at a time.
+void forEachUnit(std::size_t count, unsigned jobs, bool showProgress, const std::function<void(std::size_t)>& work) {
+    std::atomic<std::size_t> next{0}, done{0};
+    Progress progress(showProgress ? count : 0, "translation units");
+    std::mutex progressLock;
+    const auto worker = [&] {
+        for (std::size_t i; !interrupted && !Interruption::signal() && (i = next++) < count;) {
+            work(i);
+            std::lock_guard<std::mutex> hold(progressLock);
+            progress.done(++done);
+        }
+    };
+    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> workers;
+    for (unsigned j = 1; j < jobs && j < count; ++j) workers.emplace_back(worker);
+    worker();
+    for (std::thread& thread : workers) thread.join();
+}
+
+}  // namespace vimbo::cli
