@@ -28,7 +28,12 @@ CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::st
     std::string command = vimbo::cli::shellQuoted(VIMBO_CLI);
     for (const std::string& argument : arguments) command += " " + vimbo::cli::shellQuoted(argument);
     command += " >" + outFile + " 2>" + errFile;
-    const int status = vimbo::cli::runShellCommand(command);
+    int status = vimbo::cli::runShellCommand(command);
+#ifdef _WIN32
+    // Under wine, starting cmd now and then fails outright (system() gives
+    // -1 and the command never ran): that is the machine, not the program.
+    for (int attempt = 0; status == -1 && attempt < 3; ++attempt) status = vimbo::cli::runShellCommand(command);
+#endif
     return CommandOutcome{status, console(readFile(outFile)), console(readFile(errFile))};
 }
 
