@@ -11,7 +11,6 @@ namespace {
 // Header lines are examined in pieces of at most this many characters.
 constexpr std::size_t kLinePiece = 1023;
 constexpr char kCtrlZ = 26;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The words of discovery over one piece of a line, exactly as the discovery
 // reads them; returns true once a candidate is accepted.

@@ -58,6 +58,11 @@ bool isIdentifier(std::string_view text) {
     return true;
 }
 
+bool breaksLinesAnotherWay(std::string_view line) {
+    // Two scans of the line, not one lookup in a set per character.
+    return line.find('\r') != std::string_view::npos || line.find('\x1a') != std::string_view::npos;
+}
+
 bool readDirective(std::string_view code, std::string_view& name, std::string_view& rest) {
     std::size_t i = 0;
     while (i < code.size() && isBlank(code[i])) ++i;

@@ -56,6 +56,15 @@ private:
 // is no directive; a lone "#" is one with an empty name.
 bool readDirective(std::string_view code, std::string_view& name, std::string_view& rest);
 
+// A byte-order mark: it stays the first bytes of a file, so its line is
+// never wrapped or taken away.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Where every byte is kept, a lone carriage return or a Ctrl-Z stays inside
+// a line; compilers may take either for the end of a line or of the file,
+// so the lines after it are not the lines the compiler sees.
+bool breaksLinesAnotherWay(std::string_view line);
+
 // Whether a text is a C identifier.
 bool isIdentifier(std::string_view text);
 

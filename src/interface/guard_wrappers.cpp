@@ -18,24 +18,26 @@
 
 using vimbo::platform::TextReader;
 
-namespace {
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+using vimbo::analysis::kByteOrderMark;
 
-struct SourceLine {
-    std::string text;
-    std::string ending;
+namespace {
+// A file's lines, and the line break that ended each.
+struct SourceLines {
+    std::vector<std::string> texts;
+    std::vector<std::string> endings;
 };
 
 // What a line is to the preprocessor, as far as wrappers go.
 enum class Role { other, opening, include, closing };
 
-bool readLines(TextReader& input, std::vector<SourceLine>& lines) {
+bool readLines(TextReader& input, SourceLines& lines) {
     std::string text;
     for (;;) {
         const TextReader::Status status = input.readLine(text);
         if (status == TextReader::Status::error) return false;
         if (status == TextReader::Status::end) return true;
-        lines.push_back({text, input.ending()});
+        lines.texts.push_back(text);
+        lines.endings.push_back(input.ending());
     }
 }
 
@@ -63,7 +65,7 @@ std::vector<GuardWrapper> Vimbo::findGuardWrappers(const std::vector<std::string
             scanner.feed(text.substr(kByteOrderMark.size()));
             continue;  // the mark stays first: its line is never taken away
         }
-        if (text.find('\r') != std::string_view::npos || text.find('\x1a') != std::string_view::npos) trusted = false;
+        if (vimbo::analysis::breaksLinesAnotherWay(text)) trusted = false;
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
         if (!trusted || scanner.uncertain() || !scanned.startsClean || !scanned.endsClean ||
             text.find('\n') != std::string_view::npos)
@@ -117,33 +119,28 @@ bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
         report(kCantOpenInput);
         return false;
     }
-    std::vector<SourceLine> lines;
+    SourceLines lines;
     const bool read = readLines(input, lines);
     input.close();
     if (!read) {
         report(kIoError);
         return false;
     }
-    std::vector<std::string> texts;
-    texts.reserve(lines.size());
-    for (SourceLine& line : lines) texts.push_back(std::move(line.text));
-    for (GuardWrapper& wrapper : findGuardWrappers(texts))
+    for (GuardWrapper& wrapper : findGuardWrappers(lines.texts))
         if (!wrapper.problem.empty()) wrong.push_back(std::move(wrapper));
     return true;
 }
 
 RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     RewriteOutcome outcome;
-    std::vector<SourceLine> lines;
+    SourceLines lines;
     if (!readLines(input, lines)) {
         outcome.ioError = true;
         return outcome;
     }
-    std::vector<std::string> texts;
-    texts.reserve(lines.size());
-    for (const SourceLine& line : lines) texts.push_back(line.text);
-    std::vector<bool> removed(lines.size(), false);
-    for (const GuardWrapper& wrapper : findGuardWrappers(texts)) {
+    const std::size_t count = lines.texts.size();
+    std::vector<bool> removed(count, false);
+    for (const GuardWrapper& wrapper : findGuardWrappers(lines.texts)) {
         if (strip_ == WrapperStrip::wrong && wrapper.problem.empty()) continue;
         const std::size_t include = wrapper.line - 1;
         removed[include - wrapper.depth] = removed[include + wrapper.depth] = true;
@@ -152,16 +149,16 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     if (!outcome.changed) return outcome;
     // A closing line that ended the file without a line break leaves the
     // last line kept to end it so.
-    if (removed.back() && lines.back().ending.empty()) {
-        std::size_t last = lines.size() - 1;
+    if (removed.back() && lines.endings.back().empty()) {
+        std::size_t last = count - 1;
         while (removed[last]) --last;  // the include line itself is always kept
-        lines[last].ending.clear();
+        lines.endings[last].clear();
     }
     vimbo::platform::TextWriter output(text, vimbo::platform::kSystemLineEndings);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (removed[i]) continue;
-        output.write(lines[i].text);
-        output.write(lines[i].ending);
+        output.write(lines.texts[i]);
+        output.write(lines.endings[i]);
     }
     output.close();
     outcome.droppedText = input.droppedText();

@@ -5,19 +5,11 @@
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 
+using vimbo::analysis::breaksLinesAnotherWay;
+using vimbo::analysis::kByteOrderMark;
 using vimbo::platform::TextReader;
 
 namespace {
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Where every byte is kept, a lone carriage return or a Ctrl-Z stays inside
-// a line; compilers may take either for the end of a line or of the file,
-// so the lines after it are not the lines the compiler sees.
-bool breaksLinesAnotherWay(std::string_view line) {
-    // Two scans of the line, not one lookup in a set per character.
-    return line.find('\r') != std::string_view::npos || line.find('\x1a') != std::string_view::npos;
-}
-
 // The guarded text, whose lines wrapIncludeLine ends in "\n", with the line
 // breaks of the file: the inserted lines take the include line's ending; a
 // last line without one stays the last line without one.
