@@ -46,18 +46,21 @@ std::string Vimbo::guardOfHeader(const std::string& path) {
 
 std::string Vimbo::verifiedGuardMacro(const std::string& path) {
     try {
-        // A header's verdict depends on its version and on how the headers
-        // it names are found.
-        if (!headerCache().remembersVerdicts()) return examineVerdict(path);
-        vimbo::platform::FileIdentity identity;
-        if (!vimbo::platform::fileSystem().identity(path, identity)) return "";
+        // One read of the header serves both the discovery and the check.
+        const auto facts = headerCache().facts(path, true);
+        if (!facts) return "";
+        // A header's verdict depends on its version (the one read, even if
+        // the file was replaced meanwhile) and on how the headers it names
+        // are found.
+        if (!headerCache().remembersVerdicts()) return examineVerdict(path, facts);
+        const vimbo::platform::FileIdentity& identity = facts->identity;
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
                                 ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + '\n' +
                                 settings->includePath() + '\n' + quotePath_ + '\n' +
                                 (compilerLookup_ ? "compiler" : "own");
         std::string verdict;
         if (headerCache().knownVerdict(key, verdict)) return verdict;
-        verdict = examineVerdict(path);
+        verdict = examineVerdict(path, facts);
         headerCache().rememberVerdict(key, verdict);
         return verdict;
     } catch (...) {
@@ -65,10 +68,8 @@ std::string Vimbo::verifiedGuardMacro(const std::string& path) {
     }
 }
 
-std::string Vimbo::examineVerdict(const std::string& path) {
-    // One read of the header serves both the discovery and the check.
-    const auto facts = headerCache().facts(path, true);
-    if (!facts) return "";
+std::string Vimbo::examineVerdict(const std::string& path,
+                                  const std::shared_ptr<const vimbo::analysis::HeaderFacts>& facts) {
     vimbo::analysis::GuardSearch search;
     const std::string candidate = findGuardMacro(path, search, facts);
     // "#if !defined( X )" gives the candidate with its blanks; it stands

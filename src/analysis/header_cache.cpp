@@ -8,32 +8,31 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     vimbo::platform::FileIdentity identity;
     if (path.empty() || !vimbo::platform::fileSystem().identity(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
-    Key key{identity.device, identity.file, baseName};
-    const bool keep = lifetime_ == Lifetime::run || identity.settled;
     std::shared_ptr<const HeaderFacts> knownFacts;
-    {
+    if (lifetime_ == Lifetime::run || identity.settled) {
         std::lock_guard<std::mutex> hold(lock_);
-        auto found = entries_.find(key);
-        if (keep && found != entries_.end() && found->second.identity == identity) knownFacts = found->second.facts;
+        auto found = entries_.find(Key{identity.device, identity.file, baseName});
+        if (found != entries_.end() && found->second.identity == identity) knownFacts = found->second.facts;
     }
-    const bool known = knownFacts != nullptr;
-    if (known && (knownFacts->controlKnown || !withControl)) return knownFacts;
+    if (knownFacts && (knownFacts->controlKnown || !withControl)) return knownFacts;
 
+    // The file may be replaced between the look above and the read: the
+    // facts are those of the version read, and kept under its identity.
     std::string bytes;
-    if (!vimbo::platform::readWholeFile(vimbo::platform::fileSystem(), path, bytes)) return nullptr;
+    if (!vimbo::platform::readWholeFile(vimbo::platform::fileSystem(), path, bytes, &identity)) return nullptr;
     ++reads_;
-    std::shared_ptr<const HeaderFacts> facts;
-    if (known) {
-        auto more = std::make_shared<HeaderFacts>(*knownFacts);
-        examineControl(bytes, *more);
-        facts = std::move(more);
+    std::shared_ptr<HeaderFacts> facts;
+    if (knownFacts && knownFacts->identity == identity) {
+        facts = std::make_shared<HeaderFacts>(*knownFacts);
+        examineControl(bytes, *facts);
     } else {
-        facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName, withControl));
+        facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, withControl));
     }
-    if (!keep) return facts;
+    facts->identity = identity;
+    if (lifetime_ == Lifetime::process && !identity.settled) return facts;
     std::lock_guard<std::mutex> hold(lock_);
     if (lifetime_ == Lifetime::process && entries_.size() >= kMaxProcessEntries) entries_.clear();
-    entries_[std::move(key)] = Entry{identity, facts};
+    entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
     return facts;
 }
 
@@ -42,7 +41,8 @@ void HeaderCache::learn(const std::string& path, const std::string& bytes) {
     if (lifetime_ != Lifetime::run || !vimbo::platform::fileSystem().identity(path, identity)) return;
     if (identity.size != bytes.size()) return;  // not the text written after all
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
-    auto facts = std::make_shared<const HeaderFacts>(examineHeader(bytes, baseName, true));
+    auto facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true));
+    facts->identity = identity;
     std::lock_guard<std::mutex> hold(lock_);
     entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
 }

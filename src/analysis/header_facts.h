@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace vimbo::analysis {
 
 // One step of guard discovery in a header, in reading order: an include it
@@ -22,6 +24,8 @@ struct ForwardedInclude {
 };
 
 struct HeaderFacts {
+    // The version of the file these facts were read from.
+    vimbo::platform::FileIdentity identity;
     std::vector<DiscoveryStep> discovery;
     // The rest costs a full read with a lexer; it is only worked out for
     // headers whose guard is to be verified.

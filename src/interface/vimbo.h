@@ -130,7 +130,8 @@ private:
     bool guardControls(const std::string& path, const std::string& guard, int depth,
                        std::shared_ptr<const vimbo::analysis::HeaderFacts> facts = nullptr);
     bool namesPrecompiledHeader(const std::string& line) const;
-    std::string examineVerdict(const std::string& path);
+    std::string examineVerdict(const std::string& path,
+                               const std::shared_ptr<const vimbo::analysis::HeaderFacts>& facts);
     int processSettled(vimbo::platform::TextReader& input);
     std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& lines);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);

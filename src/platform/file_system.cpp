@@ -9,14 +9,31 @@ FileSystemOps& fileSystem() {
 
 void restoreDefaultOps() { fileSystem() = defaultFileSystemOps(); }
 
-bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes) {
-    const FileHandle file = ops.openRead(path);
-    if (file == kNoFile) return false;
-    char buffer[65536];
-    std::int64_t got;
-    while ((got = ops.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-    ops.close(file);
-    return got == 0;
+namespace {
+// A file that keeps changing under the reader is given up on after this many reads.
+constexpr int kMaxReads = 8;
+}  // namespace
+
+bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity) {
+    const std::size_t start = bytes.size();
+    for (int attempt = 0; attempt < kMaxReads; ++attempt) {
+        const FileHandle file = ops.openRead(path);
+        if (file == kNoFile) return false;
+        FileIdentity before, after;
+        bool known = ops.handleIdentity(file, before);
+        char buffer[65536];
+        std::int64_t got;
+        while ((got = ops.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+        known = ops.handleIdentity(file, after) && known;
+        ops.close(file);
+        if (got != 0 || !known) return false;
+        if (before == after && after.size == bytes.size() - start) {
+            if (identity) *identity = before;
+            return true;
+        }
+        bytes.resize(start);
+    }
+    return false;
 }
 
 }  // namespace vimbo::platform

@@ -44,6 +44,9 @@ struct FileSystemOps {
     bool (*xSameFile)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // The identity of an existing regular file; false for anything else.
     bool (*xIdentity)(const FileSystemOps& self, const std::string& path, FileIdentity& identity);
+    // The identity of an open file: what was read through the handle, even
+    // when its name has meanwhile been given to another file.
+    bool (*xHandleIdentity)(const FileSystemOps& self, FileHandle file, FileIdentity& identity);
     // Opens an existing regular file for reading; directories, devices and
     // pipes are refused, since reading them could fail late or never end.
     FileHandle (*xOpenRead)(const FileSystemOps& self, const std::string& path);
@@ -80,12 +83,18 @@ struct FileSystemOps {
     // permissions could not be set; then `to` is never left more open than
     // `from`. Set-user and set-group bits are kept only with the owner.
     bool (*xCopyPermissions)(const FileSystemOps& self, const std::string& from, const std::string& to);
+    // Gives `to` exactly the extended attributes of `from` (and with them
+    // POSIX ACLs and security labels): those `from` lacks are removed. True
+    // where the platform or file system has none. False when one could not
+    // be set or removed.
+    bool (*xCopyAttributes)(const FileSystemOps& self, const std::string& from, const std::string& to);
 
     // Each operation called with this table as `self`.
     bool exists(const std::string& path) const { return xExists(*this, path); }
     bool isLink(const std::string& path) const { return xIsLink(*this, path); }
     bool sameFile(const std::string& a, const std::string& b) const { return xSameFile(*this, a, b); }
     bool identity(const std::string& path, FileIdentity& identity) const { return xIdentity(*this, path, identity); }
+    bool handleIdentity(FileHandle file, FileIdentity& identity) const { return xHandleIdentity(*this, file, identity); }
     FileHandle openRead(const std::string& path) const { return xOpenRead(*this, path); }
     FileHandle createNew(const std::string& path) const { return xCreateNew(*this, path); }
     FileHandle createTruncate(const std::string& path) const { return xCreateTruncate(*this, path); }
@@ -98,11 +107,16 @@ struct FileSystemOps {
     bool exchange(const std::string& a, const std::string& b) const { return xExchange(*this, a, b); }
     bool readOnly(const std::string& path) const { return xReadOnly(*this, path); }
     bool copyPermissions(const std::string& from, const std::string& to) const { return xCopyPermissions(*this, from, to); }
+    bool copyAttributes(const std::string& from, const std::string& to) const { return xCopyAttributes(*this, from, to); }
 };
 
 // Appends the whole content of a regular file, read through `ops`; false
-// when it cannot be opened or a read fails.
-bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes);
+// when it cannot be opened or a read fails. The bytes are one version of
+// the file: one that another process or thread rewrote while it was read
+// (a file whose old version is reused for other text, say) is read again.
+// `identity`, when given, gets that version's identity.
+bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes,
+                   FileIdentity* identity = nullptr);
 
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);

@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 
 struct OpenFile {
     std::string key;
+    FileIdentity identity;  // of the version opened
     std::string snapshot;  // what a reader sees
     std::size_t position = 0;
     bool writing = false;
@@ -66,7 +67,8 @@ OpenFile& openFile(OverlayState* state, FileHandle file) {
 }
 
 FileHandle openMemory(OverlayState* state, const std::string& key, std::string snapshot, bool writing) {
-    state->files.push_back(OpenFile{key, std::move(snapshot), 0, writing, true});
+    const FileIdentity identity{kMemoryDevice, state->versions[key], snapshot.size(), 0, true};
+    state->files.push_back(OpenFile{key, identity, std::move(snapshot), 0, writing, true});
     return memoryHandle(state, state->files.size() - 1);
 }
 
@@ -114,6 +116,15 @@ bool mayCreate(OverlayState* state, const std::string& path) {
 }
 
 void newVersion(OverlayState* state, const std::string& key) { state->versions[key] = ++state->lastVersion; }
+
+// A file read from memory is the version it was opened as, whatever came after.
+bool overlayHandleIdentity(const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
+    OverlayState* state = stateOf(self);
+    if (!isMemoryHandle(state, file)) return state->below.handleIdentity(file, identity);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    identity = openFile(state, file).identity;
+    return true;
+}
 
 bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     OverlayState* state = stateOf(self);
@@ -234,7 +245,7 @@ bool overlayReadOnly(const FileSystemOps& self, const std::string& path) {
     return !entryOf(state, path) && state->below.readOnly(path);
 }
 
-// Files in memory carry no permissions: giving them some cannot fail.
+// Files in memory carry no permissions or attributes: giving them some cannot fail.
 bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, const std::string& to) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
@@ -253,6 +264,7 @@ MemoryOverlay::MemoryOverlay() {
     ops.xIsLink = overlayIsLink;
     ops.xSameFile = overlaySameFile;
     ops.xIdentity = overlayIdentity;
+    ops.xHandleIdentity = overlayHandleIdentity;
     ops.xOpenRead = overlayOpenRead;
     ops.xCreateNew = overlayCreateNew;
     ops.xCreateTruncate = overlayCreateTruncate;
@@ -265,6 +277,7 @@ MemoryOverlay::MemoryOverlay() {
     ops.xExchange = overlayExchange;
     ops.xReadOnly = overlayReadOnly;
     ops.xCopyPermissions = overlayCopyPermissions;
+    ops.xCopyAttributes = overlayCopyPermissions;
 }
 
 MemoryOverlay::~MemoryOverlay() {

@@ -7,8 +7,12 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#if defined(__linux__) || defined(__APPLE__)
+#include <sys/xattr.h>
+#endif
 
 #include <algorithm>
+#include <vector>
 
 namespace vimbo::platform {
 
@@ -38,9 +42,8 @@ bool posixSameFile([[maybe_unused]] const FileSystemOps& self, const std::string
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
-    struct stat info {};
-    if (::stat(nativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+bool identityOf(const struct stat& info, FileIdentity& identity) {
+    if (!S_ISREG(info.st_mode)) return false;
     identity.device = static_cast<std::uint64_t>(info.st_dev);
     identity.file = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::uint64_t>(info.st_size);
@@ -51,6 +54,16 @@ bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string
     // Two seconds cover the coarsest time stamps in use (FAT, some network file systems).
     identity.settled = now.tv_sec - info.st_mtim.tv_sec > 2;
     return true;
+}
+
+bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    struct stat info {};
+    return ::stat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
+}
+
+bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
+    struct stat info {};
+    return ::fstat(static_cast<int>(file), &info) == 0 && identityOf(info, identity);
 }
 
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
@@ -139,6 +152,94 @@ bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std:
     return ::chmod(nativeTo.c_str(), mode) == 0;
 }
 
+#if defined(__linux__) || defined(__APPLE__)
+// The names of a file's extended attributes; false when they can't be listed.
+bool attributeNames(const std::string& path, std::vector<std::string>& names) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+#ifdef __APPLE__
+        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0, 0);
+#else
+        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+#endif
+        names.clear();
+        if (size < 0) return errno == ENOTSUP;  // a file system without them
+        std::string list(static_cast<std::size_t>(size), '\0');
+#ifdef __APPLE__
+        const ssize_t got = ::listxattr(path.c_str(), list.data(), list.size(), 0);
+#else
+        const ssize_t got = ::listxattr(path.c_str(), list.data(), list.size());
+#endif
+        if (got < 0 && errno == ERANGE) continue;  // one was added meanwhile
+        if (got < 0) return false;
+        names.clear();
+        for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+            const std::size_t end = list.find('\0', at);
+            names.push_back(list.substr(at, end - at));
+            at = end == std::string::npos ? list.size() : end + 1;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool attributeValue(const std::string& path, const std::string& name, std::string& value) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+#ifdef __APPLE__
+        const ssize_t size = ::getxattr(path.c_str(), name.c_str(), nullptr, 0, 0, 0);
+#else
+        const ssize_t size = ::getxattr(path.c_str(), name.c_str(), nullptr, 0);
+#endif
+        if (size < 0) return false;
+        value.assign(static_cast<std::size_t>(size), '\0');
+#ifdef __APPLE__
+        const ssize_t got = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0, 0);
+#else
+        const ssize_t got = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+#endif
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) return false;
+        value.resize(static_cast<std::size_t>(got));
+        return true;
+    }
+    return false;
+}
+
+bool setAttribute(const std::string& path, const std::string& name, const std::string& value) {
+#ifdef __APPLE__
+    return ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0, 0) == 0;
+#else
+    return ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) == 0;
+#endif
+}
+
+bool removeAttribute(const std::string& path, const std::string& name) {
+#ifdef __APPLE__
+    return ::removexattr(path.c_str(), name.c_str(), 0) == 0;
+#else
+    return ::removexattr(path.c_str(), name.c_str()) == 0;
+#endif
+}
+
+bool posixCopyAttributes([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
+    const std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
+    std::vector<std::string> wanted, present;
+    if (!attributeNames(nativeFrom, wanted) || !attributeNames(nativeTo, present)) return false;
+    // What the new file got on its own (a directory's default ACL) goes first.
+    for (const std::string& name : present)
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && !removeAttribute(nativeTo, name))
+            return false;
+    std::string value, current;
+    for (const std::string& name : wanted) {
+        if (!attributeValue(nativeFrom, name, value)) return false;
+        if (attributeValue(nativeTo, name, current) && current == value) continue;  // a label the system gave alike
+        if (!setAttribute(nativeTo, name, value)) return false;
+    }
+    return true;
+}
+#else
+bool posixCopyAttributes(const FileSystemOps&, const std::string&, const std::string&) { return true; }
+#endif
+
 // rename() cannot cross file systems; the scratch file lies in the current
 // directory, which need not share a device with the file it replaces.
 bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const std::string& to) {
@@ -161,7 +262,7 @@ bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const
     }
     posixClose(self, in);
     ok = posixClose(self, out) && ok;
-    ok = ok && posixCopyPermissions(self, from, to);
+    ok = ok && posixCopyPermissions(self, from, to) && posixCopyAttributes(self, from, to);
     if (!ok) {
         posixRemove(self, to);
         return false;
@@ -199,10 +300,10 @@ bool posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
-        posixExists,    posixIsLink, posixSameFile, posixIdentity,
+        posixExists,    posixIsLink, posixSameFile, posixIdentity, posixHandleIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
-        posixReplace,   posixExchange,  posixReadOnly,  posixCopyPermissions,
+        posixReplace,   posixExchange,  posixReadOnly,  posixCopyPermissions, posixCopyAttributes,
     };
     return ops;
 }

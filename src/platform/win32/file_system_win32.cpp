@@ -44,9 +44,8 @@ bool win32SameFile([[maybe_unused]] const FileSystemOps& self, const std::string
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
-bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!fileIdentity(path, info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+bool identityOf(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity& identity) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
     identity.device = info.dwVolumeSerialNumber;
     identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
@@ -60,6 +59,16 @@ bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string
     // Two seconds (in 100 ns ticks) cover FAT's time stamps.
     identity.settled = nowTicks - identity.modified > 20000000;
     return true;
+}
+
+bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return fileIdentity(path, info) && identityOf(info, identity);
+}
+
+bool win32HandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(toHandle(file), &info) != 0 && identityOf(info, identity);
 }
 
 // Keeps the handle only for a file on disk: devices (CON, NUL, COM1) and
@@ -156,15 +165,19 @@ bool win32CopyPermissions([[maybe_unused]] const FileSystemOps& self, const std:
     return SetFileAttributesA(to.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+// Files carry no extended attributes here that a rewrite could drop: access
+// rights come from the directory (above), as for any file saved there.
+bool win32CopyAttributes(const FileSystemOps&, const std::string&, const std::string&) { return true; }
+
 }  // namespace
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
-        win32Exists,    win32IsLink, win32SameFile, win32Identity,
+        win32Exists,    win32IsLink, win32SameFile, win32Identity, win32HandleIdentity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
-        win32Replace,   win32Exchange,  win32ReadOnly,  win32CopyPermissions,
+        win32Replace,   win32Exchange,  win32ReadOnly,  win32CopyPermissions, win32CopyAttributes,
     };
     return ops;
 }
