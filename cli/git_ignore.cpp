@@ -1,55 +1,30 @@
 #include "git_ignore.h"
 
-#include "shell_command.h"
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#ifndef _WIN32
-#include <unistd.h>
-#else
-#include <process.h>
-#endif
-
-namespace fs = std::filesystem;
+#include "platform/child_process.h"
 
 namespace vimbo::cli {
-namespace {
-
-#ifdef _WIN32
-constexpr const char* kNoOutput = " >NUL 2>NUL";
-#else
-constexpr const char* kNoOutput = " >/dev/null 2>&1";
-#endif
-
-}  // namespace
 
 std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files) {
     if (files.empty()) return {};
-    const std::string git = "git -C " + shellQuoted(root);
-    if (runShellCommand(git + " rev-parse --is-inside-work-tree" + kNoOutput) != 0) return {};
-
-    std::error_code error;
-    const fs::path scratch = fs::temp_directory_path(error) / ("vimbo-ignore-" + std::to_string(getpid()));
-    if (error) return {};
-    const std::string input = scratch.string() + ".in", output = scratch.string() + ".out";
-    {
-        std::ofstream list(input, std::ios::binary);
-        for (const std::string& file : files) list << file << '\0';
-    }
+    using vimbo::platform::ChildProcess;
+    using vimbo::platform::runChild;
+    if (runChild(ChildProcess{{"git", "-C", root, "rev-parse", "--is-inside-work-tree"}, "", "", ""}).status != 0)
+        return {};
+    // The names go through a pipe, separated by NUL: any character a name
+    // may hold (a blank, a quote, a line break) passes as it is.
+    ChildProcess ask{{"git", "-C", root, "check-ignore", "-z", "--stdin"}, "", "", ""};
+    for (const std::string& file : files) ask.input += file + '\0';
+    ask.keep = std::string::npos;
+    const vimbo::platform::ChildOutcome answer = runChild(ask);
     // Exit status 1 means that nothing is ignored.
-    const int status = runShellCommand(git + " check-ignore -z --stdin <" + shellQuoted(input) + " >" + shellQuoted(output));
     std::vector<std::string> ignored;
-    if (status == 0) {
-        std::ifstream result(output, std::ios::binary);
-        std::string path;
-        while (std::getline(result, path, '\0'))
-            if (!path.empty()) ignored.push_back(path);
+    if (answer.status != 0) return ignored;
+    for (std::size_t at = 0; at < answer.output.size();) {
+        const std::size_t end = answer.output.find('\0', at);
+        if (end == std::string::npos) break;
+        if (end > at) ignored.push_back(answer.output.substr(at, end - at));
+        at = end + 1;
     }
-    fs::remove(input, error);
-    fs::remove(output, error);
     return ignored;
 }
 

@@ -2,7 +2,8 @@
 
 #include <fstream>
 #include <iostream>
-#include <random>
+
+#include "platform/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -24,13 +25,7 @@ bool keepFile(const fs::path& from, const fs::path& to) {
 }  // namespace
 
 fs::path makeTemporaryDirectory(const fs::path& parent, const std::string& prefix) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = parent / (prefix + std::to_string(random()));
-        std::error_code error;
-        if (fs::create_directory(candidate, error)) return candidate;
-    }
-    return {};
+    return fs::path(vimbo::platform::makePrivateDirectory(parent.string(), prefix));
 }
 
 fs::path commonPart(const fs::path& a, const fs::path& b) {

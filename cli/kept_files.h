@@ -9,7 +9,8 @@
 
 namespace vimbo::cli {
 
-// A new directory `prefix` + a number in `parent`; empty when none can be made.
+// A new directory `prefix` + a number in `parent`, open to this user alone;
+// empty when none can be made.
 std::filesystem::path makeTemporaryDirectory(const std::filesystem::path& parent, const std::string& prefix);
 // The directory both lie in.
 std::filesystem::path commonPart(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -1,9 +1,6 @@
 #include "support/command_run.h"
 
-#include <cstdlib>
-
-#include "shell_command.h"
-#include "support/temp_dir.h"
+#include "platform/child_process.h"
 
 #ifndef VIMBO_CLI
 #error "VIMBO_CLI must name the command under test"
@@ -23,18 +20,17 @@ std::string console(std::string text) {
 
 }  // namespace
 
-CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& outFile,
-                        const std::string& errFile) {
-    std::string command = vimbo::cli::shellQuoted(VIMBO_CLI);
-    for (const std::string& argument : arguments) command += " " + vimbo::cli::shellQuoted(argument);
-    command += " >" + outFile + " 2>" + errFile;
-    int status = vimbo::cli::runShellCommand(command);
-#ifdef _WIN32
-    // Under wine, starting cmd now and then fails outright (system() gives
-    // -1 and the command never ran): that is the machine, not the program.
-    for (int attempt = 0; status == -1 && attempt < 3; ++attempt) status = vimbo::cli::runShellCommand(command);
-#endif
-    return CommandOutcome{status, console(readFile(outFile)), console(readFile(errFile))};
+CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& input) {
+    vimbo::platform::ChildProcess child;
+    child.arguments.push_back(VIMBO_CLI);
+    child.arguments.insert(child.arguments.end(), arguments.begin(), arguments.end());
+    child.input = input;
+    child.keep = std::size_t{1} << 30;
+    vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
+    // Under wine a program now and then fails to start at all: that is the
+    // machine, not the program.
+    for (int attempt = 0; !outcome.started && attempt < 3; ++attempt) outcome = vimbo::platform::runChild(child);
+    return CommandOutcome{outcome.status, console(outcome.output), console(outcome.errors)};
 }
 
 }  // namespace vimbo::test

@@ -11,8 +11,8 @@ struct CommandOutcome {
     std::string out, err;
 };
 
-// Standard output and error are caught in files of the current directory.
-CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& outFile = "out.txt",
-                        const std::string& errFile = "err.txt");
+// Standard output and error are caught in memory; `input` is what the
+// command reads on standard input.
+CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& input = "");
 
 }  // namespace vimbo::test
