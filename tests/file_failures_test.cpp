@@ -120,17 +120,21 @@ TEST_F(FileFailures, BackupThatCannotBeWrittenStopsTheCommit) {
 }
 
 TEST_F(FileFailures, BackupWriteErrorStopsTheCommit) {
-    // The scratch file is written first; every later write (the backup's) fails.
-    fileSystem().xCreateTruncate = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
-        gCalls = 1;
-        return vimbo::platform::defaultFileSystemOps().createTruncate(path);
+    // The scratch file is written first; every later write (the backup's,
+    // as on a file system that is full by then) fails.
+    fileSystem().xCreateNew = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
+        ++gCalls;
+        return vimbo::platform::defaultFileSystemOps().createNew(path);
     };
     fileSystem().xWrite = [](const vimbo::platform::FileSystemOps&, FileHandle file, const char* data, std::size_t size) {
-        return gCalls == 0 && vimbo::platform::defaultFileSystemOps().write(file, data, size);
+        return gCalls < 2 && vimbo::platform::defaultFileSystemOps().write(file, data, size);
     };
+    write("main.Bak", "an older backup\n");
     auto run = runFileMode("main.c", "inc", true);
     EXPECT_EQ(run.printed, "Error: Can't create .bak file.\n");
     expectInputUntouched();
+    EXPECT_EQ(read("main.Bak"), "an older backup\n") << "no half-written copy takes its place";
+    EXPECT_FALSE(exists("$vb$bak$.$$$"));
 }
 
 TEST_F(FileFailures, InputThatIsItsOwnBackupIsNotTruncated) {
@@ -165,7 +169,9 @@ TEST_F(FileFailures, OutputFileThatCannotBeRemoved) {
 }
 
 TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
-    fileSystem().xRename = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) { return false; };
+    fileSystem().xRename = [](const vimbo::platform::FileSystemOps&, const std::string& from, const std::string& to) {
+        return from != kScratch && vimbo::platform::defaultFileSystemOps().rename(from, to);
+    };
     auto run = runFileMode("main.c", "inc", true);
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "Error: Can't rename $vb$tmp$.$$$ to main.c\n");

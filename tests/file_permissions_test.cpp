@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include "platform/file_system.h"
 #include "support/command_run.h"
@@ -163,6 +166,84 @@ TEST_F(Permissions, EachFileOfATreeKeepsItsOwnBits) {
 }
 
 #endif
+
+#ifdef __linux__
+std::string attribute(const fs::path& path, const char* name) {
+    char value[256];
+    const ssize_t size = ::getxattr(path.c_str(), name, value, sizeof value);
+    return size < 0 ? "(none)" : std::string(value, static_cast<std::size_t>(size));
+}
+
+// Extended attributes (and with them ACLs and security labels) stay with
+// the file in every kind of run: one file, a tree whose files take the
+// previous file's old version as their scratch file, and the .Bak copy.
+TEST_F(Permissions, ExtendedAttributesAreKept) {
+    const char* const names[] = {"main.c", "src/a.c", "src/b.c"};
+    for (const char* name : names) {
+        write(name, kInput);
+        const std::string value = std::string("value of ") + name;
+        if (::setxattr((root() / name).c_str(), "user.origin", value.data(), value.size(), 0) != 0)
+            GTEST_SKIP() << "no extended attributes on this file system";
+    }
+    ASSERT_EQ(::setxattr((root() / "src/a.c").c_str(), "user.only-a", "x", 1, 0), 0);
+    EXPECT_EQ(runFileMode("main.c", "inc", true).printed, "");
+    auto walk = runVimbo({"-j", "1", "-b", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(walk.status, 0) << walk.err;
+    for (const char* name : names) {
+        EXPECT_EQ(read(name), kRewritten) << name;
+        EXPECT_EQ(attribute(root() / name, "user.origin"), std::string("value of ") + name) << name;
+        EXPECT_EQ(attribute(fs::path(root() / name).replace_extension(".Bak"), "user.origin"),
+                  std::string("value of ") + name);
+    }
+    EXPECT_EQ(attribute(root() / "src/b.c", "user.only-a"), "(none)") << "nothing of the file before it";
+
+    write("main.c", kInput);
+    fileSystem().xCopyAttributes = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) {
+        return false;
+    };
+    auto failed = runFileMode("main.c", "inc");
+    EXPECT_EQ(failed.printed, "Error: can't give the new file the extended attributes of the old one; left unchanged.\n");
+    EXPECT_EQ(read("main.c"), kInput);
+    EXPECT_FALSE(exists("$vb$tmp$.$$$"));
+}
+#endif
+
+// A .Bak is made anew: one that is a link, or a hard link of another file,
+// is replaced, and what it named stays as it was.
+TEST_F(Permissions, BackupsNeverWriteThroughLinks) {
+    write("outside/secret.txt", "secret\n");
+    write("src/linked.c", kInput);
+    write("src/hard.c", kInput);
+#ifndef _WIN32
+    fs::permissions(root() / "outside/secret.txt", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(root() / "outside/secret.txt", root() / "src/linked.Bak");
+#endif
+    fs::create_hard_link(root() / "outside/secret.txt", root() / "src/hard.Bak");
+    auto walk = runVimbo({"-b", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(walk.status, 0) << walk.err;
+    EXPECT_EQ(read("outside/secret.txt"), "secret\n");
+#ifndef _WIN32
+    EXPECT_EQ(modeOf(root() / "outside/secret.txt"), 0600u);
+    EXPECT_FALSE(fs::is_symlink(root() / "src/linked.Bak"));
+    EXPECT_EQ(read("src/linked.Bak"), kInput);
+#endif
+    EXPECT_EQ(read("src/hard.Bak"), kInput);
+    EXPECT_EQ(read("src/hard.c"), kRewritten);
+}
+
+// u.c and u.h both back up to u.Bak: the second is refused and keeps its text.
+TEST_F(Permissions, TwoInputsNeverShareABackup) {
+    write("src/u.c", kInput);
+    write("src/u.h", kInput);
+    auto walk = runVimbo({"-b", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(walk.status, 1);
+    EXPECT_EQ(walk.err, "vimbo: src/u.h: Error: the backup src/u.Bak holds the old text of src/u.c already; left "
+                        "unchanged.\n");
+    EXPECT_EQ(read("src/u.c"), kRewritten);
+    EXPECT_EQ(read("src/u.h"), kInput);
+    EXPECT_EQ(read("src/u.Bak"), kInput);
+    EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "src"}).status, 0) << "without -b there is no conflict";
+}
 
 // A rewrite gives the file a new identity: a hard-linked twin would keep the
 // old text, so a tree walk leaves such files alone unless told otherwise.

@@ -1,5 +1,12 @@
-// The ".Bak" copy of the input, taken before the target is replaced.
+// The ".Bak" copy of the input, taken before the target is replaced. It is
+// written whole under a new name of its own and only then put in place: an
+// old ".Bak" that is a link (or another file's hard link) is replaced, never
+// written through, and a failure leaves no half-written copy behind.
+#include <memory>
+
 #include "analysis/path_parts.h"
+#include "interface/backup_claims.h"
+#include "interface/messages.h"
 #include "interface/vimbo.h"
 #include "platform/file_system.h"
 #include "platform/text_reader.h"
@@ -9,39 +16,71 @@ using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
 
 namespace {
+// Tries for a name of its own beside the backup before giving up.
+constexpr int kMaxScratchNames = 100;
+
 std::string backupName(const std::string& inputFile) {
     vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
     parts.extension = ".Bak";
     return vimbo::analysis::joinPath(parts);
 }
-}  // namespace
 
-int Vimbo::writeBackup() {
-    const std::string inputFile = settings->inputFile();
-    TextReader input(inputFile);
-    if (!input.isOpen()) return 0;
-    const std::string name = backupName(inputFile);
-    // An input named x.Bak (or a link to it) would be truncated by its own backup.
-    if (vimbo::platform::fileSystem().sameFile(inputFile, name)) return 0;
-    TextWriter backup(name, TextWriter::Create::truncate);
-    if (!backup.isOpen()) return 0;
-
-    int ok = 1;
+// Copies the input line by line, as text mode reads and writes it.
+bool copyText(TextReader& input, TextWriter& backup) {
     std::string line;
     while (input.good() && !backup.failed()) {
-        TextReader::Status status = input.readLine(line);
-        if (status == TextReader::Status::error) {
-            ok = 0;
-            break;
-        }
+        const TextReader::Status status = input.readLine(line);
+        if (status == TextReader::Status::error) return false;
         if (status == TextReader::Status::end) break;
         backup.write(line);
         backup.write(input.ending());
-        ok = backup.failed() ? 0 : 1;
     }
+    return !backup.failed();
+}
+
+// A new file beside `backup`, never one that was there: it may be what
+// a run cut short left behind.
+std::string createScratch(const std::string& backup, std::unique_ptr<TextWriter>& writer) {
+    vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(backup);
+    for (int attempt = 0; attempt < kMaxScratchNames; ++attempt) {
+        parts.baseName = "$vb$bak$";
+        parts.extension = attempt == 0 ? ".$$$" : "." + std::to_string(attempt);
+        const std::string name = vimbo::analysis::joinPath(parts);
+        writer = std::make_unique<TextWriter>(name, TextWriter::Create::newOnly);
+        if (writer->isOpen()) return name;
+        if (!vimbo::platform::fileSystem().exists(name)) break;  // not taken: the directory refuses
+    }
+    writer.reset();
+    return "";
+}
+}  // namespace
+
+std::string Vimbo::writeBackup() {
+    auto& fs = vimbo::platform::fileSystem();
+    const std::string inputFile = settings->inputFile();
+    const std::string name = backupName(inputFile);
+    // An input named x.Bak (or a link to it) would be replaced by its own backup.
+    if (fs.sameFile(inputFile, name)) return kCantCreateBak;
+    std::string holder;
+    if (backupClaims_ && !backupClaims_->claim(name, inputFile, holder))
+        return "Error: the backup " + name + " holds the old text of " + holder + " already; left unchanged.\n";
+    const auto fail = [&](const std::string& scratch) {
+        if (!scratch.empty()) fs.remove(scratch);
+        if (backupClaims_) backupClaims_->release(name);
+        return std::string(kCantCreateBak);
+    };
+    TextReader input(inputFile);
+    if (!input.isOpen()) return fail("");
+    std::unique_ptr<TextWriter> backup;
+    const std::string scratch = createScratch(name, backup);
+    if (scratch.empty()) return fail("");
+    const bool copied = copyText(input, *backup);
     input.close();
-    if (!backup.close()) ok = 0;
-    // The copy is no more open to others than the original.
-    if (ok && !vimbo::platform::fileSystem().copyPermissions(inputFile, name)) ok = 0;
-    return ok;
+    // The copy is no more open to others than the original, and carries
+    // the same attributes (ACLs among them).
+    if (!backup->close() || !copied || !fs.copyPermissions(inputFile, scratch) || !fs.copyAttributes(inputFile, scratch))
+        return fail(scratch);
+    const bool there = fs.exists(name) || fs.isLink(name);
+    if (!(there ? fs.replace(scratch, name) : fs.rename(scratch, name))) return fail(scratch);
+    return "";
 }

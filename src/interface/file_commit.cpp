@@ -13,6 +13,20 @@ bool removeTarget(const std::string& target, const std::string& scratch) {
 }
 }  // namespace
 
+bool Vimbo::keepMetadata(const std::string& from, const std::string& to) {
+    auto& fs = vimbo::platform::fileSystem();
+    if (!fs.copyPermissions(from, to)) {
+        report(kCantKeepPermissions);
+        return false;
+    }
+    // After the mode: an ACL sets the group bits of the mode anew.
+    if (!fs.copyAttributes(from, to)) {
+        report(kCantKeepAttributes);
+        return false;
+    }
+    return true;
+}
+
 bool Vimbo::commitOutput() {
     auto& fs = vimbo::platform::fileSystem();
     const std::string inputFile = settings->inputFile();
@@ -23,9 +37,12 @@ bool Vimbo::commitOutput() {
         report(inPlace ? kReadOnlyInput : kReadOnlyOutput);
         return false;
     }
-    if (settings->makeBackup() == 1 && !writeBackup()) {
-        report(kCantCreateBak);
-        return false;
+    if (settings->makeBackup() == 1) {
+        const std::string failure = writeBackup();
+        if (!failure.empty()) {
+            report(failure);
+            return false;
+        }
     }
     const std::string scratch = scratchPath();
     // Others may read the target at any moment (a parallel run): it is
@@ -36,10 +53,7 @@ bool Vimbo::commitOutput() {
             report(std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
             return false;
         }
-        if (!scratchPermissionsSet_ && !fs.copyPermissions(target, scratch)) {
-            report(kCantKeepPermissions);
-            return false;
-        }
+        if (!scratchPermissionsSet_ && !keepMetadata(target, scratch)) return false;
         // A swap leaves the old file under the scratch name, to be written
         // again for the directory's next file.
         if (keptScratch_ && fs.exchange(scratch, target)) {
@@ -54,10 +68,7 @@ bool Vimbo::commitOutput() {
     }
     // The new file stands for the old one: same permissions, same owner.
     // A target that is missing fails to be removed below, with its own message.
-    if (fs.exists(target) && !fs.isLink(target) && !fs.copyPermissions(target, scratch)) {
-        report(kCantKeepPermissions);
-        return false;
-    }
+    if (fs.exists(target) && !fs.isLink(target) && !keepMetadata(target, scratch)) return false;
     if (!removeTarget(target, scratch)) {
         report(inPlace ? kCantRemoveOld : kCantRemoveOutput);
         return false;

@@ -23,3 +23,6 @@ inline constexpr const char kReadOnlyOutput[] = "Error: output file is read-only
 // its permissions): the old file stays.
 inline constexpr const char kCantKeepPermissions[] =
     "Error: can't give the new file the permissions of the old one; left unchanged.\n";
+// Extended attributes (ACLs, security labels) could not be carried over.
+inline constexpr const char kCantKeepAttributes[] =
+    "Error: can't give the new file the extended attributes of the old one; left unchanged.\n";
