@@ -15,17 +15,30 @@ namespace {
 
 enum class Family { gnu, msvc, unknown };
 
-// gcc, x86_64-linux-gnu-g++-12, /usr/bin/clang++-14, CL.EXE ...
-Family familyOf(const std::string& program) {
+// The program's name in lower case, without directory, ".exe" and a version
+// behind it: /usr/bin/clang++-14 and CL.EXE give clang++ and cl.
+std::string programName(const std::string& program) {
     std::string name = fs::path(program).filename().string();
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
-    // A version behind the name: gcc-12, clang++-14.
     const std::size_t dash = name.find_last_of('-');
     if (dash != std::string::npos && dash + 1 < name.size() &&
         std::all_of(name.begin() + static_cast<long>(dash) + 1, name.end(),
                     [](unsigned char c) { return std::isdigit(c) || c == '.'; }))
         name.resize(dash);
+    return name;
+}
+
+// Programs a build puts in front of its compiler, which they then run with
+// the rest of the command.
+bool isLauncher(const std::string& program) {
+    const std::string name = programName(program);
+    return name == "ccache" || name == "sccache" || name == "distcc" || name == "icecc" || name == "buildcache";
+}
+
+// gcc, x86_64-linux-gnu-g++-12, /usr/bin/clang++-14, CL.EXE ...
+Family familyOf(const std::string& program) {
+    const std::string name = programName(program);
     if (name == "cl" || name == "clang-cl") return Family::msvc;
     for (const char* gnu : {"gcc", "g++", "clang", "clang++", "cc", "c++"}) {
         const std::string tool = gnu;
@@ -40,10 +53,11 @@ Family familyOf(const std::string& program) {
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // Fixed values for the macros that would differ between two runs: the time
-// of the run and of the file (a rewrite gives the file a new one), and the
-// line (a wrap moves the lines below it by design).
-const char* const kGnuFixed[] = {"-Wno-builtin-macro-redefined", "-D__LINE__=0", "-D__DATE__=\"Jan 1 2000\"",
+// of the run and of the file (a rewrite gives the file a new one).
+const char* const kGnuFixed[] = {"-Wno-builtin-macro-redefined", "-D__DATE__=\"Jan 1 2000\"",
                                  "-D__TIME__=\"00:00:00\"", "-D__TIMESTAMP__=\"Sat Jan 1 00:00:00 2000\""};
+// And the line, to tell a unit whose text moved only where __LINE__ expands.
+const char kGnuFixedLine[] = "-D__LINE__=0";
 
 }  // namespace
 
@@ -68,15 +82,21 @@ bool expandResponseFiles(const std::vector<std::string>& arguments, const std::s
 }
 
 bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<std::string>& command,
-                       std::string& error) {
+                       std::string& error, bool fixLines) {
     command.clear();
-    const Family family = arguments.empty() ? Family::unknown : familyOf(arguments[0]);
+    // ccache gcc ...: the compiler is the launcher's first word; the
+    // launcher is left out, since it would only run the compiler.
+    std::size_t first = 0;
+    while (first + 1 < arguments.size() && isLauncher(arguments[first])) ++first;
+    const Family family = first < arguments.size() ? familyOf(arguments[first]) : Family::unknown;
     if (family == Family::unknown) {
-        error = "can't tell how to preprocess with " + (arguments.empty() ? std::string("an empty command") : arguments[0]);
+        std::string program;
+        for (std::size_t i = 0; i <= first && i < arguments.size(); ++i) program += (i ? " " : "") + arguments[i];
+        error = "can't tell how to preprocess with " + (program.empty() ? std::string("an empty command") : program);
         return false;
     }
-    command.push_back(arguments[0]);
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
+    command.push_back(arguments[first]);
+    for (std::size_t i = first + 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         if (family == Family::gnu) {
             // Outputs: the object, and dependency files, which -E would write too.
@@ -107,6 +127,7 @@ bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<st
     if (family == Family::gnu) {
         command.insert(command.begin() + 1, {"-E", "-P"});
         command.insert(command.begin() + 3, std::begin(kGnuFixed), std::end(kGnuFixed));
+        if (fixLines) command.insert(command.begin() + 4, kGnuFixedLine);
         // gcc warns of the fixed macros whatever it is told; a build's
         // -Werror must not turn that into a failure.
         command.push_back("-Wno-error");

@@ -16,11 +16,12 @@ bool expandResponseFiles(const std::vector<std::string>& arguments, const std::s
 
 // The preprocess-only command for a gcc, g++, clang, clang++, cc or c++
 // command (-c, -o and dependency outputs dropped; -E -P added) or a cl or
-// clang-cl one (/c, /Fo and the like dropped; /EP added). Macros that tell
-// the time or the line are fixed, so that two runs of one unit compare
-// (and gcc's warning about that is kept from being an error).
-// False with a message for a compiler it does not know.
+// clang-cl one (/c, /Fo and the like dropped; /EP added); a launcher in
+// front (ccache, sccache, distcc, icecc, buildcache) is left out. Macros
+// that tell the time are fixed, so that two runs of one unit compare (and
+// gcc's warning about that is kept from being an error); `fixLines` fixes
+// __LINE__ too. False with a message for a compiler it does not know.
 bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<std::string>& command,
-                       std::string& error);
+                       std::string& error, bool fixLines = false);
 
 }  // namespace vimbo::cli

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "interruption.h"
 #include "progress.h"
-#include "shell_command.h"
+#include "platform/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -58,13 +59,6 @@ std::uint64_t hashOf(const fs::path& file) {
     return hash;
 }
 
-std::string firstLineOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 // Where two outputs part: the first line of each that differs.
 std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs::path& b) {
     NormalLines left(a), right(b);
@@ -80,15 +74,17 @@ std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs:
 
 
 
-// Runs the unit's command in its directory, its output into `output`;
-// false when the preprocessor fails.
-bool preprocess(const Unit& unit, const fs::path& output, const fs::path& errors) {
-    std::string command = "cd " + shellQuoted(unit.directory) + " &&";
-    for (const std::string& word : unit.command) command += " " + shellQuoted(word);
-    command += " > " + shellQuoted(output.string()) + " 2> " + shellQuoted(errors.string());
-    const int status = runShellCommand(command);
-    if (status < 0 || status == 130 || status == 143) interrupted = true;
-    return status == 0;
+bool preprocess(const Unit& unit, const fs::path& output, std::string& firstError) {
+    std::error_code ignored;
+    fs::remove(output, ignored);  // the output file is made anew, in a directory of this user's alone
+    vimbo::platform::ChildProcess child{unit.command, unit.directory, "", output.string()};
+    child.keep = 4096;
+    const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
+    if (outcome.signal == SIGINT || outcome.signal == SIGTERM || outcome.status == 130 || outcome.status == 143)
+        interrupted = true;
+    if (!outcome.started) firstError = "can't run " + (unit.command.empty() ? std::string() : unit.command[0]);
+    else if (outcome.status != 0) firstError = outcome.errors.substr(0, outcome.errors.find('\n'));
+    return outcome.started && outcome.status == 0;
 }
 
 // Calls `work(i)` for every unit, `jobs` at a time.

@@ -15,20 +15,30 @@ namespace vimbo::cli {
 struct Unit {
     std::string file;                  // as the database names it, for messages
     std::string directory;
-    std::vector<std::string> command;  // preprocess-only
-    std::string problem;               // why it is not checked, or ""
+    std::vector<std::string> command;       // preprocess-only, __LINE__ as it expands
+    std::vector<std::string> fixedCommand;  // the same with __LINE__ fixed
+    std::string problem;                    // why it is not checked, or ""
     bool failsBefore = false;
     std::uint64_t before = 0;
-    bool differs = false;
-    std::string failure;  // the first line the preprocessor printed on failing
+    // With __LINE__ fixed, when known: a unit whose text differs only there
+    // moved its lines, nothing else.
+    bool beforeFixedKnown = false, afterFixedKnown = false;
+    std::uint64_t beforeFixed = 0, afterFixed = 0;
+    bool differs = false;     // its text is not the same after the rewrite
+    bool failsAfter = false;  // it no longer preprocesses
+    std::string failure;      // the first line the preprocessor printed on failing
+    bool verifiable() const { return problem.empty() && !failsBefore; }
+    // It differs only where __LINE__ expands.
+    bool linesMoved() const { return differs && !failsAfter && beforeFixedKnown && afterFixedKnown && beforeFixed == afterFixed; }
 };
 
-// Runs the unit's command in its directory, its output into `output` and
-// its messages into `errors`; false when the preprocessor fails.
-bool preprocess(const Unit& unit, const std::filesystem::path& output, const std::filesystem::path& errors);
+// Runs the unit's command in its directory, its output into the new file
+// `output`; false when the preprocessor fails, with the first line it
+// printed (or why it could not start) in `firstError`.
+bool preprocess(const Unit& unit, const std::filesystem::path& output, std::string& firstError);
 
 // Whether a preprocessor was stopped by a signal since the last reset: Ctrl-C
-// reaches the commands (the caller of system() ignores it), so it shows here.
+// reaches the commands too, so it shows here.
 bool preprocessingInterrupted();
 void resetPreprocessingInterrupted();
 
@@ -38,8 +48,6 @@ std::uint64_t hashOf(const std::filesystem::path& output);
 
 // Where two outputs part: the first line of each that differs ("(end)" for one that ended).
 std::pair<std::string, std::string> firstDifference(const std::filesystem::path& a, const std::filesystem::path& b);
-
-std::string firstLineOf(const std::filesystem::path& file);
 
 // Calls `work(i)` for i below `count`, `jobs` at a time (0: one per
 // processor), showing progress on a terminal; stops early after a signal.

@@ -18,6 +18,10 @@ struct VerifySettings {
     bool dryRun = false;       // the rewrite stays in memory: verify through a copy
     bool showProgress = false;
     std::vector<std::string> files;  // what the rewrite may change
+    // Units whose text differs only where __LINE__ expands count as the same.
+    bool allowLineShift = false;
+    // Units that cannot be preprocessed before the rewrite do not stop it.
+    bool allowUnverified = false;
 };
 
 // The new texts of a dry run, by path.
@@ -29,8 +33,8 @@ using RewriteStep = std::function<int(DryRunTexts* texts)>;
 
 // Runs the step between the two preprocessing passes and returns the exit
 // status: the step's when every unit is unchanged; 1 (2 for a dry run) when
-// one differs, after putting every rewritten file back; 2 when the check
-// could not be made.
+// one differs, when one could not be verified or none could, after putting
+// every rewritten file back; 2 when the check could not be made.
 int runVerified(const VerifySettings& settings, const RewriteStep& rewrite);
 
 }  // namespace vimbo::cli

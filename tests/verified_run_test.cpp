@@ -20,7 +20,7 @@ namespace fs = vimbo::test::fs;
 using vimbo::test::runVimbo;
 
 TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
-    const std::vector<std::string> fixed = {"-Wno-builtin-macro-redefined", "-D__LINE__=0", "-D__DATE__=\"Jan 1 2000\"",
+    const std::vector<std::string> fixed = {"-Wno-builtin-macro-redefined", "-D__DATE__=\"Jan 1 2000\"",
                                             "-D__TIME__=\"00:00:00\"", "-D__TIMESTAMP__=\"Sat Jan 1 00:00:00 2000\""};
     const auto gnu = [&](std::vector<std::string> rest) {
         std::vector<std::string> words = {rest[0], "-E", "-P"};
@@ -36,6 +36,10 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
         {{"clang++-14", "-std=c++17", "-DX=1", "-c", "a.cc"}, gnu({"clang++-14", "-std=c++17", "-DX=1", "a.cc"})},
         {{"cc", "-MMD", "-MQ", "x", "a.c"}, gnu({"cc", "a.c"})},
         {{"CL.EXE", "/nologo", "/c", "/Foa.obj", "/Ifoo", "a.c"}, {"CL.EXE", "/EP", "/nologo", "/Ifoo", "a.c"}},
+        // Launchers run the compiler that follows them.
+        {{"/usr/bin/ccache", "gcc", "-c", "a.c"}, gnu({"gcc", "a.c"})},
+        {{"sccache", "distcc", "clang++", "-c", "a.cc"}, gnu({"clang++", "a.cc"})},
+        {{"icecc", "cc", "a.c"}, gnu({"cc", "a.c"})},
     };
     for (const auto& [given, expected] : cases) {
         std::vector<std::string> command;
@@ -45,8 +49,13 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
     }
     std::vector<std::string> command;
     std::string error;
-    EXPECT_FALSE(vimbo::cli::preprocessCommand({"frobcc", "a.c"}, command, error));
-    EXPECT_EQ(error, "can't tell how to preprocess with frobcc");
+    ASSERT_TRUE(vimbo::cli::preprocessCommand({"gcc", "a.c"}, command, error, true));
+    EXPECT_EQ(command[4], "-D__LINE__=0") << "the line fixed too, to tell moved lines";
+    for (const auto& [given, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"frobcc", "a.c"}, "frobcc"}, {{"ccache", "-c", "a.c"}, "ccache -c"}, {{"ccache"}, "ccache"}}) {
+        EXPECT_FALSE(vimbo::cli::preprocessCommand(given, command, error)) << message;
+        EXPECT_EQ(error, "can't tell how to preprocess with " + message);
+    }
 }
 
 class Verify : public vimbo::test::TempDirTest {
@@ -68,7 +77,7 @@ protected:
               "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\",\n"
               "  \"command\": \"cc -Iinclude -c src/main.c -o build/main.o\"},\n"
               " {\"directory\": \"" + dir + "\", \"file\": \"src/other.c\",\n"
-              "  \"arguments\": [\"cc\", \"@build/flags.rsp\", \"-c\", \"src/other.c\", \"-o\", \"build/other.o\"]}" +
+              "  \"arguments\": [\"/usr/bin/ccache\", \"cc\", \"@build/flags.rsp\", \"-c\", \"src/other.c\", \"-o\", \"build/other.o\"]}" +
                   extra + "]");
     }
     bool noVerifyLeftovers() const {
@@ -78,24 +87,45 @@ protected:
     }
 };
 
+// main.c expands __LINE__ below its includes: wraps move it, unless a
+// #line puts every line back at its number.
 TEST_F(Verify, ASoundRewriteIsKept) {
     writeDatabase();
-    auto run = runVimbo({"-p", "build", "--verify", "--tree", "src", "include"});
+    const std::string mainBefore = read("src/main.c");
+    auto moved = runVimbo({"-p", "build", "--verify", "--tree", "src", "include"});
+    EXPECT_EQ(moved.status, 1) << moved.out;
+    EXPECT_NE(moved.err.find("vimbo: line numbers move in 1 units: " + root().string() + "/src/main.c (__LINE__"),
+              std::string::npos)
+        << moved.err;
+    EXPECT_NE(moved.err.find("verification failed: line numbers move in 1; every rewritten file is put back"),
+              std::string::npos)
+        << moved.err;
+    EXPECT_EQ(read("src/main.c"), mainBefore);
+
+    auto accepted = runVimbo({"-p", "build", "--verify", "--allow-line-shift", "--check", "--tree", "src", "include"});
+    EXPECT_EQ(accepted.status, 1) << accepted.err;
+    EXPECT_NE(accepted.err.find("vimbo: verified 2 of 2 translation units: unchanged; line numbers move in 1"),
+              std::string::npos)
+        << accepted.err;
+
+    auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("vimbo: verified 2 translation units: unchanged ("), std::string::npos) << run.out;
-    EXPECT_EQ(read("src/main.c").rfind("#ifndef A_H\n#include \"a.h\"\n#endif\n", 0), 0u);
+    EXPECT_NE(run.out.find("vimbo: verified 2 of 2 translation units: unchanged ("), std::string::npos) << run.out;
+    EXPECT_EQ(read("src/main.c"), "#ifndef A_H\n#include \"a.h\"\n#endif\n#ifndef B_H\n#include \"b.h\"\n#endif\n"
+                                  "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());
 
     // A dry run verifies through a copy and leaves the tree alone.
     write("src/third.c", "#include <a.h>\nint third;\n");
     auto dry = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src"});
     EXPECT_EQ(dry.status, 1) << dry.err;
-    EXPECT_NE(dry.err.find("vimbo: verified 2 translation units: unchanged"), std::string::npos) << dry.err;
+    EXPECT_NE(dry.err.find("vimbo: verified 2 of 2 translation units: unchanged"), std::string::npos) << dry.err;
     EXPECT_EQ(read("src/third.c"), "#include <a.h>\nint third;\n");
 
     auto alone = runVimbo({"--verify", "--tree", "src"});
     EXPECT_EQ(alone.status, 2);
     EXPECT_EQ(alone.err, "vimbo: --verify needs -p DIR, the build whose units it checks (try --help)\n");
+    EXPECT_EQ(runVimbo({"-p", "build", "--allow-line-shift", "--tree", "src"}).status, 2) << "it goes with --verify";
 }
 
 // The rewriting step replaced at its seam by one that changes what a unit
@@ -155,14 +185,15 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
     EXPECT_EQ(read("include/a.h"), before["include/a.h"].first);
 }
 
-TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndNotCounted) {
+TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndKeepTheTreeAsItWas) {
     const std::string dir = root().string();
     write("src/broken.c", "#error not today\n");
     writeDatabase(",\n {\"directory\": \"" + dir + "\", \"file\": \"src/x.c\", \"command\": \"frobcc -c src/x.c\"}" +
                   ",\n {\"directory\": \"" + dir + "\", \"file\": \"src/y.c\", \"arguments\": [\"cc\", \"@none.rsp\"]}" +
                   ",\n {\"directory\": \"" + dir + "\", \"file\": \"src/broken.c\", \"command\": \"cc -c src/broken.c\"}");
-    auto run = runVimbo({"-p", "build", "--verify", "--tree", "src", "include"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string mainBefore = read("src/main.c");
+    auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"});
+    EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("vimbo: " + dir + "/src/x.c: not verified: can't tell how to preprocess with frobcc\n"),
               std::string::npos)
         << run.err;
@@ -171,7 +202,27 @@ TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndNotCounted) {
         << run.err;
     EXPECT_NE(run.err.find("src/broken.c: not verified: it fails to preprocess before the rewrite ("), std::string::npos)
         << run.err;
-    EXPECT_NE(run.out.find("vimbo: verified 2 translation units: unchanged"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("verification failed: 3 of 5 translation units could not be verified"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(read("src/main.c"), mainBefore) << "put back";
+
+    auto allowed = runVimbo({"-p", "build", "--verify", "--keep-lines", "--allow-unverified", "--tree", "src", "include"});
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_NE(allowed.out.find("vimbo: verified 2 of 5 translation units: unchanged; 3 could not be verified"),
+              std::string::npos)
+        << allowed.out;
+
+    // None to verify is never success, whatever is allowed.
+    write("build/compile_commands.json",
+          "[{\"directory\": \"" + dir + "\", \"file\": \"src/x.c\", \"command\": \"frobcc -c src/x.c\"}]");
+    write("src/fresh.c", "#include <a.h>\n");
+    auto none = runVimbo({"-p", "build", "--verify", "--allow-unverified", "--tree", "src"});
+    EXPECT_EQ(none.status, 1) << none.err;
+    EXPECT_NE(none.err.find("verification failed: none of the 1 translation units could be verified; nothing was "
+                            "rewritten"),
+              std::string::npos)
+        << none.err;
+    EXPECT_EQ(read("src/fresh.c"), "#include <a.h>\n");
 }
 
 }  // namespace
