@@ -14,9 +14,11 @@
 #include "analysis/path_parts.h"
 #include "include_path.h"
 #include "interruption.h"
+#include "interface/backup_claims.h"
 #include "interface/messages.h"
 #include "interface/scratch_file.h"
 #include "interface/vimbo.h"
+#include "platform/file_system.h"
 #include "platform/memory_overlay.h"
 #include "progress.h"
 #include "unified_diff.h"
@@ -65,7 +67,7 @@ std::pair<std::string, std::string> lookupOf(const IncludeDirectories& directori
 // One file, one visit: the text settles in memory and is committed once.
 
 FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers,
-                      KeptScratch& scratch) {
+                      BackupClaims& backups, KeptScratch& scratch) {
     std::string searchPath = settings.includePath, quotePath;
     std::vector<std::pair<std::string, std::string>> otherLookups;
     if (settings.database) {
@@ -82,6 +84,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     Vimbo processor(&params);
     processor.setPrintMessages(false);
     processor.shareHeaderCache(&headers);
+    processor.shareBackupClaims(&backups);
     processor.lookUpLikeCompiler(true);
     processor.setQuotePath(quotePath);
     processor.setOtherLookups(std::move(otherLookups));
@@ -90,6 +93,7 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
     processor.replaceInOneStep(true);
     processor.reuseScratch(&scratch);
     processor.setStripWrappers(settings.strip);
+    processor.keepLineNumbers(settings.keepLines);
     for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
     FileState state;
     state.examined = true;
@@ -108,7 +112,9 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
         state.failed = true;
         state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
         const std::string& text = processor.lastMessage();
-        if (text == kCantCreateTemp || text.rfind(kCantRenamePrefix, 0) == 0)
+        // Only a scratch file that is there is worth a look.
+        if ((text == kCantCreateTemp || text.rfind(kCantRenamePrefix, 0) == 0) &&
+            vimbo::platform::fileSystem().exists(processor.scratchPath()))
             state.message += "vimbo: " + path + ": the scratch file is " + processor.scratchPath() +
                              "; look at what it holds, then remove it\n";
     } else {
@@ -170,6 +176,7 @@ private:
 void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& files, std::vector<FileState>& states) {
     // Every header is read once for the whole run (again only once it changed).
     vimbo::analysis::HeaderCache headers;
+    BackupClaims backups;
     Scheduler scheduler(files, states, settings.treeMode);
     const auto work = [&] {
         std::vector<std::size_t> group;
@@ -178,7 +185,7 @@ void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& f
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
-                scheduler.finish(i, rewriteFile(settings, files[i], headers, scratch));
+                scheduler.finish(i, rewriteFile(settings, files[i], headers, backups, scratch));
             }
             releaseScratch(scratch);
             if (Interruption::signal()) return;

@@ -30,6 +30,8 @@ struct BatchSettings {
     const CompileDatabase* database = nullptr;
     // Rewriting, checking and previewing take external guards away instead.
     WrapperStrip strip = WrapperStrip::none;
+    // A "#line" after each block of wraps keeps every line's number.
+    bool keepLines = false;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };

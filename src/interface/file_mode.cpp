@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "analysis/header_cache.h"
+#include "analysis/line_numbers.h"
 #include "interface/messages.h"
 #include "interface/scratch_file.h"
 #include "interface/vimbo.h"
@@ -22,26 +23,37 @@ constexpr int kMaxSettlingPasses = 16;
 
 RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     const LineEndings endings = vimbo::platform::kSystemLineEndings;
+    // Where each line of the text came from, for the "#line" directives.
+    vimbo::analysis::LineOrigins origins, nextOrigins;
     RewriteOutcome first;
     {
         TextWriter memory(text, endings);
         lastIfndefMacro.clear();
+        outputOrigins_ = keepLines_ ? &origins : nullptr;
         first = rewriteLines(input, memory);
         memory.close();
     }
-    if (first.ioError || first.droppedText || !first.changed) return first;
-    bool again = first.mayWrapMore;
+    bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
     for (int pass = 2; again && pass <= kMaxSettlingPasses; ++pass) {
         TextReader input(TextReader::Bytes{text}, endings);
         std::string next;
         TextWriter memory(next, endings);
         lastIfndefMacro.clear();
+        nextOrigins.clear();
+        inputOrigins_ = keepLines_ ? &origins : nullptr;
+        outputOrigins_ = keepLines_ ? &nextOrigins : nullptr;
         const RewriteOutcome outcome = rewriteLines(input, memory);
         if (!outcome.changed) break;
         memory.close();
         text = std::move(next);
+        origins.swap(nextOrigins);
         again = outcome.mayWrapMore;
     }
+    inputOrigins_ = outputOrigins_ = nullptr;
+    // A text whose lines can't keep their numbers is not rewritten at all.
+    if (keepLines_ && first.changed && !first.ioError && !first.droppedText &&
+        !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
+        first.changed = 0;
     return first;
 }
 
@@ -74,10 +86,9 @@ int Vimbo::processSettled(TextReader& input) {
     // permissions before it gets the target's new text.
     scratchPermissionsSet_ = false;
     if (reusing) {
-        if (!vimbo::platform::fileSystem().copyPermissions(settings->outputFile(), scratchName)) {
+        if (!keepMetadata(settings->outputFile(), scratchName)) {
             scratch.close();
             vimbo::platform::fileSystem().remove(scratchName);
-            report(kCantKeepPermissions);
             return outcome.changed;
         }
         scratchPermissionsSet_ = true;

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <string_view>
 
 #include "analysis/source_scanner.h"
@@ -48,6 +49,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     bool firstLine = true, linesTrusted = true;
     std::string line;
     std::string_view fileEnding;  // the first line break of the file
+    std::size_t index = 0;        // of the line read
     while (!outcome.ioError && input.good()) {
         // Whole lines, however long, so that none is split in the output.
         TextReader::Status status = input.readLine(line);
@@ -58,6 +60,9 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (status == TextReader::Status::end) break;
         const std::string_view ending = input.ending();
         if (fileEnding.empty()) fileEnding = ending;
+        const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
+                            : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
+        ++index;
         trackIfndef(line);
         // A byte-order mark stays the first bytes of the file: its line is
         // read without it and never wrapped.
@@ -79,9 +84,11 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (wrapped) {
             outcome.changed = 1;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
+            if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
         } else {
             output.write(line);
             output.write(ending);
+            if (outputOrigins_) outputOrigins_->push_back(origin);
         }
         if (output.failed()) outcome.ioError = true;
     }

@@ -24,6 +24,7 @@ class TextWriter;
 }
 
 struct KeptScratch;
+class BackupClaims;
 
 class Vimbo {
 public:
@@ -48,6 +49,9 @@ public:
     // The target is replaced by the scratch file in one step rather than
     // removed first (for runs in which other threads read the files).
     void replaceInOneStep(bool on) { atomicReplace_ = on; }
+    // Settled rewrites write a "#line" after each block of wraps, so that
+    // every line keeps its number (__LINE__, diagnostics).
+    void keepLineNumbers(bool on) { keepLines_ = on; }
     // File mode takes away external guards instead of adding them: every
     // wrapper whose macro is tied to its header, or only the wrong ones.
     void setStripWrappers(WrapperStrip strip) { strip_ = strip; }
@@ -117,6 +121,8 @@ public:
     // Includes of these names (compared without case) are never wrapped;
     // "stdafx.h" and "pch.h" to begin with.
     void addPrecompiledHeader(const std::string& name);
+    // Backups of one run, so that no two inputs share one.
+    void shareBackupClaims(BackupClaims* claims) { backupClaims_ = claims; }
     // Headers read by several processors in one run (a tree) are read once.
     void shareHeaderCache(vimbo::analysis::HeaderCache* cache) { headerCache_ = cache; }
 
@@ -142,17 +148,26 @@ private:
     // scratch file is no longer to be removed: it was renamed, or the target
     // is gone and it holds the only copy of the text.
     bool commitOutput();
-    int writeBackup();
+    // The new file gets the old one's permissions, owner and extended
+    // attributes; false (and the message) when it can't.
+    bool keepMetadata(const std::string& from, const std::string& to);
+    // "" when the ".Bak" copy stands, else the message saying why not.
+    std::string writeBackup();
     void report(const std::string& message);
 
     bool failed_ = false;
     bool printMessages_ = true;
     bool compilerLookup_ = false;
     bool settle_ = false;
+    bool keepLines_ = false;
+    // Line origins of the text a settling pass reads and of what it writes.
+    const std::vector<long>* inputOrigins_ = nullptr;
+    std::vector<long>* outputOrigins_ = nullptr;
     bool atomicReplace_ = false;
     bool scratchPermissionsSet_ = false;
     WrapperStrip strip_ = WrapperStrip::none;
     KeptScratch* keptScratch_ = nullptr;
+    BackupClaims* backupClaims_ = nullptr;
     std::string quotePath_;
     std::vector<std::pair<std::string, std::string>> otherLookups_;
     std::string scratchDirectory_;

@@ -1,0 +1,64 @@
+// --keep-lines: after the wraps every line has its old number again, as the
+// compiler counts it (__LINE__ expanded before and after must agree).
+#include <gtest/gtest.h>
+
+#include "platform/child_process.h"
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vimbo::test::runVimbo;
+
+class KeepLines : public vimbo::test::TempDirTest {
+protected:
+    // What the compiler makes of a file, __LINE__ as it expands.
+    std::string preprocessed(const std::string& file, const std::string& define) {
+        vimbo::platform::ChildProcess cc{{"cc", "-E", "-P", "-x", "c", "-Iinc", define, file}, "", "", ""};
+        const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(cc);
+        EXPECT_EQ(outcome.status, 0) << file << ": " << outcome.errors;
+        return outcome.output;
+    }
+};
+
+TEST_F(KeepLines, EveryLineKeepsItsNumber) {
+    if (!vimbo::platform::runChild({{"cc", "--version"}, "", "", ""}).started) GTEST_SKIP() << "no C compiler";
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+    const std::pair<const char*, std::string> sources[] = {
+        {"wraps.c", "#include <a.h>\n#include <b.h>\nint x = __LINE__;\n"},
+        // A skipped group still counts its lines, but not its #line.
+        {"skipped.c", "#if 0\n#include <a.h>\n#endif\nint y = __LINE__;\n#ifdef Q\n#include <b.h>\n#else\n"
+                      "int z = __LINE__;\n#endif\nint w = __LINE__;\n"},
+        {"nested.c", "#ifdef Q\n#ifdef R\n#include <a.h>\n#endif\nint n = __LINE__;\n#elif 1\nint e = __LINE__;\n"
+                     "#endif\nint v = __LINE__;\n"},
+        // The #line can't stand inside the comment that follows the wraps.
+        {"comment.c", "#include <a.h>\n\n/* one\n   two */ int c = __LINE__;\n"},
+        {"crlf.c", "#include <a.h>\r\nint r = __LINE__;\r\n"},
+        {"last.c", "int l = __LINE__;\n#include <a.h>"},
+        {"guard.h", "#ifndef G_H\n#define G_H\n#include <a.h>\nint g = __LINE__;\n#endif\n// the end\n"},
+    };
+    for (const auto& [name, text] : sources) {
+        write(std::string("src/") + name, text);
+        write(std::string("orig/") + name, text);
+    }
+    write("src/own.c", "#line 100\n#include <a.h>\n");
+    auto run = runVimbo({"-i", "inc", "--keep-lines", "--tree", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const auto& [name, text] : sources) {
+        EXPECT_NE(read(std::string("src/") + name), text) << name << " is rewritten";
+        for (const char* define : {"-DP", "-DQ", "-DR"})
+            EXPECT_EQ(preprocessed(std::string("src/") + name, define), preprocessed(std::string("orig/") + name, define))
+                << name << " " << define;
+    }
+    EXPECT_EQ(read("src/wraps.c"),
+              "#ifndef A_H\n#include <a.h>\n#endif\n#ifndef B_H\n#include <b.h>\n#endif\n#line 3\nint x = __LINE__;\n");
+    EXPECT_EQ(read("src/guard.h"), "#ifndef G_H\n#define G_H\n#ifndef A_H\n#include <a.h>\n#endif\n#line 4\n"
+                                   "int g = __LINE__;\n#endif\n// the end\n")
+        << "the guard stays last";
+    EXPECT_EQ(read("src/own.c"), "#line 100\n#include <a.h>\n") << "lines named by the file itself are left alone";
+    EXPECT_EQ(runVimbo({"-i", "inc", "--keep-lines", "--check", "--tree", "src"}).status, 0) << "one run is final";
+    EXPECT_EQ(runVimbo({"--keep-lines", "--audit", "--tree", "src"}).status, 2);
+}
+
+}  // namespace
