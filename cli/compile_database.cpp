@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include <nlohmann/json.hpp>
 
@@ -91,8 +92,35 @@ IncludeDirectories includeDirectories(const std::vector<std::string>& arguments,
     return result;
 }
 
-bool CompileDatabase::load(const std::string& directory, std::string& error) {
-    const fs::path file = fs::path(directory) / "compile_commands.json";
+bool findCompileDatabase(const std::string& given, std::string& file, std::string& error) {
+    std::error_code failure;
+    if (fs::is_regular_file(given, failure)) {
+        file = given;
+        return true;
+    }
+    // A directory that is not there is a typo, not a reason to take another database.
+    if (!fs::is_directory(given, failure)) {
+        error = "-p " + given + ": no such file or directory";
+        return false;
+    }
+    const fs::path start = fs::absolute(given, failure).lexically_normal();
+    for (fs::path directory = start; !directory.empty(); directory = directory.parent_path()) {
+        const fs::path candidate = directory / "compile_commands.json";
+        if (fs::is_regular_file(candidate, failure)) {
+            file = candidate.string();
+            if (directory != start)
+                std::cerr << "vimbo: -p " << given << ": taking " << candidate.generic_string() << "\n";
+            return true;
+        }
+        if (directory == directory.parent_path()) break;
+    }
+    error = "-p " + given + ": no compile_commands.json there or in a directory above";
+    return false;
+}
+
+bool CompileDatabase::load(const std::string& path, std::string& error) {
+    std::error_code failure;
+    const fs::path file = fs::is_directory(path, failure) ? fs::path(path) / "compile_commands.json" : fs::path(path);
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = file.generic_string() + ": can't read the compilation database";

@@ -25,9 +25,9 @@ struct CompileEntry {
 
 class CompileDatabase {
 public:
-    // Reads DIR/compile_commands.json; false with a message when it is
-    // missing or malformed.
-    bool load(const std::string& directory, std::string& error);
+    // Reads a compile_commands.json, named itself or by its directory; false
+    // with a message when it is missing or malformed.
+    bool load(const std::string& path, std::string& error);
     // The directories of the entry for `file`, or the union of all entries'
     // directories (in first-seen order) for a file no entry compiles.
     const IncludeDirectories& directoriesFor(const std::string& file) const;
@@ -43,6 +43,11 @@ private:
     IncludeDirectories all_;
     std::vector<IncludeDirectories> configurations_;
 };
+
+// The compile_commands.json that "-p" means: the file itself, else the one in
+// that directory or, as clang's tools look, in the nearest directory above
+// it. False with a message when there is none; a note when one above is taken.
+bool findCompileDatabase(const std::string& given, std::string& file, std::string& error);
 
 // A command string split the way a POSIX shell splits words: blanks
 // separate, quotes and backslashes protect.

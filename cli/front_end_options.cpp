@@ -1,7 +1,10 @@
 #include "front_end_options.h"
 
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
+#include <algorithm>
+#include <utility>
 
 namespace vimbo::cli {
 namespace {
@@ -45,8 +48,36 @@ const Flag kFlags[] = {
     {"--strict", &FrontEndOptions::strict, true},       {"--break-links", &FrontEndOptions::breakLinks, true},
     {"--no-git-ignore", &FrontEndOptions::gitIgnore, false}, {"--audit", &FrontEndOptions::audit, true},
     {"--strip", &FrontEndOptions::strip, true},         {"--strip-wrong", &FrontEndOptions::stripWrong, true},
-    {"--verify", &FrontEndOptions::verify, true},
+    {"--verify", &FrontEndOptions::verify, true},       {"--keep-lines", &FrontEndOptions::keepLines, true},
+    {"--allow-line-shift", &FrontEndOptions::allowLineShift, true},
+    {"--allow-unverified", &FrontEndOptions::allowUnverified, true},
 };
+
+// Options of the library's own and of this front end that take no "--".
+const char* const kShortOptions[] = {"-b", "-i", "-t", "-j", "-p", "-h"};
+
+// What other tools call the same thing.
+const std::pair<const char*, const char*> kHabits[] = {
+    {"-n", "--check"},   {"--dry-run", "--check"}, {"-c", "--check"},     {"-d", "--diff"},
+    {"-r", "--tree"},    {"-R", "--tree"},         {"--recursive", "--tree"}, {"-q", "--quiet"},
+    {"-v", "--version"}, {"-V", "--version"},      {"-x", "--exclude"},   {"-e", "--ext"},
+    {"-", "--files-from"},
+};
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
 
 // Returns how many of the following arguments the option took as its value.
 int readLongOption(const std::string& option, const char* next, FrontEndOptions& options) {
@@ -68,9 +99,36 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
         return 0;
     }
     options.error = "unknown option '" + option + "'";
+    // Only a near miss is worth a guess here; a word far from every option
+    // may be meant for something else altogether.
+    const std::string nearest = nearestOption(option);
+    if (editDistance(option, nearest) <= std::max<std::size_t>(2, option.size() / 3))
+        options.error += "; did you mean " + nearest + "?";
     return 0;
 }
 }  // namespace
+
+std::string nearestOption(const std::string& word) {
+    for (const auto& [habit, option] : kHabits)
+        if (word == habit) return option;
+    // Dashes and case count for little: "-check" is "--check" with one dash missing.
+    const auto body = [](const std::string& text) {
+        const std::size_t start = text.find_first_not_of('-');
+        std::string rest = start == std::string::npos ? std::string() : text.substr(start);
+        for (char& c : rest) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return rest;
+    };
+    std::string best;
+    std::size_t bestDistance = std::string::npos;
+    const auto consider = [&](const std::string& option) {
+        const std::size_t distance = 2 * editDistance(body(word), body(option)) + (word == option ? 0 : 1);
+        if (distance < bestDistance) bestDistance = distance, best = option;
+    };
+    for (const ValuedOption& valued : kValuedOptions) consider(valued.name);
+    for (const Flag& flag : kFlags) consider(flag.name);
+    for (const char* option : kShortOptions) consider(option);
+    return best;
+}
 
 FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     FrontEndOptions options;
@@ -113,6 +171,8 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
         }
         options.arguments.push_back(argument);
         if (is(argument, "-i", "-I") && i + 1 < count) options.arguments.push_back(args[++i]);
+        else if (argument[0] == '-' && !is(argument, "-b", "-B") && !is(argument, "-i", "-I"))
+            options.unknownWords.push_back(argument);
     }
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";

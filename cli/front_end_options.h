@@ -20,6 +20,9 @@ struct FrontEndOptions {
     bool strip = false;       // take external guards away instead of adding them
     bool stripWrong = false;  // take away only the wrong ones
     bool verify = false;      // the build's units preprocessed before and after must agree
+    bool allowLineShift = false;   // --verify takes units whose __LINE__ moved as unchanged
+    bool allowUnverified = false;  // --verify keeps a rewrite some units could not check
+    bool keepLines = false;        // a #line after each block of wraps keeps the lines' numbers
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> exclusions;  // --exclude, repeatable
     bool gitIgnore = true;                // --no-git-ignore turns it off
@@ -29,11 +32,17 @@ struct FrontEndOptions {
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
+    // Words of `arguments` that begin with "-" but are no option, before
+    // "--": file names to the library, typos to a batch run.
+    std::vector<std::string> unknownWords;
 };
 
 // Long options may stand anywhere before "-t"/"-T" (whose line takes the rest
 // of the command line) and before "--", which ends them; the value of
 // "-i"/"-I" is never taken for one.
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
+
+// The option a mistyped word most likely meant ("-check": "--check").
+std::string nearestOption(const std::string& word);
 
 }  // namespace vimbo::cli

@@ -1,5 +1,6 @@
 // vimbo: rewrites one file or line as the library does, or walks whole trees
 // (--tree), checks (--check) or previews (--diff) without changing anything.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -16,14 +17,34 @@
 namespace {
 
 using namespace vimbo::cli;
+namespace fs = std::filesystem;
 
 int usageError(const std::string& message) {
     std::cerr << "vimbo: " << message << " (try --help)\n";
     return 2;
 }
 
-// One file or line, exactly as the library's own run does it.
-int runSingle(const FrontEndOptions& options, const Vimbo_Params& given) {
+bool exists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+bool isDirectory(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(fs::status(path, error));
+}
+
+// One file or line, exactly as the library's own run does it. A FILE or
+// OUTPUT that looks like a mistyped option and names nothing gets a hint;
+// the library's own message stays as it is.
+int runSingle(const FrontEndOptions& options, const ArgumentWords& words, const Vimbo_Params& given) {
+    if (!words.lineMode)
+        for (const std::string& word : options.unknownWords)
+            if (!exists(word))
+                std::cerr << "vimbo: " << word << " is taken as a file name; did you mean " << nearestOption(word)
+                          << "? (try --help)\n";
+    if (!words.lineMode && !words.files.empty() && isDirectory(words.files.front()))
+        std::cerr << "vimbo: " << words.files.front() << " is a directory; --tree rewrites the files under it\n";
     Vimbo_Params settings = given;
     if (!options.quiet) writeSummary(std::cout, settings).flush();
     Vimbo processor(&settings);
@@ -49,8 +70,30 @@ bool readFileList(const std::string& name, std::vector<std::string>& paths) {
     return !in.bad();
 }
 
+// Every path named must be there, and a directory needs --tree, before
+// anything is read or written.
+bool pathsUsable(const std::vector<std::string>& paths, bool tree) {
+    bool usable = true;
+    for (const std::string& path : paths) {
+        if (!exists(path)) {
+            std::cerr << "vimbo: " << path << ": no such file or directory\n";
+            usable = false;
+        } else if (!tree && isDirectory(path)) {
+            std::cerr << "vimbo: " << path << ": is a directory; add --tree to take the files under it\n";
+            usable = false;
+        }
+    }
+    return usable;
+}
+
 int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vimbo_Params& settings) {
     if (words.lineMode) return usageError("--tree, --check, --diff, --audit and --strip take files, not -t");
+    // A mistyped option must not be taken for a file: "-check" would rewrite
+    // the tree that --check was meant to look at.
+    if (!options.unknownWords.empty()) {
+        const std::string& word = options.unknownWords.front();
+        return usageError("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
+    }
     std::vector<std::string> paths = words.files;
     if (!options.filesFrom.empty() && !readFileList(options.filesFrom, paths)) {
         std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
@@ -58,12 +101,13 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     }
     if (paths.empty())
         return usageError(options.tree ? "--tree needs a directory or file" : "no file given");
+    if (!pathsUsable(paths, options.tree)) return 2;
 
     CompileDatabase database;
     BatchSettings batch;
     if (!options.buildDirectory.empty()) {
-        std::string error;
-        if (!database.load(options.buildDirectory, error)) {
+        std::string error, found;
+        if (!findCompileDatabase(options.buildDirectory, found, error) || !database.load(found, error)) {
             std::cerr << "vimbo: " << error << "\n";
             return 2;
         }
@@ -78,7 +122,13 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
     batch.includePath = settings.includePath();
     batch.precompiledHeaders = options.precompiledHeaders;
     batch.jobs = options.jobs;
+    batch.keepLines = options.keepLines;
     if (options.verify && !batch.database) return usageError("--verify needs -p DIR, the build whose units it checks");
+    if (settings.includePath().empty() && !batch.database) {
+        std::cerr << "vimbo: warning: no include search path (-i, -p or INCLUDE): includes in angle brackets "
+                     "can't be found\n";
+        if (options.strict) return 2;
+    }
     // With --verify, the run stands only if every unit of the build still
     // preprocesses to the same text.
     const auto run = [&](const std::vector<std::string>& files, const std::vector<SkippedFile>& skipped, int errors) {
@@ -89,6 +139,8 @@ int runMany(const FrontEndOptions& options, const ArgumentWords& words, const Vi
         verify.dryRun = batch.mode != BatchMode::rewrite;
         verify.showProgress = true;
         verify.files = files;
+        verify.allowLineShift = options.allowLineShift;
+        verify.allowUnverified = options.allowUnverified;
         return runVerified(verify, [&](DryRunTexts* texts) {
             batch.dryRunTexts = texts;
             return runBatch(batch, files, skipped, errors);
@@ -137,6 +189,11 @@ int main(int argc, char** argv) {
     if (!options.filesFrom.empty() && !many) return usageError("--files-from goes with --tree, --check or --diff");
     if (!options.buildDirectory.empty() && !many) return usageError("-p goes with --tree, --check or --diff");
     if (options.verify && !many) return usageError("--verify goes with --tree, --check, --diff or --strip");
+    if ((options.allowLineShift || options.allowUnverified) && !options.verify)
+        return usageError(std::string(options.allowLineShift ? "--allow-line-shift" : "--allow-unverified") +
+                          " goes with --verify");
+    if (options.keepLines && (!many || options.audit || options.strip || options.stripWrong))
+        return usageError("--keep-lines goes with --tree, --check or --diff");
     const int argumentCount = static_cast<int>(options.arguments.size());
     const ArgumentWords words = readArgumentWords(argumentCount, options.arguments.data());
     // The library reads a third file as the output again; from a command
@@ -150,5 +207,10 @@ int main(int argc, char** argv) {
         std::cerr << "vimbo: warning: include directory " << entry << " does not exist\n";
     if (options.strict && !missing.empty()) return 2;
     if (many) return runMany(options, words, settings);
-    return runSingle(options, settings);
+    if (!words.lineMode && settings.includePath().empty()) {
+        std::cerr << "vimbo: warning: no include search path (-i or INCLUDE): includes in angle brackets can't be "
+                     "found\n";
+        if (options.strict) return 2;
+    }
+    return runSingle(options, words, settings);
 }

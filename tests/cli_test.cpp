@@ -81,3 +81,70 @@ TEST_F(Command, DoubleDashEndsTheLongOptions) {
 }
 
 }  // namespace
+
+namespace {
+
+// A typo must never turn an option into a tree to rewrite: every batch mode
+// refuses the word before any file is read.
+TEST_F(Command, MistypedOptionsInBatchModesChangeNothing) {
+    write("src/a.c", "#include <a.h>\n");
+    const std::vector<std::vector<std::string>> commands = {
+        {"-i", "inc", "-check", "--tree", "src"}, {"-i", "inc", "--tree", "-n", "src"},
+        {"-i", "inc", "--diff", "src/a.c", "-x"}, {"--audit", "-i", "inc", "-tree", "src"},
+        {"-p", "build", "-verify", "--tree", "src"},
+    };
+    for (const auto& command : commands) {
+        Outcome o = vimbo(command);
+        EXPECT_EQ(o.status, 2) << command[3];
+        EXPECT_EQ(o.err.rfind("vimbo: unknown option '-", 0), 0u) << o.err;
+        EXPECT_NE(o.err.find("; did you mean --"), std::string::npos) << o.err;
+        EXPECT_EQ(read("src/a.c"), "#include <a.h>\n");
+    }
+    EXPECT_EQ(vimbo({"-i", "inc", "-check", "--tree", "src"}).err,
+              "vimbo: unknown option '-check'; did you mean --check? (try --help)\n");
+    // A named path that is not there stops the run before anything is written.
+    Outcome missing = vimbo({"-i", "inc", "--tree", "src", "nowhere"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "vimbo: nowhere: no such file or directory\n");
+    EXPECT_EQ(read("src/a.c"), "#include <a.h>\n");
+    // After "--" a word is a name, whatever it looks like.
+    write("-odd.c", "#include <a.h>\n");
+    EXPECT_EQ(vimbo({"-i", "inc", "--check", "--", "-odd.c"}).status, 1);
+}
+
+// Single-file mode reads "-x" as a file name, as the library does; a hint
+// says which option it may have been.
+TEST_F(Command, SingleFileModeHintsAtMistypedOptions) {
+    write("src/a.c", "#include <a.h>\n");
+    Outcome o = vimbo({"--quiet", "-i", "inc", "-n", "src/a.c"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "Error: can't open input file.\n");
+    EXPECT_EQ(o.err, "vimbo: -n is taken as a file name; did you mean --check? (try --help)\n");
+    EXPECT_EQ(read("src/a.c"), "#include <a.h>\n");
+    Outcome directory = vimbo({"--quiet", "-i", "inc", "src"});
+    EXPECT_EQ(directory.out, "Error: can't open input file.\n");
+    EXPECT_EQ(directory.err, "vimbo: src is a directory; --tree rewrites the files under it\n");
+}
+
+// What the command says is what is so, and says what to do.
+TEST_F(Command, MessagesSayWhatToDo) {
+    write("src/a.c", "#include <a.h>\n");
+    Outcome directory = vimbo({"-i", "inc", "--check", "src"});
+    EXPECT_EQ(directory.status, 2);
+    EXPECT_EQ(directory.err, "vimbo: src: is a directory; add --tree to take the files under it\n");
+
+    Outcome noPath = vimbo({"--check", "--tree", "src"});
+    EXPECT_EQ(noPath.status, 0);
+    EXPECT_EQ(noPath.err.rfind("vimbo: warning: no include search path (-i, -p or INCLUDE)", 0), 0u) << noPath.err;
+    EXPECT_EQ(vimbo({"--strict", "--check", "--tree", "src"}).status, 2);
+
+    // -p takes the database itself, or finds it in a directory above.
+    write("build/compile_commands.json", "[]");
+    write("build/sub/x.txt", "");
+    EXPECT_EQ(vimbo({"-p", "build/compile_commands.json", "-i", "inc", "--check", "--tree", "src"}).status, 1);
+    Outcome above = vimbo({"-p", "build/sub", "-i", "inc", "--check", "--tree", "src"});
+    EXPECT_EQ(above.status, 1) << above.err;
+    EXPECT_NE(above.err.find("vimbo: -p build/sub: taking "), std::string::npos) << above.err;
+}
+
+}  // namespace

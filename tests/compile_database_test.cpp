@@ -89,9 +89,11 @@ TEST_F(Database, MissingOrBrokenDatabasesAreErrors) {
     }
     auto missing = runVimbo({"-p", "nowhere", "--check", "proj/src/main.c"});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("nowhere/compile_commands.json: can't read the compilation database"),
-              std::string::npos)
-        << missing.err;
+    EXPECT_EQ(missing.err, "vimbo: -p nowhere: no such file or directory\n");
+    write("empty/sub/x.c", "");
+    auto none = runVimbo({"-p", "empty/sub", "--check", "proj/src/main.c"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "vimbo: -p empty/sub: no compile_commands.json there or in a directory above\n");
     EXPECT_EQ(runVimbo({"-p", "proj/build", "proj/src/main.c"}).status, 2) << "-p goes with the batch modes";
     EXPECT_EQ(runVimbo({"--check", "proj/src/main.c", "-p"}).status, 2);
 }

@@ -166,3 +166,34 @@ TEST_F(FileLists, ExclusionsAndIgnoredFilesAreLeftOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// No shell stands between vimbo and the programs it starts: names with
+// blanks, quotes, $, backticks, % and line breaks reach them as they are.
+TEST_F(FileLists, OddNamesReachChildProcessesAsTheyAre) {
+    std::vector<std::string> names = {"a b.c", "$HOME.c", "`id`.c", "100%.c", "semi;colon.c"};
+#ifndef _WIN32
+    names.insert(names.end(), {"q'uote.c", "d\"quote.c", "line\nbreak.c"});
+#endif
+    // Each name as an argument, and back: line mode prints what it was given.
+    for (const std::string& name : names) {
+        auto echoed = runVimbo({"--quiet", "-t", name, "\"end\\\\\"", "%PATH%", "back\\slash"});
+        EXPECT_EQ(echoed.out, name + " \"end\\\\\" %PATH% back\\slash\n") << name;
+    }
+    if (std::system("git --version >" DEV_NULL " 2>&1") != 0) GTEST_SKIP() << "no git";
+    for (const std::string& name : names) {
+        write("repo/kept/" + name, kInput);
+        write("repo/ignored/" + name, kInput);
+    }
+    write("repo/.gitignore", "ignored/\n");
+    ASSERT_EQ(std::system("git -C repo init -q"), 0);
+    auto run = runVimbo({"-i", "inc", "--tree", "repo"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const std::string& name : names) {
+        EXPECT_EQ(read("repo/kept/" + name), kRewritten) << name;
+        EXPECT_EQ(read("repo/ignored/" + name), kInput) << name << " is ignored by git";
+    }
+}
+
+}  // namespace

@@ -48,8 +48,26 @@ TEST(FrontEndOptions, DoubleDashEndsThem) {
 
 TEST(FrontEndOptions, Errors) {
     EXPECT_EQ(read({"--nope"}).error, "unknown option '--nope'");
+    EXPECT_EQ(read({"--chek"}).error, "unknown option '--chek'; did you mean --check?");
     EXPECT_EQ(read({"--ext"}).error, "--ext needs an extension");
     EXPECT_EQ(read({"--check", "--diff"}).error, "--check and --diff exclude each other");
+}
+
+// Words that look like options but are none are kept apart: a batch run
+// refuses them, single-file mode takes them for file names.
+TEST(FrontEndOptions, UnknownDashWordsAreKeptApart) {
+    auto o = read({"-i", "-inc", "-check", "-b", "--tree", "src", "-n", "--", "-odd.c"});
+    EXPECT_EQ(o.unknownWords, (Strings{"-check", "-n"}));
+    EXPECT_EQ(read({"-i"}).unknownWords, Strings{}) << "a last -i is the library's to ignore";
+}
+
+TEST(FrontEndOptions, NearestOption) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"-check", "--check"}, {"-tree", "--tree"},     {"--tre", "--tree"},         {"-n", "--check"},
+        {"--dry-run", "--check"}, {"-r", "--tree"},     {"-verify", "--verify"},     {"-keep-lines", "--keep-lines"},
+        {"-CHECK", "--check"},  {"-diff", "--diff"},     {"-", "--files-from"},       {"---strip", "--strip"},
+    };
+    for (const auto& [word, option] : cases) EXPECT_EQ(vimbo::cli::nearestOption(word), option) << word;
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ protected:
         write("proj/.hidden/h.c", "#include <a.h>\n");
         write("proj/src/notes.txt", "#include <a.h>\n");
         write("proj/src/upper.H", "#include <a.h>\n");
+        // Names of their own: files that differ only in extension share one .Bak.
         for (const char* extension : {"c", "cc", "cpp", "cxx", "h", "hh", "hpp", "hxx", "inl"})
-            write(std::string("proj/ext/f.") + extension, "#include <a.h>\n");
+            write(std::string("proj/ext/") + extension + "." + extension, "#include <a.h>\n");
 #ifndef _WIN32
         fs::create_symlink("main.c", root() / "proj/src/link.c");
 #endif
@@ -55,8 +56,8 @@ protected:
     }
 
     const std::vector<std::string> rewritten = {
-        "proj/ext/f.c",   "proj/ext/f.cc",       "proj/ext/f.cpp",   "proj/ext/f.cxx",      "proj/ext/f.h",
-        "proj/ext/f.hh",  "proj/ext/f.hpp",      "proj/ext/f.hxx",   "proj/ext/f.inl",      "proj/src/deep/x.cpp",
+        "proj/ext/c.c",     "proj/ext/cc.cc",   "proj/ext/cpp.cpp", "proj/ext/cxx.cxx", "proj/ext/h.h",
+        "proj/ext/hh.hh",   "proj/ext/hpp.hpp", "proj/ext/hxx.hxx", "proj/ext/inl.inl", "proj/src/deep/x.cpp",
         "proj/src/main.c", "proj/src/upper.H"};
 };
 
@@ -69,7 +70,7 @@ TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
                   asWritten("int main(void) { return 0; }\n"));
     EXPECT_EQ(read("proj/src/main.Bak"), asWritten("#include \"local.h\"\n#include <a.h>\nint main(void) { return 0; }\n"));
     EXPECT_EQ(read("proj/src/deep/x.cpp"), asWritten("#ifndef LOCAL_H\n#include \"../local.h\"\n#endif\n"));
-    EXPECT_EQ(read("proj/ext/f.inl"), kGuarded);
+    EXPECT_EQ(read("proj/ext/inl.inl"), kGuarded);
     EXPECT_EQ(read("proj/src/upper.H"), kGuarded);
     EXPECT_EQ(read("proj/.hidden/h.c"), "#include <a.h>\n");
     EXPECT_EQ(read("proj/src/notes.txt"), "#include <a.h>\n");
@@ -101,7 +102,7 @@ TEST_F(TreeMode, CheckListsWhatTreeRewritesAndChangesNothing) {
 
 TEST_F(TreeMode, DiffChangesNothing) {
     const TreeSnapshot before = snapshot("proj");
-    auto diff = runVimbo({"-i", "inc", "--diff", "--tree", "proj"}, "diff.txt");
+    auto diff = runVimbo({"-i", "inc", "--diff", "--tree", "proj"});
     EXPECT_EQ(diff.status, 1) << diff.err;
     EXPECT_NE(diff.out.find("--- a/proj/src/main.c\n+++ b/proj/src/main.c\n@@ -1,3 +1,7 @@\n"), std::string::npos)
         << diff.out;
@@ -112,7 +113,7 @@ TEST_F(TreeMode, DiffChangesNothing) {
 TEST_F(TreeMode, DiffAppliedWithPatchGivesTheRewrite) {
     fs::create_directories(root() / "copy");
     fs::copy(root() / "proj", root() / "copy/proj", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    runVimbo({"-i", "inc", "--diff", "--tree", "proj"}, "diff.txt");
+    write("diff.txt", runVimbo({"-i", "inc", "--diff", "--tree", "proj"}).out);
     runVimbo({"-i", "inc", "--tree", "proj"});
     ASSERT_EQ(std::system("cd copy && patch -s -p1 < ../diff.txt"), 0);
     TreeSnapshot rewrittenTree = snapshot("proj"), patchedTree;
@@ -137,11 +138,12 @@ TEST_F(TreeMode, OnlyAddedLinesUnderGit) {
     const std::string include = (root() / "inc").string();
     ASSERT_EQ(std::system("cd repo && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"), 0);
     fs::current_path(root() / "repo");
-    auto diff = runVimbo({"-i", include, "--diff", "--tree", "."}, "../diff.txt", "../err.txt");
+    auto diff = runVimbo({"-i", include, "--diff", "--tree", "."});
+    vimbo::test::writeFile(root() / "diff.txt", diff.out);
     EXPECT_EQ(diff.status, 1) << diff.err;
     EXPECT_EQ(diff.out.find("a/./"), std::string::npos) << "paths are normalised";
     EXPECT_NE(diff.out.find("--- a/sub/lone.c\n"), std::string::npos) << diff.out;
-    auto walk = runVimbo({"-i", include, "--tree", "."}, "../out.txt", "../err.txt");
+    auto walk = runVimbo({"-i", include, "--tree", "."});
     EXPECT_EQ(walk.status, 0) << walk.err;
     fs::current_path(root());
     ASSERT_EQ(std::system("cd repo && git diff --numstat > ../numstat.txt"), 0);
@@ -232,9 +234,9 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
     write("many/d3/$vb$tmp$.$$$", "left over\n");
     fs::create_directories(root() / "copy");
     fs::copy(root() / "many", root() / "copy/many", fs::copy_options::recursive);
-    auto one = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"}, "out1.txt", "err1.txt");
+    auto one = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"});
     fs::current_path(root() / "copy");
-    auto four = runVimbo({"-j4", "-i", "../inc", "--tree", "many"}, "out4.txt", "err4.txt");
+    auto four = runVimbo({"-j4", "-i", "../inc", "--tree", "many"});
     fs::current_path(root());
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(four.status, one.status);
@@ -256,7 +258,7 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
 
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {
     auto o = runVimbo({"-i", "inc", "--check", "--tree", "--ext", "cc", "--ext", ".INL", "proj"});
-    EXPECT_EQ(o.out, "proj/ext/f.cc\nproj/ext/f.inl\n");
+    EXPECT_EQ(o.out, "proj/ext/cc.cc\nproj/ext/inl.inl\n");
 }
 
 TEST_F(TreeMode, ExitStatuses) {
@@ -264,7 +266,7 @@ TEST_F(TreeMode, ExitStatuses) {
     EXPECT_EQ(runVimbo({"-i", "inc", "--check", "proj/src/upper.H"}).status, 1);
     EXPECT_EQ(runVimbo({"--check", "missing.c"}).status, 2);
     EXPECT_EQ(runVimbo({"--check", "--tree", "missing"}).status, 2);
-    EXPECT_EQ(runVimbo({"--tree", "missing"}).status, 1);
+    EXPECT_EQ(runVimbo({"--tree", "missing"}).status, 2) << "a missing path is an error before anything is written";
     EXPECT_EQ(runVimbo({"--tree"}).status, 2);
     EXPECT_EQ(runVimbo({"--tree", "-t", "x"}).status, 2);
     EXPECT_EQ(runVimbo({"--check", "--ext", "c", "proj/src/main.c"}).status, 2);
@@ -272,7 +274,7 @@ TEST_F(TreeMode, ExitStatuses) {
     write("proj/ext/$vb$tmp$.$$$", "left over\n");
     auto check = runVimbo({"-i", "inc", "--check", "--tree", "proj/ext"});
     EXPECT_EQ(check.status, 2);
-    EXPECT_NE(check.err.find("proj/ext/f.c: Error: can't create temporary file."), std::string::npos) << check.err;
+    EXPECT_NE(check.err.find("proj/ext/c.c: Error: can't create temporary file."), std::string::npos) << check.err;
     EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "proj/ext"}).status, 1);
     EXPECT_EQ(read("proj/ext/$vb$tmp$.$$$"), "left over\n");
 }
