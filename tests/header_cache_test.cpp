@@ -75,35 +75,53 @@ TEST_F(HeaderCacheTest, TreeModeDoesNotTakeItsOwnTestsForGuards) {
     EXPECT_EQ(read("src/main.c"), "#include <util.h>\n");
 }
 
-// Another thread of a tree run replaces a header while it is read here, and
-// writes the next file's text into the old file it keeps. What was read is
-// then neither version of the header: it must not be judged.
+// Another thread of a tree run replaces a header while it is opened and read
+// here, and writes the next file's text into the old file it keeps. What was
+// read is then neither version of the header: it must not be judged.
+namespace replaced {
+fs::path dir;
+int calls;
+decltype(vimbo::platform::FileSystemOps::xRead) realRead;
+decltype(vimbo::platform::FileSystemOps::xHandleIdentity) realHandleIdentity;
+
+void swapAndReuseOnce() {
+    if (calls++ != 0) return;
+    fs::rename(dir / "a.h", dir / "kept");
+    vimbo::test::writeFile(dir / "a.h", "#ifndef A_H\n#define A_H\nint a;\n#endif\n");
+    vimbo::test::writeFile(dir / "kept", "#ifndef OTHER_GUARD\n#define OTHER_GUARD\n#endif\n");
+}
+}  // namespace replaced
+
 TEST_F(HeaderCacheTest, AHeaderReplacedWhileItIsReadIsReadAgain) {
-    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
-    static fs::path dir;
-    static int reads;
-    dir = root() / "inc";
-    reads = 0;
-    auto& ops = vimbo::platform::fileSystem();
-    static decltype(ops.xRead) realRead;
-    realRead = ops.xRead;
-    ops.xRead = [](const vimbo::platform::FileSystemOps& self, vimbo::platform::FileHandle file, char* buffer,
-                   std::size_t size) {
-        if (reads++ == 0) {
-            fs::rename(dir / "a.h", dir / "kept");
-            vimbo::test::writeFile(dir / "a.h", "#ifndef A_H\n#define A_H\nint a;\n#endif\n");
-            vimbo::test::writeFile(dir / "kept", "#ifndef OTHER_GUARD\n#define OTHER_GUARD\n#endif\n");
-        }
-        return realRead(self, file, buffer, size);
-    };
-    HeaderCache headers;
-    const auto facts = headers.facts((dir / "a.h").string(), true);
-    vimbo::platform::restoreDefaultOps();
-    ASSERT_TRUE(facts);
-    EXPECT_EQ(facts->controllingMacro, "A_H");
-    vimbo::platform::FileIdentity now;
-    ASSERT_TRUE(vimbo::platform::fileSystem().identity((dir / "a.h").string(), now));
-    EXPECT_TRUE(facts->identity == now);
+    using vimbo::platform::FileHandle;
+    using vimbo::platform::FileSystemOps;
+    // Just after the open, and in the middle of the read.
+    for (const bool duringRead : {false, true}) {
+        write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+        replaced::dir = root() / "inc";
+        replaced::calls = 0;
+        auto& ops = vimbo::platform::fileSystem();
+        replaced::realRead = ops.xRead;
+        replaced::realHandleIdentity = ops.xHandleIdentity;
+        if (duringRead)
+            ops.xRead = [](const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
+                replaced::swapAndReuseOnce();
+                return replaced::realRead(self, file, buffer, size);
+            };
+        else
+            ops.xHandleIdentity = [](const FileSystemOps& self, FileHandle file, vimbo::platform::FileIdentity& id) {
+                replaced::swapAndReuseOnce();
+                return replaced::realHandleIdentity(self, file, id);
+            };
+        HeaderCache headers;
+        const auto facts = headers.facts((replaced::dir / "a.h").string(), true);
+        vimbo::platform::restoreDefaultOps();
+        ASSERT_TRUE(facts);
+        EXPECT_EQ(facts->controllingMacro, "A_H") << duringRead;
+        vimbo::platform::FileIdentity now;
+        ASSERT_TRUE(vimbo::platform::fileSystem().identity((replaced::dir / "a.h").string(), now));
+        EXPECT_TRUE(facts->identity == now) << duringRead;
+    }
 }
 
 TEST_F(HeaderCacheTest, PrecompiledHeaderNamesFromTheCommand) {

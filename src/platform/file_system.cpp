@@ -17,9 +17,14 @@ constexpr int kMaxReads = 8;
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity) {
     const std::size_t start = bytes.size();
     for (int attempt = 0; attempt < kMaxReads; ++attempt) {
+        // What the name stands for before the file is opened, and the open
+        // file before and after the read: the same each time, or the bytes
+        // may be those of another version or even another file (one whose
+        // old version was reused for other text while it was open here).
+        FileIdentity named, before, after;
+        if (!ops.identity(path, named)) return false;
         const FileHandle file = ops.openRead(path);
         if (file == kNoFile) return false;
-        FileIdentity before, after;
         bool known = ops.handleIdentity(file, before);
         char buffer[65536];
         std::int64_t got;
@@ -27,7 +32,7 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         known = ops.handleIdentity(file, after) && known;
         ops.close(file);
         if (got != 0 || !known) return false;
-        if (before == after && after.size == bytes.size() - start) {
+        if (named == before && before == after && after.size == bytes.size() - start) {
             if (identity) *identity = before;
             return true;
         }

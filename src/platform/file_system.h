@@ -112,8 +112,9 @@ struct FileSystemOps {
 
 // Appends the whole content of a regular file, read through `ops`; false
 // when it cannot be opened or a read fails. The bytes are one version of
-// the file: one that another process or thread rewrote while it was read
-// (a file whose old version is reused for other text, say) is read again.
+// the file the name stood for: a file replaced or rewritten while it was
+// opened and read (by another thread, say, that reuses a file's old
+// version for other text) is read again.
 // `identity`, when given, gets that version's identity.
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes,
                    FileIdentity* identity = nullptr);
