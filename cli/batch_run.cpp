@@ -114,7 +114,8 @@ FileState rewriteFile(const BatchSettings& settings, const std::string& path, vi
         const std::string& text = processor.lastMessage();
         // Only a scratch file that is there is worth a look.
         if ((text == kCantCreateTemp || text.rfind(kCantRenamePrefix, 0) == 0) &&
-            vimbo::platform::fileSystem().exists(processor.scratchPath()))
+            (vimbo::platform::fileSystem().exists(processor.scratchPath()) ||
+             vimbo::platform::fileSystem().isLink(processor.scratchPath())))
             state.message += "vimbo: " + path + ": the scratch file is " + processor.scratchPath() +
                              "; look at what it holds, then remove it\n";
     } else {

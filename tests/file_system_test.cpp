@@ -69,3 +69,50 @@ TEST_F(FileSystemOps, OnlyRegularFilesOpenAndNewFilesAreNew) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include "platform/child_process.h"
+
+namespace {
+
+using vimbo::platform::ChildProcess;
+using vimbo::platform::runChild;
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// What children print may be private (a preprocessed source): it goes to
+// files and directories of this user's alone, made anew.
+TEST_F(FileSystemOps, ChildrenWriteOnlyWhereNobodyElseCan) {
+    const std::string place = vimbo::platform::makePrivateDirectory(root().string(), "units-");
+    ASSERT_NE(place, "");
+    EXPECT_EQ(modeOf(place), 0700u);
+    const std::string output = place + "/out";
+    const auto echoed = runChild({{"printf", "%s", "text"}, "", "", output});
+    EXPECT_EQ(echoed.status, 0);
+    EXPECT_EQ(read(vimbo::test::fs::relative(output, root()).string()), "text");
+    EXPECT_EQ(modeOf(output), 0600u);
+    EXPECT_FALSE(runChild({{"printf", "again"}, "", "", output}).started) << "an output file is never reused";
+}
+
+TEST_F(FileSystemOps, ChildrenRunAsAskedAndTheirEndIsTold) {
+    std::string big(3 << 20, 'x');  // more than any pipe holds: input and output must flow together
+    const auto copied = runChild({{"cat"}, "", big, "", big.size()});
+    EXPECT_EQ(copied.output.size(), big.size());
+    EXPECT_EQ(runChild({{"cat"}, "", big, ""}).output.size(), std::size_t{1} << 20) << "at most what is kept";
+    EXPECT_EQ(runChild({{"sh", "-c", "exit 3"}, "", "", ""}).status, 3);
+    EXPECT_EQ(runChild({{"sh", "-c", "kill -TERM $$"}, "", "", ""}).signal, SIGTERM);
+    EXPECT_EQ(runChild({{"pwd"}, root().string() + "/..", "", ""}).output,
+              root().parent_path().string() + "\n") << "it runs where it is told";
+    const auto missing = runChild({{"no-such-program-anywhere"}, "", "", ""});
+    EXPECT_FALSE(missing.started);
+    EXPECT_EQ(runChild({{"head", "-c", "1"}, "", big, ""}).output, "x") << "a child that stops reading early";
+}
+
+}  // namespace
+#endif

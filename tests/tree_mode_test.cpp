@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "batch_run.h"
+#include "platform/file_system.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
@@ -254,6 +256,24 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
     for (const auto& [name, entry] : a) EXPECT_EQ(entry.bytes, b[name].bytes) << name;
     EXPECT_EQ(runVimbo({"-j", "0", "--tree", "many"}).status, 2);
     EXPECT_EQ(runVimbo({"-jx", "--tree", "many"}).status, 2);
+}
+
+// A directory that refuses new files (read-only, for anyone but root): the
+// message must not send the user to look for a scratch file that is not there.
+TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
+    vimbo::platform::fileSystem().xCreateNew = [](const vimbo::platform::FileSystemOps&, const std::string&) {
+        return vimbo::platform::kNoFile;
+    };
+    vimbo::cli::BatchSettings settings;
+    settings.includePath = "inc";
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const int status = vimbo::cli::runBatch(settings, {"proj/src/upper.H"}, {}, 0);
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    vimbo::platform::restoreDefaultOps();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "vimbo: proj/src/upper.H: Error: can't create temporary file.\n");
 }
 
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {
