@@ -66,6 +66,14 @@ std::string joined(const std::vector<std::string>& parts, const char* between) {
     return text;
 }
 
+// The first few names of a long list, and how many more there are.
+constexpr std::size_t kNamesShown = 10;
+std::string someOf(std::vector<std::string> names) {
+    const std::size_t more = names.size() > kNamesShown ? names.size() - kNamesShown : 0;
+    names.resize(names.size() - more);
+    return joined(names, ", ") + (more ? " and " + std::to_string(more) + " more" : "");
+}
+
 std::string secondsSince(std::chrono::steady_clock::time_point started) {
     char took[64];
     std::snprintf(took, sizeof took, "%.1f s",
@@ -232,7 +240,7 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
     const std::size_t movedNow = movedUnits.size(), differNow = count([](const Unit& u) { return u.differs; }) - movedNow;
     if (movedNow)
         std::cerr << "vimbo: line numbers " << (dry ? "would move" : "move") << " in " << movedNow
-                  << " units: " << joined(movedUnits, ", ")
+                  << " units: " << someOf(movedUnits)
                   << " (__LINE__ expands to other numbers; --keep-lines keeps them, --allow-line-shift accepts that)\n";
     std::vector<std::string> parts;
     if (differNow)
