@@ -5,36 +5,28 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
-#include "analysis/header_cache.h"
-#include "analysis/path_parts.h"
 #include "include_path.h"
-#include "interruption.h"
-#include "interface/backup_claims.h"
-#include "interface/messages.h"
-#include "interface/scratch_file.h"
-#include "interface/vimbo.h"
-#include "platform/file_system.h"
-#include "platform/memory_overlay.h"
 #include "progress.h"
 #include "unified_diff.h"
+#include "vimbo/engine/interruption.h"
 
 namespace fs = std::filesystem;
+
+using vimbo::engine::FileOutcome;
+using vimbo::engine::Lookup;
+using vimbo::platform::Interruption;
 
 namespace vimbo::cli {
 namespace {
 
 struct FileState {
     bool examined = false;
-    bool failed = false;
-    bool rewritten = false;
-    std::string message;  // what went wrong, for standard error
-    std::size_t wrongWrappers = 0;
-    std::string findings;  // an audit's report of them, for standard output
+    FileOutcome outcome;
+    bool failed() const { return outcome.failure != vimbo::engine::Failure::none; }
 };
 
 std::string readBytes(const std::string& path) {
@@ -44,84 +36,40 @@ std::string readBytes(const std::string& path) {
     return bytes.str();
 }
 
-std::string withoutLineBreak(std::string message) {
-    while (!message.empty() && message.back() == '\n') message.pop_back();
-    return message;
+// The directory a file lies in, whatever spelling names it: files of one
+// directory share the scratch file's name.
+std::string directoryKey(const std::string& path) {
+    std::error_code error;
+    const fs::path directory = fs::path(path).parent_path() / ".";
+    return fs::absolute(directory, error).lexically_normal().generic_string();
 }
 
-// The drive and directory of a path, the scratch file's place: "" or ending
-// in a separator.
-std::string directoryOf(const std::string& path) {
-    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
-    return parts.drive + parts.directory;
-}
-
-// The search path and quote path of a set of a build's directories, with
-// the command line's search path after them.
-std::pair<std::string, std::string> lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
+// A build's directories with the command line's search path after them.
+Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
     std::vector<std::string> search = directories.search;
     search.push_back(includePath);
-    return {joinIncludePaths(search, ""), joinIncludePaths(directories.quoted, "")};
+    return Lookup{joinIncludePaths(search, ""), joinIncludePaths(directories.quoted, "")};
 }
 
-// One file, one visit: the text settles in memory and is committed once.
+// The lookup a file is rewritten with, and the others it must agree with: a
+// header is compiled as part of any unit, so what it includes must be the
+// same header whichever unit's directories find it.
+std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings, const std::string& path) {
+    if (!settings.database) return {Lookup{settings.includePath, ""}, {}};
+    std::vector<Lookup> others;
+    if (!settings.database->lists(path) && settings.database->configurations().size() > 1)
+        for (const IncludeDirectories& directories : settings.database->configurations())
+            others.push_back(lookupOf(directories, settings.includePath));
+    return {lookupOf(settings.database->directoriesFor(path), settings.includePath), others};
+}
 
-FileState rewriteFile(const BatchSettings& settings, const std::string& path, vimbo::analysis::HeaderCache& headers,
-                      BackupClaims& backups, KeptScratch& scratch) {
-    std::string searchPath = settings.includePath, quotePath;
-    std::vector<std::pair<std::string, std::string>> otherLookups;
-    if (settings.database) {
-        std::tie(searchPath, quotePath) = lookupOf(settings.database->directoriesFor(path), settings.includePath);
-        // A header is compiled as part of any unit: what it includes must be
-        // the same header whichever unit's directories find it.
-        if (!settings.database->lists(path) && settings.database->configurations().size() > 1)
-            for (const IncludeDirectories& directories : settings.database->configurations())
-                otherLookups.push_back(lookupOf(directories, settings.includePath));
-    }
-    Vimbo_Params params(path);
-    params.setIncludePath(searchPath);
-    if (settings.backup) params.setBackup();
-    Vimbo processor(&params);
-    processor.setPrintMessages(false);
-    processor.shareHeaderCache(&headers);
-    processor.shareBackupClaims(&backups);
-    processor.lookUpLikeCompiler(true);
-    processor.setQuotePath(quotePath);
-    processor.setOtherLookups(std::move(otherLookups));
-    processor.setScratchDirectory(directoryOf(path));
-    processor.settleBeforeCommit(true);
-    processor.replaceInOneStep(true);
-    processor.reuseScratch(&scratch);
-    processor.setStripWrappers(settings.strip);
-    processor.keepLineNumbers(settings.keepLines);
-    for (const std::string& name : settings.precompiledHeaders) processor.addPrecompiledHeader(name);
-    FileState state;
-    state.examined = true;
-    if (settings.mode == BatchMode::audit) {
-        std::vector<GuardWrapper> wrong;
-        if (!processor.auditFile(wrong)) {
-            state.failed = true;
-            state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
-        }
-        state.wrongWrappers = wrong.size();
-        for (const GuardWrapper& wrapper : wrong) state.findings += describeWrongWrapper(path, wrapper);
-        return state;
-    }
-    const int result = processor.processFile();
-    if (processor.failed()) {
-        state.failed = true;
-        state.message = "vimbo: " + path + ": " + withoutLineBreak(processor.lastMessage()) + "\n";
-        const std::string& text = processor.lastMessage();
-        // Only a scratch file that is there is worth a look.
-        if ((text == kCantCreateTemp || text.rfind(kCantRenamePrefix, 0) == 0) &&
-            (vimbo::platform::fileSystem().exists(processor.scratchPath()) ||
-             vimbo::platform::fileSystem().isLink(processor.scratchPath())))
-            state.message += "vimbo: " + path + ": the scratch file is " + processor.scratchPath() +
-                             "; look at what it holds, then remove it\n";
-    } else {
-        state.rewritten = result != 0;
-    }
-    return state;
+// A failed file's lines for standard error.
+std::string messagesOf(const std::string& path, const FileOutcome& outcome) {
+    std::string text = "vimbo: " + path + ": " + outcome.message + "\n";
+    if (!outcome.scratchLeft.empty())
+        text += "vimbo: " + path + ": the scratch file is " + outcome.scratchLeft +
+                "; look at what it holds, then remove it\n";
+    return text;
 }
 
 // Hands out whole directories, so that no two files of one directory (which
@@ -133,9 +81,7 @@ public:
         : files_(files), states_(states), finished_(files.size(), false), progress_(showProgress ? files.size() : 0) {
         std::map<std::string, std::size_t> groupOf;
         for (std::size_t i = 0; i < files.size(); ++i) {
-            std::error_code error;
-            const fs::path directory = fs::absolute(fs::path(directoryOf(files[i]) + "."), error).lexically_normal();
-            auto [at, added] = groupOf.emplace(directory.generic_string(), groups_.size());
+            auto [at, added] = groupOf.emplace(directoryKey(files[i]), groups_.size());
             if (added) groups_.emplace_back();
             groups_[at->second].push_back(i);
         }
@@ -153,7 +99,7 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         states_[index] = std::move(state);
         finished_[index] = true;
-        while (reported_ < files_.size() && finished_[reported_]) std::cerr << states_[reported_++].message;
+        for (; reported_ < files_.size() && finished_[reported_]; ++reported_) report(reported_);
         progress_.done(++done_);
     }
 
@@ -161,10 +107,14 @@ public:
     void flush() {
         std::lock_guard<std::mutex> hold(lock_);
         for (; reported_ < files_.size(); ++reported_)
-            if (finished_[reported_]) std::cerr << states_[reported_].message;
+            if (finished_[reported_]) report(reported_);
     }
 
 private:
+    void report(std::size_t index) {
+        if (states_[index].failed()) std::cerr << messagesOf(files_[index], states_[index].outcome);
+    }
+
     const std::vector<std::string>& files_;
     std::vector<FileState>& states_;
     std::vector<bool> finished_;
@@ -174,56 +124,96 @@ private:
     Progress progress_;
 };
 
-void rewriteAll(const BatchSettings& settings, const std::vector<std::string>& files, std::vector<FileState>& states) {
-    // Every header is read once for the whole run (again only once it changed).
-    vimbo::analysis::HeaderCache headers;
-    BackupClaims backups;
+// Every file, a directory at a time on each of the jobs, until a signal.
+std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector<std::string>& files,
+                                vimbo::engine::BatchContext& context) {
+    std::vector<FileState> states(files.size());
     Scheduler scheduler(files, states, settings.treeMode);
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
-            KeptScratch scratch;  // one directory's, shared by its files
+            vimbo::engine::DirectoryRewriter directory(context, settings.rewrite);
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
-                scheduler.finish(i, rewriteFile(settings, files[i], headers, backups, scratch));
+                const auto [lookup, others] = lookupsFor(settings, files[i]);
+                FileState state;
+                state.examined = true;
+                state.outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
+                                                                  : directory.rewrite(files[i], lookup, others);
+                scheduler.finish(i, std::move(state));
             }
-            releaseScratch(scratch);
             if (Interruption::signal()) return;
         }
     };
-    unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
     for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
     scheduler.flush();
+    return states;
+}
+
+struct Counts {
+    std::size_t examined = 0, failed = 0, changed = 0, wrong = 0, wrongFiles = 0;
+};
+
+Counts countOf(const std::vector<FileState>& states) {
+    Counts counts;
+    for (const FileState& state : states) {
+        if (state.examined) ++counts.examined;
+        if (state.failed()) ++counts.failed;
+        else if (state.outcome.changed) ++counts.changed;
+        if (!state.outcome.wrongGuards.empty()) ++counts.wrongFiles;
+        counts.wrong += state.outcome.wrongGuards.size();
+    }
+    return counts;
 }
 
 // Every wrong external guard on standard output, in the order of the list;
 // the counts on standard error, as for the other dry runs.
-int reportAudit(const BatchSettings& settings, const std::vector<std::string>& files,
-                const std::vector<SkippedFile>& skipped, int walkErrors) {
-    std::vector<FileState> states(files.size());
-    Interruption interruption;
-    rewriteAll(settings, files, states);
-    const int signal = Interruption::signal();
-    std::size_t examined = 0, failed = 0, wrong = 0, wrongFiles = 0;
-    for (const FileState& state : states) {
-        if (state.examined) ++examined;
-        if (state.failed) ++failed;
-        if (state.wrongWrappers) ++wrongFiles;
-        wrong += state.wrongWrappers;
-        std::cout << state.findings;
-    }
+int reportAudit(const std::vector<FileState>& states, std::size_t skipped, int walkErrors, int signal) {
+    for (const FileState& state : states)
+        for (const std::string& finding : state.outcome.wrongGuards) std::cout << finding;
     std::cout.flush();
-    std::cerr << "vimbo: " << (signal ? "interrupted: " : "") << examined << " files examined, " << wrong
-              << " wrong external guards in " << wrongFiles << " files, " << skipped.size() << " skipped, " << failed
-              << " failed\n";
+    const Counts counts = countOf(states);
+    std::cerr << "vimbo: " << (signal ? "interrupted: " : "") << counts.examined << " files examined, " << counts.wrong
+              << " wrong external guards in " << counts.wrongFiles << " files, " << skipped << " skipped, "
+              << counts.failed << " failed\n";
     std::cerr.flush();
     if (signal) return 128 + signal;
-    if (failed > 0 || walkErrors > 0) return 2;
-    return wrong > 0 ? 1 : 0;
+    if (counts.failed > 0 || walkErrors > 0) return 2;
+    return counts.wrong > 0 ? 1 : 0;
+}
+
+// What a dry run shows of each changed file: its name, or its diff; and the
+// new texts, for a verification.
+void reportChanges(const BatchSettings& settings, const std::vector<std::string>& files,
+                   const std::vector<FileState>& states, const vimbo::engine::BatchContext& context) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (states[i].failed() || !states[i].outcome.changed) continue;
+        const std::string* text = context.written(files[i]);
+        if (settings.dryRunTexts) settings.dryRunTexts->emplace_back(files[i], text ? *text : "");
+        if (settings.mode == BatchMode::check) std::cout << files[i] << "\n";
+        else if (settings.mode == BatchMode::diff) std::cout << unifiedDiff(files[i], readBytes(files[i]), text ? *text : "");
+    }
+    std::cout.flush();
+}
+
+int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
+                  int signal) {
+    const bool rewriting = settings.mode == BatchMode::rewrite;
+    std::ostream& report = rewriting ? std::cout : std::cerr;
+    report << "vimbo: " << (signal ? "interrupted: " : "") << counts.examined << " files examined, " << counts.changed
+           << (rewriting ? " rewritten, " : " would be rewritten, ") << skipped << " skipped, " << counts.failed
+           << " failed\n";
+    report.flush();
+    if (signal) return 128 + signal;
+    const bool error = counts.failed > 0 || walkErrors > 0;
+    if (rewriting) return error ? 1 : 0;
+    if (error) return 2;
+    return counts.changed > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -231,47 +221,13 @@ int reportAudit(const BatchSettings& settings, const std::vector<std::string>& f
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors) {
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
-
-    if (settings.mode == BatchMode::audit) return reportAudit(settings, files, skipped, walkErrors);
-    const bool rewriting = settings.mode == BatchMode::rewrite;
-    std::vector<FileState> states(files.size());
-    std::unique_ptr<vimbo::platform::MemoryOverlay> overlay;
-    if (!rewriting) overlay = std::make_unique<vimbo::platform::MemoryOverlay>();
+    vimbo::engine::BatchContext context(settings.mode != BatchMode::rewrite);
     Interruption interruption;
-    rewriteAll(settings, files, states);
+    const std::vector<FileState> states = visitAll(settings, files, context);
     const int signal = Interruption::signal();
-
-    std::size_t changed = 0, failed = 0, examined = 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (states[i].examined) ++examined;
-        if (states[i].failed) ++failed;
-        if (states[i].failed || !states[i].rewritten) continue;
-        ++changed;
-        if (settings.dryRunTexts) {
-            const auto* entry = overlay->changed(files[i]);
-            settings.dryRunTexts->emplace_back(files[i], entry ? entry->content : "");
-        }
-        if (settings.mode == BatchMode::check) {
-            std::cout << files[i] << "\n";
-        } else if (settings.mode == BatchMode::diff) {
-            const auto* entry = overlay->changed(files[i]);
-            std::cout << unifiedDiff(files[i], readBytes(files[i]), entry ? entry->content : "");
-        }
-    }
-    overlay.reset();
-    std::cout.flush();
-
-    std::ostream& report = rewriting ? std::cout : std::cerr;
-    report << "vimbo: " << (signal ? "interrupted: " : "") << examined << " files examined, " << changed
-           << (rewriting ? " rewritten, " : " would be rewritten, ") << skipped.size() << " skipped, " << failed
-           << " failed\n";
-    report.flush();
-
-    if (signal) return 128 + signal;
-    const bool error = failed > 0 || walkErrors > 0;
-    if (rewriting) return error ? 1 : 0;
-    if (error) return 2;
-    return changed > 0 ? 1 : 0;
+    if (settings.mode == BatchMode::audit) return reportAudit(states, skipped.size(), walkErrors, signal);
+    reportChanges(settings, files, states, context);
+    return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal);
 }
 
 }  // namespace vimbo::cli

@@ -1,14 +1,16 @@
-// Rewriting, checking or previewing a list of files, with the counts and the
-// exit status a script can rely on. Check and diff run the very rewrite that
-// tree mode runs, over a layer that keeps every write in memory.
+// Rewriting, checking, previewing or auditing a list of files, with the
+// counts and the exit status a script can rely on. Check and diff run the
+// very rewrite that tree mode runs, over a layer that keeps every write in
+// memory.
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compile_database.h"
-#include "interface/guard_wrappers.h"
 #include "source_tree.h"
+#include "vimbo/engine/file_rewriter.h"
 
 namespace vimbo::cli {
 
@@ -16,7 +18,8 @@ enum class BatchMode { rewrite, check, diff, audit };
 
 struct BatchSettings {
     BatchMode mode = BatchMode::rewrite;
-    bool backup = false;
+    // How each file is rewritten: strip, backup, line numbers, precompiled headers.
+    vimbo::engine::RewriteSettings rewrite;
     std::string includePath;
     // Tree mode shows progress on a terminal.
     bool treeMode = false;
@@ -24,14 +27,9 @@ struct BatchSettings {
     // once: its text settles in memory before it is committed, so a second
     // run (or a check) afterwards finds nothing left to do.
     unsigned jobs = 0;
-    std::vector<std::string> precompiledHeaders;  // besides stdafx.h and pch.h
     // With a build's compilation database, each file is searched with the
     // include directories that build gives it, before includePath.
     const CompileDatabase* database = nullptr;
-    // Rewriting, checking and previewing take external guards away instead.
-    WrapperStrip strip = WrapperStrip::none;
-    // A "#line" after each block of wraps keeps every line's number.
-    bool keepLines = false;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };
@@ -41,6 +39,5 @@ struct BatchSettings {
 // is right), 1 (some are wrong), 2 (an error).
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors);
-
 
 }  // namespace vimbo::cli

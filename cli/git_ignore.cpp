@@ -1,6 +1,6 @@
 #include "git_ignore.h"
 
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 namespace vimbo::cli {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
 

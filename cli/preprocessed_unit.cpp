@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "interruption.h"
+#include "vimbo/engine/interruption.h"
 #include "progress.h"
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -93,7 +93,7 @@ void forEachUnit(std::size_t count, unsigned jobs, bool showProgress, const std:
     Progress progress(showProgress ? count : 0, "translation units");
     std::mutex progressLock;
     const auto worker = [&] {
-        for (std::size_t i; !interrupted && !Interruption::signal() && (i = next++) < count;) {
+        for (std::size_t i; !interrupted && !vimbo::platform::Interruption::signal() && (i = next++) < count;) {
             work(i);
             std::lock_guard<std::mutex> hold(progressLock);
             progress.done(++done);

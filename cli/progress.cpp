@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/terminal.h"
+#include "vimbo/engine/terminal.h"
 
 namespace vimbo::cli {
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "analysis/path_parts.h"
 #include "git_ignore.h"
 #include "path_glob.h"
-#include "platform/file_system.h"
+#include "vimbo/engine/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -16,7 +15,11 @@ const std::vector<std::string> kDefaultExtensions = {".c",   ".cc",  ".cpp", ".c
                                                      ".hh",  ".hpp", ".hxx", ".inl"};
 
 namespace {
-using vimbo::analysis::lowerCaseAscii;
+std::string lowerCaseAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
 bool hasExtension(const fs::path& path, const std::vector<std::string>& extensions) {
     const std::string extension = lowerCaseAscii(path.extension().string());
@@ -33,10 +36,8 @@ bool isHidden(const fs::path& directory) {
 std::string skipReason(const std::string& name, const fs::file_status& status, bool breakLinks) {
     if (!fs::is_regular_file(status)) return "a symbolic link or not a regular file";
     // The platform layer counts links where the standard library cannot (Windows).
-    vimbo::platform::FileIdentity identity;
-    const bool known = vimbo::platform::fileSystem().identity(name, identity);
-    if (!breakLinks && known && identity.links > 1)
-        return std::to_string(identity.links) + " hard links; --break-links rewrites it apart from them";
+    const std::uint64_t links = vimbo::engine::linkCount(name);
+    if (!breakLinks && links > 1) return std::to_string(links) + " hard links; --break-links rewrites it apart from them";
     return "";
 }
 

@@ -1,8 +1,15 @@
 #include "usage.h"
 
+#include <iostream>
+
 #include "vimbo/version.h"
 
 namespace vimbo::cli {
+
+int usageError(const std::string& message) {
+    std::cerr << "vimbo: " << message << " (try --help)\n";
+    return 2;
+}
 
 const char kVersion[] = "vimbo " VIMBO_VERSION_TEXT "\n";
 

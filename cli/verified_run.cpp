@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <iostream>
 
-#include "interruption.h"
+#include "vimbo/engine/interruption.h"
 #include "kept_files.h"
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 #include "preprocess_command.h"
 #include "preprocessed_unit.h"
 
 namespace fs = std::filesystem;
+using vimbo::platform::Interruption;
 
 namespace vimbo::cli {
 namespace {

@@ -11,7 +11,7 @@ install(FILES include/vimbo/vimbo.h ${VIMBO_GENERATED_INCLUDE}/vimbo/version.h
 install(FILES doc/vimbo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(WIN32)
   # From the .def file, MSVC's lib.exe makes an import library of its own.
-  install(FILES win32/vimbo.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES src/api/vimbo.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endif()
 
 # find_package(vimbo) gives vimbo::vimbo, wherever the tree was installed.

@@ -3,8 +3,8 @@
 enable_language(RC)
 set_target_properties(vimbo_shared PROPERTIES PREFIX "" OUTPUT_NAME vimbo)
 target_sources(vimbo_shared PRIVATE
-  ${PROJECT_SOURCE_DIR}/win32/vimbo.def
-  ${PROJECT_SOURCE_DIR}/win32/vimbo.rc)
+  ${PROJECT_SOURCE_DIR}/src/api/vimbo.def
+  ${PROJECT_SOURCE_DIR}/src/api/vimbo.rc)
 target_link_options(vimbo_shared PRIVATE -static -static-libgcc -static-libstdc++)
 
 # The build fails when the export table holds anything but the two functions.

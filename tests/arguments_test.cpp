@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "interface/summary.h"
-#include "interface/vimbo.h"
+#include "rewrite/summary.h"
+#include "rewrite/processor.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 

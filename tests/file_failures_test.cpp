@@ -13,7 +13,7 @@ namespace {
 using vimbo::test::asWritten;
 
 using vimbo::platform::FileHandle;
-using vimbo::platform::fileSystem;
+using vimbo::test::fileSystem;
 using vimbo::test::runFileMode;
 
 constexpr char kScratch[] = "$vb$tmp$.$$$";
@@ -181,7 +181,7 @@ TEST_F(FileFailures, FailedRenameLeavesTheTextInTheScratchFile) {
     EXPECT_EQ(read("main.Bak"), asWritten("#include <a.h>\nint x;\n"));
 
     // The next run in this directory must not destroy that copy.
-    vimbo::platform::restoreDefaultOps();
+    vimbo::test::fileSystem() = vimbo::platform::defaultFileSystemOps();
     write("other.c", kSource);
     auto next = runFileMode("other.c", "inc");
     EXPECT_EQ(next.printed, "Error: can't create temporary file.\n");
@@ -207,11 +207,13 @@ TEST_F(FileFailures, FailedReplaceInOneStepKeepsTheOldFile) {
     write("sub/main.c", kSource);
     Vimbo_Params settings("sub/main.c");
     settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    processor.setPrintMessages(false);
-    processor.replaceInOneStep(true);
-    processor.setScratchDirectory("sub/");
+    RewriteOptions options;
+    options.printMessages = false;
+    options.replaceInOneStep = true;
+    options.scratchDirectory = "sub/";
+    Vimbo processor(&settings, options, {}, fileSystem());
     EXPECT_EQ(processor.processFile(), 1);
+    EXPECT_EQ(processor.failure(), Failure::cantReplace);
     EXPECT_EQ(processor.lastMessage(), "Error: can't replace sub/main.c; left unchanged.\n");
     EXPECT_EQ(read("sub/main.c"), kSource);
     EXPECT_FALSE(exists("sub/$vb$tmp$.$$$"));

@@ -22,7 +22,7 @@
 namespace {
 
 namespace fs = vimbo::test::fs;
-using vimbo::platform::fileSystem;
+using vimbo::test::fileSystem;
 using vimbo::test::asWritten;
 using vimbo::test::runFileMode;
 using vimbo::test::runVimbo;
@@ -40,7 +40,7 @@ protected:
         // Read-only leftovers must not stop the temporary directory's removal.
         for (const auto& entry : fs::recursive_directory_iterator(root()))
             fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
-        vimbo::platform::restoreDefaultOps();
+        vimbo::test::fileSystem() = vimbo::platform::defaultFileSystemOps();
         TempDirTest::TearDown();
     }
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-using vimbo::platform::fileSystem;
+using vimbo::test::fileSystem;
 using vimbo::platform::kNoFile;
 
 class FileSystemOps : public vimbo::test::TempDirTest {};
@@ -73,7 +73,7 @@ TEST_F(FileSystemOps, OnlyRegularFilesOpenAndNewFilesAreNew) {
 #ifndef _WIN32
 #include <sys/stat.h>
 
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 namespace {
 

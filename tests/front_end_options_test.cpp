@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "front_end_options.h"
-#include "interface/argument_words.h"
+#include "vimbo/engine/arguments.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Which macro guards a header, read from real header files.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
 
@@ -122,7 +122,7 @@ class GuardDiscoveryFiles : public vimbo::test::TempDirTest {};
 
 TEST_F(GuardDiscoveryFiles, EmptyPathTouchesNothing) {
     static int opens = 0;
-    vimbo::platform::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string&) {
+    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string&) {
         ++opens;
         return vimbo::platform::kNoFile;
     };
@@ -176,7 +176,7 @@ TEST_F(GuardDiscoveryFiles, HeadersThatAllIncludeEachOtherAreReadOnce) {
     }
     write("inc/p11.h", read("inc/p11.h") + "#ifndef P11_H\n");
     static int opens = 0;
-    vimbo::platform::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
+    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
         ++opens;
         return vimbo::platform::defaultFileSystemOps().openRead(path);
     };

@@ -1,7 +1,7 @@
 // The fuzzy test that tells a header's own guard from its other tests.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Following the macros that the file being rewritten tests.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 
 namespace {
 

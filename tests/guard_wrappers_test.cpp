@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "analysis/guard_wrapper.h"
+#include "analysis/wrapper_lines.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"

@@ -1,7 +1,7 @@
 // The text that replaces an include line.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 
 namespace {
 

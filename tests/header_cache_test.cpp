@@ -4,8 +4,9 @@
 
 #include <chrono>
 
+#include "analysis/guard_analyzer.h"
 #include "analysis/header_cache.h"
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 #include "support/command_run.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
@@ -29,8 +30,7 @@ TEST_F(HeaderCacheTest, EachVersionOfAHeaderIsReadOnce) {
     HeaderCache headers;
     Vimbo_Params settings("main.c");
     settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    processor.shareHeaderCache(&headers);
+    Vimbo processor(&settings, {}, RunShared{&headers});
     EXPECT_EQ(processor.processFile(), 1);
     // Once for discovery, once more to check that its guard controls it.
     const std::size_t reads = headers.reads();
@@ -41,8 +41,7 @@ TEST_F(HeaderCacheTest, EachVersionOfAHeaderIsReadOnce) {
     Vimbo_Params lineSettings;
     lineSettings.setLineText("#include <a.h>");
     lineSettings.setIncludePath("inc");
-    Vimbo lineProcessor(&lineSettings);
-    lineProcessor.shareHeaderCache(&headers);
+    Vimbo lineProcessor(&lineSettings, {}, RunShared{&headers});
     EXPECT_EQ(lineProcessor.processLine(), "#include <a.h>\n");
     EXPECT_GT(headers.reads(), reads);
 }
@@ -53,12 +52,10 @@ TEST_F(HeaderCacheTest, AFileUnderTwoNamesIsJudgedByEachName) {
 #ifndef _WIN32
     fs::create_symlink("abc.h", root() / "inc/xyz_qqqqqqqqqqqq.h");
     HeaderCache headers;
-    Vimbo_Params settings;
-    settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    processor.shareHeaderCache(&headers);
-    EXPECT_EQ(processor.verifiedGuardMacro("inc\\xyz_qqqqqqqqqqqq.h"), "XYZ_QQQQQQQQQQQQ");
-    EXPECT_EQ(processor.verifiedGuardMacro("inc\\abc.h"), "");
+    vimbo::analysis::GuardAnalyzer guards(headers);
+    const vimbo::analysis::HeaderLookup lookup{"inc", "", vimbo::analysis::LookupRules::library};
+    EXPECT_EQ(guards.verifiedGuardMacro("inc\\xyz_qqqqqqqqqqqq.h", lookup), "XYZ_QQQQQQQQQQQQ");
+    EXPECT_EQ(guards.verifiedGuardMacro("inc\\abc.h", lookup), "");
 #endif
 }
 
@@ -100,7 +97,7 @@ TEST_F(HeaderCacheTest, AHeaderReplacedWhileItIsReadIsReadAgain) {
         write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
         replaced::dir = root() / "inc";
         replaced::calls = 0;
-        auto& ops = vimbo::platform::fileSystem();
+        auto& ops = vimbo::test::fileSystem();
         replaced::realRead = ops.xRead;
         replaced::realHandleIdentity = ops.xHandleIdentity;
         if (duringRead)
@@ -113,13 +110,13 @@ TEST_F(HeaderCacheTest, AHeaderReplacedWhileItIsReadIsReadAgain) {
                 replaced::swapAndReuseOnce();
                 return replaced::realHandleIdentity(self, file, id);
             };
-        HeaderCache headers;
+        HeaderCache headers(ops);
         const auto facts = headers.facts((replaced::dir / "a.h").string(), true);
-        vimbo::platform::restoreDefaultOps();
+        vimbo::test::fileSystem() = vimbo::platform::defaultFileSystemOps();
         ASSERT_TRUE(facts);
         EXPECT_EQ(facts->controllingMacro, "A_H") << duringRead;
         vimbo::platform::FileIdentity now;
-        ASSERT_TRUE(vimbo::platform::fileSystem().identity((replaced::dir / "a.h").string(), now));
+        ASSERT_TRUE(vimbo::test::fileSystem().identity((replaced::dir / "a.h").string(), now));
         EXPECT_TRUE(facts->identity == now) << duringRead;
     }
 }
@@ -141,12 +138,9 @@ namespace {
 // whose time stamp is old enough that a later change would show in it.
 TEST_F(HeaderCacheTest, ACacheAcrossRunsKeepsOnlySettledFiles) {
     write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
-    HeaderCache headers(HeaderCache::Lifetime::process);
+    HeaderCache headers(vimbo::platform::defaultFileSystemOps(), HeaderCache::Lifetime::process);
     auto guardOf = [&](const char* header) {
-        Vimbo_Params settings;
-        Vimbo processor(&settings);
-        processor.shareHeaderCache(&headers);
-        return processor.verifiedGuardMacro(header);
+        return vimbo::analysis::GuardAnalyzer(headers).verifiedGuardMacro(header, {});
     };
     // Just written: it could change again within the same clock tick.
     EXPECT_EQ(guardOf("inc\\a.h"), "A_H");

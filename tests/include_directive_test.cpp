@@ -1,7 +1,7 @@
 // Reading the name and kind of an include directive.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 
 namespace {
 

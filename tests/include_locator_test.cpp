@@ -2,7 +2,7 @@
 // absolute names; every candidate tested on a real directory tree.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 #include "support/temp_dir.h"
 
 namespace {

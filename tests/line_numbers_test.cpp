@@ -2,7 +2,7 @@
 // compiler counts it (__LINE__ expanded before and after must agree).
 #include <gtest/gtest.h>
 
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 

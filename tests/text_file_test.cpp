@@ -12,12 +12,14 @@ namespace {
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
+// The system's own file system: these tests read and write real files.
+const vimbo::platform::FileSystemOps& disk = vimbo::platform::defaultFileSystemOps();
 
 class TextFiles : public vimbo::test::TempDirTest {
 protected:
     std::vector<std::string> lines(const std::string& bytes, std::size_t limit = TextReader::kNoLimit) {
         write("in.txt", bytes);
-        TextReader reader("in.txt", LineEndings::textMode);
+        TextReader reader(disk, "in.txt", LineEndings::textMode);
         std::vector<std::string> result;
         std::string line;
         while (reader.good() && reader.readLine(line, limit) == TextReader::Status::line) result.push_back(line);
@@ -58,7 +60,7 @@ TEST_F(TextFiles, DroppedTextIsReported) {
                  {"a\rb\n", true},      {"a\x1a\n", true},   {"a\x1a" "b", true}, {"a\r\r\n", true}};
     for (const Case& c : cases) {
         write("in.txt", c.bytes);
-        TextReader reader("in.txt", LineEndings::textMode);
+        TextReader reader(disk, "in.txt", LineEndings::textMode);
         std::string line;
         while (reader.readLine(line) == TextReader::Status::line) {
         }
@@ -68,16 +70,16 @@ TEST_F(TextFiles, DroppedTextIsReported) {
 
 TEST_F(TextFiles, WritingPutsCrLfAtEveryBreak) {
     {
-        TextWriter writer("out.txt", TextWriter::Create::newOnly, LineEndings::textMode);
+        TextWriter writer(disk, "out.txt", TextWriter::Create::newOnly, LineEndings::textMode);
         ASSERT_TRUE(writer.isOpen());
         writer.write("a\nb");
         writer.write("\n\n");
         EXPECT_TRUE(writer.close());
     }
     EXPECT_EQ(read("out.txt"), "a\r\nb\r\n\r\n");
-    TextWriter again("out.txt", TextWriter::Create::newOnly);
+    TextWriter again(disk, "out.txt", TextWriter::Create::newOnly);
     EXPECT_FALSE(again.isOpen()) << "a new-only file must not replace an existing one";
-    TextWriter truncating("out.txt", TextWriter::Create::truncate, LineEndings::textMode);
+    TextWriter truncating(disk, "out.txt", TextWriter::Create::truncate, LineEndings::textMode);
     ASSERT_TRUE(truncating.isOpen());
     truncating.write("z\n");
     EXPECT_TRUE(truncating.close());
@@ -105,7 +107,7 @@ TEST_F(TextFiles, KeptBytesSplitIntoLinesAndEndings) {
     };
     for (const Case& c : cases) {
         write("in.txt", c.bytes);
-        TextReader reader("in.txt", LineEndings::kept);
+        TextReader reader(disk, "in.txt", LineEndings::kept);
         Lines got;
         std::string line, joined;
         while (reader.readLine(line, c.limit) == TextReader::Status::line) {
@@ -117,7 +119,7 @@ TEST_F(TextFiles, KeptBytesSplitIntoLinesAndEndings) {
         EXPECT_FALSE(reader.droppedText());
     }
     {
-        TextWriter writer("out.txt", TextWriter::Create::truncate, LineEndings::kept);
+        TextWriter writer(disk, "out.txt", TextWriter::Create::truncate, LineEndings::kept);
         writer.write("a\nb\r\n\rc");
         EXPECT_TRUE(writer.close());
     }
@@ -126,11 +128,11 @@ TEST_F(TextFiles, KeptBytesSplitIntoLinesAndEndings) {
 
 TEST_F(TextFiles, OnlyRegularFilesOpen) {
     vimbo::test::fs::create_directories(root() / "dir");
-    EXPECT_FALSE(TextReader("dir").isOpen());
-    EXPECT_FALSE(TextReader("missing").isOpen());
-    EXPECT_FALSE(TextWriter("dir", TextWriter::Create::truncate).isOpen());
+    EXPECT_FALSE(TextReader(disk, "dir").isOpen());
+    EXPECT_FALSE(TextReader(disk, "missing").isOpen());
+    EXPECT_FALSE(TextWriter(disk, "dir", TextWriter::Create::truncate).isOpen());
     write("sub/f.txt", "x\n");
-    EXPECT_TRUE(TextReader("sub\\f.txt").isOpen()) << "backslashes reach the file system as separators";
+    EXPECT_TRUE(TextReader(disk, "sub\\f.txt").isOpen()) << "backslashes reach the file system as separators";
 }
 
 }  // namespace

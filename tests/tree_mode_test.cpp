@@ -4,11 +4,11 @@
 
 #include <map>
 
-#include "batch_run.h"
 #include "platform/file_system.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
+#include "vimbo/engine/file_rewriter.h"
 
 namespace {
 
@@ -261,19 +261,17 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
 // A directory that refuses new files (read-only, for anyone but root): the
 // message must not send the user to look for a scratch file that is not there.
 TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
-    vimbo::platform::fileSystem().xCreateNew = [](const vimbo::platform::FileSystemOps&, const std::string&) {
+    vimbo::test::fileSystem().xCreateNew = [](const vimbo::platform::FileSystemOps&, const std::string&) {
         return vimbo::platform::kNoFile;
     };
-    vimbo::cli::BatchSettings settings;
-    settings.includePath = "inc";
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    const int status = vimbo::cli::runBatch(settings, {"proj/src/upper.H"}, {}, 0);
-    testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    vimbo::platform::restoreDefaultOps();
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(err, "vimbo: proj/src/upper.H: Error: can't create temporary file.\n");
+    vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+    vimbo::engine::DirectoryRewriter directory(context, {});
+    const vimbo::engine::FileOutcome refused = directory.rewrite("proj/src/upper.H", {"inc", ""}, {});
+    EXPECT_EQ(refused.failure, vimbo::engine::Failure::cantCreateScratch);
+    EXPECT_EQ(refused.message, "Error: can't create temporary file.");
+    EXPECT_EQ(refused.scratchLeft, "");
+    write("proj/src/$vb$tmp$.$$$", "left over\n");
+    EXPECT_EQ(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).scratchLeft, "proj/src/$vb$tmp$.$$$");
 }
 
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {

@@ -1,7 +1,7 @@
 // The settings of a run and their setters.
 #include <gtest/gtest.h>
 
-#include "interface/vimbo_params.h"
+#include "rewrite/settings.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,7 +1,8 @@
-// The text that takes the place of an include line.
-#include "analysis/source_scanner.h"
-#include "interface/vimbo.h"
+#include "analysis/guarded_text.h"
 
+#include "analysis/source_scanner.h"
+
+namespace vimbo::analysis {
 namespace {
 // Whether a block comment opened on this line is still open at its end.
 bool leavesBlockCommentOpen(const std::string& line) {
@@ -20,14 +21,16 @@ bool leavesBlockCommentOpen(const std::string& line) {
 }
 }  // namespace
 
-std::string Vimbo::wrapIncludeLine(const std::string& line, const std::string& guard,
-                                   const std::string& lastIfndef, unsigned char* changed) {
+std::string wrapIncludeLine(const std::string& line, const std::string& guard, const std::string& lastIfndef,
+                            bool* changed) {
     if (guard.empty() || guard == lastIfndef) return line + "\n";
     // "#if !defined( X )" gives the guard " X ", and the test written for it
     // reads back as X: without this every run would wrap the line again.
-    if (!lastIfndef.empty() && vimbo::analysis::trimBlanks(guard) == lastIfndef) return line + "\n";
+    if (!lastIfndef.empty() && trimBlanks(guard) == lastIfndef) return line + "\n";
     // The "#endif" would land inside the comment and unbalance the file.
     if (leavesBlockCommentOpen(line)) return line + "\n";
-    if (changed) *changed = 1;
+    if (changed) *changed = true;
     return "#ifndef " + guard + "\n" + line + "\n#endif\n";
 }
+
+}  // namespace vimbo::analysis

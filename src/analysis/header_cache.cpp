@@ -6,7 +6,7 @@ namespace vimbo::analysis {
 
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
-    if (path.empty() || !vimbo::platform::fileSystem().identity(path, identity)) return nullptr;
+    if (path.empty() || !fs_.identity(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     std::shared_ptr<const HeaderFacts> knownFacts;
     if (lifetime_ == Lifetime::run || identity.settled) {
@@ -19,7 +19,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     // The file may be replaced between the look above and the read: the
     // facts are those of the version read, and kept under its identity.
     std::string bytes;
-    if (!vimbo::platform::readWholeFile(vimbo::platform::fileSystem(), path, bytes, &identity)) return nullptr;
+    if (!vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
     ++reads_;
     std::shared_ptr<HeaderFacts> facts;
     if (knownFacts && knownFacts->identity == identity) {
@@ -38,7 +38,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
 
 void HeaderCache::learn(const std::string& path, const std::string& bytes) {
     vimbo::platform::FileIdentity identity;
-    if (lifetime_ != Lifetime::run || !vimbo::platform::fileSystem().identity(path, identity)) return;
+    if (lifetime_ != Lifetime::run || !fs_.identity(path, identity)) return;
     if (identity.size != bytes.size()) return;  // not the text written after all
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     auto facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true));

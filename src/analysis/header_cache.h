@@ -22,7 +22,12 @@ public:
     // that outlives runs keeps only files whose time stamps are settled, and
     // at most `maxEntries`.
     enum class Lifetime { run, process };
-    explicit HeaderCache(Lifetime lifetime = Lifetime::run) : lifetime_(lifetime) {}
+    // Headers are read through `fs`, which must outlive the cache.
+    explicit HeaderCache(const vimbo::platform::FileSystemOps& fs = vimbo::platform::defaultFileSystemOps(),
+                         Lifetime lifetime = Lifetime::run)
+        : fs_(fs), lifetime_(lifetime) {}
+
+    const vimbo::platform::FileSystemOps& fileSystem() const { return fs_; }
 
     // The facts of the regular file at `path`, or null when it cannot be read;
     // whether one macro controls it only `withControl`.
@@ -60,6 +65,7 @@ private:
     // two names has an entry for each name.
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
     static constexpr std::size_t kMaxProcessEntries = 100000;
+    const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;
     std::mutex lock_;
     std::map<Key, Entry> entries_;

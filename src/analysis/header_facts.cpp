@@ -3,7 +3,7 @@
 #include "analysis/keywords.h"
 #include "analysis/line_words.h"
 #include "analysis/source_scanner.h"
-#include "interface/vimbo.h"
+#include "analysis/guard_matching.h"
 
 namespace vimbo::analysis {
 namespace {
@@ -19,7 +19,7 @@ bool discoverInPiece(std::string_view piece, const std::string& baseName, std::v
     while (!words.exhausted()) {
         std::string_view word = words.readWord();
         std::string candidate;
-        if (readGuardTest(words, word, candidate) && Vimbo::guardMatchesFile(baseName, candidate) &&
+        if (readGuardTest(words, word, candidate) && guardMatchesFile(baseName, candidate) &&
             !candidate.empty()) {
             steps.push_back({false, candidate});
             return true;

@@ -2,7 +2,6 @@
 #include "analysis/include_directive.h"
 
 #include "analysis/keywords.h"
-#include "interface/vimbo.h"
 
 using vimbo::analysis::kIncludeKeyword;
 
@@ -15,11 +14,6 @@ bool commentedOut(const std::string& line, std::string::size_type keyword) {
     return marker != std::string::npos && marker < keyword;
 }
 }  // namespace
-
-std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
-    bool delimited;
-    return vimbo::analysis::parseIncludeOperand(line, kind, delimited);
-}
 
 std::string vimbo::analysis::parseIncludeOperand(const std::string& line, IncludeKind& kind, bool& delimited) {
     kind = includeNone;
@@ -50,9 +44,4 @@ std::string vimbo::analysis::parseIncludeOperand(const std::string& line, Includ
     delimited = opened && end != std::string::npos;
     if (end == std::string::npos) end = line.size();
     return line.substr(start, end - start);
-}
-
-void Vimbo::toBackslashes(std::string& path) {
-    for (char& c : path)
-        if (c == '/') c = '\\';
 }

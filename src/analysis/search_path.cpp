@@ -1,5 +1,8 @@
 #include "analysis/search_path.h"
 
+#include "platform/path_rules.h"
+#include "vimbo/engine/paths.h"
+
 namespace vimbo::analysis {
 namespace {
 bool isDriveLetterAt(const std::string& text, std::string::size_type start, std::string::size_type colon) {
@@ -29,3 +32,15 @@ bool isAbsolutePath(const std::string& path) {
 }
 
 }  // namespace vimbo::analysis
+
+namespace vimbo::engine {
+
+std::vector<std::string> commandLineSearchPath(const std::string& value) {
+    return vimbo::analysis::searchPathEntries(value, vimbo::platform::kColonSeparatesSearchPaths);
+}
+
+std::vector<std::string> searchPathEntries(const std::string& searchPath) {
+    return vimbo::analysis::searchPathEntries(searchPath);
+}
+
+}  // namespace vimbo::engine

@@ -1,13 +1,10 @@
 #include "platform/file_system.h"
 
+#include <filesystem>
+
+#include "vimbo/engine/paths.h"
+
 namespace vimbo::platform {
-
-FileSystemOps& fileSystem() {
-    static FileSystemOps ops = defaultFileSystemOps();
-    return ops;
-}
-
-void restoreDefaultOps() { fileSystem() = defaultFileSystemOps(); }
 
 namespace {
 // A file that keeps changing under the reader is given up on after this many reads.
@@ -42,3 +39,22 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
 }
 
 }  // namespace vimbo::platform
+
+namespace vimbo::engine {
+
+bool pathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(vimbo::platform::nativePath(path), error));
+}
+
+bool isDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(vimbo::platform::nativePath(path), error);
+}
+
+std::uint64_t linkCount(const std::string& path) {
+    vimbo::platform::FileIdentity identity;
+    return vimbo::platform::defaultFileSystemOps().identity(path, identity) ? identity.links : 0;
+}
+
+}  // namespace vimbo::engine

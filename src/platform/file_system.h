@@ -1,9 +1,12 @@
 // The only door to the operating system. Everything above this layer names
-// paths in the system's own form ("\\" separators) and goes through the table
-// of operations below; each platform fills the table with its own calls.
+// paths in the system's own form ("\\" separators) and goes through a table
+// of the operations below, handed to it by whoever sets it to work (as a
+// compiler front end hands its virtual file system to its users); each
+// platform fills the system's table with its own calls.
 //
-// Tests replace single entries of the table to make one operation fail
-// (a hard read error, a failed rename, ...) and put the defaults back after.
+// A dry run hands in a table that keeps writes in memory (MemoryOverlay);
+// tests hand in a copy of the system's with one entry replaced, to make one
+// operation fail (a hard read error, a failed rename, ...).
 #pragma once
 
 #include <cstddef>
@@ -122,9 +125,7 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
 
-// The table in use. Tests may change entries; restoreDefaultOps() undoes that.
-FileSystemOps& fileSystem();
+// The system's own table.
 const FileSystemOps& defaultFileSystemOps();
-void restoreDefaultOps();
 
 }  // namespace vimbo::platform

@@ -254,37 +254,33 @@ bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, 
 
 }  // namespace
 
-MemoryOverlay::MemoryOverlay() {
+MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     static std::atomic<FileHandle> lastId{0};
-    auto* state = new OverlayState{fileSystem(), {}, {}, {}, 0, lastId++ % 2000, {}};
+    auto* state = new OverlayState{below, {}, {}, {}, 0, lastId++ % 2000, {}};
     state_ = state;
-    FileSystemOps& ops = fileSystem();
-    ops.context = state;
-    ops.xExists = overlayExists;
-    ops.xIsLink = overlayIsLink;
-    ops.xSameFile = overlaySameFile;
-    ops.xIdentity = overlayIdentity;
-    ops.xHandleIdentity = overlayHandleIdentity;
-    ops.xOpenRead = overlayOpenRead;
-    ops.xCreateNew = overlayCreateNew;
-    ops.xCreateTruncate = overlayCreateTruncate;
-    ops.xRead = overlayRead;
-    ops.xWrite = overlayWrite;
-    ops.xClose = overlayClose;
-    ops.xRemove = overlayRemove;
-    ops.xRename = overlayRename;
-    ops.xReplace = overlayReplace;
-    ops.xExchange = overlayExchange;
-    ops.xReadOnly = overlayReadOnly;
-    ops.xCopyPermissions = overlayCopyPermissions;
-    ops.xCopyAttributes = overlayCopyPermissions;
+    ops_ = below;
+    ops_.context = state;
+    ops_.xExists = overlayExists;
+    ops_.xIsLink = overlayIsLink;
+    ops_.xSameFile = overlaySameFile;
+    ops_.xIdentity = overlayIdentity;
+    ops_.xHandleIdentity = overlayHandleIdentity;
+    ops_.xOpenRead = overlayOpenRead;
+    ops_.xCreateNew = overlayCreateNew;
+    ops_.xCreateTruncate = overlayCreateTruncate;
+    ops_.xRead = overlayRead;
+    ops_.xWrite = overlayWrite;
+    ops_.xClose = overlayClose;
+    ops_.xRemove = overlayRemove;
+    ops_.xRename = overlayRename;
+    ops_.xReplace = overlayReplace;
+    ops_.xExchange = overlayExchange;
+    ops_.xReadOnly = overlayReadOnly;
+    ops_.xCopyPermissions = overlayCopyPermissions;
+    ops_.xCopyAttributes = overlayCopyPermissions;
 }
 
-MemoryOverlay::~MemoryOverlay() {
-    auto* state = static_cast<OverlayState*>(state_);
-    fileSystem() = state->below;
-    delete state;
-}
+MemoryOverlay::~MemoryOverlay() { delete static_cast<OverlayState*>(state_); }
 
 const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const {
     auto* state = static_cast<OverlayState*>(state_);

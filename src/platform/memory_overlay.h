@@ -1,11 +1,13 @@
-// A layer over the real file system that keeps every change in memory. While
-// it is installed, reads see earlier writes, removes and renames, and nothing
-// on disk is written: a dry run can go through the very code of a real one.
-// Overlays nest: each one lies over the table it found.
+// A layer over a file system that keeps every change in memory. Through its
+// table of operations, reads see earlier writes, removes and renames, and
+// nothing on disk is written: a dry run hands that table to the very code
+// of a real run. Overlays nest: each one lies over the table it is given.
 #pragma once
 
 #include <map>
 #include <string>
+
+#include "platform/file_system.h"
 
 namespace vimbo::platform {
 
@@ -16,10 +18,14 @@ public:
         std::string content;  // the bytes as they would be on disk
     };
 
-    MemoryOverlay();   // installs itself into the operations table
-    ~MemoryOverlay();  // puts back the operations it replaced
+    explicit MemoryOverlay(const FileSystemOps& below);
+    ~MemoryOverlay();
     MemoryOverlay(const MemoryOverlay&) = delete;
     MemoryOverlay& operator=(const MemoryOverlay&) = delete;
+
+    // The operations to hand to whoever is to work in memory; valid as long
+    // as the overlay lives.
+    const FileSystemOps& ops() const { return ops_; }
 
     // What the overlay holds for a path, or null when it never changed it.
     const Entry* changed(const std::string& path) const;
@@ -28,6 +34,7 @@ private:
     // Its files and open handles; the operations it installs find it through
     // the table's context, so overlays put over overlays keep apart.
     void* state_;
+    FileSystemOps ops_;
 };
 
 }  // namespace vimbo::platform

@@ -9,8 +9,8 @@ constexpr std::size_t kBufferSize = 16384;
 constexpr char kCtrlZ = 26;
 }  // namespace
 
-TextReader::TextReader(const std::string& path, LineEndings endings)
-    : endings_(endings), file_(fileSystem().openRead(path)) {
+TextReader::TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings)
+    : fs_(&fs), endings_(endings), file_(fs.openRead(path)) {
     if (isOpen()) buffer_.reset(new char[kBufferSize]);
 }
 
@@ -20,7 +20,7 @@ TextReader::TextReader(Bytes bytes, LineEndings endings)
 TextReader::~TextReader() { close(); }
 
 void TextReader::close() {
-    if (file_ != kNoFile) fileSystem().close(file_);
+    if (file_ != kNoFile) fs_->close(file_);
     file_ = kNoFile;
 }
 
@@ -31,7 +31,7 @@ bool TextReader::fill() {
         memory_.copy(buffer_.get(), static_cast<std::size_t>(got), memoryPos_);
         memoryPos_ += static_cast<std::size_t>(got);
     } else {
-        got = fileSystem().read(file_, buffer_.get(), kBufferSize);
+        got = fs_->read(file_, buffer_.get(), kBufferSize);
     }
     if (got < 0) {
         failed_ = true;
@@ -118,7 +118,7 @@ bool TextReader::droppedText() {
     if (!stoppedAtCtrlZ_ || !isOpen()) return false;
     if (pos_ < end_) return true;
     if (inMemory_) return memoryPos_ < memory_.size();
-    std::int64_t got = fileSystem().read(file_, buffer_.get(), kBufferSize);
+    std::int64_t got = fs_->read(file_, buffer_.get(), kBufferSize);
     end_ = pos_ = 0;
     return got != 0;
 }

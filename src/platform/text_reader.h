@@ -17,7 +17,8 @@ public:
     enum class Status { line, end, error };
     static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
-    explicit TextReader(const std::string& path, LineEndings endings = kSystemLineEndings);
+    // Reads the file through the operations given.
+    TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings = kSystemLineEndings);
     // Reads bytes held in memory as if they were a file's.
     struct Bytes {
         std::string bytes;
@@ -54,6 +55,7 @@ private:
     Status readKept(std::string& line, std::size_t maxChars);
     Status readTextMode(std::string& line, std::size_t maxChars);
 
+    const FileSystemOps* fs_ = nullptr;
     LineEndings endings_;
     const char* ending_ = "";
     FileHandle file_ = kNoFile;

@@ -5,10 +5,8 @@ namespace {
 constexpr std::size_t kFlushAt = 65536;
 }
 
-TextWriter::TextWriter(const std::string& path, Create how, LineEndings endings)
-    : endings_(endings),
-      file_(how == Create::newOnly ? fileSystem().createNew(path)
-                                   : fileSystem().createTruncate(path)) {}
+TextWriter::TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings)
+    : fs_(&fs), endings_(endings), file_(how == Create::newOnly ? fs.createNew(path) : fs.createTruncate(path)) {}
 
 TextWriter::TextWriter(std::string& sink, LineEndings endings) : endings_(endings), sink_(&sink) {}
 
@@ -33,7 +31,7 @@ void TextWriter::flush() {
         pending_.clear();
         return;
     }
-    if (!pending_.empty() && !failed_ && !fileSystem().write(file_, pending_.data(), pending_.size()))
+    if (!pending_.empty() && !failed_ && !fs_->write(file_, pending_.data(), pending_.size()))
         failed_ = true;
     pending_.clear();
 }
@@ -45,7 +43,7 @@ bool TextWriter::close() {
         sink_ = nullptr;
         return !failed_;
     }
-    if (!fileSystem().close(file_)) failed_ = true;
+    if (!fs_->close(file_)) failed_ = true;
     file_ = kNoFile;
     return !failed_;
 }

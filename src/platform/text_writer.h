@@ -14,7 +14,8 @@ class TextWriter {
 public:
     enum class Create { newOnly, truncate };
 
-    TextWriter(const std::string& path, Create how, LineEndings endings = kSystemLineEndings);
+    // Writes the file through the operations given.
+    TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings = kSystemLineEndings);
     // Writes into `sink` instead of a file.
     TextWriter(std::string& sink, LineEndings endings);
     ~TextWriter();
@@ -32,6 +33,7 @@ public:
 private:
     void flush();
 
+    const FileSystemOps* fs_ = nullptr;
     LineEndings endings_;
     FileHandle file_ = kNoFile;
     std::string* sink_ = nullptr;

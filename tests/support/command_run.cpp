@@ -1,6 +1,6 @@
 #include "support/command_run.h"
 
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 #ifndef VIMBO_CLI
 #error "VIMBO_CLI must name the command under test"

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace vimbo::test {
 
 FileRun runFileMode(const std::string& input, const std::string& includePath, bool backup,
@@ -10,7 +12,7 @@ FileRun runFileMode(const std::string& input, const std::string& includePath, bo
     if (!output.empty()) settings.setOutputFile(output);
     if (backup) settings.setBackup();
     settings.setIncludePath(includePath);
-    Vimbo processor(&settings);
+    Vimbo processor(&settings, {}, {}, fileSystem());
     ::testing::internal::CaptureStdout();
     int result = processor.processFile();
     return FileRun{result, ::testing::internal::GetCapturedStdout(), processor.failed()};

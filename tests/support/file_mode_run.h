@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "interface/vimbo.h"
+#include "rewrite/processor.h"
 
 namespace vimbo::test {
 

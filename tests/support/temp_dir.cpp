@@ -68,8 +68,13 @@ void TempDirTest::SetUp() {
     fs::current_path(root_);
 }
 
+vimbo::platform::FileSystemOps& fileSystem() {
+    static vimbo::platform::FileSystemOps ops = vimbo::platform::defaultFileSystemOps();
+    return ops;
+}
+
 void TempDirTest::TearDown() {
-    vimbo::platform::restoreDefaultOps();
+    fileSystem() = vimbo::platform::defaultFileSystemOps();
     fs::current_path(previous_);
     std::error_code ignored;
     fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);

@@ -21,6 +21,11 @@ std::string systemPath(const fs::path& path);
 // An absolute path as the system writes one: a leading "\\" (or a drive).
 std::string absoluteSystemPath(const fs::path& path);
 
+// The file-system operations the tests hand to the code they run: the
+// system's, with entries a test replaces to make one operation fail (what a
+// real file system cannot be made to do); put back after each test.
+vimbo::platform::FileSystemOps& fileSystem();
+
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value);  // null value: unset

@@ -1,7 +1,7 @@
 // Children by fork and exec. Everything the child needs is made before the
 // fork: in a program with other threads, the child may only make calls that
 // are safe after a fork (no allocation) until it runs the program.
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "platform/terminal.h"
+#include "vimbo/engine/terminal.h"
 
 namespace vimbo::platform {
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -1,6 +1,6 @@
 // Children by CreateProcess, with a command line quoted the way the C
 // runtime splits it again, so each argument arrives as it was given.
-#include "platform/child_process.h"
+#include "vimbo/engine/child_process.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "platform/terminal.h"
+#include "vimbo/engine/terminal.h"
 
 namespace vimbo::platform {
 bool standardErrorIsTerminal() {

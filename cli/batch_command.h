@@ -1,0 +1,15 @@
+// The batch modes from the command line: the paths checked and walked, the
+// build's database read, and the run, verified where asked.
+#pragma once
+
+#include <string>
+
+#include "front_end_options.h"
+#include "vimbo/engine/arguments.h"
+
+namespace vimbo::cli {
+
+// Returns the exit status of the run (see runBatch and runVerified).
+int runBatchCommand(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath);
+
+}  // namespace vimbo::cli

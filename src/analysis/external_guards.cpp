@@ -1,0 +1,80 @@
+#include "analysis/external_guards.h"
+
+#include <string_view>
+
+#include "analysis/include_directive.h"
+#include "analysis/source_scanner.h"
+#include "analysis/wrapper_lines.h"
+
+namespace vimbo::analysis {
+namespace {
+// What a line is to the preprocessor, as far as wrappers go.
+enum class Role { other, opening, include, closing };
+}  // namespace
+
+std::string describeWrongWrapper(const std::string& path, const GuardWrapper& wrapper) {
+    return path + ":" + std::to_string(wrapper.line) + ": " + wrapper.directive + " is wrapped in " + wrapper.macro +
+           ", but " + wrapper.name + " " + wrapper.problem + "\n";
+}
+
+std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& lines, const std::string& includer,
+                                            const HeaderLookup& lookup, GuardAnalyzer& analyzer) {
+    // Each line's role, judged as in rewriting: a directive the preprocessor
+    // sees, whole on its line, in text that reads the same as C and C++.
+    std::vector<Role> roles(lines.size(), Role::other);
+    std::vector<std::string> macros(lines.size());
+    SourceScanner scanner;
+    bool trusted = true;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view text = lines[i];
+        if (i == 0 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+            scanner.feed(text.substr(kByteOrderMark.size()));
+            continue;  // the mark stays first: its line is never taken away
+        }
+        if (breaksLinesAnotherWay(text)) trusted = false;
+        const ScannedLine scanned = scanner.feed(text);
+        if (!trusted || scanner.uncertain() || !scanned.startsClean || !scanned.endsClean ||
+            text.find('\n') != std::string_view::npos)
+            continue;
+        std::string_view name, rest;
+        if (!readDirective(scanned.code, name, rest)) continue;
+        if (name == "include") {
+            roles[i] = Role::include;
+        } else if (wrapperClosing(scanned.code)) {
+            roles[i] = Role::closing;
+        } else {
+            macros[i] = wrapperOpening(scanned.code);
+            if (!macros[i].empty()) roles[i] = Role::opening;
+        }
+    }
+
+    std::vector<GuardWrapper> wrappers;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        if (roles[i] != Role::include) continue;
+        IncludeKind kind;
+        bool delimited;
+        const std::string name = parseIncludeOperand(lines[i], kind, delimited);
+        if (!delimited) continue;  // a macro names the header
+        std::string header;
+        bool looked = false;
+        for (std::size_t depth = 1; depth <= i && i + depth < lines.size(); ++depth) {
+            if (roles[i - depth] != Role::opening || roles[i + depth] != Role::closing) break;
+            GuardWrapper wrapper{i + 1, depth, std::string(trimBlanks(lines[i])), name, macros[i - depth], ""};
+            if (!looked) header = analyzer.finder().headerOf(lines[i], includer, lookup);
+            looked = true;
+            if (header.empty()) {
+                if (!macroNamesHeader(wrapper.macro, name)) continue;
+                wrapper.problem = "is not found";
+            } else if (!analyzer.macroControlsHeader(header, wrapper.macro, lookup)) {
+                const std::string candidate(trimBlanks(analyzer.findGuardMacro(header, lookup)));
+                if (candidate != wrapper.macro && !macroNamesHeader(wrapper.macro, name)) continue;
+                const std::string guard = analyzer.guardOfHeader(header, lookup);
+                wrapper.problem = guard.empty() ? "has no guard that covers the whole file" : "is guarded by " + guard;
+            }
+            wrappers.push_back(std::move(wrapper));
+        }
+    }
+    return wrappers;
+}
+
+}  // namespace vimbo::analysis

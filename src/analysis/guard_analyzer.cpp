@@ -1,0 +1,162 @@
+// A candidate guard is only used when skipping the header while it is
+// defined changes nothing: the macro controls the whole header, or the header
+// only forwards to headers that it controls.
+#include "analysis/guard_analyzer.h"
+
+#include <algorithm>
+
+#include "analysis/include_directive.h"
+#include "analysis/keywords.h"
+#include "analysis/path_parts.h"
+#include "analysis/source_scanner.h"
+
+namespace vimbo::analysis {
+namespace {
+// Forwarders of forwarders are followed this deep; it also ends cycles.
+constexpr int kMaxForwardingDepth = 16;
+}  // namespace
+
+std::string GuardAnalyzer::findGuardMacro(const std::string& path, const HeaderLookup& lookup) {
+    try {
+        GuardSearch search;
+        return findGuardMacro(path, lookup, search);
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string GuardAnalyzer::findGuardMacro(const std::string& path, const HeaderLookup& lookup, GuardSearch& search,
+                                          std::shared_ptr<const HeaderFacts> facts) {
+    if (path.empty()) return "";
+    // An include cycle ends here: the header is already being read above.
+    if (std::find(search.chain.begin(), search.chain.end(), path) != search.chain.end()) return "";
+    if (search.chain.size() >= GuardSearch::kMaxDepth) return "";
+    auto known = search.known.find(path);
+    if (known != search.known.end()) return known->second;
+
+    if (!facts) facts = cache_.facts(path);
+    if (!facts) return "";
+
+    search.chain.push_back(path);
+    std::string guard;
+    for (const DiscoveryStep& step : facts->discovery) {
+        if (!step.include) {
+            guard = step.text;
+            break;
+        }
+        const std::string line = kIncludeKeyword + " " + step.text;
+        guard = findGuardMacro(finder_.headerOf(line, path, lookup), lookup, search);
+        if (!guard.empty()) break;
+    }
+    search.chain.pop_back();
+
+    search.known.emplace(path, guard);
+    return guard;
+}
+
+bool GuardAnalyzer::guardControls(const std::string& path, const std::string& guard, const HeaderLookup& lookup,
+                                  int depth, std::shared_ptr<const HeaderFacts> facts) {
+    if (!facts) facts = cache_.facts(path, true);
+    if (!facts) return false;
+    if (facts->controllingMacro == guard) return true;
+    if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
+    for (const ForwardedInclude& include : facts->forwards) {
+        const std::string target = finder_.findLikeCompiler(include.name, include.quoted, path, lookup);
+        if (target.empty() || !guardControls(target, guard, lookup, depth + 1)) return false;
+    }
+    return true;
+}
+
+bool GuardAnalyzer::macroControlsHeader(const std::string& path, const std::string& macro,
+                                        const HeaderLookup& lookup) {
+    try {
+        return guardControls(path, macro, lookup, 0);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string GuardAnalyzer::guardOfHeader(const std::string& path, const HeaderLookup& lookup) {
+    try {
+        const auto facts = cache_.facts(path, true);
+        if (facts && !facts->controllingMacro.empty()) return facts->controllingMacro;
+        return std::string(trimBlanks(verifiedGuardMacro(path, lookup)));
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const HeaderLookup& lookup) {
+    try {
+        // One read of the header serves both the discovery and the check.
+        const auto facts = cache_.facts(path, true);
+        if (!facts) return "";
+        // A header's verdict depends on its version (the one read, even if
+        // the file was replaced meanwhile) and on how the headers it names
+        // are found.
+        if (!cache_.remembersVerdicts()) return examineVerdict(path, lookup, facts);
+        const vimbo::platform::FileIdentity& identity = facts->identity;
+        const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
+                                ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + '\n' +
+                                lookup.searchPath + '\n' + lookup.quotePath + '\n' +
+                                (lookup.rules == LookupRules::compiler ? "compiler" : "library");
+        std::string verdict;
+        if (cache_.knownVerdict(key, verdict)) return verdict;
+        verdict = examineVerdict(path, lookup, facts);
+        cache_.rememberVerdict(key, verdict);
+        return verdict;
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string GuardAnalyzer::examineVerdict(const std::string& path, const HeaderLookup& lookup,
+                                          const std::shared_ptr<const HeaderFacts>& facts) {
+    GuardSearch search;
+    const std::string candidate = findGuardMacro(path, lookup, search, facts);
+    // "#if !defined( X )" gives the candidate with its blanks; it stands
+    // for X all the same.
+    const std::string macro(trimBlanks(candidate));
+    if (!isIdentifier(macro) || !guardControls(path, macro, lookup, 0, facts)) return "";
+    return candidate;
+}
+
+bool GuardAnalyzer::sameInLookups(const std::string& line, const std::string& includer, const std::string& header,
+                                  const std::string& guard, const std::vector<HeaderLookup>& lookups) {
+    for (const HeaderLookup& other : lookups) {
+        const std::string found = finder_.headerOf(line, includer, other);
+        if (!found.empty() && (found != header || verifiedGuardMacro(found, other) != guard)) return false;
+    }
+    return true;
+}
+
+namespace {
+bool namesPrecompiledHeader(const std::string& line, const std::vector<std::string>& precompiledHeaders) {
+    IncludeKind kind;
+    bool delimited;
+    const std::string name = parseIncludeOperand(line, kind, delimited);
+    // Compared by file name, without regard to case, as Windows compares names.
+    const std::string file = lowerCaseAscii(name.substr(name.find_last_of("\\/") + 1));
+    return std::any_of(precompiledHeaders.begin(), precompiledHeaders.end(),
+                       [&](const std::string& pch) { return lowerCaseAscii(pch) == file; });
+}
+}  // namespace
+
+std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
+                            const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
+                            const std::vector<std::string>& precompiledHeaders) {
+    if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
+    std::string_view name, rest;
+    if (!readDirective(scanned.code, name, rest) || name != "include") return "";
+    // Text that is more than one line: what follows would end up inside the wrap.
+    if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
+    // The name must be the directive's own operand: "# include <x" with a
+    // "#include <a.h>" later in the line names x, not a.h.
+    if (line.find("#include") != line.find_first_not_of(" \t\v\f")) return "";
+    // The compiler skips everything up to the precompiled header's include;
+    // a test in front of it breaks the build.
+    if (namesPrecompiledHeader(line, precompiledHeaders)) return "";
+    return finder.headerOf(line, includer, lookup);
+}
+
+}  // namespace vimbo::analysis

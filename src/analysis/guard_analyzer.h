@@ -1,0 +1,64 @@
+// Which macro guards a header, and whether skipping the header while that
+// macro is defined changes nothing: the analysis every rewrite asks for.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/guard_search.h"
+#include "analysis/header_cache.h"
+#include "analysis/header_finder.h"
+#include "analysis/header_lookup.h"
+
+namespace vimbo::analysis {
+
+struct ScannedLine;
+
+class GuardAnalyzer {
+public:
+    // Headers are read and found through `cache`, for the run it serves.
+    explicit GuardAnalyzer(HeaderCache& cache) : cache_(cache), finder_(cache) {}
+
+    // The candidate: the header's own "#ifndef" (or "#if !defined") test that
+    // matches its name, or the guard of a header it includes before that.
+    std::string findGuardMacro(const std::string& path, const HeaderLookup& lookup);
+    // The candidate only when it controls the whole header (or every header
+    // it merely forwards to), so that skipping the header while it is
+    // defined changes nothing; else "".
+    std::string verifiedGuardMacro(const std::string& path, const HeaderLookup& lookup);
+    // Whether a macro controls the whole header (or every header it only
+    // forwards to).
+    bool macroControlsHeader(const std::string& path, const std::string& macro, const HeaderLookup& lookup);
+    // The macro that controls the whole header, whatever its name, else the
+    // guard of the headers it forwards to; "" when there is none.
+    std::string guardOfHeader(const std::string& path, const HeaderLookup& lookup);
+    // Whether every other lookup that finds the header a line of `includer`
+    // names finds the same one, with the same guard.
+    bool sameInLookups(const std::string& line, const std::string& includer, const std::string& header,
+                       const std::string& guard, const std::vector<HeaderLookup>& lookups);
+
+    const HeaderFinder& finder() const { return finder_; }
+
+private:
+    std::string findGuardMacro(const std::string& path, const HeaderLookup& lookup, GuardSearch& search,
+                               std::shared_ptr<const HeaderFacts> facts = nullptr);
+    bool guardControls(const std::string& path, const std::string& guard, const HeaderLookup& lookup, int depth,
+                       std::shared_ptr<const HeaderFacts> facts = nullptr);
+    std::string examineVerdict(const std::string& path, const HeaderLookup& lookup,
+                               const std::shared_ptr<const HeaderFacts>& facts);
+
+    HeaderCache& cache_;
+    HeaderFinder finder_;
+};
+
+// The header an include line may be wrapped for, or "": the line must be a
+// directive the preprocessor sees (`scanned` follows the file up to it;
+// `trusted` is false once the file reads differently as C and C++), name its
+// header in quotes or angle brackets, and not name the precompiled header
+// (one of `precompiledHeaders`, compared without case).
+std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
+                            const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
+                            const std::vector<std::string>& precompiledHeaders);
+
+}  // namespace vimbo::analysis

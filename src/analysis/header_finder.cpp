@@ -1,0 +1,141 @@
+// Where an include directive's header is looked for. By the library's rules:
+// quoted names in the current directory only, other names along the include
+// search path only, absolute names only where they point. By a compiler's:
+// beside the including file first, and never with ".h" added.
+#include "analysis/header_finder.h"
+
+#include "analysis/include_directive.h"
+#include "analysis/path_parts.h"
+#include "analysis/search_path.h"
+
+namespace vimbo::analysis {
+namespace {
+// A name written without extension may mean the header that has ".h".
+bool mayRetryWithH(const std::string& candidate, IncludeKind kind) {
+    return kind == includeAngle && candidate.find('.') == std::string::npos;
+}
+
+std::string existingCandidate(const vimbo::platform::FileSystemOps& fs, const std::string& candidate,
+                              IncludeKind kind, bool retryWithH) {
+    if (!retryWithH) return fs.exists(candidate) ? candidate : "";
+    if (mayRetryWithH(candidate, kind) && fs.exists(candidate + ".h")) return candidate + ".h";
+    return "";
+}
+
+// Calls `visit` with each entry of a search path, "\\" appended where it is
+// missing, until it returns true.
+template <typename Visit>
+bool forEachEntry(const std::string& searchPath, Visit visit) {
+    for (std::string entry : searchPathEntries(searchPath)) {
+        if (entry.back() != '\\') entry += '\\';
+        if (visit(entry)) return true;
+    }
+    return false;
+}
+}  // namespace
+
+void toBackslashes(std::string& path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+}
+
+std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const std::string& name,
+                              const std::string& searchPath, IncludeKind kind) {
+    try {
+        // The name as written wins wherever it is found; only when no entry
+        // holds it does a name without extension mean the header with ".h".
+        for (bool retryWithH : {false, true}) {
+            std::string found;
+            if (isAbsolutePath(name)) {
+                found = existingCandidate(fs, name, kind, retryWithH);
+            } else {
+                forEachEntry(searchPath, [&](const std::string& entry) {
+                    std::string candidate = entry + name;
+                    toBackslashes(candidate);
+                    found = existingCandidate(fs, candidate, kind, retryWithH);
+                    return !found.empty();
+                });
+            }
+            if (!found.empty()) return found;
+        }
+        return "";
+    } catch (...) {
+        return "";
+    }
+}
+
+bool HeaderFinder::isRegularFile(const std::string& path) const {
+    vimbo::platform::FileIdentity identity;
+    return fs_.identity(path, identity);
+}
+
+// The first regular file that a search path's entries hold under `name`.
+std::string HeaderFinder::firstAlong(const std::string& searchPath, const std::string& name) const {
+    std::string found;
+    forEachEntry(searchPath, [&](const std::string& entry) {
+        std::string candidate = entry + name;
+        toBackslashes(candidate);
+        if (isRegularFile(candidate)) found = candidate;
+        return !found.empty();
+    });
+    return found;
+}
+
+std::string HeaderFinder::locateIncludeFile(const std::string& line, const HeaderLookup& lookup) const {
+    try {
+        IncludeKind kind;
+        bool delimited;
+        std::string name = parseIncludeOperand(line, kind, delimited);
+        // A bare name is a macro: which header it names is the preprocessor's
+        // business. A NUL would cut the name short on its way to the system.
+        if (name.empty() || !delimited || name.find('\0') != std::string::npos) return "";
+        // A compiler opens "/x" from the root (of the current drive, on
+        // Windows), never from the current directory.
+        if (name[0] == '/') return fs_.exists(name) ? name : "";
+        if (kind == includeAngle) return searchIncludePath(fs_, name, lookup.searchPath, includeAngle);
+        if (kind == includeQuoted) return searchIncludePath(fs_, name, ".\\", includeQuoted);
+        return "";
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted, const std::string& includer,
+                                           const HeaderLookup& lookup) const {
+    if (name.empty() || name.find('\0') != std::string::npos) return "";
+    if (isAbsolutePath(name)) return isRegularFile(name) ? name : "";
+    const PathParts parts = splitPath(includer);
+    const std::string directory = parts.drive + parts.directory;
+    // Only the includer's directory matters, and only for a quoted name.
+    const std::string key = name + '\n' + (quoted ? "q" + directory : "a") + '\n' + lookup.searchPath + '\n' +
+                            (quoted ? lookup.quotePath : "");
+    std::string found;
+    if (cache_.knownLookup(key, found)) return found;
+    found = lookUp(name, quoted, directory, lookup);
+    cache_.rememberLookup(key, found);
+    return found;
+}
+
+std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,
+                                 const HeaderLookup& lookup) const {
+    if (quoted) {
+        std::string candidate = includerDirectory.empty() ? ".\\" + name : includerDirectory + name;
+        toBackslashes(candidate);
+        if (isRegularFile(candidate)) return candidate;
+        const std::string found = firstAlong(lookup.quotePath, name);
+        if (!found.empty()) return found;
+    }
+    return firstAlong(lookup.searchPath, name);
+}
+
+std::string HeaderFinder::headerOf(const std::string& line, const std::string& includer,
+                                   const HeaderLookup& lookup) const {
+    if (lookup.rules == LookupRules::library) return locateIncludeFile(line, lookup);
+    IncludeKind kind;
+    bool delimited;
+    const std::string header = parseIncludeOperand(line, kind, delimited);
+    if (!delimited) return "";  // a macro names it: the preprocessor's business
+    return findLikeCompiler(header, kind == includeQuoted, includer, lookup);
+}
+
+}  // namespace vimbo::analysis

@@ -1,0 +1,50 @@
+// Finding the header an include names, under a lookup's rules.
+#pragma once
+
+#include <string>
+
+#include "analysis/header_cache.h"
+#include "analysis/header_lookup.h"
+#include "analysis/include_kind.h"
+#include "platform/file_system.h"
+
+namespace vimbo::analysis {
+
+// The library's search: each entry of `searchPath` ("\\" added where it
+// lacks one) followed by the name, every "/" made "\\"; an absolute name only
+// where it points. Only when no entry holds the name as written, an angle
+// name without "." is tried again with ".h". "" when nothing is found.
+std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const std::string& name,
+                              const std::string& searchPath, IncludeKind kind);
+
+// Every "/" of the path made "\\".
+void toBackslashes(std::string& path);
+
+class HeaderFinder {
+public:
+    // Lookups are remembered in `cache`, for the run it serves.
+    explicit HeaderFinder(HeaderCache& cache) : cache_(cache), fs_(cache.fileSystem()) {}
+
+    // The library's rules: the header a line names, or "".
+    std::string locateIncludeFile(const std::string& line, const HeaderLookup& lookup) const;
+    // A compiler's rules: where `name`, included by `includer`, is found.
+    std::string findLikeCompiler(const std::string& name, bool quoted, const std::string& includer,
+                                 const HeaderLookup& lookup) const;
+    // The header a line of `includer` names, by the lookup's own rules; ""
+    // when a macro names it or none is found.
+    std::string headerOf(const std::string& line, const std::string& includer, const HeaderLookup& lookup) const;
+
+    HeaderCache& cache() const { return cache_; }
+    const vimbo::platform::FileSystemOps& fileSystem() const { return fs_; }
+
+private:
+    std::string lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,
+                       const HeaderLookup& lookup) const;
+    bool isRegularFile(const std::string& path) const;
+    std::string firstAlong(const std::string& searchPath, const std::string& name) const;
+
+    HeaderCache& cache_;
+    const vimbo::platform::FileSystemOps& fs_;
+};
+
+}  // namespace vimbo::analysis

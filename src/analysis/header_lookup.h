@@ -1,0 +1,26 @@
+// Where the headers an include line names are looked for: a value, handed
+// to whatever looks, so that each set of rules (the library's, a compiler's,
+// one per entry of a build's compilation database) travels on its own.
+#pragma once
+
+#include <string>
+
+namespace vimbo::analysis {
+
+enum class LookupRules {
+    // A quoted name in the current directory only, an angle-bracket name
+    // along the search path, tried again with ".h" where it has no ".".
+    library,
+    // As a compiler finds it: a quoted name beside the including file, then
+    // along the quote path and the search path; an angle name along the
+    // search path; never with ".h" added.
+    compiler,
+};
+
+struct HeaderLookup {
+    std::string searchPath;  // directories separated by ";"
+    std::string quotePath;   // for quoted names only, before the search path (-iquote)
+    LookupRules rules = LookupRules::library;
+};
+
+}  // namespace vimbo::analysis

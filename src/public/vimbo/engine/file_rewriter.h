@@ -1,0 +1,86 @@
+// The engine as a front end sees it for batch runs: files rewritten (or
+// checked, or audited) one at a time, each with the lookups its build gives
+// it, the files of one directory one after another.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vimbo/engine/failure.h"
+
+namespace vimbo::platform {
+struct FileSystemOps;
+}
+
+namespace vimbo::engine {
+
+// Which external guards are taken away instead of adding guards.
+enum class Strip { none, all, wrong };
+
+// Where the headers of one file are found, as a compiler finds them: a
+// quoted name beside the file, then along `quotePath` and `searchPath`; an
+// angle name along `searchPath` (both ";"-separated).
+struct Lookup {
+    std::string searchPath;
+    std::string quotePath;
+};
+
+struct RewriteSettings {
+    Strip strip = Strip::none;
+    bool backup = false;     // keep the old text as the ".Bak" sibling
+    bool keepLines = false;  // a "#line" after each block of wraps
+    std::vector<std::string> precompiledHeaders;  // never wrapped, besides stdafx.h and pch.h
+};
+
+struct FileOutcome {
+    bool changed = false;  // guards were added (or taken away)
+    Failure failure = Failure::none;
+    std::string message;    // the library's message for the failure, without its line break
+    std::string scratchLeft;  // a scratch file the failure concerns, when one is there
+    std::vector<std::string> wrongGuards;  // an audit's findings, a line each
+};
+
+// What the files of one batch run share: the headers read (each version of a
+// header is read once), the backups written, and for a dry run the layer
+// that keeps every write in memory.
+class BatchContext {
+public:
+    explicit BatchContext(bool dryRun);
+    // Files are read and written through `fs` (the system's by default);
+    // a dry run lays its memory over it.
+    BatchContext(bool dryRun, const vimbo::platform::FileSystemOps& fs);
+    ~BatchContext();
+    BatchContext(const BatchContext&) = delete;
+    BatchContext& operator=(const BatchContext&) = delete;
+    // In a dry run, the bytes the file would hold now; null when it was not written.
+    const std::string* written(const std::string& path) const;
+
+private:
+    friend class DirectoryRewriter;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The files of one directory, one after another (they share the scratch
+// file's name, and a file a swap left behind is written again for the next).
+class DirectoryRewriter {
+public:
+    DirectoryRewriter(BatchContext& context, RewriteSettings settings);
+    ~DirectoryRewriter();  // removes the scratch file the directory kept
+    DirectoryRewriter(const DirectoryRewriter&) = delete;
+    DirectoryRewriter& operator=(const DirectoryRewriter&) = delete;
+
+    // An include is wrapped only where each of `others` that finds its
+    // header finds the same header with the same guard (a header is part of
+    // every unit that includes it).
+    FileOutcome rewrite(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others);
+    // The external guards that do not control their header.
+    FileOutcome audit(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace vimbo::engine

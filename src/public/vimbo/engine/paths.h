@@ -1,0 +1,26 @@
+// Paths as the engine and the platform read them, for a front end that
+// takes them from a command line or walks directories.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vimbo::engine {
+
+// The entries of a search path as a user writes one ("-i"): separated by
+// ";", and where that is the platform's habit (PATH, CPATH on POSIX) by ":"
+// too, a drive letter and its colon staying together. An empty entry ends it.
+std::vector<std::string> commandLineSearchPath(const std::string& value);
+// The entries of a search path as the engine reads one: separated by ";" only.
+std::vector<std::string> searchPathEntries(const std::string& searchPath);
+
+// Whether anything stands at a path (a dangling link too), and whether it
+// is a directory; paths in the system's own form, as the engine takes them.
+bool pathExists(const std::string& path);
+bool isDirectory(const std::string& path);
+// How many names (hard links) the regular file at `path` has; 0 when it is
+// no regular file.
+std::uint64_t linkCount(const std::string& path);
+
+}  // namespace vimbo::engine

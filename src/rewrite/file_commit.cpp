@@ -1,0 +1,80 @@
+// Putting the scratch file in the target's place.
+#include "platform/file_system.h"
+#include "rewrite/processor.h"
+#include "rewrite/scratch_file.h"
+
+namespace {
+// A link is never replaced: the new file would cut it off from what it names.
+// Nor is the scratch file itself, which holds the new text.
+bool removeTarget(const vimbo::platform::FileSystemOps& fs, const std::string& target, const std::string& scratch) {
+    return !fs.isLink(target) && !fs.sameFile(target, scratch) && fs.remove(target);
+}
+}  // namespace
+
+bool Vimbo::keepMetadata(const std::string& from, const std::string& to) {
+    if (!fs_.copyPermissions(from, to)) {
+        report(Failure::cantKeepPermissions, kCantKeepPermissions);
+        return false;
+    }
+    // After the mode: an ACL sets the group bits of the mode anew.
+    if (!fs_.copyAttributes(from, to)) {
+        report(Failure::cantKeepAttributes, kCantKeepAttributes);
+        return false;
+    }
+    return true;
+}
+
+bool Vimbo::commitOutput() {
+    const std::string inputFile = settings->inputFile();
+    const std::string outputFile = settings->outputFile();
+    const bool inPlace = inputFile == outputFile;
+    const std::string& target = inPlace ? inputFile : outputFile;
+    if (fs_.readOnly(target)) {
+        if (inPlace) report(Failure::readOnlyInput, kReadOnlyInput);
+        else report(Failure::readOnlyOutput, kReadOnlyOutput);
+        return false;
+    }
+    if (settings->makeBackup() == 1) {
+        std::string message;
+        const Failure failure = writeBackup(message);
+        if (failure != Failure::none) {
+            report(failure, message);
+            return false;
+        }
+    }
+    const std::string scratch = scratchPath();
+    // Others may read the target at any moment (a parallel run): it is
+    // replaced in one step, where the front end asks for that. The scratch
+    // file was made new, so the target (which was read) is not the scratch.
+    if (options_.replaceInOneStep) {
+        const std::string cantReplace = std::string(kCantReplacePrefix) + target + "; left unchanged.\n";
+        if (fs_.isLink(target)) {
+            report(Failure::cantReplace, cantReplace);
+            return false;
+        }
+        if (!scratchPermissionsSet_ && !keepMetadata(target, scratch)) return false;
+        // A swap leaves the old file under the scratch name, to be written
+        // again for the directory's next file.
+        if (shared_.scratch && fs_.exchange(scratch, target)) {
+            keepScratch(fs_, *shared_.scratch, scratch);
+            return true;
+        }
+        if (!fs_.replace(scratch, target)) {
+            report(Failure::cantReplace, cantReplace);
+            return false;
+        }
+        return true;
+    }
+    // The new file stands for the old one: same permissions, same owner.
+    // A target that is missing fails to be removed below, with its own message.
+    if (fs_.exists(target) && !fs_.isLink(target) && !keepMetadata(target, scratch)) return false;
+    if (!removeTarget(fs_, target, scratch)) {
+        if (inPlace) report(Failure::cantRemoveOld, kCantRemoveOld);
+        else report(Failure::cantRemoveOutput, kCantRemoveOutput);
+        return false;
+    }
+    // The target is gone; when the rename fails, the scratch file holds the
+    // text, so it stays.
+    if (!fs_.rename(scratch, target)) report(Failure::cantRename, std::string(kCantRenamePrefix) + target + "\n");
+    return true;
+}

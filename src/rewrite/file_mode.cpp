@@ -1,0 +1,151 @@
+// File mode: every line goes to the scratch file through the rewriting loop;
+// the scratch file replaces the target only when something was guarded and
+// nothing failed.
+#include <cstdio>
+
+#include "analysis/header_cache.h"
+#include "analysis/line_numbers.h"
+#include "platform/file_system.h"
+#include "platform/text_reader.h"
+#include "platform/text_writer.h"
+#include "rewrite/processor.h"
+#include "rewrite/scratch_file.h"
+
+using vimbo::platform::LineEndings;
+using vimbo::platform::TextReader;
+using vimbo::platform::TextWriter;
+
+namespace {
+// A bound for text whose wraps keep enabling others (none is known to).
+constexpr int kMaxSettlingPasses = 16;
+}  // namespace
+
+RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
+    const LineEndings endings = vimbo::platform::kSystemLineEndings;
+    // Where each line of the text came from, for the "#line" directives.
+    vimbo::analysis::LineOrigins origins, nextOrigins;
+    RewriteOutcome first;
+    {
+        TextWriter memory(text, endings);
+        lastIfndefMacro.clear();
+        outputOrigins_ = options_.keepLines ? &origins : nullptr;
+        first = rewriteLines(input, memory);
+        memory.close();
+    }
+    bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
+    for (int pass = 2; again && pass <= kMaxSettlingPasses; ++pass) {
+        TextReader pending(TextReader::Bytes{text}, endings);
+        std::string next;
+        TextWriter memory(next, endings);
+        lastIfndefMacro.clear();
+        nextOrigins.clear();
+        inputOrigins_ = options_.keepLines ? &origins : nullptr;
+        outputOrigins_ = options_.keepLines ? &nextOrigins : nullptr;
+        const RewriteOutcome outcome = rewriteLines(pending, memory);
+        if (!outcome.changed) break;
+        memory.close();
+        text = std::move(next);
+        origins.swap(nextOrigins);
+        again = outcome.mayWrapMore;
+    }
+    inputOrigins_ = outputOrigins_ = nullptr;
+    // A text whose lines can't keep their numbers is not rewritten at all.
+    if (options_.keepLines && first.changed && !first.ioError && !first.droppedText &&
+        !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
+        first.changed = false;
+    return first;
+}
+
+// The text settles in memory first; only a file that changes needs the
+// scratch file, which then gets the settled bytes as they are.
+int Vimbo::processSettled(TextReader& input) {
+    std::string text;
+    const RewriteOutcome outcome =
+        options_.strip == WrapperStrip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
+    input.close();
+    if (outcome.ioError) {
+        report(Failure::ioError, kIoError);
+        return outcome.changed;
+    }
+    if (outcome.droppedText) {
+        report(Failure::textWouldChange, kTextWouldChange);
+        return outcome.changed;
+    }
+    if (!outcome.changed) return 0;
+    const std::string scratchName = scratchPath();
+    KeptScratch* kept = shared_.scratch;
+    const bool reusing = kept && holdsScratch(fs_, *kept, scratchName);
+    if (kept) kept->held = false;  // from here on it is this run's scratch file
+    TextWriter scratch(fs_, scratchName, reusing ? TextWriter::Create::truncate : TextWriter::Create::newOnly,
+                       LineEndings::kept);
+    if (!scratch.isOpen()) {
+        report(Failure::cantCreateScratch, kCantCreateTemp);
+        return outcome.changed;
+    }
+    // A file taken again is as open as the file it was: it gets the target's
+    // permissions before it gets the target's new text.
+    scratchPermissionsSet_ = false;
+    if (reusing) {
+        if (!keepMetadata(settings->outputFile(), scratchName)) {
+            scratch.close();
+            fs_.remove(scratchName);
+            return outcome.changed;
+        }
+        scratchPermissionsSet_ = true;
+    }
+    scratch.write(text);
+    if (!scratch.close()) {
+        report(Failure::ioError, kIoError);
+        fs_.remove(scratchName);
+        return outcome.changed;
+    }
+    if (!commitOutput())
+        fs_.remove(scratchName);
+    else if (!failed() && shared_.headers)
+        shared_.headers->learn(settings->outputFile(), text);  // other files of the run may include it
+    return outcome.changed;
+}
+
+std::string Vimbo::scratchPath() const { return options_.scratchDirectory + kScratchFileName; }
+
+void Vimbo::report(Failure failure, const std::string& message) {
+    failure_ = failure;
+    lastMessage_ = message;
+    if (!options_.printMessages) return;
+    std::fputs(message.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+int Vimbo::processFile() {
+    failure_ = Failure::none;
+    scratchPermissionsSet_ = false;
+    lastMessage_.clear();
+
+    TextReader input(fs_, settings->inputFile());
+    if (!input.isOpen()) {
+        report(Failure::cantOpenInput, kCantOpenInput);
+        return 0;
+    }
+    if (options_.settle) return processSettled(input);
+    // Never truncate a file that already has the scratch name: it may be the
+    // only copy left by an earlier run whose rename failed.
+    TextWriter scratch(fs_, scratchPath(), TextWriter::Create::newOnly);
+    if (!scratch.isOpen()) {
+        report(Failure::cantCreateScratch, kCantCreateTemp);
+        return 0;
+    }
+
+    const RewriteOutcome outcome = rewriteLines(input, scratch);
+    const bool ioError = !scratch.close() || outcome.ioError;
+    input.close();
+
+    bool scratchGone = false;
+    if (ioError)
+        report(Failure::ioError, kIoError);
+    else if (outcome.droppedText)
+        report(Failure::textWouldChange, kTextWouldChange);
+    else if (outcome.changed)
+        scratchGone = commitOutput();
+    if (!scratchGone) fs_.remove(scratchPath());
+    return outcome.changed;
+}

@@ -1,0 +1,123 @@
+// The batch facade: each file gets a processor of its own, set up as a
+// compiler would find its headers, sharing what the run shares.
+#include "vimbo/engine/file_rewriter.h"
+
+#include <optional>
+
+#include "analysis/external_guards.h"
+#include "analysis/header_cache.h"
+#include "analysis/path_parts.h"
+#include "platform/memory_overlay.h"
+#include "rewrite/backup_claims.h"
+#include "rewrite/processor.h"
+#include "rewrite/scratch_file.h"
+
+namespace vimbo::engine {
+
+struct BatchContext::State {
+    State(bool dryRun, const vimbo::platform::FileSystemOps& fs) : headers(fileSystem(dryRun, fs)) {}
+    const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
+        if (!dryRun) return fs;
+        overlay.emplace(fs);
+        return overlay->ops();
+    }
+    std::optional<vimbo::platform::MemoryOverlay> overlay;  // first: the cache reads through it
+    vimbo::analysis::HeaderCache headers;
+    BackupClaims backups;
+};
+
+BatchContext::BatchContext(bool dryRun) : BatchContext(dryRun, vimbo::platform::defaultFileSystemOps()) {}
+BatchContext::BatchContext(bool dryRun, const vimbo::platform::FileSystemOps& fs)
+    : state_(std::make_unique<State>(dryRun, fs)) {}
+BatchContext::~BatchContext() = default;
+
+const std::string* BatchContext::written(const std::string& path) const {
+    if (!state_->overlay) return nullptr;
+    const vimbo::platform::MemoryOverlay::Entry* entry = state_->overlay->changed(path);
+    return entry && entry->exists ? &entry->content : nullptr;
+}
+
+struct DirectoryRewriter::State {
+    BatchContext::State& run;
+    RewriteSettings settings;
+    KeptScratch scratch;
+};
+
+DirectoryRewriter::DirectoryRewriter(BatchContext& context, RewriteSettings settings)
+    : state_(new State{*context.state_, std::move(settings), {}}) {}
+
+DirectoryRewriter::~DirectoryRewriter() { releaseScratch(state_->run.headers.fileSystem(), state_->scratch); }
+
+namespace {
+
+vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup) {
+    return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler};
+}
+
+// The drive and directory of a path, the scratch file's place: "" or ending
+// in a separator.
+std::string directoryOf(const std::string& path) {
+    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
+    return parts.drive + parts.directory;
+}
+
+RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settings, const Lookup& lookup,
+                          const std::vector<Lookup>& others) {
+    RewriteOptions options;
+    options.printMessages = false;
+    options.rules = vimbo::analysis::LookupRules::compiler;
+    options.quotePath = lookup.quotePath;
+    for (const Lookup& other : others) options.otherLookups.push_back(compilerLookup(other));
+    options.scratchDirectory = directoryOf(path);
+    options.settle = true;
+    options.replaceInOneStep = true;
+    options.keepLines = settings.keepLines;
+    options.strip = settings.strip == Strip::all     ? WrapperStrip::all
+                    : settings.strip == Strip::wrong ? WrapperStrip::wrong
+                                                     : WrapperStrip::none;
+    options.precompiledHeaders.insert(options.precompiledHeaders.end(), settings.precompiledHeaders.begin(),
+                                      settings.precompiledHeaders.end());
+    return options;
+}
+
+void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
+    outcome.failure = processor.failure();
+    outcome.message = processor.lastMessage();
+    while (!outcome.message.empty() && outcome.message.back() == '\n') outcome.message.pop_back();
+    const std::string scratch = processor.scratchPath();
+    // Only a scratch file that is there is worth a look.
+    if ((outcome.failure == Failure::cantCreateScratch || outcome.failure == Failure::cantRename) &&
+        (fs.exists(scratch) || fs.isLink(scratch)))
+        outcome.scratchLeft = scratch;
+}
+
+}  // namespace
+
+FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lookup,
+                                       const std::vector<Lookup>& others) {
+    Vimbo_Params params(path);
+    params.setIncludePath(lookup.searchPath);
+    if (state_->settings.backup) params.setBackup();
+    const auto& fs = state_->run.headers.fileSystem();
+    Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others),
+                    RunShared{&state_->run.headers, &state_->run.backups, &state_->scratch}, fs);
+    FileOutcome outcome;
+    outcome.changed = processor.processFile() != 0;
+    if (processor.failed()) noteFailure(processor, fs, outcome);
+    return outcome;
+}
+
+FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others) {
+    Vimbo_Params params(path);
+    params.setIncludePath(lookup.searchPath);
+    const auto& fs = state_->run.headers.fileSystem();
+    Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others), RunShared{&state_->run.headers}, fs);
+    FileOutcome outcome;
+    std::vector<vimbo::analysis::GuardWrapper> wrong;
+    if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);
+    for (const vimbo::analysis::GuardWrapper& wrapper : wrong)
+        outcome.wrongGuards.push_back(vimbo::analysis::describeWrongWrapper(path, wrapper));
+    return outcome;
+}
+
+}  // namespace vimbo::engine

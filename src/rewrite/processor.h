@@ -1,0 +1,126 @@
+// The processor of one run: line mode, file mode, and the include analysis
+// they ask for. It borrows its settings from the caller; the analysis itself
+// lives in the analysis layer, which it hands a lookup made of the settings.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/external_guards.h"
+#include "analysis/include_kind.h"
+#include "platform/file_system.h"
+#include "rewrite/failure.h"
+#include "rewrite/rewrite_options.h"
+#include "rewrite/rewrite_outcome.h"
+#include "rewrite/settings.h"
+
+namespace vimbo::analysis {
+class GuardAnalyzer;
+class HeaderCache;
+struct HeaderLookup;
+}
+namespace vimbo::platform {
+class TextReader;
+class TextWriter;
+}
+
+struct KeptScratch;
+class BackupClaims;
+
+// What the processors of one run share; each may be null (the processor
+// then keeps its own header cache and has nothing else to share).
+struct RunShared {
+    // Headers read by several processors in one run (a tree) are read once.
+    vimbo::analysis::HeaderCache* headers = nullptr;
+    // The backups of the run, so that no two inputs share one.
+    BackupClaims* backups = nullptr;
+    // Files of one directory rewritten in a row share one scratch file where
+    // the system can swap two files (see KeptScratch); the caller releases it.
+    KeptScratch* scratch = nullptr;
+};
+
+class Vimbo {
+public:
+    // Files are read and written through `fs`; a shared header cache must
+    // read through the same table.
+    explicit Vimbo(Vimbo_Params* runSettings = nullptr, RewriteOptions options = {}, RunShared shared = {},
+                   const vimbo::platform::FileSystemOps& fs = vimbo::platform::defaultFileSystemOps());
+    ~Vimbo();
+    Vimbo(const Vimbo&) = delete;
+    Vimbo& operator=(const Vimbo&) = delete;
+
+    // Line mode: the rewritten text of the settings' line, ending in "\n".
+    std::string processLine();
+    // File mode: 1 when at least one include line was guarded, else 0.
+    int processFile();
+    // Runs whichever mode the settings name.
+    void run();
+    // The external guards of the input file that do not control their
+    // header; false (with the message as for file mode) when it can't be read.
+    bool auditFile(std::vector<vimbo::analysis::GuardWrapper>& wrong);
+
+    // The loop of every file rewrite: each line read from the input goes to
+    // the output, include lines in guarded form where their header has a guard.
+    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output);
+    // The loop run again over its own output, in memory, until it guards
+    // nothing more: the text a run over the result would leave as it is.
+    // Returns the first pass's outcome; `text` gets the settled bytes.
+    RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text);
+
+    // How the last file-mode run failed (Failure::none when it did not), and
+    // the message it printed (or would have).
+    bool failed() const { return failure_ != Failure::none; }
+    Failure failure() const { return failure_; }
+    const std::string& lastMessage() const { return lastMessage_; }
+    std::string scratchPath() const;
+
+    // Include directive parsing and header location.
+    static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
+    static std::string searchIncludePath(std::string name, std::string searchPath, IncludeKind kind);
+    static void toBackslashes(std::string& path);
+    std::string locateIncludeFile(const std::string& line);
+
+    // Guard discovery, tracking and the guarded text. findGuardMacro finds
+    // the candidate; verifiedGuardMacro gives it only when the candidate
+    // controls the whole header (or every header it merely forwards to), so
+    // that skipping the header while it is defined changes nothing.
+    std::string findGuardMacro(const std::string& path);
+    std::string verifiedGuardMacro(const std::string& path);
+    static bool guardMatchesFile(std::string baseName, std::string macro);
+    void trackIfndef(const std::string& line);
+    static std::string wrapIncludeLine(const std::string& line, const std::string& guard,
+                                       const std::string& lastIfndef, unsigned char* changed);
+
+    Vimbo_Params* settings;
+    std::string lastIfndefMacro;
+
+private:
+    // The lookup the settings and options make.
+    vimbo::analysis::HeaderLookup lookup() const;
+    vimbo::analysis::GuardAnalyzer& analyzer();
+    int processSettled(vimbo::platform::TextReader& input);
+    RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
+    // Backup, then the scratch file takes the target's place. True when the
+    // scratch file is no longer to be removed: it was renamed, or the target
+    // is gone and it holds the only copy of the text.
+    bool commitOutput();
+    // The new file gets the old one's permissions, owner and extended
+    // attributes; false (and the message) when it can't.
+    bool keepMetadata(const std::string& from, const std::string& to);
+    // Failure::none when the ".Bak" copy stands, else why not (and the message).
+    Failure writeBackup(std::string& message);
+    void report(Failure failure, const std::string& message);
+
+    RewriteOptions options_;
+    RunShared shared_;
+    const vimbo::platform::FileSystemOps& fs_;
+    Failure failure_ = Failure::none;
+    std::string lastMessage_;
+    bool scratchPermissionsSet_ = false;
+    // Line origins of the text a settling pass reads and of what it writes.
+    const std::vector<long>* inputOrigins_ = nullptr;
+    std::vector<long>* outputOrigins_ = nullptr;
+    std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
+    std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
+};

@@ -1,0 +1,91 @@
+#include <cstdlib>
+#include <string_view>
+
+#include "analysis/guard_analyzer.h"
+#include "analysis/guarded_text.h"
+#include "analysis/source_scanner.h"
+#include "platform/text_reader.h"
+#include "platform/text_writer.h"
+#include "rewrite/processor.h"
+
+using vimbo::analysis::breaksLinesAnotherWay;
+using vimbo::analysis::kByteOrderMark;
+using vimbo::platform::TextReader;
+
+namespace {
+// The guarded text, whose lines wrapIncludeLine ends in "\n", with the line
+// breaks of the file: the inserted lines take the include line's ending; a
+// last line without one stays the last line without one.
+std::string withEndings(const std::string& guarded, std::string_view ending, std::string_view fileEnding) {
+    const std::string_view inner = ending.empty() ? fileEnding : ending;
+    std::string text;
+    text.reserve(guarded.size() + 8);
+    for (std::string::size_type i = 0; i < guarded.size(); ++i) {
+        if (guarded[i] != '\n')
+            text += guarded[i];
+        else
+            text += i + 1 == guarded.size() ? ending : inner;
+    }
+    return text;
+}
+}  // namespace
+
+RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
+    RewriteOutcome outcome;
+    vimbo::analysis::GuardAnalyzer& guards = analyzer();
+    const vimbo::analysis::HeaderLookup headers = lookup();
+    const std::string includer = settings->inputFile();
+    vimbo::analysis::SourceScanner scanner;
+    bool firstLine = true, linesTrusted = true;
+    std::string line;
+    std::string_view fileEnding;  // the first line break of the file
+    std::size_t index = 0;        // of the line read
+    while (!outcome.ioError && input.good()) {
+        // Whole lines, however long, so that none is split in the output.
+        TextReader::Status status = input.readLine(line);
+        if (status == TextReader::Status::error) {
+            outcome.ioError = true;
+            continue;
+        }
+        if (status == TextReader::Status::end) break;
+        const std::string_view ending = input.ending();
+        if (fileEnding.empty()) fileEnding = ending;
+        const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
+                            : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
+        ++index;
+        trackIfndef(line);
+        // A byte-order mark stays the first bytes of the file: its line is
+        // read without it and never wrapped.
+        std::string_view text = line;
+        const bool byteOrderMark = firstLine && text.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+        if (byteOrderMark) text.remove_prefix(kByteOrderMark.size());
+        firstLine = false;
+        if (breaksLinesAnotherWay(text)) linesTrusted = false;
+        const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
+        const std::string path =
+            byteOrderMark ? ""
+                          : vimbo::analysis::wrappableHeader(line, scanned, linesTrusted && !scanner.uncertain(),
+                                                             includer, headers, guards.finder(),
+                                                             options_.precompiledHeaders);
+        bool wrapped = false;
+        std::string guard = path.empty() ? "" : guards.verifiedGuardMacro(path, headers);
+        if (!guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups)) guard.clear();
+        const std::string guarded =
+            guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
+        // Left alone, perhaps because the test before it names its guard: a
+        // test inserted above changes that on another pass.
+        if (!wrapped && !guard.empty() && outcome.changed) outcome.mayWrapMore = true;
+        if (wrapped) {
+            outcome.changed = true;
+            output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
+            if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
+        } else {
+            output.write(line);
+            output.write(ending);
+            if (outputOrigins_) outputOrigins_->push_back(origin);
+        }
+        if (output.failed()) outcome.ioError = true;
+    }
+    outcome.droppedText = !outcome.ioError && outcome.changed && input.droppedText();
+    return outcome;
+}

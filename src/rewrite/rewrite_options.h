@@ -1,0 +1,45 @@
+// How a processor rewrites: one struct, set before the run. The library's
+// own calls take it as it comes; batch runs change it for every file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/header_lookup.h"
+
+// Which external guards file mode takes away instead of adding guards.
+enum class WrapperStrip { none, all, wrong };
+
+struct RewriteOptions {
+    // File-mode messages go to standard output, unless a front end that
+    // reports them its own way turns that off.
+    bool printMessages = true;
+    // Where headers are found: the library's rules, or a compiler's (for
+    // runs over whole repositories).
+    vimbo::analysis::LookupRules rules = vimbo::analysis::LookupRules::library;
+    // Directories searched for quoted names only, after the includer's own
+    // directory and before the search path (a compiler's -iquote).
+    std::string quotePath;
+    // Other lookups the file may be compiled with: an include is wrapped only
+    // when each of them that finds its header finds the same header with the
+    // same guard.
+    std::vector<vimbo::analysis::HeaderLookup> otherLookups;
+    // The scratch file's directory ("" for the current one, else ending in a
+    // separator): a front end that rewrites many files puts it beside each,
+    // on the same file system, without changing directory.
+    std::string scratchDirectory;
+    // The text is rewritten in memory until it guards nothing more, then
+    // written once (for front ends that visit each file once); the library's
+    // own runs make one pass.
+    bool settle = false;
+    // The target is replaced by the scratch file in one step rather than
+    // removed first (for runs in which other threads read the files).
+    bool replaceInOneStep = false;
+    // Settled rewrites write a "#line" after each block of wraps, so that
+    // every line keeps its number (__LINE__, diagnostics).
+    bool keepLines = false;
+    // Take external guards away instead of adding them.
+    WrapperStrip strip = WrapperStrip::none;
+    // Includes of these names (compared without case) are never wrapped.
+    std::vector<std::string> precompiledHeaders{"stdafx.h", "pch.h"};
+};
