@@ -82,184 +82,223 @@ std::string secondsSince(std::chrono::steady_clock::time_point started) {
     return took;
 }
 
+// One verification, phase by phase: each returns false (with the exit
+// status in `status_`) when the run ends there.
+class Verification {
+public:
+    Verification(const VerifySettings& settings, const RewriteStep& rewrite, const fs::path& outputs)
+        : settings_(settings), rewrite_(rewrite), dry_(settings.dryRun), output_(outputs),
+          units_(unitsOf(*settings.database)) {}
+
+    int status() const { return status_; }
+
+    // A dry run checks a copy of the tree that holds the units and the files.
+    bool mirrorTheTree() {
+        if (!dry_) return true;
+        fs::path root;
+        const auto widen = [&](const std::string& path) {
+            const fs::path directory = absoluteNormal(path).parent_path();
+            root = root.empty() ? directory : commonPart(root, directory);
+        };
+        for (const Unit& unit : units_) widen(unit.directory + "/."), widen(unit.file);
+        for (const std::string& file : settings_.files) widen(file);
+        std::string problem;
+        if (root.empty() || root == root.root_path()) return stop(2, "--verify: the units and files have no common directory to copy");
+        if (!mirror_.make(root, problem)) return stop(2, "--verify: " + problem);
+        for (Unit& unit : units_) {
+            unit.directory = mirror_.moved(unit.directory);
+            for (std::string& word : unit.command) word = mirror_.moved(word);
+            for (std::string& word : unit.fixedCommand) word = mirror_.moved(word);
+        }
+        return true;
+    }
+
+    bool preprocessBefore() {
+        forEachUnit(units_.size(), settings_.jobs, settings_.showProgress, [&](std::size_t i) {
+            Unit& unit = units_[i];
+            if (!unit.problem.empty()) return;
+            unit.failsBefore = !output_.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
+            // Line moves are told apart only where they may be accepted; else later, if need be.
+            if (!unit.failsBefore && settings_.allowLineShift)
+                unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, unit.failure);
+        });
+        if (preprocessingInterrupted() || Interruption::signal())
+            return stop(130, "interrupted before the rewrite; nothing was changed");
+        return true;
+    }
+
+    // Units that can't be checked are named; a check of nothing proves nothing.
+    bool countVerifiable() {
+        for (const Unit& unit : units_) {
+            if (!unit.problem.empty())
+                std::cerr << "vimbo: " << unit.file << ": not verified: " << unit.problem << "\n";
+            else if (unit.failsBefore)
+                std::cerr << "vimbo: " << unit.file << ": not verified: it fails to preprocess before the rewrite ("
+                          << unit.failure << ")\n";
+            else
+                ++verifiable_;
+        }
+        unverified_ = units_.size() - verifiable_;
+        if (verifiable_ > 0) return true;
+        return stop(dry_ ? 2 : 1, "verification failed: none of the " + std::to_string(units_.size()) +
+                                      " translation units could be verified; nothing was " +
+                                      (dry_ ? "checked" : "rewritten"));
+    }
+
+    bool rewrite() {
+        if (!dry_ && !originals_.keep(settings_.files))
+            return stop(2, "--verify: can't keep the original files; nothing was rewritten");
+        rewriteStatus_ = rewrite_(dry_ ? &texts_ : nullptr);
+        // A rewrite cut short is not verified: what it did is undone.
+        if (rewriteStatus_ >= 128) return undo(rewriteStatus_);
+        for (const auto& [path, text] : texts_)
+            if (!mirror_.write(path, text)) return stop(2, "--verify: can't write the copy of " + path);
+        return true;
+    }
+
+    bool preprocessAfter() {
+        forEachUnit(units_.size(), settings_.jobs, settings_.showProgress, [&](std::size_t i) {
+            Unit& unit = units_[i];
+            if (!unit.verifiable()) return;
+            std::uint64_t after = 0;
+            unit.failsAfter = !output_.hash(unit, unit.command, i, ".after", after, unit.failure, true);
+            unit.differs = unit.failsAfter || after != unit.before;
+            std::error_code ignored;
+            if (!unit.differs) fs::remove(output_(i, ".after"), ignored);  // only what a report needs is kept
+            else if (!unit.failsAfter)
+                unit.afterFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, unit.failure);
+        });
+        if (preprocessingInterrupted() || Interruption::signal()) return undo(130);
+        return true;
+    }
+
+    // Whether the rewrite stands: every unit the same (line moves only where
+    // allowed), and every unit checked (unless allowed otherwise).
+    bool holds() const {
+        const std::size_t moved = count([](const Unit& u) { return u.linesMoved(); });
+        const std::size_t differing = count([](const Unit& u) { return u.differs; }) - moved;
+        return differing == 0 && (moved == 0 || settings_.allowLineShift) &&
+               (unverified_ == 0 || settings_.allowUnverified);
+    }
+
+    int reportUnchanged(std::ostream& report, const std::string& took) const {
+        const std::size_t moved = count([](const Unit& u) { return u.linesMoved(); });
+        report << "vimbo: verified " << verifiable_ << " of " << units_.size() << " translation units: unchanged";
+        if (moved) report << "; line numbers move in " << moved << " (--allow-line-shift)";
+        if (unverified_) report << "; " << unverified_ << " could not be verified (named above; --allow-unverified)";
+        report << " (" << took << ")\n";
+        return rewriteStatus_;
+    }
+
+    // The originals go back first; then each differing unit is preprocessed
+    // again, as it was, to show where it parts and whether only its line
+    // numbers moved.
+    int putBackAndReport(const std::string& took) {
+        const bool restored = putBack();
+        std::vector<std::string> movedUnits;
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            Unit& unit = units_[i];
+            if (!unit.differs) continue;
+            if (unit.failsAfter) {
+                std::cerr << "vimbo: " << unit.file << ": fails to preprocess after the rewrite (" << unit.failure << ")\n";
+                continue;
+            }
+            if (restored && !unit.beforeFixedKnown) {
+                std::string failure;
+                unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
+            }
+            if (unit.linesMoved()) {
+                movedUnits.push_back(unit.file);
+                continue;
+            }
+            std::cerr << "vimbo: " << unit.file << ": differs after the rewrite\n";
+            std::uint64_t ignored;
+            std::string failure;
+            if (restored && output_.hash(unit, unit.command, i, ".before", ignored, failure, true)) {
+                const auto [was, is] = firstDifference(output_(i, ".before"), output_(i, ".after"));
+                std::cerr << "  before: " << was << "\n  after:  " << is << "\n";
+            }
+        }
+        const char* move = dry_ ? "would move" : "move";
+        if (!movedUnits.empty())
+            std::cerr << "vimbo: line numbers " << move << " in " << movedUnits.size() << " units: " << someOf(movedUnits)
+                      << " (__LINE__ expands to other numbers; --keep-lines keeps them, --allow-line-shift accepts that)\n";
+        const std::size_t differing = count([](const Unit& u) { return u.differs; }) - movedUnits.size();
+        std::vector<std::string> parts;
+        if (differing)
+            parts.push_back(std::to_string(differing) + " of " + std::to_string(verifiable_) + " translation units " +
+                            (dry_ ? "would differ" : "differ"));
+        if (!movedUnits.empty() && !settings_.allowLineShift)
+            parts.push_back("line numbers " + std::string(move) + " in " + std::to_string(movedUnits.size()));
+        if (unverified_ && !settings_.allowUnverified)
+            parts.push_back(std::to_string(unverified_) + " of " + std::to_string(units_.size()) +
+                            " translation units could not be verified (named above; --allow-unverified accepts that)");
+        std::cerr << "vimbo: verification failed: " << joined(parts, ", ");
+        if (!dry_)
+            std::cerr << "; " << (restored ? "every rewritten file is put back as it was" : "not every file could be put back");
+        std::cerr << " (" << took << ")\n";
+        return dry_ ? 2 : 1;
+    }
+
+private:
+    bool stop(int status, const std::string& message) {
+        std::cerr << "vimbo: " << message << "\n";
+        status_ = status;
+        return false;
+    }
+
+    bool putBack() {
+        if (!dry_) return originals_.restore();
+        bool whole = true;
+        for (const auto& text : texts_) whole = mirror_.reset(text.first) && whole;
+        return whole;
+    }
+
+    bool undo(int status) {
+        std::cerr << "vimbo: interrupted; "
+                  << (dry_ || putBack() ? "every rewritten file is put back as it was\n"
+                                        : "not every file could be put back\n");
+        status_ = status;
+        return false;
+    }
+
+    template <typename Which>
+    std::size_t count(Which which) const {
+        return static_cast<std::size_t>(std::count_if(units_.begin(), units_.end(), which));
+    }
+
+    const VerifySettings& settings_;
+    const RewriteStep& rewrite_;
+    const bool dry_;
+    const Outputs output_;
+    std::vector<Unit> units_;
+    Mirror mirror_;
+    Originals originals_;
+    DryRunTexts texts_;
+    std::size_t verifiable_ = 0, unverified_ = 0;
+    int rewriteStatus_ = 0, status_ = 0;
+};
+
 }  // namespace
 
 int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
     resetPreprocessingInterrupted();
     Interruption interruption;  // a signal between two commands ends the run the same way
     const auto started = std::chrono::steady_clock::now();
-    const bool dry = settings.dryRun;
-    std::ostream& report = dry ? std::cerr : std::cout;
     std::error_code error;
-    const std::string place = vimbo::platform::makePrivateDirectory(fs::temp_directory_path(error).string(), "vimbo-units-");
+    const std::string place =
+        vimbo::platform::makePrivateDirectory(fs::temp_directory_path(error).string(), "vimbo-units-");
     if (place.empty()) {
         std::cerr << "vimbo: --verify: can't make a temporary directory\n";
         return 2;
     }
-    const Outputs output{fs::path(place)};
-    std::vector<Unit> units = unitsOf(*settings.database);
-
-    // A dry run checks a copy of the tree that holds the units and the files.
-    Mirror mirror;
-    if (dry) {
-        fs::path root;
-        const auto widen = [&](const std::string& path) {
-            const fs::path directory = absoluteNormal(path).parent_path();
-            root = root.empty() ? directory : commonPart(root, directory);
-        };
-        for (const Unit& unit : units) widen(unit.directory + "/."), widen(unit.file);
-        for (const std::string& file : settings.files) widen(file);
-        std::string problem;
-        if (root.empty() || root == root.root_path()) {
-            std::cerr << "vimbo: --verify: the units and files have no common directory to copy\n";
-            return 2;
-        }
-        if (!mirror.make(root, problem)) {
-            std::cerr << "vimbo: --verify: " << problem << "\n";
-            return 2;
-        }
-        for (Unit& unit : units) {
-            unit.directory = mirror.moved(unit.directory);
-            for (std::string& word : unit.command) word = mirror.moved(word);
-            for (std::string& word : unit.fixedCommand) word = mirror.moved(word);
-        }
-    }
-
-    forEachUnit(units.size(), settings.jobs, settings.showProgress, [&](std::size_t i) {
-        Unit& unit = units[i];
-        if (!unit.problem.empty()) return;
-        unit.failsBefore = !output.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
-        // Line moves are told apart only where they may be accepted; else later, if need be.
-        if (!unit.failsBefore && settings.allowLineShift)
-            unit.beforeFixedKnown = output.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, unit.failure);
-    });
-    if (preprocessingInterrupted() || Interruption::signal()) {
-        std::cerr << "vimbo: interrupted before the rewrite; nothing was changed\n";
-        return 130;
-    }
-    std::size_t verifiable = 0;
-    for (const Unit& unit : units) {
-        if (!unit.problem.empty())
-            std::cerr << "vimbo: " << unit.file << ": not verified: " << unit.problem << "\n";
-        else if (unit.failsBefore)
-            std::cerr << "vimbo: " << unit.file << ": not verified: it fails to preprocess before the rewrite ("
-                      << unit.failure << ")\n";
-        else
-            ++verifiable;
-    }
-    const std::size_t unverified = units.size() - verifiable;
-    // A check of nothing proves nothing.
-    if (verifiable == 0) {
-        std::cerr << "vimbo: verification failed: none of the " << units.size()
-                  << " translation units could be verified; nothing was " << (dry ? "checked" : "rewritten") << "\n";
-        return dry ? 2 : 1;
-    }
-
-    Originals originals;
-    if (!dry && !originals.keep(settings.files)) {
-        std::cerr << "vimbo: --verify: can't keep the original files; nothing was rewritten\n";
-        return 2;
-    }
-    DryRunTexts texts;
-    const int status = rewrite(dry ? &texts : nullptr);
-    const auto putBack = [&] {
-        if (!dry) return originals.restore();
-        bool whole = true;
-        for (const auto& text : texts) whole = mirror.reset(text.first) && whole;
-        return whole;
-    };
-    // A rewrite cut short is not verified: what it did is undone.
-    const auto undo = [&](int exitStatus) {
-        std::cerr << "vimbo: interrupted; "
-                  << (dry || putBack() ? "every rewritten file is put back as it was\n"
-                                       : "not every file could be put back\n");
-        return exitStatus;
-    };
-    if (status >= 128) return undo(status);
-    for (const auto& [path, text] : texts)
-        if (!mirror.write(path, text)) {
-            std::cerr << "vimbo: --verify: can't write the copy of " << path << "\n";
-            return 2;
-        }
-
-    forEachUnit(units.size(), settings.jobs, settings.showProgress, [&](std::size_t i) {
-        Unit& unit = units[i];
-        if (!unit.verifiable()) return;
-        std::uint64_t after = 0;
-        unit.failsAfter = !output.hash(unit, unit.command, i, ".after", after, unit.failure, true);
-        unit.differs = unit.failsAfter || after != unit.before;
-        std::error_code ignored;
-        if (!unit.differs) fs::remove(output(i, ".after"), ignored);  // only what a report needs is kept
-        else if (!unit.failsAfter)
-            unit.afterFixedKnown = output.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, unit.failure);
-    });
-    if (preprocessingInterrupted() || Interruption::signal()) return undo(130);
-
-    const auto count = [&](auto which) {
-        return static_cast<std::size_t>(std::count_if(units.begin(), units.end(), which));
-    };
-    const std::size_t moved = count([](const Unit& u) { return u.linesMoved(); });
-    const std::size_t differing = count([](const Unit& u) { return u.differs; }) - moved;
-    const bool holds =
-        differing == 0 && (moved == 0 || settings.allowLineShift) && (unverified == 0 || settings.allowUnverified);
-    if (holds) {
-        report << "vimbo: verified " << verifiable << " of " << units.size() << " translation units: unchanged";
-        if (moved) report << "; line numbers move in " << moved << " (--allow-line-shift)";
-        if (unverified) report << "; " << unverified << " could not be verified (named above; --allow-unverified)";
-        report << " (" << secondsSince(started) << ")\n";
-        return status;
-    }
-
-    // The originals go back first; then each differing unit is preprocessed
-    // again, as it was, to show where it parts and whether only its line
-    // numbers moved.
-    const bool restored = putBack();
-    std::vector<std::string> movedUnits;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        Unit& unit = units[i];
-        if (!unit.differs) continue;
-        if (unit.failsAfter) {
-            std::cerr << "vimbo: " << unit.file << ": fails to preprocess after the rewrite (" << unit.failure << ")\n";
-            continue;
-        }
-        if (!restored) {
-            std::cerr << "vimbo: " << unit.file << ": differs after the rewrite\n";
-            continue;
-        }
-        std::string failure;
-        if (!unit.beforeFixedKnown)
-            unit.beforeFixedKnown = output.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
-        std::uint64_t ignored;
-        const bool shown = output.hash(unit, unit.command, i, ".before", ignored, failure, true);
-        if (unit.linesMoved()) movedUnits.push_back(unit.file);
-        else std::cerr << "vimbo: " << unit.file << ": differs after the rewrite\n";
-        if (shown && !unit.linesMoved()) {
-            const auto [was, is] = firstDifference(output(i, ".before"), output(i, ".after"));
-            std::cerr << "  before: " << was << "\n  after:  " << is << "\n";
-        }
-    }
-    const std::size_t movedNow = movedUnits.size(), differNow = count([](const Unit& u) { return u.differs; }) - movedNow;
-    if (movedNow)
-        std::cerr << "vimbo: line numbers " << (dry ? "would move" : "move") << " in " << movedNow
-                  << " units: " << someOf(movedUnits)
-                  << " (__LINE__ expands to other numbers; --keep-lines keeps them, --allow-line-shift accepts that)\n";
-    std::vector<std::string> parts;
-    if (differNow)
-        parts.push_back(std::to_string(differNow) + " of " + std::to_string(verifiable) + " translation units " +
-                        (dry ? "would differ" : "differ"));
-    if (movedNow && !settings.allowLineShift)
-        parts.push_back("line numbers " + std::string(dry ? "would move" : "move") + " in " + std::to_string(movedNow));
-    if (unverified && !settings.allowUnverified)
-        parts.push_back(std::to_string(unverified) + " of " + std::to_string(units.size()) +
-                        " translation units could not be verified (named above; --allow-unverified accepts that)");
-    if (dry) {
-        std::cerr << "vimbo: verification failed: " << joined(parts, ", ") << " (" << secondsSince(started) << ")\n";
-        return 2;
-    }
-    std::cerr << "vimbo: verification failed: " << joined(parts, ", ") << "; "
-              << (restored ? "every rewritten file is put back as it was" : "not every file could be put back")
-              << " (" << secondsSince(started) << ")\n";
-    return 1;
+    Verification run(settings, rewrite, fs::path(place));
+    if (!run.mirrorTheTree() || !run.preprocessBefore() || !run.countVerifiable() || !run.rewrite() ||
+        !run.preprocessAfter())
+        return run.status();
+    const std::string took = secondsSince(started);
+    if (run.holds()) return run.reportUnchanged(settings.dryRun ? std::cerr : std::cout, took);
+    return run.putBackAndReport(took);
 }
 
 }  // namespace vimbo::cli

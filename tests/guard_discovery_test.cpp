@@ -1,11 +1,18 @@
 // Which macro guards a header, read from real header files.
 #include <gtest/gtest.h>
 
-#include "rewrite/processor.h"
+#include "analysis/guard_analyzer.h"
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+// A header's guard candidate, as the library finds it with `searchPath`,
+// read through the tests' file system.
+std::string guardOf(const std::string& header, const std::string& searchPath = "") {
+    vimbo::analysis::HeaderCache headers(vimbo::test::fileSystem());
+    return vimbo::analysis::GuardAnalyzer(headers).findGuardMacro(header, {searchPath, "", {}});
+}
 
 struct GuardCase {
     const char* description;
@@ -21,10 +28,7 @@ class FindGuardMacro : public vimbo::test::TempDirTest, public ::testing::WithPa
 TEST_P(FindGuardMacro, ReadsTheGuard) {
     const GuardCase& c = GetParam();
     for (const auto& [name, text] : c.headers) write(std::string("inc/") + name, text);
-    Vimbo_Params settings;
-    settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro(std::string("inc\\") + c.header), c.guard) << c.description;
+    EXPECT_EQ(guardOf(std::string("inc\\") + c.header, "inc"), c.guard) << c.description;
 }
 
 const std::string kLong(1023, 'x');
@@ -126,28 +130,21 @@ TEST_F(GuardDiscoveryFiles, EmptyPathTouchesNothing) {
         ++opens;
         return vimbo::platform::kNoFile;
     };
-    Vimbo_Params settings;
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro(""), "");
+    EXPECT_EQ(guardOf(""), "");
     EXPECT_EQ(opens, 0);
 }
 
 TEST_F(GuardDiscoveryFiles, DirectoriesAndMissingFilesHaveNoGuard) {
     write("dir.h/inner", "#ifndef DIR_H\n");
-    Vimbo_Params settings;
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro("dir.h"), "");
-    EXPECT_EQ(processor.findGuardMacro("missing.h"), "");
+    EXPECT_EQ(guardOf("dir.h"), "");
+    EXPECT_EQ(guardOf("missing.h"), "");
 }
 
 TEST_F(GuardDiscoveryFiles, LongCycleOfDistinctHeadersEnds) {
     // h0 includes h1 includes ... h299 includes h0; none has a guard.
     for (int i = 0; i < 300; ++i)
         write("inc/h" + std::to_string(i) + ".h", "#include <h" + std::to_string((i + 1) % 300) + ".h>\n");
-    Vimbo_Params settings;
-    settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro("inc\\h0.h"), "");
+    EXPECT_EQ(guardOf("inc\\h0.h", "inc"), "");
 }
 
 TEST_F(GuardDiscoveryFiles, ManySharedIncludesStayCheap) {
@@ -158,10 +155,7 @@ TEST_F(GuardDiscoveryFiles, ManySharedIncludesStayCheap) {
         write("inc/l" + std::to_string(i) + ".h", "#pragma once\n#include " + next + "\n#include " + next + "\n");
     }
     write("inc/l40.h", "int leaf;\n");
-    Vimbo_Params settings;
-    settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro("inc\\l0.h"), "");
+    EXPECT_EQ(guardOf("inc\\l0.h", "inc"), "");
 }
 
 TEST_F(GuardDiscoveryFiles, HeadersThatAllIncludeEachOtherAreReadOnce) {
@@ -180,10 +174,7 @@ TEST_F(GuardDiscoveryFiles, HeadersThatAllIncludeEachOtherAreReadOnce) {
         ++opens;
         return vimbo::platform::defaultFileSystemOps().openRead(path);
     };
-    Vimbo_Params settings;
-    settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro("inc\\p0.h"), "P11_H");
+    EXPECT_EQ(guardOf("inc\\p0.h", "inc"), "P11_H");
     EXPECT_LE(opens, count);
 }
 
