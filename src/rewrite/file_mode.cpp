@@ -1,8 +1,6 @@
 // File mode: every line goes to the scratch file through the rewriting loop;
 // the scratch file replaces the target only when something was guarded and
 // nothing failed.
-#include <cstdio>
-
 #include "analysis/header_cache.h"
 #include "analysis/line_numbers.h"
 #include "platform/file_system.h"
@@ -104,16 +102,6 @@ int Vimbo::processSettled(TextReader& input) {
     else if (!failed() && shared_.headers)
         shared_.headers->learn(settings->outputFile(), text);  // other files of the run may include it
     return outcome.changed;
-}
-
-std::string Vimbo::scratchPath() const { return options_.scratchDirectory + kScratchFileName; }
-
-void Vimbo::report(Failure failure, const std::string& message) {
-    failure_ = failure;
-    lastMessage_ = message;
-    if (!options_.printMessages) return;
-    std::fputs(message.c_str(), stdout);
-    std::fflush(stdout);
 }
 
 int Vimbo::processFile() {

@@ -2,6 +2,8 @@
 // asking the analysis layer with the lookup its settings make.
 #include "rewrite/processor.h"
 
+#include <cstdio>
+
 #include "analysis/guard_analyzer.h"
 #include "analysis/guard_matching.h"
 #include "analysis/guard_tracking.h"
@@ -9,6 +11,7 @@
 #include "analysis/header_cache.h"
 #include "analysis/header_finder.h"
 #include "analysis/include_directive.h"
+#include "rewrite/scratch_file.h"
 
 using vimbo::analysis::HeaderLookup;
 
@@ -19,6 +22,16 @@ Vimbo::Vimbo(Vimbo_Params* runSettings, RewriteOptions options, RunShared shared
 Vimbo::~Vimbo() = default;
 
 HeaderLookup Vimbo::lookup() const { return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules}; }
+
+std::string Vimbo::scratchPath() const { return options_.scratchDirectory + kScratchFileName; }
+
+void Vimbo::report(Failure failure, const std::string& message) {
+    failure_ = failure;
+    lastMessage_ = message;
+    if (!options_.printMessages) return;
+    std::fputs(message.c_str(), stdout);
+    std::fflush(stdout);
+}
 
 vimbo::analysis::GuardAnalyzer& Vimbo::analyzer() {
     if (!analyzer_) {

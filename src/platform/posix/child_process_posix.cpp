@@ -82,7 +82,8 @@ struct Pipe {
     ::_exit(127);
 }
 
-void append(std::string& to, const char* data, std::size_t size, std::size_t keep) {
+// Keeps what was read, up to `keep` bytes in all.
+void keepAtMost(std::string& to, const char* data, std::size_t size, std::size_t keep) {
     if (to.size() < keep) to.append(data, std::min(size, keep - to.size()));
 }
 
@@ -167,7 +168,7 @@ ChildOutcome runChild(const ChildProcess& child) {
             if (fd < 0 || !watched[stream].revents) continue;
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
             if (got > 0)
-                append(stream == 1 ? outcome.output : outcome.errors, buffer, static_cast<std::size_t>(got), child.keep);
+                keepAtMost(stream == 1 ? outcome.output : outcome.errors, buffer, static_cast<std::size_t>(got), child.keep);
             else if (got == 0 || errno != EINTR)
                 closeIfOpen(fd);
         }
