@@ -49,6 +49,7 @@ std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
     return vimbo::analysis::parseIncludeOperand(line, kind, delimited);
 }
 
+// A static operation has no processor to take a file system from: it asks the system's.
 std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, IncludeKind kind) {
     return vimbo::analysis::searchIncludePath(vimbo::platform::defaultFileSystemOps(), name, searchPath, kind);
 }
