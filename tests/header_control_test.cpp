@@ -45,7 +45,32 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"a guard test continued over two lines", "#ifndef \\\nG\n#endif\n", "G"},
         ControlCase{"quotes and comment openers inside literals", "#ifndef G\nchar* s = \"/*\";\nchar c = '\"';\n#endif\n", "G"},
         ControlCase{"a raw string on one line", "#ifndef G\nauto s = R\"x(/* )\" )x\";\n#endif\n", "G"},
-        ControlCase{"an unterminated quote ends with its line", "#ifndef G\n#error don't /* here\n#endif\n", "G"}));
+        ControlCase{"an unterminated quote ends with its line", "#ifndef G\n#error don't /* here\n#endif\n", "G"},
+        ControlCase{"null directives outside (Boost.Preprocessor)", "# /* x */\n#\n" + kGuarded + "# // y\n", "G"},
+        ControlCase{"a NUL between the hash and the name", std::string("#\0ifndef G\n#endif\n", 18), "G"},
+        ControlCase{"a directive that begins after a comment spanning lines", "/* a\n*/ #ifndef G\n#endif\n", "G"}));
+
+// What else a header says of its guard: whether it defines it (a guard,
+// not a feature test) and whether it has "#pragma once" too.
+TEST(HeaderControlFacts, DefinedGuardsAndPragmaOnce) {
+    const struct {
+        std::string text;
+        bool defines, once;
+    } cases[] = {
+        {kGuarded, true, false},
+        {"#ifndef G\n#if X\n#define G 1\n#endif\n#endif\n", true, false},
+        {"#ifndef Py_LIMITED_API\nint f;\n#endif\n", false, false},
+        {"#ifndef G\n#define GG\n#endif\n", false, false},
+        {"#pragma once\n" + kGuarded, true, true},
+        {"#ifndef G\n#define G\n#ifdef _MSC_VER\n# pragma once\n#endif\n#endif\n", true, true},
+    };
+    for (const auto& c : cases) {
+        HeaderFacts facts;
+        examineControl(c.text, facts);
+        EXPECT_EQ(facts.definesGuard, c.defines) << c.text;
+        EXPECT_EQ(facts.pragmaOnce, c.once) << c.text;
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(
     NotControlled, HeaderControl,
@@ -69,7 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"a lone carriage return", "#ifndef G\r#endif\rint x;\n#endif\n", ""},
         ControlCase{"text after a Ctrl-Z", "#ifndef G\n#endif\n\x1aint x;\n", ""},
         ControlCase{"trigraph continuation", "#ifndef G\n#endif ?\?/\nint x;\n", ""},
-        ControlCase{"a null directive outside", "#\n" + kGuarded, ""},
+        ControlCase{"an else behind a comment that spans lines", "#ifndef G\n#/*\n*/else\nint b;\n#endif\n", ""},
+        ControlCase{"an endif behind a NUL", "#ifndef G\n#define G\n" + std::string("\0#endif\nint out;\n\0#if 0\n", 23) + "#endif\n", ""},
+        ControlCase{"code before a directive that a comment spans to", "int x; /*\n*/ #ifndef G\n#endif\n", ""},
         ControlCase{"empty", "", ""}));
 
 struct ForwardCase {

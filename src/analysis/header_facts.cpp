@@ -80,6 +80,14 @@ std::string guardTest(std::string_view name, std::string_view rest) {
     return isIdentifier(rest) ? std::string(rest) : "";
 }
 
+// The macro a "#define" names: the identifier its operand begins with.
+std::string_view definedName(std::string_view rest) {
+    rest = trimBlanks(rest);
+    std::size_t end = 0;
+    while (end < rest.size() && isIdentifier(rest.substr(0, end + 1))) ++end;
+    return rest.substr(0, end);
+}
+
 bool isPragmaOnce(std::string_view name, std::string_view rest) {
     return name == "pragma" && trimBlanks(rest) == "once";
 }
@@ -111,7 +119,11 @@ public:
             if (stage_ != Stage::inside) stage_ = Stage::failed;
             return;
         }
+        // A null directive ("#", perhaps with a comment: Boost.Preprocessor's
+        // "# /* ... */") is nothing to either compiler, wherever it stands.
+        if (name.empty() && trimBlanks(rest).empty()) return;
         const bool pragmaOnce = isPragmaOnce(name, rest);
+        if (pragmaOnce) facts_.pragmaOnce = true;
         // The forwarding test sees every line that is not blank.
         ForwardedInclude include;
         if (forwarding_ && !pragmaOnce) {
@@ -129,6 +141,7 @@ public:
             depth_ = 1;
             return;
         case Stage::inside:
+            if (name == "define" && definedName(rest) == macro_) definesGuard_ = true;
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++depth_;
             } else if (name == "endif") {
@@ -150,6 +163,7 @@ public:
 
     void finish(bool sound) {
         facts_.controllingMacro = sound && stage_ == Stage::after ? macro_ : "";
+        facts_.definesGuard = !facts_.controllingMacro.empty() && definesGuard_;
         facts_.forwarder = sound && forwarding_;
         if (!facts_.forwarder) facts_.forwards.clear();
     }
@@ -160,6 +174,7 @@ private:
     Stage stage_ = Stage::before;
     int depth_ = 0;
     std::string macro_;
+    bool definesGuard_ = false;
     bool forwarding_ = true;
 };
 
@@ -189,7 +204,7 @@ void examineControl(std::string_view bytes, HeaderFacts& facts) {
         // A lone carriage return ends a line for some compilers only.
         if (line.find('\r') != std::string_view::npos) sound = false;
         const ScannedLine scanned = scanner.feed(line);
-        if (scanned.continues) {
+        if (scanned.joinsNext) {
             logical += scanned.code;
         } else if (logical.empty()) {
             reader.logicalLine(scanned.code);

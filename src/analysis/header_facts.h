@@ -32,9 +32,17 @@ struct HeaderFacts {
     bool controlKnown = false;
     // The macro M such that the header, comments removed and continued lines
     // joined, is "#ifndef M" (or "#if !defined(M)") ... "#endif" with nothing
-    // but blank lines, comments and "#pragma once" outside, and no "#else" or
-    // "#elif" at the outer level; "" when there is none.
+    // but blank lines, comments, null directives and "#pragma once" outside,
+    // and no "#else" or "#elif" at the outer level; "" when there is none.
+    // This is the macro the multiple-include optimisation of gcc and clang
+    // records for the header.
     std::string controllingMacro;
+    // The header defines its controlling macro itself, inside: a guard, not
+    // a feature test.
+    bool definesGuard = false;
+    // A "#pragma once" stands in it (in any branch): the compiler then also
+    // remembers the file as seen, which a macro test in front cannot do.
+    bool pragmaOnce = false;
     // Besides blank lines, comments and "#pragma once", only include
     // directives naming a header in quotes or angle brackets.
     bool forwarder = false;

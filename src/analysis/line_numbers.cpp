@@ -66,6 +66,7 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
     std::vector<bool> clean(lines.size());
     std::vector<std::size_t> held;  // blank and comment lines read while a "#line" is due
     bool due = false;
+    std::string logical;  // the code of the logical line read so far
     const auto put = [&](std::size_t i) {
         result.append(lines[i].text);
         result.append(lines[i].ending);
@@ -89,14 +90,10 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
             }
             continue;
         }
-        std::string_view name, rest;
-        const bool directive = scanned.startsClean && readDirective(scanned.code, name, rest);
-        if (directive && namesLines(name)) return false;
+        logical.append(scanned.code);
         if (due && trimBlanks(scanned.code).empty()) {
             held.push_back(i);
-            continue;
-        }
-        if (due) {
+        } else if (due) {
             // As early as a directive may stand: right after the wraps, or
             // once a comment that runs on from there has ended.
             held.push_back(i);
@@ -113,7 +110,16 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
         } else {
             put(i);
         }
-        switch (directive ? conditionalOf(name) : Conditional::none) {
+        // A directive is known once its logical line ends (a comment that
+        // spans lines is one blank within it).
+        if (scanned.joinsNext) continue;
+        std::string_view name, rest;
+        const bool directive = readDirective(logical, name, rest);
+        const Conditional conditional = directive ? conditionalOf(name) : Conditional::none;
+        const bool setsLines = directive && namesLines(name);
+        logical.clear();
+        if (setsLines) return false;
+        switch (conditional) {
         case Conditional::opens:
             groups.emplace_back();
             break;

@@ -4,7 +4,7 @@
 
 namespace vimbo::analysis {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\0'; }
 
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -270,6 +270,7 @@ ScannedLine SourceScanner::feed(std::string_view line) {
     }
 
     out.continues = splice != std::string_view::npos;
+    out.joinsNext = out.continues || state_ == State::blockComment;
     continued_ = out.continues;
     if (state_ == State::rawString) uncertain_ = true;  // C reads no raw strings over lines
     bool leftOpen = state_ != State::code && state_ != State::lineComment;

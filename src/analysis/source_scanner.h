@@ -16,6 +16,10 @@ struct ScannedLine {
     bool startsClean = false;  // begins outside comments and literals and continues no earlier line
     bool endsClean = false;    // leaves nothing open and does not continue onto the next line
     bool continues = false;    // ends in a backslash: the next line is part of it
+    // The next line belongs to the same logical line: a backslash splices it
+    // on, or a block comment runs on into it (a comment is one blank, its
+    // line breaks too, so a directive goes on behind it).
+    bool joinsNext = false;
 };
 
 class SourceScanner {
@@ -68,7 +72,8 @@ bool breaksLinesAnotherWay(std::string_view line);
 // Whether a text is a C identifier.
 bool isIdentifier(std::string_view text);
 
-// Blanks within a line: space, tab, vertical tab, form feed.
+// Blanks within a line: space, tab, vertical tab, form feed, and NUL, which
+// the compilers take for a blank (with a warning).
 bool isBlank(char c);
 // The text without the blanks at either end.
 std::string_view trimBlanks(std::string_view text);
