@@ -129,6 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
         ForwardCase{"a macro include", "#include REAL\n", {}},
         ForwardCase{"include_next", "#include_next <real.h>\n", {}},
         ForwardCase{"a define", "#define X\n#include <real.h>\n", {}},
-        ForwardCase{"a guarded header is no forwarder", "#ifndef G\n#include <real.h>\n#endif\n", {}}));
+        ForwardCase{"includes wrapped in external guards, as a rewrite leaves them",
+                    "#ifndef G\n#include <real.h>\n#endif\n# /* null */\n#include \"b.h\"\n", {"<real.h>", "\"b.h\""}},
+        ForwardCase{"a guard around more than one include", "#ifndef G\n#include <a.h>\n#include <b.h>\n#endif\n", {}},
+        ForwardCase{"a guarded header with a body", "#ifndef G\n#include <real.h>\nint x;\n#endif\n", {}}));
 
 }  // namespace

@@ -61,6 +61,7 @@ bool GuardAnalyzer::guardControls(const std::string& path, const std::string& gu
     if (facts->controllingMacro == guard) return true;
     if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
     for (const ForwardedInclude& include : facts->forwards) {
+        if (!include.wrapper.empty() && include.wrapper != guard) return false;
         const std::string target = finder_.findLikeCompiler(include.name, include.quoted, path, lookup);
         if (target.empty() || !guardControls(target, guard, lookup, depth + 1)) return false;
     }
@@ -110,8 +111,30 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
     }
 }
 
+std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLookup& lookup, int depth,
+                                         std::shared_ptr<const HeaderFacts> facts) {
+    if (!facts) facts = cache_.facts(path, true);
+    if (!facts) return "";
+    if (!facts->controllingMacro.empty() && facts->definesGuard) return facts->controllingMacro;
+    // A forwarder takes the guard that every header it includes has (and
+    // that every external guard around one of them names).
+    if (!facts->forwarder || facts->forwards.empty() || depth >= kMaxForwardingDepth) return "";
+    std::string guard;
+    for (const ForwardedInclude& include : facts->forwards) {
+        const std::string target = finder_.findLikeCompiler(include.name, include.quoted, path, lookup);
+        const std::string own = target.empty() ? "" : compilerGuard(target, lookup, depth + 1);
+        if (own.empty() || (!guard.empty() && own != guard) || (!include.wrapper.empty() && include.wrapper != own))
+            return "";
+        guard = own;
+    }
+    return guard;
+}
+
 std::string GuardAnalyzer::examineVerdict(const std::string& path, const HeaderLookup& lookup,
                                           const std::shared_ptr<const HeaderFacts>& facts) {
+    // As the compiler sees it: the macro its multiple-include optimisation
+    // records for the header, whatever its name.
+    if (lookup.rules == LookupRules::compiler) return compilerGuard(path, lookup, 0, facts);
     GuardSearch search;
     const std::string candidate = findGuardMacro(path, lookup, search, facts);
     // "#if !defined( X )" gives the candidate with its blanks; it stands

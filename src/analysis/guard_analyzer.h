@@ -23,9 +23,11 @@ public:
     // The candidate: the header's own "#ifndef" (or "#if !defined") test that
     // matches its name, or the guard of a header it includes before that.
     std::string findGuardMacro(const std::string& path, const HeaderLookup& lookup);
-    // The candidate only when it controls the whole header (or every header
-    // it merely forwards to), so that skipping the header while it is
-    // defined changes nothing; else "".
+    // By the library's rules: the candidate only when it controls the whole
+    // header (or every header it merely forwards to), so that skipping the
+    // header while it is defined changes nothing; else "". By a compiler's:
+    // the macro its multiple-include optimisation records for the header,
+    // when the header defines it itself (no name is compared).
     std::string verifiedGuardMacro(const std::string& path, const HeaderLookup& lookup);
     // Whether a macro controls the whole header (or every header it only
     // forwards to).
@@ -47,6 +49,10 @@ private:
                        std::shared_ptr<const HeaderFacts> facts = nullptr);
     std::string examineVerdict(const std::string& path, const HeaderLookup& lookup,
                                const std::shared_ptr<const HeaderFacts>& facts);
+    // The compiler's guard: the controlling macro that the header defines
+    // itself, or the one guard of every header a forwarder includes.
+    std::string compilerGuard(const std::string& path, const HeaderLookup& lookup, int depth,
+                              std::shared_ptr<const HeaderFacts> facts = nullptr);
 
     HeaderCache& cache_;
     HeaderFinder finder_;

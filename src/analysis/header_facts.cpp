@@ -101,7 +101,7 @@ bool forwardedInclude(std::string_view name, std::string_view rest, ForwardedInc
     if (!close || rest.back() != close) return false;
     const std::string_view header = rest.substr(1, rest.size() - 2);
     if (header.find(close) != std::string_view::npos) return false;
-    include = {close == '"', std::string(header)};
+    include = {close == '"', std::string(header), ""};
     return true;
 }
 
@@ -125,13 +125,7 @@ public:
         const bool pragmaOnce = isPragmaOnce(name, rest);
         if (pragmaOnce) facts_.pragmaOnce = true;
         // The forwarding test sees every line that is not blank.
-        ForwardedInclude include;
-        if (forwarding_ && !pragmaOnce) {
-            if (forwardedInclude(name, rest, include))
-                facts_.forwards.push_back(include);
-            else
-                forwarding_ = false;
-        }
+        if (forwarding_ && !pragmaOnce) forward(name, rest);
 
         switch (stage_) {
         case Stage::before:
@@ -162,6 +156,7 @@ public:
     bool settled() const { return stage_ == Stage::failed && !forwarding_; }
 
     void finish(bool sound) {
+        if (!wrapper_.empty() || awaitingEndif_) forwarding_ = false;
         facts_.controllingMacro = sound && stage_ == Stage::after ? macro_ : "";
         facts_.definesGuard = !facts_.controllingMacro.empty() && definesGuard_;
         facts_.forwarder = sound && forwarding_;
@@ -173,9 +168,30 @@ private:
     HeaderFacts& facts_;
     Stage stage_ = Stage::before;
     int depth_ = 0;
+    // An include, or the lines of an external guard around one.
+    void forward(std::string_view name, std::string_view rest) {
+        ForwardedInclude include;
+        if (awaitingEndif_) {
+            forwarding_ = name == "endif" && trimBlanks(rest).empty();
+            awaitingEndif_ = false;
+        } else if (forwardedInclude(name, rest, include)) {
+            include.wrapper = std::move(wrapper_);
+            awaitingEndif_ = !include.wrapper.empty();
+            wrapper_.clear();
+            facts_.forwards.push_back(std::move(include));
+        } else if (wrapper_.empty()) {
+            wrapper_ = guardTest(name, rest);
+            forwarding_ = !wrapper_.empty();
+        } else {
+            forwarding_ = false;
+        }
+    }
+
     std::string macro_;
     bool definesGuard_ = false;
     bool forwarding_ = true;
+    std::string wrapper_;         // an external guard's macro, its include still to come
+    bool awaitingEndif_ = false;  // an external guard's include read, its "#endif" still to come
 };
 
 }  // namespace

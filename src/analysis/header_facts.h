@@ -21,6 +21,9 @@ struct DiscoveryStep {
 struct ForwardedInclude {
     bool quoted = false;
     std::string name;
+    // The macro of an external guard around the include ("#ifndef M" above,
+    // "#endif" below), as a rewrite leaves a forwarder; "" when there is none.
+    std::string wrapper;
 };
 
 struct HeaderFacts {
@@ -43,8 +46,9 @@ struct HeaderFacts {
     // A "#pragma once" stands in it (in any branch): the compiler then also
     // remembers the file as seen, which a macro test in front cannot do.
     bool pragmaOnce = false;
-    // Besides blank lines, comments and "#pragma once", only include
-    // directives naming a header in quotes or angle brackets.
+    // Besides blank lines, comments, null directives and "#pragma once", only
+    // include directives naming a header in quotes or angle brackets, each
+    // perhaps wrapped in an external guard of its own.
     bool forwarder = false;
     std::vector<ForwardedInclude> forwards;
 };
