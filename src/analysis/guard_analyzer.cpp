@@ -165,6 +165,22 @@ bool namesPrecompiledHeader(const std::string& line, const std::vector<std::stri
 }
 }  // namespace
 
+namespace {
+// The header name of an include directive as the compiler reads it: the
+// operand in quotes or angle brackets with nothing behind it (comments are
+// blanks by now); false for a macro or anything else.
+bool headerOperand(std::string_view rest, std::string& name, bool& quoted) {
+    rest = trimBlanks(rest);
+    if (rest.size() < 3) return false;
+    const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
+    const std::size_t end = close ? rest.find(close, 1) : std::string_view::npos;
+    if (end == std::string_view::npos || end + 1 != rest.size()) return false;
+    name = std::string(rest.substr(1, end - 1));
+    quoted = close == '"';
+    return true;
+}
+}  // namespace
+
 std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
                             const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
                             const std::vector<std::string>& precompiledHeaders) {
@@ -173,6 +189,15 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
     if (!readDirective(scanned.code, name, rest) || name != "include") return "";
     // Text that is more than one line: what follows would end up inside the wrap.
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
+    if (lookup.rules == LookupRules::compiler) {
+        // Every spelling the compiler reads as an include: "# include",
+        // "%:include", comments between, the header name as it stands.
+        std::string header;
+        bool quoted = false;
+        if (!headerOperand(rest, header, quoted) || namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
+            return "";
+        return finder.findLikeCompiler(header, quoted, includer, lookup);
+    }
     // The name must be the directive's own operand: "# include <x" with a
     // "#include <a.h>" later in the line names x, not a.h.
     if (line.find("#include") != line.find_first_not_of(" \t\v\f")) return "";

@@ -63,7 +63,8 @@ std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::str
     return steps;
 }
 
-// "#ifndef M" or "#if !defined(M)" / "#if !defined M": M, else "".
+}  // namespace
+
 std::string guardTest(std::string_view name, std::string_view rest) {
     rest = trimBlanks(rest);
     if (name == "ifndef") return isIdentifier(rest) ? std::string(rest) : "";
@@ -79,6 +80,8 @@ std::string guardTest(std::string_view name, std::string_view rest) {
     }
     return isIdentifier(rest) ? std::string(rest) : "";
 }
+
+namespace {
 
 // The macro a "#define" names: the identifier its operand begins with.
 std::string_view definedName(std::string_view rest) {

@@ -53,6 +53,11 @@ struct HeaderFacts {
     std::vector<ForwardedInclude> forwards;
 };
 
+// The macro a directive tests for being undefined, "#ifndef M" or
+// "#if !defined(M)" / "#if !defined M" (its name and the rest behind it, as
+// readDirective gives them): M, else "".
+std::string guardTest(std::string_view name, std::string_view rest);
+
 // The facts of a header's bytes; `baseName` is its upper-cased base name.
 HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl);
 

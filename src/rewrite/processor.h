@@ -16,6 +16,7 @@
 #include "rewrite/settings.h"
 
 namespace vimbo::analysis {
+struct ScannedLine;
 class GuardAnalyzer;
 class HeaderCache;
 struct HeaderLookup;
@@ -100,6 +101,8 @@ private:
     vimbo::analysis::HeaderLookup lookup() const;
     vimbo::analysis::GuardAnalyzer& analyzer();
     int processSettled(vimbo::platform::TextReader& input);
+    // lastIfndefMacro as a compiler reads the tests: every spelling counts.
+    void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target

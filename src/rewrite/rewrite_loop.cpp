@@ -3,6 +3,7 @@
 
 #include "analysis/guard_analyzer.h"
 #include "analysis/guarded_text.h"
+#include "analysis/header_facts.h"
 #include "analysis/source_scanner.h"
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
@@ -30,6 +31,13 @@ std::string withEndings(const std::string& guarded, std::string_view ending, std
 }
 }  // namespace
 
+void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned) {
+    std::string_view name, rest;
+    if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
+    std::string macro = vimbo::analysis::guardTest(name, rest);
+    if (!macro.empty()) lastIfndefMacro = std::move(macro);
+}
+
 RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
     RewriteOutcome outcome;
     vimbo::analysis::GuardAnalyzer& guards = analyzer();
@@ -53,7 +61,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
                             : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
         ++index;
-        trackIfndef(line);
+        if (headers.rules == vimbo::analysis::LookupRules::library) trackIfndef(line);
         // A byte-order mark stays the first bytes of the file: its line is
         // read without it and never wrapped.
         std::string_view text = line;
@@ -62,6 +70,9 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         firstLine = false;
         if (breaksLinesAnotherWay(text)) linesTrusted = false;
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
+        // A compiler's reading of the tests in front of an include: any
+        // spelling of "#ifndef M" counts, nothing inside a comment does.
+        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned);
         const std::string path =
             byteOrderMark ? ""
                           : vimbo::analysis::wrappableHeader(line, scanned, linesTrusted && !scanner.uncertain(),
