@@ -44,23 +44,38 @@ std::string directoryKey(const std::string& path) {
     return fs::absolute(directory, error).lexically_normal().generic_string();
 }
 
-// A build's directories with the command line's search path after them.
+// A build's directories with the command line's search path after them. A
+// directory whose name holds ";" can't stand in a search path: the lookup
+// then finds nothing rather than the wrong header.
 Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
-    std::vector<std::string> search = directories.search;
-    search.push_back(includePath);
-    return Lookup{joinIncludePaths(search, ""), joinIncludePaths(directories.quoted, "")};
+    Lookup lookup{"", "", directories.followable};
+    const auto join = [&](const std::vector<std::string>& entries, std::string& path) {
+        for (const std::string& entry : entries) {
+            if (entry.find(';') != std::string::npos) lookup.followable = false;
+            path += (path.empty() ? "" : ";") + entry;
+        }
+    };
+    join(directories.search, lookup.searchPath);
+    if (!includePath.empty()) lookup.searchPath += (lookup.searchPath.empty() ? "" : ";") + includePath;
+    join(directories.quoted, lookup.quotePath);
+    return lookup;
 }
 
-// The lookup a file is rewritten with, and the others it must agree with: a
-// header is compiled as part of any unit, so what it includes must be the
-// same header whichever unit's directories find it.
-std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings, const std::string& path) {
+// The lookup a file is rewritten with, and the others it must agree with. A
+// header is compiled as part of any unit, and so is a source that some file
+// of the run includes or that the build compiles twice (two targets): what
+// such a file includes must be the same header whichever entry's
+// directories find it.
+std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
+                                                  const vimbo::engine::BatchContext& context, const std::string& path) {
     if (!settings.database) return {Lookup{settings.includePath, ""}, {}};
+    const CompileDatabase& database = *settings.database;
     std::vector<Lookup> others;
-    if (!settings.database->lists(path) && settings.database->configurations().size() > 1)
-        for (const IncludeDirectories& directories : settings.database->configurations())
+    const std::size_t entries = database.entriesFor(path);
+    if (database.configurations().size() > 1 && (entries != 1 || context.includedByName(path)))
+        for (const IncludeDirectories& directories : database.configurations())
             others.push_back(lookupOf(directories, settings.includePath));
-    return {lookupOf(settings.database->directoriesFor(path), settings.includePath), others};
+    return {lookupOf(database.directoriesFor(path), settings.includePath), others};
 }
 
 // A failed file's lines for standard error.
@@ -136,7 +151,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
-                const auto [lookup, others] = lookupsFor(settings, files[i]);
+                const auto [lookup, others] = lookupsFor(settings, context, files[i]);
                 FileState state;
                 state.examined = true;
                 state.outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
@@ -171,9 +186,12 @@ Counts countOf(const std::vector<FileState>& states) {
     return counts;
 }
 
-// Every wrong external guard on standard output, in the order of the list;
-// the counts on standard error, as for the other dry runs.
-int reportAudit(const std::vector<FileState>& states, std::size_t skipped, int walkErrors, int signal) {
+// Every guard that headers of the run share, then every wrong external guard,
+// in the order of the list, on standard output; the counts on standard
+// error, as for the other dry runs.
+int reportAudit(const std::vector<FileState>& states, const std::vector<std::string>& sharedGuards,
+                std::size_t skipped, int walkErrors, int signal) {
+    for (const std::string& shared : sharedGuards) std::cout << "vimbo: one guard for several headers: " << shared << "\n";
     for (const FileState& state : states)
         for (const std::string& finding : state.outcome.wrongGuards) std::cout << finding;
     std::cout.flush();
@@ -184,7 +202,7 @@ int reportAudit(const std::vector<FileState>& states, std::size_t skipped, int w
     std::cerr.flush();
     if (signal) return 128 + signal;
     if (counts.failed > 0 || walkErrors > 0) return 2;
-    return counts.wrong > 0 ? 1 : 0;
+    return counts.wrong > 0 || !sharedGuards.empty() ? 1 : 0;
 }
 
 // What a dry run shows of each changed file: its name, or its diff; and the
@@ -223,9 +241,13 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
     vimbo::engine::BatchContext context(settings.mode != BatchMode::rewrite);
     Interruption interruption;
+    // What the whole run says of macros, before any file is rewritten.
+    const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    context.index(files, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs);
     const std::vector<FileState> states = visitAll(settings, files, context);
     const int signal = Interruption::signal();
-    if (settings.mode == BatchMode::audit) return reportAudit(states, skipped.size(), walkErrors, signal);
+    if (settings.mode == BatchMode::audit)
+        return reportAudit(states, context.sharedGuards(), skipped.size(), walkErrors, signal);
     reportChanges(settings, files, states, context);
     return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal);
 }

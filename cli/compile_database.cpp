@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "preprocess_command.h"
+
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
@@ -75,21 +77,51 @@ std::vector<std::string> splitCommandLine(const std::string& command) {
 
 IncludeDirectories includeDirectories(const std::vector<std::string>& arguments, const std::string& directory) {
     IncludeDirectories result;
-    std::vector<std::string> system;
+    std::vector<std::string> quoted, bracket, system;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::string value;
+        if (argument == "-I-" || argument.rfind("-iprefix", 0) == 0 || argument.rfind("-iwithprefix", 0) == 0 ||
+            argument.rfind("-I=", 0) == 0 || argument.rfind("-isystem=", 0) == 0)
+            result.followable = false;
         // Longer options first: "-iquote" and "-isystem" are not "-I".
-        if (takesDirectory(argument, "-iquote", arguments, i, value))
-            appendNew(result.quoted, absoluteIn(directory, value));
-        else if (takesDirectory(argument, "-isystem", arguments, i, value))
+        else if (takesDirectory(argument, "-iquote", arguments, i, value))
+            appendNew(quoted, absoluteIn(directory, value));
+        else if (takesDirectory(argument, "-isystem", arguments, i, value) ||
+                 takesDirectory(argument, "-imsvc", arguments, i, value) ||
+                 takesDirectory(argument, "/imsvc", arguments, i, value))
             appendNew(system, absoluteIn(directory, value));
-        else if (takesDirectory(argument, "-I", arguments, i, value) || takesDirectory(argument, "/I", arguments, i, value))
-            appendNew(result.search, absoluteIn(directory, value));
+        else if (takesDirectory(argument, "-idirafter", arguments, i, value) ||
+                 takesDirectory(argument, "--include-directory-after=", arguments, i, value) ||
+                 takesDirectory(argument, "--include-directory-after", arguments, i, value))
+            continue;
+        else if (takesDirectory(argument, "--include-directory=", arguments, i, value) ||
+                 takesDirectory(argument, "--include-directory", arguments, i, value) ||
+                 takesDirectory(argument, "-I", arguments, i, value) || takesDirectory(argument, "/I", arguments, i, value))
+            appendNew(bracket, absoluteIn(directory, value));
     }
-    // A compiler searches -isystem directories after every -I one.
-    for (const std::string& entry : system) appendNew(result.search, entry);
+    // gcc's merge: a directory that is also a system one is searched as
+    // such, in the system chain; the rest keep their first place.
+    const auto notSystem = [&](const std::string& entry) {
+        return std::find(system.begin(), system.end(), entry) == system.end();
+    };
+    for (const std::string& entry : quoted)
+        if (notSystem(entry)) result.quoted.push_back(entry);
+    for (const std::string& entry : bracket)
+        if (notSystem(entry)) result.search.push_back(entry);
+    result.search.insert(result.search.end(), system.begin(), system.end());
     return result;
+}
+
+std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments) {
+    std::vector<std::string> macros;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string value;
+        if (takesDirectory(arguments[i], "-D", arguments, i, value) || takesDirectory(arguments[i], "-U", arguments, i, value) ||
+            takesDirectory(arguments[i], "/D", arguments, i, value) || takesDirectory(arguments[i], "/U", arguments, i, value))
+            macros.push_back(value.substr(0, value.find_first_of("=(")));
+    }
+    return macros;
 }
 
 bool findCompileDatabase(const std::string& given, std::string& file, std::string& error) {
@@ -159,14 +191,21 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
             return bad("needs \"arguments\" or \"command\"");
         }
         const std::string base = absoluteIn(fs::current_path().generic_string(), entry["directory"].get<std::string>());
-        const IncludeDirectories found = includeDirectories(arguments, base);
+        // Options may come from response files, as the compiler reads them.
+        std::vector<std::string> expanded;
+        std::string unreadable;
+        IncludeDirectories found;
+        if (expandResponseFiles(arguments, base, expanded, unreadable)) found = includeDirectories(expanded, base);
+        else found.followable = false;
+        for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
         const std::string source = absoluteIn(base, entry["file"].get<std::string>());
-        byFile_[source] = found;
+        byFile_[source].push_back(found);
         entries_.push_back({base, source, std::move(arguments)});
         if (std::find(configurations_.begin(), configurations_.end(), found) == configurations_.end())
             configurations_.push_back(found);
         for (const std::string& d : found.quoted) appendNew(all_.quoted, d);
         for (const std::string& d : found.search) appendNew(all_.search, d);
+        all_.followable = all_.followable && found.followable;
     }
     return true;
 }
@@ -177,7 +216,12 @@ bool CompileDatabase::lists(const std::string& file) const {
 
 const IncludeDirectories& CompileDatabase::directoriesFor(const std::string& file) const {
     const auto found = byFile_.find(absoluteIn(fs::current_path().generic_string(), file));
-    return found == byFile_.end() ? all_ : found->second;
+    return found == byFile_.end() ? all_ : found->second.front();
+}
+
+std::size_t CompileDatabase::entriesFor(const std::string& file) const {
+    const auto found = byFile_.find(absoluteIn(fs::current_path().generic_string(), file));
+    return found == byFile_.end() ? 0 : found->second.size();
 }
 
 }  // namespace vimbo::cli

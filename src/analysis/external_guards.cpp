@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "analysis/include_directive.h"
+#include "analysis/run_index.h"
 #include "analysis/source_scanner.h"
 #include "analysis/wrapper_lines.h"
 
@@ -66,10 +67,20 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
                 if (!macroNamesHeader(wrapper.macro, name)) continue;
                 wrapper.problem = "is not found";
             } else if (!analyzer.macroControlsHeader(header, wrapper.macro, lookup)) {
+                // Tied to the header: its first test, a name made after it,
+                // or the guard of another header of the run (a copy-paste slip).
                 const std::string candidate(trimBlanks(analyzer.findGuardMacro(header, lookup)));
-                if (candidate != wrapper.macro && !macroNamesHeader(wrapper.macro, name)) continue;
+                const RunIndex* index = analyzer.index();
+                if (candidate != wrapper.macro && !macroNamesHeader(wrapper.macro, name) &&
+                    !(index && !index->otherHeaderGuardedBy(wrapper.macro, header).empty()))
+                    continue;
                 const std::string guard = analyzer.guardOfHeader(header, lookup);
                 wrapper.problem = guard.empty() ? "has no guard that covers the whole file" : "is guarded by " + guard;
+            } else if (analyzer.index() && analyzer.index()->guardedBy(wrapper.macro, header)) {
+                // Right, but another header of the run has the same guard: one
+                // of them is never opened once the other is in.
+                const std::string other = analyzer.index()->otherHeaderGuardedBy(wrapper.macro, header);
+                if (!other.empty()) wrapper.problem = "shares its guard with " + other;
             }
             wrappers.push_back(std::move(wrapper));
         }

@@ -8,6 +8,7 @@
 #include "analysis/include_directive.h"
 #include "analysis/keywords.h"
 #include "analysis/path_parts.h"
+#include "analysis/run_index.h"
 #include "analysis/source_scanner.h"
 
 namespace vimbo::analysis {
@@ -115,7 +116,11 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
                                          std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return "";
-    if (!facts->controllingMacro.empty() && facts->definesGuard) return facts->controllingMacro;
+    if (!facts->controllingMacro.empty() && facts->definesGuard) {
+        const std::string& guard = facts->controllingMacro;
+        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard))) return "";
+        return guard;
+    }
     // A forwarder takes the guard that every header it includes has (and
     // that every external guard around one of them names).
     if (!facts->forwarder || facts->forwards.empty() || depth >= kMaxForwardingDepth) return "";
@@ -127,6 +132,8 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
             return "";
         guard = own;
     }
+    // A forwarder remembered as seen ("#pragma once") is as much at risk as a leaf.
+    if (index_ && !index_->onceSafe(path, *facts, guard)) return "";
     return guard;
 }
 

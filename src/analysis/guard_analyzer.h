@@ -13,12 +13,15 @@
 
 namespace vimbo::analysis {
 
+class RunIndex;
 struct ScannedLine;
 
 class GuardAnalyzer {
 public:
-    // Headers are read and found through `cache`, for the run it serves.
-    explicit GuardAnalyzer(HeaderCache& cache) : cache_(cache), finder_(cache) {}
+    // Headers are read and found through `cache`, for the run it serves; a
+    // batch run's `index` adds the rules that the whole run decides.
+    explicit GuardAnalyzer(HeaderCache& cache, const RunIndex* index = nullptr)
+        : cache_(cache), finder_(cache), index_(index) {}
 
     // The candidate: the header's own "#ifndef" (or "#if !defined") test that
     // matches its name, or the guard of a header it includes before that.
@@ -41,6 +44,8 @@ public:
                        const std::string& guard, const std::vector<HeaderLookup>& lookups);
 
     const HeaderFinder& finder() const { return finder_; }
+    // The run's own rules, in a batch run; null otherwise.
+    const RunIndex* index() const { return index_; }
 
 private:
     std::string findGuardMacro(const std::string& path, const HeaderLookup& lookup, GuardSearch& search,
@@ -56,6 +61,7 @@ private:
 
     HeaderCache& cache_;
     HeaderFinder finder_;
+    const RunIndex* index_;
 };
 
 // The header an include line may be wrapped for, or "": the line must be a

@@ -36,6 +36,22 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     return facts;
 }
 
+std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
+    std::string bytes;
+    vimbo::platform::FileIdentity identity;
+    if (path.empty() || !vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
+    ++reads_;
+    auto facts = std::make_shared<HeaderFacts>();
+    facts->discovery = examineHeader(bytes, upperCaseAscii(splitPath(path).baseName), false).discovery;
+    examineControl(bytes, *facts, &uses);
+    facts->identity = identity;
+    if (lifetime_ == Lifetime::run) {
+        std::lock_guard<std::mutex> hold(lock_);
+        entries_[Key{identity.device, identity.file, upperCaseAscii(splitPath(path).baseName)}] = Entry{identity, facts};
+    }
+    return facts;
+}
+
 void HeaderCache::learn(const std::string& path, const std::string& bytes) {
     vimbo::platform::FileIdentity identity;
     if (lifetime_ != Lifetime::run || !fs_.identity(path, identity)) return;

@@ -33,6 +33,10 @@ public:
     // whether one macro controls it only `withControl`.
     std::shared_ptr<const HeaderFacts> facts(const std::string& path, bool withControl = false);
 
+    // The facts of a file of a run with everything it does with macros, read
+    // whole; the facts are kept as for any header read.
+    std::shared_ptr<const HeaderFacts> factsWithUses(const std::string& path, MacroUses& uses);
+
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
 

@@ -197,10 +197,54 @@ private:
     bool awaitingEndif_ = false;  // an external guard's include read, its "#endif" still to come
 };
 
+// The identifiers of a directive's operand, in order.
+std::vector<std::string> identifiersOf(std::string_view text) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t end = i;
+        while (end < text.size() && isIdentifier(text.substr(i, end - i + 1))) ++end;
+        if (end > i) {
+            names.emplace_back(text.substr(i, end - i));
+            i = end;
+        } else {
+            ++i;
+        }
+    }
+    return names;
+}
+
+// The name in quotes or angle brackets an include or import gives, as written.
+std::string headerNameOf(std::string_view rest) {
+    rest = trimBlanks(rest);
+    const char close = !rest.empty() && rest[0] == '"' ? '"' : !rest.empty() && rest[0] == '<' ? '>' : '\0';
+    const std::size_t end = close ? rest.find(close, 1) : std::string_view::npos;
+    return end == std::string_view::npos ? "" : std::string(rest.substr(1, end - 1));
+}
+
+void recordUses(std::string_view code, MacroUses& uses) {
+    std::string_view name, rest;
+    if (!readDirective(code, name, rest)) return;
+    if (name == "define" || name == "undef") {
+        const std::string_view macro = definedName(rest);
+        if (!macro.empty()) (name == "define" ? uses.defined : uses.undefined).emplace_back(macro);
+    } else if (name == "pragma") {
+        std::vector<std::string> words = identifiersOf(rest);
+        if (words.size() > 2 && (words[0] == "GCC" || words[0] == "clang") && words[1] == "poison")
+            uses.poisoned.insert(uses.poisoned.end(), words.begin() + 2, words.end());
+    } else if (name == "include" || name == "include_next" || name == "import") {
+        std::string header = headerNameOf(rest);
+        if (!header.empty()) (name == "import" ? uses.imported : uses.included).push_back(std::move(header));
+    }
+}
+
 }  // namespace
 
-void examineControl(std::string_view bytes, HeaderFacts& facts) {
+void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses) {
     ControlReader reader(facts);
+    const auto logicalLine = [&](std::string_view code) {
+        reader.logicalLine(code);
+        if (uses) recordUses(code, *uses);
+    };
     // A Ctrl-Z ends the file for some compilers and not for others; only as
     // the very last byte does it make no difference.
     bool sound = true;
@@ -214,7 +258,7 @@ void examineControl(std::string_view bytes, HeaderFacts& facts) {
     SourceScanner scanner;
     std::string logical;
     std::size_t start = 0;
-    while (sound && start < bytes.size() && !reader.settled()) {
+    while (sound && start < bytes.size() && (uses || !reader.settled())) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
@@ -226,14 +270,14 @@ void examineControl(std::string_view bytes, HeaderFacts& facts) {
         if (scanned.joinsNext) {
             logical += scanned.code;
         } else if (logical.empty()) {
-            reader.logicalLine(scanned.code);
+            logicalLine(scanned.code);
         } else {
             logical += scanned.code;
-            reader.logicalLine(logical);
+            logicalLine(logical);
             logical.clear();
         }
     }
-    if (!logical.empty()) reader.logicalLine(logical);
+    if (!logical.empty()) logicalLine(logical);
     reader.finish(sound && !scanner.open() && !scanner.uncertain());
     facts.controlKnown = true;
 }

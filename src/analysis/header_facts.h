@@ -58,10 +58,18 @@ struct HeaderFacts {
 // readDirective gives them): M, else "".
 std::string guardTest(std::string_view name, std::string_view rest);
 
+// What a file does with macros and names, whatever its guard: what a whole
+// run must know of each of its files (see RunIndex).
+struct MacroUses {
+    std::vector<std::string> defined, undefined, poisoned;
+    std::vector<std::string> imported, included;  // the names "#import" and "#include" give
+};
+
 // The facts of a header's bytes; `baseName` is its upper-cased base name.
 HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl);
 
-// The control and forwarding facts alone, from the bytes as a compiler reads them.
-void examineControl(std::string_view bytes, HeaderFacts& facts);
+// The control and forwarding facts alone, from the bytes as a compiler reads
+// them; with `uses`, the whole file is read and its macro uses recorded too.
+void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses = nullptr);
 
 }  // namespace vimbo::analysis

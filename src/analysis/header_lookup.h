@@ -21,6 +21,9 @@ struct HeaderLookup {
     std::string searchPath;  // directories separated by ";"
     std::string quotePath;   // for quoted names only, before the search path (-iquote)
     LookupRules rules = LookupRules::library;
+    // False when the build searches in a way these paths can't follow: then
+    // no header is taken as found.
+    bool followable = true;
 };
 
 }  // namespace vimbo::analysis

@@ -40,6 +40,17 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
 
 }  // namespace vimbo::platform
 
+namespace vimbo::platform {
+
+std::string canonicalPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path native(nativePath(path));
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(native, error);
+    return (error ? std::filesystem::absolute(native, error).lexically_normal() : canonical).generic_string();
+}
+
+}  // namespace vimbo::platform
+
 namespace vimbo::engine {
 
 bool pathExists(const std::string& path) {

@@ -125,6 +125,11 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
 
+// One name for a file however it is reached: absolute, with links resolved
+// (as far as the path exists) and no "." or ".." left; it stays the same when
+// the file is replaced by a new one.
+std::string canonicalPath(const std::string& path);
+
 // The system's own table.
 const FileSystemOps& defaultFileSystemOps();
 

@@ -7,6 +7,7 @@
 #include "analysis/external_guards.h"
 #include "analysis/header_cache.h"
 #include "analysis/path_parts.h"
+#include "analysis/run_index.h"
 #include "platform/memory_overlay.h"
 #include "rewrite/backup_claims.h"
 #include "rewrite/processor.h"
@@ -24,6 +25,8 @@ struct BatchContext::State {
     std::optional<vimbo::platform::MemoryOverlay> overlay;  // first: the cache reads through it
     vimbo::analysis::HeaderCache headers;
     BackupClaims backups;
+    vimbo::analysis::RunIndex index;
+    bool indexed = false;
 };
 
 BatchContext::BatchContext(bool dryRun) : BatchContext(dryRun, vimbo::platform::defaultFileSystemOps()) {}
@@ -35,6 +38,27 @@ const std::string* BatchContext::written(const std::string& path) const {
     if (!state_->overlay) return nullptr;
     const vimbo::platform::MemoryOverlay::Entry* entry = state_->overlay->changed(path);
     return entry && entry->exists ? &entry->content : nullptr;
+}
+
+void BatchContext::index(const std::vector<std::string>& files, const std::vector<std::string>& predefined,
+                         unsigned jobs) {
+    for (const std::string& macro : predefined) state_->index.predefine(macro);
+    state_->index.build(state_->headers, files, jobs);
+    state_->indexed = true;
+}
+
+bool BatchContext::includedByName(const std::string& path) const {
+    return !state_->indexed || state_->index.includedByName(path);
+}
+
+std::vector<std::string> BatchContext::sharedGuards() const {
+    std::vector<std::string> shared;
+    for (const auto& [guard, paths] : state_->index.sharedGuards()) {
+        std::string text = guard + ":";
+        for (const std::string& path : paths) text += " " + path;
+        shared.push_back(std::move(text));
+    }
+    return shared;
 }
 
 struct DirectoryRewriter::State {
@@ -51,7 +75,7 @@ DirectoryRewriter::~DirectoryRewriter() { releaseScratch(state_->run.headers.fil
 namespace {
 
 vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup) {
-    return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler};
+    return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler, lookup.followable};
 }
 
 // The drive and directory of a path, the scratch file's place: "" or ending
@@ -67,6 +91,7 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.printMessages = false;
     options.rules = vimbo::analysis::LookupRules::compiler;
     options.quotePath = lookup.quotePath;
+    options.followable = lookup.followable;
     for (const Lookup& other : others) options.otherLookups.push_back(compilerLookup(other));
     options.scratchDirectory = directoryOf(path);
     options.settle = true;
@@ -100,7 +125,7 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     if (state_->settings.backup) params.setBackup();
     const auto& fs = state_->run.headers.fileSystem();
     Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others),
-                    RunShared{&state_->run.headers, &state_->run.backups, &state_->scratch}, fs);
+                    RunShared{&state_->run.headers, &state_->run.backups, &state_->scratch, state_->run.indexed ? &state_->run.index : nullptr}, fs);
     FileOutcome outcome;
     outcome.changed = processor.processFile() != 0;
     if (processor.failed()) noteFailure(processor, fs, outcome);
@@ -111,7 +136,8 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     Vimbo_Params params(path);
     params.setIncludePath(lookup.searchPath);
     const auto& fs = state_->run.headers.fileSystem();
-    Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others), RunShared{&state_->run.headers}, fs);
+    Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others),
+                    RunShared{&state_->run.headers, nullptr, nullptr, state_->run.indexed ? &state_->run.index : nullptr}, fs);
     FileOutcome outcome;
     std::vector<vimbo::analysis::GuardWrapper> wrong;
     if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);

@@ -21,7 +21,9 @@ Vimbo::Vimbo(Vimbo_Params* runSettings, RewriteOptions options, RunShared shared
 
 Vimbo::~Vimbo() = default;
 
-HeaderLookup Vimbo::lookup() const { return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules}; }
+HeaderLookup Vimbo::lookup() const {
+    return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable};
+}
 
 std::string Vimbo::scratchPath() const { return options_.scratchDirectory + kScratchFileName; }
 
@@ -39,7 +41,7 @@ vimbo::analysis::GuardAnalyzer& Vimbo::analyzer() {
             ownHeaders_ = std::make_unique<vimbo::analysis::HeaderCache>(fs_);
             shared_.headers = ownHeaders_.get();
         }
-        analyzer_ = std::make_unique<vimbo::analysis::GuardAnalyzer>(*shared_.headers);
+        analyzer_ = std::make_unique<vimbo::analysis::GuardAnalyzer>(*shared_.headers, shared_.index);
     }
     return *analyzer_;
 }

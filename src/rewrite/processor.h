@@ -19,6 +19,7 @@ namespace vimbo::analysis {
 struct ScannedLine;
 class GuardAnalyzer;
 class HeaderCache;
+class RunIndex;
 struct HeaderLookup;
 }
 namespace vimbo::platform {
@@ -39,6 +40,8 @@ struct RunShared {
     // Files of one directory rewritten in a row share one scratch file where
     // the system can swap two files (see KeptScratch); the caller releases it.
     KeptScratch* scratch = nullptr;
+    // What every file of a batch run says of macros.
+    const vimbo::analysis::RunIndex* index = nullptr;
 };
 
 class Vimbo {

@@ -20,6 +20,9 @@ struct RewriteOptions {
     // Directories searched for quoted names only, after the includer's own
     // directory and before the search path (a compiler's -iquote).
     std::string quotePath;
+    // False when the build searches in a way the paths can't follow: no
+    // header is then taken as found.
+    bool followable = true;
     // Other lookups the file may be compiled with: an include is wrapped only
     // when each of them that finds its header finds the same header with the
     // same guard.

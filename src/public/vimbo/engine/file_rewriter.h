@@ -24,6 +24,9 @@ enum class Strip { none, all, wrong };
 struct Lookup {
     std::string searchPath;
     std::string quotePath;
+    // False when the build searches in a way these paths can't follow: no
+    // header is then taken as found.
+    bool followable = true;
 };
 
 struct RewriteSettings {
@@ -55,6 +58,18 @@ public:
     BatchContext& operator=(const BatchContext&) = delete;
     // In a dry run, the bytes the file would hold now; null when it was not written.
     const std::string* written(const std::string& path) const;
+
+    // Reads every file of the run before any is rewritten (`jobs` at once),
+    // for the rules that the whole run decides: a guard two headers share, or
+    // that "#pragma GCC poison" names, or that a file undefines in front of a
+    // header the compiler remembers as seen. `predefined`: the macros the
+    // build's command lines define or undefine.
+    void index(const std::vector<std::string>& files, const std::vector<std::string>& predefined, unsigned jobs);
+    // Whether a file of the run includes a file of this name (so that it may
+    // be part of other units than its own).
+    bool includedByName(const std::string& path) const;
+    // Each guard that two or more headers of the run share: "G: a.h, b.h".
+    std::vector<std::string> sharedGuards() const;
 
 private:
     friend class DirectoryRewriter;

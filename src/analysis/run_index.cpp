@@ -1,0 +1,105 @@
+#include "analysis/run_index.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "analysis/path_parts.h"
+#include "platform/file_system.h"
+
+namespace vimbo::analysis {
+namespace {
+// A name as compared with the names includes give: file name and extension.
+std::string fileNameOf(const std::string& path) {
+    const PathParts parts = splitPath(path);
+    return parts.baseName + parts.extension;
+}
+}  // namespace
+
+void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs) {
+    std::atomic<std::size_t> next{0};
+    std::mutex lock;
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < files.size();) {
+            MacroUses uses;
+            const auto facts = cache.factsWithUses(files[i], uses);
+            if (!facts) continue;
+            std::lock_guard<std::mutex> hold(lock);
+            add(files[i], *facts, uses);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned j = 1; j < std::max(1u, jobs); ++j) workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers) worker.join();
+    // The order files finish in must not matter.
+    for (auto& [guard, owners] : owners_)
+        std::sort(owners.begin(), owners.end(), [](const Owner& a, const Owner& b) { return a.path < b.path; });
+}
+
+void RunIndex::add(const std::string& path, const HeaderFacts& facts, const MacroUses& uses) {
+    const std::string canonical = vimbo::platform::canonicalPath(path);
+    if (facts.definesGuard) {
+        std::vector<Owner>& owners = owners_[facts.controllingMacro];
+        // The same file under two names is one header.
+        if (std::none_of(owners.begin(), owners.end(), [&](const Owner& o) { return o.canonical == canonical; }))
+            owners.push_back({canonical, path});
+    }
+    for (const std::string& macro : uses.defined) definers_[macro].insert(canonical);
+    undefined_.insert(uses.undefined.begin(), uses.undefined.end());
+    poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
+    for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
+    for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+}
+
+bool RunIndex::owns(const std::string& guard, const std::string& canonical) const {
+    const auto found = owners_.find(guard);
+    return found != owners_.end() && std::any_of(found->second.begin(), found->second.end(),
+                                                 [&](const Owner& o) { return o.canonical == canonical; });
+}
+
+bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) const {
+    if (poisoned_.count(guard)) return false;
+    const auto found = owners_.find(guard);
+    if (found == owners_.end()) return true;
+    const std::string canonical = vimbo::platform::canonicalPath(header);
+    return std::all_of(found->second.begin(), found->second.end(),
+                       [&](const Owner& o) { return o.canonical == canonical; });
+}
+
+bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
+    if (!facts.pragmaOnce && !importedNames_.count(fileNameOf(header))) return true;
+    if (undefined_.count(guard) || predefined_.count(guard)) return false;
+    // The header whose guard it is defines it (behind a forwarder, the header
+    // forwarded to); a definition anywhere else comes first somewhere.
+    const auto found = definers_.find(guard);
+    if (found == definers_.end()) return true;
+    const std::string canonical = vimbo::platform::canonicalPath(header);
+    return std::all_of(found->second.begin(), found->second.end(),
+                       [&](const std::string& definer) { return definer == canonical || owns(guard, definer); });
+}
+
+bool RunIndex::includedByName(const std::string& path) const { return includedNames_.count(fileNameOf(path)) != 0; }
+
+std::string RunIndex::otherHeaderGuardedBy(const std::string& macro, const std::string& header) const {
+    const auto found = owners_.find(macro);
+    if (found == owners_.end()) return "";
+    const std::string canonical = vimbo::platform::canonicalPath(header);
+    for (const Owner& owner : found->second)
+        if (owner.canonical != canonical) return owner.path;
+    return "";
+}
+
+std::vector<std::pair<std::string, std::vector<std::string>>> RunIndex::sharedGuards() const {
+    std::vector<std::pair<std::string, std::vector<std::string>>> shared;
+    for (const auto& [guard, owners] : owners_) {
+        if (owners.size() < 2) continue;
+        std::vector<std::string> paths;
+        for (const Owner& owner : owners) paths.push_back(owner.path);
+        shared.emplace_back(guard, std::move(paths));
+    }
+    return shared;
+}
+
+}  // namespace vimbo::analysis

@@ -1,0 +1,62 @@
+// What the files of a batch run say of macros, read once before the run:
+// the rules a guard must pass that no single header shows.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/header_cache.h"
+#include "analysis/header_facts.h"
+
+namespace vimbo::analysis {
+
+class RunIndex {
+public:
+    // Reads every file of the run through the cache, `jobs` at once, and
+    // leaves their facts in it.
+    void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs);
+    // A macro the build defines or undefines on its command lines (-D, -U).
+    void predefine(const std::string& macro) { predefined_.insert(macro); }
+
+    // Whether `guard`, which controls `header` and which the header defines,
+    // may stand for it: no "#pragma GCC poison" names it, and no other
+    // header of the run is controlled by it (the second would never be
+    // opened, and would drop out of the build's dependencies).
+    bool ownsGuard(const std::string& header, const std::string& guard) const;
+    // Whether a test of `guard` may stand in front of `header` although the
+    // compiler also remembers the file as seen ("#pragma once", or an
+    // "#import" of its name somewhere in the run): only when no file of the
+    // run undefines the guard, and none but the header defines it first.
+    bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // Whether `header` is a header of the run that `macro` controls.
+    bool guardedBy(const std::string& macro, const std::string& header) const {
+        return owns(macro, vimbo::platform::canonicalPath(header));
+    }
+    // Whether a file of the run includes or imports a file of this name.
+    bool includedByName(const std::string& path) const;
+    // The header of the run, other than `header`, that `macro` controls; ""
+    // when there is none.
+    std::string otherHeaderGuardedBy(const std::string& macro, const std::string& header) const;
+    // Each macro that controls two or more headers of the run, with their paths.
+    std::vector<std::pair<std::string, std::vector<std::string>>> sharedGuards() const;
+
+private:
+    // Files are told apart by their canonical paths: a file the run rewrites
+    // gets a new identity, not a new name.
+    struct Owner {
+        std::string canonical;
+        std::string path;
+    };
+    void add(const std::string& path, const HeaderFacts& facts, const MacroUses& uses);
+    bool owns(const std::string& guard, const std::string& canonical) const;
+
+    std::map<std::string, std::vector<Owner>> owners_;       // guard: the run's headers it controls
+    std::map<std::string, std::set<std::string>> definers_;  // macro: the run's files that define it
+    std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
+};
+
+}  // namespace vimbo::analysis
