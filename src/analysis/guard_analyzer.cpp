@@ -99,9 +99,11 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         if (!cache_.remembersVerdicts()) return examineVerdict(path, lookup, facts);
         const vimbo::platform::FileIdentity& identity = facts->identity;
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
-                                ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + '\n' +
+                                ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + ':' +
+                                std::to_string(identity.changed) + '\n' +
                                 lookup.searchPath + '\n' + lookup.quotePath + '\n' +
-                                (lookup.rules == LookupRules::compiler ? "compiler" : "library");
+                                (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
+                                (lookup.followable ? "" : " unfollowable");
         std::string verdict;
         if (cache_.knownVerdict(key, verdict)) return verdict;
         verdict = examineVerdict(path, lookup, facts);

@@ -19,10 +19,14 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
 // What tells one version of a file from another: which file it is and, so
-// that a file changed in place counts as new, its size and modification time.
+// that a file changed in place counts as new, its size, its modification
+// time and the time of its last change of any kind, which no user can set
+// back (a file rewritten at the same size with its time stamp restored is
+// another version all the same).
 struct FileIdentity {
     std::uint64_t device = 0, file = 0, size = 0;
     std::int64_t modified = 0;  // nanoseconds, or the platform's own unit
+    std::int64_t changed = 0;   // the same, for the status change (ctime)
     // The modification time lies far enough in the past that another change
     // would show in it; a file written within the last moments may change
     // again within the same clock tick, keeping size and time.
@@ -30,7 +34,8 @@ struct FileIdentity {
     // Names the file has (hard links); a rewrite gives one of them a new file.
     std::uint64_t links = 1;
     bool operator==(const FileIdentity& other) const {
-        return device == other.device && file == other.file && size == other.size && modified == other.modified;
+        return device == other.device && file == other.file && size == other.size && modified == other.modified &&
+               changed == other.changed;
     }
 };
 

@@ -67,7 +67,7 @@ OpenFile& openFile(OverlayState* state, FileHandle file) {
 }
 
 FileHandle openMemory(OverlayState* state, const std::string& key, std::string snapshot, bool writing) {
-    const FileIdentity identity{kMemoryDevice, state->versions[key], snapshot.size(), 0, true};
+    const FileIdentity identity{kMemoryDevice, state->versions[key], snapshot.size(), 0, 0, true};
     state->files.push_back(OpenFile{key, identity, std::move(snapshot), 0, writing, true});
     return memoryHandle(state, state->files.size() - 1);
 }
@@ -133,7 +133,7 @@ bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIde
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
     // Every change gives a new version: a version in memory is always settled.
-    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0, true};
+    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0, 0, true};
     return true;
 }
 

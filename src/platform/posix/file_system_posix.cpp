@@ -49,6 +49,7 @@ bool identityOf(const struct stat& info, FileIdentity& identity) {
     identity.size = static_cast<std::uint64_t>(info.st_size);
     identity.links = static_cast<std::uint64_t>(info.st_nlink);
     identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    identity.changed = static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     // Two seconds cover the coarsest time stamps in use (FAT, some network file systems).

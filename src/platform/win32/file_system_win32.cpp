@@ -61,14 +61,27 @@ bool identityOf(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity& identity) 
     return true;
 }
 
-bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+// The identity of an open file, with the time of its last change of any kind.
+bool handleIdentity(HANDLE handle, FileIdentity& identity) {
     BY_HANDLE_FILE_INFORMATION info{};
-    return fileIdentity(path, info) && identityOf(info, identity);
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandle(handle, &info) || !identityOf(info, identity)) return false;
+    if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
+        identity.changed = basic.ChangeTime.QuadPart;
+    return true;
+}
+
+bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    HANDLE handle = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool ok = handleIdentity(handle, identity);
+    CloseHandle(handle);
+    return ok;
 }
 
 bool win32HandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    return GetFileInformationByHandle(toHandle(file), &info) != 0 && identityOf(info, identity);
+    return handleIdentity(toHandle(file), identity);
 }
 
 // Keeps the handle only for a file on disk: devices (CON, NUL, COM1) and
