@@ -29,12 +29,34 @@ TEST(CompileDatabase, CommandsSplitAsAShellSplitsThem) {
 }
 
 TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
-    const auto found = includeDirectories(
-        {"g++", "-isystem", "sys", "-Iinc", "-I", "/abs/inc", "-iquote", "q", "/Iwin", "-DX", "-I../up", "-Iinc"},
-        "/build/dir");
-    EXPECT_EQ(found.quoted, Strings{"/build/dir/q"});
-    EXPECT_EQ(found.search, (Strings{"/build/dir/inc", "/abs/inc", "/build/dir/win", "/build/up", "/build/dir/sys"}))
-        << "-I in order, each once, then -isystem";
+    const struct {
+        Strings arguments;
+        Strings quoted, search;
+        bool followable;
+    } cases[] = {
+        {{"g++", "-isystem", "sys", "-Iinc", "-I", "/abs/inc", "-iquote", "q", "/Iwin", "-DX", "-I../up", "-Iinc"},
+         {"/build/dir/q"},
+         {"/build/dir/inc", "/abs/inc", "/build/dir/win", "/build/up", "/build/dir/sys"},
+         true},
+        // Every spelling, and -idirafter, which comes after the compiler's own.
+        {{"clang", "--include-directory=a", "--include-directory", "b", "-imsvc", "m", "/imsvc", "n", "-idirafter",
+          "late", "--include-directory-after=later", "-I", "c:d"},
+         {},
+         {"/build/dir/a", "/build/dir/b", "/build/dir/c:d", "/build/dir/m", "/build/dir/n"},
+         true},
+        // gcc: a directory that is also a system one is searched as one.
+        {{"gcc", "-I", "x", "-isystem", "x", "-I", "y", "-iquote", "x"}, {}, {"/build/dir/y", "/build/dir/x"}, true},
+        {{"gcc", "-Ia", "-I-", "-Ib"}, {}, {"/build/dir/a", "/build/dir/b"}, false},
+        {{"gcc", "-I=/usr/x"}, {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        const auto found = includeDirectories(c.arguments, "/build/dir");
+        EXPECT_EQ(found.quoted, c.quoted) << c.arguments[1];
+        EXPECT_EQ(found.search, c.search) << c.arguments[1];
+        EXPECT_EQ(found.followable, c.followable) << c.arguments[1];
+    }
+    EXPECT_EQ(vimbo::cli::commandLineMacros({"cc", "-DA", "-D", "B=1", "-UC", "/DD(x)=x", "-c"}),
+              (Strings{"A", "B", "C", "D"}));
 }
 
 class Database : public vimbo::test::TempDirTest {

@@ -1,0 +1,6 @@
+# /* Boost.Preprocessor style */
+#
+# ifndef NULLDIR_H
+# define NULLDIR_H
+int nulldir;
+# endif
