@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace vimbo::cli {
 
 const std::vector<std::string> kDefaultExtensions = {".c",   ".cc",  ".cpp", ".cxx", ".h",
-                                                     ".hh",  ".hpp", ".hxx", ".inl"};
+                                                     ".hh",  ".hpp", ".hxx", ".inl", ".ipp",
+                                                     ".tcc", ".tpp"};
 
 namespace {
 std::string lowerCaseAscii(std::string text) {
