@@ -46,7 +46,12 @@ void RunIndex::add(const std::string& path, const HeaderFacts& facts, const Macr
         if (std::none_of(owners.begin(), owners.end(), [&](const Owner& o) { return o.canonical == canonical; }))
             owners.push_back({canonical, path});
     }
-    for (const std::string& macro : uses.defined) definers_[macro].insert(canonical);
+    const auto file = static_cast<std::uint32_t>(canonicals_.size());
+    canonicals_.push_back(canonical);
+    for (const std::string& macro : uses.defined) {
+        std::vector<std::uint32_t>& files = definers_[macro];
+        if (files.empty() || files.back() != file) files.push_back(file);
+    }
     undefined_.insert(uses.undefined.begin(), uses.undefined.end());
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
@@ -76,8 +81,9 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
     const auto found = definers_.find(guard);
     if (found == definers_.end()) return true;
     const std::string canonical = vimbo::platform::canonicalPath(header);
-    return std::all_of(found->second.begin(), found->second.end(),
-                       [&](const std::string& definer) { return definer == canonical || owns(guard, definer); });
+    return std::all_of(found->second.begin(), found->second.end(), [&](std::uint32_t definer) {
+        return canonicals_[definer] == canonical || owns(guard, canonicals_[definer]);
+    });
 }
 
 bool RunIndex::includedByName(const std::string& path) const { return includedNames_.count(fileNameOf(path)) != 0; }

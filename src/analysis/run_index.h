@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -54,8 +55,11 @@ private:
     void add(const std::string& path, const HeaderFacts& facts, const MacroUses& uses);
     bool owns(const std::string& guard, const std::string& canonical) const;
 
-    std::map<std::string, std::vector<Owner>> owners_;       // guard: the run's headers it controls
-    std::map<std::string, std::set<std::string>> definers_;  // macro: the run's files that define it
+    std::map<std::string, std::vector<Owner>> owners_;  // guard: the run's headers it controls
+    // Macro: the run's files that define it, as indexes into canonicals_ (a
+    // large tree defines a hundred thousand macros: each costs a number).
+    std::unordered_map<std::string, std::vector<std::uint32_t>> definers_;
+    std::vector<std::string> canonicals_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
 };
 
