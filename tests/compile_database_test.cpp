@@ -139,6 +139,14 @@ TEST_F(Database, HeadersAreWrappedOnlyWhereEveryUnitFindsTheSameHeader) {
     EXPECT_EQ(read("two/ub.c"), asWritten("#ifndef XB\n#include <x.h>\n#endif\n"));
     EXPECT_EQ(read("two/both.h"), asWritten("#include <x.h>\n#ifndef Y_H\n#include <y.h>\n#endif\n"))
         << "y.h is found in one place only; x.h in two";
+
+    // A source the build compiles twice is part of two units, as a header is.
+    write("two/twice.c", "#include <x.h>\n");
+    write("two/compile_commands.json",
+          "[{\"directory\": \"" + root + "\", \"file\": \"twice.c\", \"command\": \"cc -Ia -c twice.c\"},\n"
+          " {\"directory\": \"" + root + "\", \"file\": \"twice.c\", \"command\": \"cc -Ib -c twice.c\"}]\n");
+    EXPECT_EQ(runVimbo({"-p", "two", "--tree", "two/twice.c"}).status, 0);
+    EXPECT_EQ(read("two/twice.c"), "#include <x.h>\n");
 }
 
 }  // namespace

@@ -80,6 +80,20 @@ TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsPragmaOnceHeaderUnwrapped) {
     EXPECT_EQ(read("src/main.c"), "#include <o.h>\n");
 }
 
+#ifndef _WIN32
+// A header reached through a link looks for its quoted includes beside the
+// link, as the compiler does, not beside the file the link names.
+TEST_F(CompilerView, QuotedIncludesOfALinkedHeaderAreFoundBesideTheLink) {
+    write("other/x.h", "#include \"y.h\"\n");
+    write("other/y.h", "#ifndef YB\n#define YB\n#endif\n");
+    write("inc/y.h", "#ifndef YA\n#define YA\n#endif\n");
+    vimbo::test::fs::create_symlink("../other/x.h", root() / "inc/x.h");
+    write("src/main.c", "#include <x.h>\n");
+    EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "src"}).status, 0);
+    EXPECT_EQ(read("src/main.c"), "#ifndef YA\n#include <x.h>\n#endif\n");
+}
+#endif
+
 // --audit names every guard two headers share, and judges a wrapper whose
 // macro is another header's guard.
 TEST_F(CompilerView, AuditReportsSharedGuardsAndCopyPasteSlips) {
