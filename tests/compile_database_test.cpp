@@ -40,9 +40,9 @@ TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
          true},
         // Every spelling, and -idirafter, which comes after the compiler's own.
         {{"clang", "--include-directory=a", "--include-directory", "b", "-imsvc", "m", "/imsvc", "n", "-idirafter",
-          "late", "--include-directory-after=later", "-I", "c:d"},
+          "late", "--include-directory-after=later", "-I", "lib:x"},
          {},
-         {"/build/dir/a", "/build/dir/b", "/build/dir/c:d", "/build/dir/m", "/build/dir/n"},
+         {"/build/dir/a", "/build/dir/b", "/build/dir/lib:x", "/build/dir/m", "/build/dir/n"},
          true},
         // gcc: a directory that is also a system one is searched as one.
         {{"gcc", "-I", "x", "-isystem", "x", "-I", "y", "-iquote", "x"}, {}, {"/build/dir/y", "/build/dir/x"}, true},
