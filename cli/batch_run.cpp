@@ -66,16 +66,16 @@ Lookup lookupOf(const IncludeDirectories& directories, const std::string& includ
 // of the run includes or that the build compiles twice (two targets): what
 // such a file includes must be the same header whichever entry's
 // directories find it.
+// `configurations`: the lookup of each set of directories the build uses,
+// made once for the run.
 std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
-                                                  const vimbo::engine::BatchContext& context, const std::string& path) {
+                                                  const vimbo::engine::BatchContext& context,
+                                                  const std::vector<Lookup>& configurations, const std::string& path) {
     if (!settings.database) return {Lookup{settings.includePath, ""}, {}};
     const CompileDatabase& database = *settings.database;
-    std::vector<Lookup> others;
-    const std::size_t entries = database.entriesFor(path);
-    if (database.configurations().size() > 1 && (entries != 1 || context.includedByName(path)))
-        for (const IncludeDirectories& directories : database.configurations())
-            others.push_back(lookupOf(directories, settings.includePath));
-    return {lookupOf(database.directoriesFor(path), settings.includePath), others};
+    const bool shared = configurations.size() > 1 && (database.entriesFor(path) != 1 || context.includedByName(path));
+    return {lookupOf(database.directoriesFor(path), settings.includePath),
+            shared ? configurations : std::vector<Lookup>{}};
 }
 
 // A failed file's lines for standard error.
@@ -144,6 +144,10 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                                 vimbo::engine::BatchContext& context) {
     std::vector<FileState> states(files.size());
     Scheduler scheduler(files, states, settings.treeMode);
+    std::vector<Lookup> configurations;
+    if (settings.database)
+        for (const IncludeDirectories& directories : settings.database->configurations())
+            configurations.push_back(lookupOf(directories, settings.includePath));
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
@@ -151,7 +155,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
-                const auto [lookup, others] = lookupsFor(settings, context, files[i]);
+                const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
                 FileState state;
                 state.examined = true;
                 state.outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)

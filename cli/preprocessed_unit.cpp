@@ -72,17 +72,16 @@ std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs:
     }
 }
 
-
-
-bool preprocess(const Unit& unit, const fs::path& output, std::string& firstError) {
+bool preprocess(const std::vector<std::string>& command, const std::string& directory, const fs::path& output,
+                std::string& firstError) {
     std::error_code ignored;
     fs::remove(output, ignored);  // the output file is made anew, in a directory of this user's alone
-    vimbo::platform::ChildProcess child{unit.command, unit.directory, "", output.string()};
+    vimbo::platform::ChildProcess child{command, directory, "", output.string()};
     child.keep = 4096;
     const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
     if (outcome.signal == SIGINT || outcome.signal == SIGTERM || outcome.status == 130 || outcome.status == 143)
         interrupted = true;
-    if (!outcome.started) firstError = "can't run " + (unit.command.empty() ? std::string() : unit.command[0]);
+    if (!outcome.started) firstError = "can't run " + (command.empty() ? std::string() : command[0]);
     else if (outcome.status != 0) firstError = outcome.errors.substr(0, outcome.errors.find('\n'));
     return outcome.started && outcome.status == 0;
 }

@@ -32,10 +32,11 @@ struct Unit {
     bool linesMoved() const { return differs && !failsAfter && beforeFixedKnown && afterFixedKnown && beforeFixed == afterFixed; }
 };
 
-// Runs the unit's command in its directory, its output into the new file
-// `output`; false when the preprocessor fails, with the first line it
+// Runs a preprocess-only command in `directory`, its output into the new
+// file `output`; false when the preprocessor fails, with the first line it
 // printed (or why it could not start) in `firstError`.
-bool preprocess(const Unit& unit, const std::filesystem::path& output, std::string& firstError);
+bool preprocess(const std::vector<std::string>& command, const std::string& directory,
+                const std::filesystem::path& output, std::string& firstError);
 
 // Whether a preprocessor was stopped by a signal since the last reset: Ctrl-C
 // reaches the commands too, so it shows here.

@@ -47,10 +47,8 @@ public:
     // Runs one of the unit's commands and gives the hash of what it printed.
     bool hash(const Unit& unit, const std::vector<std::string>& command, std::size_t index, const char* pass,
               std::uint64_t& hash, std::string& failure, bool keep = false) const {
-        Unit run = unit;
-        run.command = command;
         const fs::path output = (*this)(index, pass);
-        const bool ok = preprocess(run, output, failure);
+        const bool ok = preprocess(command, unit.directory, output, failure);
         if (ok) hash = hashOf(output);
         std::error_code error;
         if (!keep) fs::remove(output, error);
@@ -119,8 +117,9 @@ public:
             if (!unit.problem.empty()) return;
             unit.failsBefore = !output_.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
             // Line moves are told apart only where they may be accepted; else later, if need be.
+            std::string failure;  // only the run with __LINE__ as it expands tells why a unit fails
             if (!unit.failsBefore && settings_.allowLineShift)
-                unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, unit.failure);
+                unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
         });
         if (preprocessingInterrupted() || Interruption::signal())
             return stop(130, "interrupted before the rewrite; nothing was changed");
@@ -165,8 +164,10 @@ public:
             unit.differs = unit.failsAfter || after != unit.before;
             std::error_code ignored;
             if (!unit.differs) fs::remove(output_(i, ".after"), ignored);  // only what a report needs is kept
-            else if (!unit.failsAfter)
-                unit.afterFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, unit.failure);
+            else if (!unit.failsAfter) {
+                std::string failure;
+                unit.afterFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, failure);
+            }
         });
         if (preprocessingInterrupted() || Interruption::signal()) return undo(130);
         return true;

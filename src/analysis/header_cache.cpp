@@ -28,6 +28,21 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     } else {
         facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, withControl));
     }
+    return remember(baseName, identity, std::move(facts));
+}
+
+std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
+    std::string bytes;
+    vimbo::platform::FileIdentity identity;
+    if (path.empty() || !vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
+    ++reads_;
+    const std::string baseName = upperCaseAscii(splitPath(path).baseName);
+    return remember(baseName, identity, std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true, &uses)));
+}
+
+std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& baseName,
+                                                         const vimbo::platform::FileIdentity& identity,
+                                                         std::shared_ptr<HeaderFacts> facts) {
     facts->identity = identity;
     if (lifetime_ == Lifetime::process && !identity.settled) return facts;
     std::lock_guard<std::mutex> hold(lock_);
@@ -36,31 +51,12 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     return facts;
 }
 
-std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
-    std::string bytes;
-    vimbo::platform::FileIdentity identity;
-    if (path.empty() || !vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
-    ++reads_;
-    auto facts = std::make_shared<HeaderFacts>();
-    facts->discovery = examineHeader(bytes, upperCaseAscii(splitPath(path).baseName), false).discovery;
-    examineControl(bytes, *facts, &uses);
-    facts->identity = identity;
-    if (lifetime_ == Lifetime::run) {
-        std::lock_guard<std::mutex> hold(lock_);
-        entries_[Key{identity.device, identity.file, upperCaseAscii(splitPath(path).baseName)}] = Entry{identity, facts};
-    }
-    return facts;
-}
-
 void HeaderCache::learn(const std::string& path, const std::string& bytes) {
     vimbo::platform::FileIdentity identity;
     if (lifetime_ != Lifetime::run || !fs_.identity(path, identity)) return;
     if (identity.size != bytes.size()) return;  // not the text written after all
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
-    auto facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true));
-    facts->identity = identity;
-    std::lock_guard<std::mutex> hold(lock_);
-    entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
+    remember(baseName, identity, std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true)));
 }
 
 bool HeaderCache::known(const Memo& memo, const std::string& key, std::string& value) {

@@ -68,6 +68,11 @@ private:
     // Discovery compares macros with the base name, so a file reached under
     // two names has an entry for each name.
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
+    // Keeps facts under the identity of the version they were read from
+    // (for a cache across runs, only settled versions); returns them.
+    std::shared_ptr<const HeaderFacts> remember(const std::string& baseName,
+                                                const vimbo::platform::FileIdentity& identity,
+                                                std::shared_ptr<HeaderFacts> facts);
     static constexpr std::size_t kMaxProcessEntries = 100000;
     const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;

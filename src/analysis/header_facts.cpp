@@ -282,10 +282,11 @@ void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses)
     facts.controlKnown = true;
 }
 
-HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl) {
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl,
+                          MacroUses* uses) {
     HeaderFacts facts;
     facts.discovery = discoverySteps(bytes, baseName);
-    if (withControl) examineControl(bytes, facts);
+    if (withControl || uses) examineControl(bytes, facts, uses);
     return facts;
 }
 

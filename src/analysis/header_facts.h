@@ -66,7 +66,9 @@ struct MacroUses {
 };
 
 // The facts of a header's bytes; `baseName` is its upper-cased base name.
-HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl);
+// With `uses`, the control facts are read too, and the file's macro uses.
+HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl,
+                          MacroUses* uses = nullptr);
 
 // The control and forwarding facts alone, from the bytes as a compiler reads
 // them; with `uses`, the whole file is read and its macro uses recorded too.

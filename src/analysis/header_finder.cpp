@@ -104,12 +104,6 @@ std::string HeaderFinder::locateIncludeFile(const std::string& line, const Heade
 std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted, const std::string& includer,
                                            const HeaderLookup& lookup) const {
     if (name.empty() || name.find('\0') != std::string::npos || !lookup.followable) return "";
-    // The compiler hands the name to the system as written; where "\\" is no
-    // separator it names another file than the one found here.
-    if (!vimbo::platform::kBackslashSeparates &&
-        (name.find('\\') != std::string::npos || lookup.searchPath.find('\\') != std::string::npos ||
-         lookup.quotePath.find('\\') != std::string::npos))
-        return "";
     if (isAbsolutePath(name)) return isRegularFile(name) ? name : "";
     const PathParts parts = splitPath(includer);
     const std::string directory = parts.drive + parts.directory;
@@ -125,6 +119,12 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
 
 std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,
                                  const HeaderLookup& lookup) const {
+    // The compiler hands the name to the system as written; where "\\" is no
+    // separator it names another file than the one found here.
+    if (!vimbo::platform::kBackslashSeparates &&
+        (name.find('\\') != std::string::npos || lookup.searchPath.find('\\') != std::string::npos ||
+         (quoted && lookup.quotePath.find('\\') != std::string::npos)))
+        return "";
     if (quoted) {
         std::string candidate = includerDirectory.empty() ? ".\\" + name : includerDirectory + name;
         toBackslashes(candidate);

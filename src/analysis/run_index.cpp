@@ -25,8 +25,9 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
             MacroUses uses;
             const auto facts = cache.factsWithUses(files[i], uses);
             if (!facts) continue;
+            const std::string canonical = vimbo::platform::canonicalPath(files[i]);
             std::lock_guard<std::mutex> hold(lock);
-            add(files[i], *facts, uses);
+            add(files[i], canonical, *facts, uses);
         }
     };
     std::vector<std::thread> workers;
@@ -38,8 +39,8 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
         std::sort(owners.begin(), owners.end(), [](const Owner& a, const Owner& b) { return a.path < b.path; });
 }
 
-void RunIndex::add(const std::string& path, const HeaderFacts& facts, const MacroUses& uses) {
-    const std::string canonical = vimbo::platform::canonicalPath(path);
+void RunIndex::add(const std::string& path, const std::string& canonical, const HeaderFacts& facts,
+                   const MacroUses& uses) {
     if (facts.definesGuard) {
         std::vector<Owner>& owners = owners_[facts.controllingMacro];
         // The same file under two names is one header.

@@ -52,7 +52,7 @@ private:
         std::string canonical;
         std::string path;
     };
-    void add(const std::string& path, const HeaderFacts& facts, const MacroUses& uses);
+    void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
     bool owns(const std::string& guard, const std::string& canonical) const;
 
     std::map<std::string, std::vector<Owner>> owners_;  // guard: the run's headers it controls

@@ -2,7 +2,6 @@
 // made of the words read once, its summary, and its own run.
 #include "vimbo/engine/single_run.h"
 
-#include <cstdlib>
 #include <iostream>
 
 #include "rewrite/processor.h"
@@ -23,9 +22,7 @@ bool runSingle(const SingleRun& run) {
     return processor.failed();
 }
 
-std::string includeFromEnvironment() {
-    const char* include = std::getenv("INCLUDE");
-    return include ? include : "";
-}
+// The library's own default, read where the settings read it.
+std::string includeFromEnvironment() { return Vimbo_Params().includePath(); }
 
 }  // namespace vimbo::engine
