@@ -23,10 +23,13 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     // Where each line of the text came from, for the "#line" directives.
     vimbo::analysis::LineOrigins origins, nextOrigins;
     RewriteOutcome first;
+    // Origins serve the "#line" directives and the changes' line numbers.
+    const bool track = options_.keepLines || options_.recordChanges;
+    changes_.clear();
     {
         TextWriter memory(text, endings);
         lastIfndefMacro.clear();
-        outputOrigins_ = options_.keepLines ? &origins : nullptr;
+        outputOrigins_ = track ? &origins : nullptr;
         first = rewriteLines(input, memory);
         memory.close();
     }
@@ -37,8 +40,8 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         TextWriter memory(next, endings);
         lastIfndefMacro.clear();
         nextOrigins.clear();
-        inputOrigins_ = options_.keepLines ? &origins : nullptr;
-        outputOrigins_ = options_.keepLines ? &nextOrigins : nullptr;
+        inputOrigins_ = track ? &origins : nullptr;
+        outputOrigins_ = track ? &nextOrigins : nullptr;
         const RewriteOutcome outcome = rewriteLines(pending, memory);
         if (!outcome.changed) break;
         memory.close();
@@ -51,6 +54,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     if (options_.keepLines && first.changed && !first.ioError && !first.droppedText &&
         !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
         first.changed = false;
+    if (!first.changed) changes_.clear();
     return first;
 }
 

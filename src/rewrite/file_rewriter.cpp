@@ -2,6 +2,8 @@
 // compiler would find its headers, sharing what the run shares.
 #include "vimbo/engine/file_rewriter.h"
 
+#include <algorithm>
+
 #include <optional>
 
 #include "analysis/external_guards.h"
@@ -102,7 +104,17 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
                                                      : WrapperStrip::none;
     options.precompiledHeaders.insert(options.precompiledHeaders.end(), settings.precompiledHeaders.begin(),
                                       settings.precompiledHeaders.end());
+    options.honourOptOut = true;
+    options.recordChanges = true;
     return options;
+}
+
+std::vector<Finding> findingsOf(const std::vector<IncludeChange>& changes, const std::vector<std::string>& reasons) {
+    std::vector<Finding> findings;
+    for (std::size_t i = 0; i < changes.size(); ++i)
+        findings.push_back({changes[i].line, changes[i].column, changes[i].directive, changes[i].macro,
+                            i < reasons.size() ? reasons[i] : ""});
+    return findings;
 }
 
 void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
@@ -129,6 +141,9 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     FileOutcome outcome;
     outcome.changed = processor.processFile() != 0;
     if (processor.failed()) noteFailure(processor, fs, outcome);
+    else if (outcome.changed) outcome.findings = findingsOf(processor.changes(), {});
+    std::stable_sort(outcome.findings.begin(), outcome.findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return outcome;
 }
 
@@ -141,8 +156,14 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     FileOutcome outcome;
     std::vector<vimbo::analysis::GuardWrapper> wrong;
     if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);
-    for (const vimbo::analysis::GuardWrapper& wrapper : wrong)
+    std::vector<std::string> problems;
+    for (const vimbo::analysis::GuardWrapper& wrapper : wrong) {
         outcome.wrongGuards.push_back(vimbo::analysis::describeWrongWrapper(path, wrapper));
+        problems.push_back(wrapper.name + " " + wrapper.problem);
+    }
+    outcome.findings = findingsOf(processor.changes(), problems);
+    for (std::size_t i = 0; i < wrong.size() && i < outcome.findings.size(); ++i)
+        outcome.findings[i].include = wrong[i].directive;
     return outcome;
 }
 

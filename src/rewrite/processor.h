@@ -77,6 +77,8 @@ public:
     bool failed() const { return failure_ != Failure::none; }
     Failure failure() const { return failure_; }
     const std::string& lastMessage() const { return lastMessage_; }
+    // With RewriteOptions::recordChanges, what the last settled run changed.
+    const std::vector<IncludeChange>& changes() const { return changes_; }
     std::string scratchPath() const;
 
     // Include directive parsing and header location.
@@ -106,6 +108,7 @@ private:
     int processSettled(vimbo::platform::TextReader& input);
     // lastIfndefMacro as a compiler reads the tests: every spelling counts.
     void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned);
+    std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
@@ -127,6 +130,7 @@ private:
     // Line origins of the text a settling pass reads and of what it writes.
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;
+    std::vector<IncludeChange> changes_;
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };

@@ -4,6 +4,7 @@
 #include "analysis/guard_analyzer.h"
 #include "analysis/guarded_text.h"
 #include "analysis/header_facts.h"
+#include "analysis/opt_out.h"
 #include "analysis/source_scanner.h"
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
@@ -31,6 +32,17 @@ std::string withEndings(const std::string& guarded, std::string_view ending, std
 }
 }  // namespace
 
+IncludeChange changeAt(std::string_view line, long origin, const std::string& macro) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    IncludeChange change;
+    change.line = static_cast<std::size_t>(origin);
+    change.column = first == std::string_view::npos ? 1 : first + 1;
+    if (first != std::string_view::npos) change.directive = std::string(line.substr(first, last - first + 1));
+    change.macro = macro;
+    return change;
+}
+
 void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned) {
     std::string_view name, rest;
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
@@ -44,6 +56,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     const vimbo::analysis::HeaderLookup headers = lookup();
     const std::string includer = settings->inputFile();
     vimbo::analysis::SourceScanner scanner;
+    vimbo::analysis::OptOutTracker optOut;
     bool firstLine = true, linesTrusted = true;
     std::string line;
     std::string_view fileEnding;  // the first line break of the file
@@ -73,8 +86,9 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
         if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned);
+        const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
         const std::string path =
-            byteOrderMark ? ""
+            byteOrderMark || optedOut ? ""
                           : vimbo::analysis::wrappableHeader(line, scanned, linesTrusted && !scanner.uncertain(),
                                                              includer, headers, guards.finder(),
                                                              options_.precompiledHeaders);
@@ -90,6 +104,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             outcome.changed = true;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
             if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
+            if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));
         } else {
             output.write(line);
             output.write(ending);

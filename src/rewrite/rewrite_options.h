@@ -45,4 +45,9 @@ struct RewriteOptions {
     WrapperStrip strip = WrapperStrip::none;
     // Includes of these names (compared without case) are never wrapped.
     std::vector<std::string> precompiledHeaders{"stdafx.h", "pch.h"};
+    // Batch runs leave alone the include lines that "// vimbo: off" ... "on"
+    // and "// vimbo: keep" mark, in every mode.
+    bool honourOptOut = false;
+    // Each guard added or taken away is recorded, at its line in the input.
+    bool recordChanges = false;
 };

@@ -1,9 +1,24 @@
 // What one pass of the rewriting loop found.
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
 struct RewriteOutcome {
     bool changed = false;       // at least one include line was guarded
     bool ioError = false;       // a hard read or write error
     bool droppedText = false;   // text mode would lose text beyond the guards
     bool mayWrapMore = false;   // another pass over the output might guard more
 };
+
+// One include line a rewrite guards (or whose guard it takes away).
+struct IncludeChange {
+    std::size_t line = 0;    // in the input, from 1
+    std::size_t column = 0;  // of the directive's first character, from 1
+    std::string directive;   // the include line, without blanks around it
+    std::string macro;
+};
+
+// The change at an include line: `origin`, its number in the input.
+IncludeChange changeAt(std::string_view line, long origin, const std::string& macro);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/external_guards.h"
+#include "analysis/opt_out.h"
 #include "analysis/source_scanner.h"
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
@@ -32,6 +33,21 @@ bool readLines(TextReader& input, SourceLines& lines) {
 
 }  // namespace
 
+// The file's wrappers, but those that "vimbo: off" or "keep" marks (at the
+// include or at its opening line).
+std::vector<GuardWrapper> Vimbo::wrappersOf(const std::vector<std::string>& texts) {
+    std::vector<GuardWrapper> wrappers =
+        vimbo::analysis::findGuardWrappers(texts, settings->inputFile(), lookup(), analyzer());
+    if (!options_.honourOptOut) return wrappers;
+    std::vector<bool> alone(texts.size());
+    vimbo::analysis::OptOutTracker optOut;
+    for (std::size_t i = 0; i < texts.size(); ++i) alone[i] = optOut.leaveAlone(texts[i]);
+    std::vector<GuardWrapper> kept;
+    for (GuardWrapper& wrapper : wrappers)
+        if (!alone[wrapper.line - 1] && !alone[wrapper.line - 1 - wrapper.depth]) kept.push_back(std::move(wrapper));
+    return kept;
+}
+
 bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
     failure_ = Failure::none;
     lastMessage_.clear();
@@ -47,8 +63,12 @@ bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
         report(Failure::ioError, kIoError);
         return false;
     }
-    for (GuardWrapper& wrapper : vimbo::analysis::findGuardWrappers(lines.texts, settings->inputFile(), lookup(), analyzer()))
-        if (!wrapper.problem.empty()) wrong.push_back(std::move(wrapper));
+    changes_.clear();
+    for (GuardWrapper& wrapper : wrappersOf(lines.texts)) {
+        if (wrapper.problem.empty()) continue;
+        changes_.push_back(changeAt(lines.texts[wrapper.line - 1], static_cast<long>(wrapper.line), wrapper.macro));
+        wrong.push_back(std::move(wrapper));
+    }
     return true;
 }
 
@@ -61,10 +81,12 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     }
     const std::size_t count = lines.texts.size();
     std::vector<bool> removed(count, false);
-    for (const GuardWrapper& wrapper :
-         vimbo::analysis::findGuardWrappers(lines.texts, settings->inputFile(), lookup(), analyzer())) {
+    changes_.clear();
+    for (const GuardWrapper& wrapper : wrappersOf(lines.texts)) {
         if (options_.strip == WrapperStrip::wrong && wrapper.problem.empty()) continue;
         const std::size_t include = wrapper.line - 1;
+        if (options_.recordChanges)
+            changes_.push_back(changeAt(lines.texts[include], static_cast<long>(wrapper.line), wrapper.macro));
         removed[include - wrapper.depth] = removed[include + wrapper.depth] = true;
         outcome.changed = true;
     }

@@ -36,12 +36,23 @@ struct RewriteSettings {
     std::vector<std::string> precompiledHeaders;  // never wrapped, besides stdafx.h and pch.h
 };
 
+// One include line a run would guard, take a guard from, or finds wrongly
+// guarded.
+struct Finding {
+    std::size_t line = 0;    // from 1, in the file as it was
+    std::size_t column = 0;  // from 1
+    std::string include;     // the include line, without blanks around it
+    std::string macro;       // the guard's macro
+    std::string reason;      // an audit's problem; "" for a change
+};
+
 struct FileOutcome {
     bool changed = false;  // guards were added (or taken away)
     Failure failure = Failure::none;
     std::string message;    // the library's message for the failure, without its line break
     std::string scratchLeft;  // a scratch file the failure concerns, when one is there
     std::vector<std::string> wrongGuards;  // an audit's findings, a line each
+    std::vector<Finding> findings;         // the changes, or the audit's findings
 };
 
 // What the files of one batch run share: the headers read (each version of a
