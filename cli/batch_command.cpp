@@ -1,13 +1,21 @@
 #include "batch_command.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "batch_run.h"
+#include "changed_files.h"
+#include "database_files.h"
+#include "path_glob.h"
+#include "project_config.h"
 #include "source_tree.h"
 #include "usage.h"
 #include "verified_run.h"
 #include "vimbo/engine/paths.h"
+
+namespace fs = std::filesystem;
 
 namespace vimbo::cli {
 namespace {
@@ -44,6 +52,55 @@ bool pathsUsable(const std::vector<std::string>& paths, bool tree) {
     return usable;
 }
 
+// A list from git or a file names files that are gone when they were
+// deleted: nothing to rewrite, the same in every mode.
+void dropDeleted(std::vector<std::string>& paths) {
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [](const std::string& path) {
+                                   if (vimbo::engine::pathExists(path)) return false;
+                                   std::cerr << "vimbo: note: " << path << ": no such file (deleted?); skipped\n";
+                                   return true;
+                               }),
+                paths.end());
+}
+
+// What the command line gives wins over the configuration file.
+struct Effective {
+    const FrontEndOptions& options;
+    ProjectConfigs& configs;
+
+    std::vector<std::string> extensions(const std::string& path) const {
+        if (options.extensionsGiven) return options.extensions;
+        const ProjectConfig& config = configs.forFile(path);
+        return config.extensions ? *config.extensions : kDefaultExtensions;
+    }
+    // Command-line patterns read from `base` (the root walked, or the
+    // current directory for a file named); a configuration's from its own directory.
+    bool excluded(const std::string& path, const std::string& relative) const {
+        if (options.exclusionsGiven)
+            return std::any_of(options.exclusions.begin(), options.exclusions.end(),
+                               [&](const std::string& pattern) { return matchesExclusion(pattern, relative); });
+        return excludedByConfig(configs.forFile(path), path);
+    }
+    std::vector<std::string> precompiledHeaders(const std::string& path) const {
+        if (options.pchGiven) return options.precompiledHeaders;
+        const ProjectConfig& config = configs.forFile(path);
+        return config.pch ? *config.pch : std::vector<std::string>{};
+    }
+    std::string includePath(const std::string& path, const std::string& commandLine) const {
+        if (options.includeGiven) return commandLine;
+        const ProjectConfig& config = configs.forFile(path);
+        if (!config.searchPath) return commandLine;
+        std::string joined;
+        for (const std::string& entry : *config.searchPath) joined += (joined.empty() ? "" : ";") + entry;
+        return joined;
+    }
+};
+
+std::string relativeToCurrent(const std::string& path) {
+    return fs::path(path).lexically_normal().generic_string();
+}
+
 BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath) {
     BatchSettings batch;
     batch.mode = options.audit   ? BatchMode::audit
@@ -58,39 +115,115 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
     batch.includePath = includePath;
     batch.jobs = options.jobs;
     batch.treeMode = options.tree;
+    batch.format = options.format;
+    batch.verbose = options.verbose;
+    batch.painter.on = options.format == OutputFormat::text && colourWanted(options.colour);
     return batch;
 }
 
-// The files of the run: those named, and with --tree those under each directory.
-SourceTree filesOf(const FrontEndOptions& options, const std::vector<std::string>& paths) {
-    if (!options.tree) return SourceTree{paths, {}, {}};
+// The files of the run: those named (unless excluded), and with --tree
+// those under each directory.
+SourceTree filesOf(const FrontEndOptions& options, const Effective& effective, const std::vector<std::string>& paths) {
+    SourceTree tree;
+    std::vector<std::string> roots;
+    for (const std::string& path : paths) {
+        if (options.tree && vimbo::engine::isDirectory(path)) roots.push_back(path);
+        else if (!effective.excluded(path, relativeToCurrent(path))) tree.files.push_back(path);
+    }
+    if (roots.empty()) return tree;
     WalkOptions walk;
-    if (!options.extensions.empty()) walk.extensions = options.extensions;
     walk.breakLinks = options.breakLinks;
-    walk.exclusions = options.exclusions;
     walk.gitIgnore = options.gitIgnore;
-    SourceTree tree = findSources(paths, walk);
-    for (const std::string& error : tree.errors) std::cerr << "vimbo: " << error << "\n";
+    walk.accepts = [&](const std::string& path, const std::string& relative) {
+        return hasSourceExtension(path, effective.extensions(path)) && !effective.excluded(path, relative);
+    };
+    SourceTree walked = findSources(roots, walk);
+    for (const std::string& error : walked.errors) std::cerr << "vimbo: " << error << "\n";
+    tree.files.insert(tree.files.end(), walked.files.begin(), walked.files.end());
+    std::sort(tree.files.begin(), tree.files.end());
+    tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
+    tree.skipped = std::move(walked.skipped);
+    tree.errors = std::move(walked.errors);
     return tree;
+}
+
+// The paths of the run, from the command line, a list, git or the build.
+// Returns false (with the exit status) when the run can't go on.
+bool gatherPaths(const FrontEndOptions& options, const Effective& effective, const ArgumentWords& words,
+                 std::vector<std::string>& paths, int& status) {
+    paths = words.files;
+    if (!options.filesFrom.empty()) {
+        std::vector<std::string> listed;
+        if (!readFileList(options.filesFrom, listed)) {
+            std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
+            status = 2;
+            return false;
+        }
+        dropDeleted(listed);
+        paths.insert(paths.end(), listed.begin(), listed.end());
+    }
+    if (options.since.empty() && !options.staged) return true;
+    std::vector<std::string> changed;
+    std::string error;
+    if (!gitChangedFiles(options.since, options.staged, changed, error)) {
+        std::cerr << "vimbo: " << error << "\n";
+        status = 2;
+        return false;
+    }
+    dropDeleted(changed);
+    // Paths named narrow the changed files to those under them.
+    const std::vector<std::string> within = paths;
+    paths.clear();
+    for (const std::string& file : changed) {
+        if (!hasSourceExtension(file, effective.extensions(file))) continue;
+        const bool inside = within.empty() || std::any_of(within.begin(), within.end(), [&](const std::string& root) {
+                                const fs::path relative = fs::path(file).lexically_relative(fs::path(root).lexically_normal());
+                                return !relative.empty() && *relative.begin() != "..";
+                            }) || std::find(within.begin(), within.end(), file) != within.end();
+        if (inside) paths.push_back(file);
+    }
+    if (paths.empty()) {
+        std::cerr << "vimbo: no C or C++ file changed" << (options.staged ? " in the index" : " since " + options.since)
+                  << "; nothing to do\n";
+        status = 0;
+        return false;
+    }
+    return true;
+}
+
+// A source the build does not compile is judged with every entry's directories.
+void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::string>& files) {
+    static const std::vector<std::string> kSourceExtensions = {".c", ".cc", ".cpp", ".cxx", ".c++", ".m", ".mm"};
+    for (const std::string& file : files)
+        if (hasSourceExtension(file, kSourceExtensions) && !database.lists(file))
+            std::cerr << "vimbo: note: " << file
+                      << ": not compiled by the build's database; its includes are judged with every entry's "
+                         "directories\n";
 }
 
 }  // namespace
 
-int runBatchCommand(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath) {
+int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, const std::string& includePath) {
     if (words.lineMode) return usageError("--tree, --check, --diff, --audit and --strip take files, not -t");
     // A mistyped option must not be taken for a file: "-check" would rewrite
     // the tree that --check was meant to look at.
-    if (!options.unknownWords.empty()) {
-        const std::string& word = options.unknownWords.front();
+    if (!given.unknownWords.empty()) {
+        const std::string& word = given.unknownWords.front();
         return usageError("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
     }
-    std::vector<std::string> paths = words.files;
-    if (!options.filesFrom.empty() && !readFileList(options.filesFrom, paths)) {
-        std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
-        return 2;
-    }
-    if (paths.empty()) return usageError(options.tree ? "--tree needs a directory or file" : "no file given");
-    if (!pathsUsable(paths, options.tree)) return 2;
+    ProjectConfigs configs;
+    // Options for the whole run come from the current directory's configuration.
+    const ProjectConfig& here = configs.forDirectory("");
+    FrontEndOptions options = given;
+    const bool rewritesText = !options.audit && !options.strip && !options.stripWrong;
+    if (here.keepLines && *here.keepLines && rewritesText) options.keepLines = true;
+    if (here.strict && *here.strict) options.strict = true;
+    if (options.buildDirectory.empty() && here.compileCommands) options.buildDirectory = *here.compileCommands;
+    const Effective effective{options, configs};
+
+    std::vector<std::string> paths;
+    int status = 0;
+    if (!gatherPaths(options, effective, words, paths, status)) return status;
 
     BatchSettings batch = batchSettingsOf(options, words, includePath);
     CompileDatabase database;
@@ -102,14 +235,46 @@ int runBatchCommand(const FrontEndOptions& options, const ArgumentWords& words, 
         }
         batch.database = &database;
     }
+    const bool fromBuild = paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
+    if (fromBuild) {
+        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore);
+        for (const std::string& missing : built.missing)
+            std::cerr << "vimbo: warning: " << missing << ": in the build's database but not on disk\n";
+        if (built.outside > 0)
+            std::cerr << "vimbo: note: " << built.outside
+                      << " sources of the build lie outside the current directory; left alone\n";
+        if (!built.missing.empty() && options.strict) return 2;
+        paths = built.files;
+        if (paths.empty()) {
+            std::cerr << "vimbo: the build's database names no source inside the current directory\n";
+            return 2;
+        }
+    }
+    if (paths.empty()) {
+        if (!options.filesFrom.empty()) {
+            std::cerr << "vimbo: " << options.filesFrom << ": names no file to take\n";
+            return 2;
+        }
+        return usageError(options.tree ? "--tree needs a directory or file" : "no file given");
+    }
+    if (!pathsUsable(paths, options.tree)) return 2;
     if (options.verify && !batch.database) return usageError("--verify needs -p DIR, the build whose units it checks");
-    if (includePath.empty() && !batch.database) {
-        std::cerr << "vimbo: warning: no include search path (-i, -p or INCLUDE): includes in angle brackets "
-                     "can't be found\n";
+
+    const SourceTree tree = filesOf(options, effective, paths);
+    for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
+    if (!configs.errors().empty()) return 2;
+    batch.includePathFor = [&](const std::string& path) { return effective.includePath(path, includePath); };
+    batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path); };
+    const bool anySearchPath = !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
+                                   return configs.forFile(file).searchPath.has_value();
+                               });
+    if (!anySearchPath && !batch.database) {
+        std::cerr << "vimbo: warning: no include search path (-i, -p, INCLUDE or " << kConfigFileName
+                  << "): includes in angle brackets can't be found\n";
         if (options.strict) return 2;
     }
+    if (batch.database && !fromBuild) noteSourcesOutside(database, tree.files);
 
-    const SourceTree tree = filesOf(options, paths);
     const int walkErrors = static_cast<int>(tree.errors.size());
     if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors);
     // The run stands only if every unit of the build still preprocesses to

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "findings_report.h"
 #include "include_path.h"
 #include "progress.h"
 #include "unified_diff.h"
@@ -44,23 +45,6 @@ std::string directoryKey(const std::string& path) {
     return fs::absolute(directory, error).lexically_normal().generic_string();
 }
 
-// A build's directories with the command line's search path after them. A
-// directory whose name holds ";" can't stand in a search path: the lookup
-// then finds nothing rather than the wrong header.
-Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
-    Lookup lookup{"", "", directories.followable};
-    const auto join = [&](const std::vector<std::string>& entries, std::string& path) {
-        for (const std::string& entry : entries) {
-            if (entry.find(';') != std::string::npos) lookup.followable = false;
-            path += (path.empty() ? "" : ";") + entry;
-        }
-    };
-    join(directories.search, lookup.searchPath);
-    if (!includePath.empty()) lookup.searchPath += (lookup.searchPath.empty() ? "" : ";") + includePath;
-    join(directories.quoted, lookup.quotePath);
-    return lookup;
-}
-
 // The lookup a file is rewritten with, and the others it must agree with. A
 // header is compiled as part of any unit, and so is a source that some file
 // of the run includes or that the build compiles twice (two targets): what
@@ -71,10 +55,11 @@ Lookup lookupOf(const IncludeDirectories& directories, const std::string& includ
 std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
                                                   const vimbo::engine::BatchContext& context,
                                                   const std::vector<Lookup>& configurations, const std::string& path) {
-    if (!settings.database) return {Lookup{settings.includePath, ""}, {}};
+    const std::string includePath = settings.includePathFor ? settings.includePathFor(path) : settings.includePath;
+    if (!settings.database) return {Lookup{includePath, ""}, {}};
     const CompileDatabase& database = *settings.database;
     const bool shared = configurations.size() > 1 && (database.entriesFor(path) != 1 || context.includedByName(path));
-    return {lookupOf(database.directoriesFor(path), settings.includePath),
+    return {lookupOf(database.directoriesFor(path), includePath),
             shared ? configurations : std::vector<Lookup>{}};
 }
 
@@ -151,7 +136,9 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
-            vimbo::engine::DirectoryRewriter directory(context, settings.rewrite);
+            vimbo::engine::RewriteSettings rewrite = settings.rewrite;
+            if (settings.precompiledHeadersFor) rewrite.precompiledHeaders = settings.precompiledHeadersFor(files[group.front()]);
+            vimbo::engine::DirectoryRewriter directory(context, rewrite);
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
@@ -174,6 +161,17 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     return states;
 }
 
+// Every finding of the run, for tools.
+std::string formatted(const BatchSettings& settings, const std::vector<std::string>& files,
+                      const std::vector<FileState>& states, FindingKind kind) {
+    std::vector<FileFindings> found;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!states[i].failed() && !states[i].outcome.findings.empty())
+            found.push_back({files[i], &states[i].outcome.findings});
+    const bool dryRun = settings.mode != BatchMode::rewrite;
+    return settings.format == OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
+}
+
 struct Counts {
     std::size_t examined = 0, failed = 0, changed = 0, wrong = 0, wrongFiles = 0;
 };
@@ -193,11 +191,21 @@ Counts countOf(const std::vector<FileState>& states) {
 // Every guard that headers of the run share, then every wrong external guard,
 // in the order of the list, on standard output; the counts on standard
 // error, as for the other dry runs.
-int reportAudit(const std::vector<FileState>& states, const std::vector<std::string>& sharedGuards,
+int reportAudit(const BatchSettings& settings, const std::vector<std::string>& files,
+                const std::vector<FileState>& states, const std::vector<std::string>& sharedGuards,
                 std::size_t skipped, int walkErrors, int signal) {
-    for (const std::string& shared : sharedGuards) std::cout << "vimbo: one guard for several headers: " << shared << "\n";
-    for (const FileState& state : states)
-        for (const std::string& finding : state.outcome.wrongGuards) std::cout << finding;
+    if (settings.format == OutputFormat::text) {
+        for (const std::string& shared : sharedGuards)
+            std::cout << "vimbo: one guard for several headers: " << shared << "\n";
+        for (std::size_t i = 0; i < files.size(); ++i)
+            for (const vimbo::engine::Finding& finding : states[i].outcome.findings)
+                std::cout << findingText(files[i], finding, FindingKind::audit, true, settings.painter);
+    } else {
+        // Shared guards are no finding at a line; they stay on standard error.
+        for (const std::string& shared : sharedGuards)
+            std::cerr << "vimbo: one guard for several headers: " << shared << "\n";
+        std::cout << formatted(settings, files, states, FindingKind::audit);
+    }
     std::cout.flush();
     const Counts counts = countOf(states);
     std::cerr << "vimbo: " << (signal ? "interrupted: " : "") << counts.examined << " files examined, " << counts.wrong
@@ -213,13 +221,23 @@ int reportAudit(const std::vector<FileState>& states, const std::vector<std::str
 // new texts, for a verification.
 void reportChanges(const BatchSettings& settings, const std::vector<std::string>& files,
                    const std::vector<FileState>& states, const vimbo::engine::BatchContext& context) {
+    const bool dryRun = settings.mode != BatchMode::rewrite;
+    const FindingKind kind = settings.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
+    const bool perLine = settings.format == OutputFormat::text && (settings.verbose && settings.mode != BatchMode::diff);
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (states[i].failed() || !states[i].outcome.changed) continue;
         const std::string* text = context.written(files[i]);
         if (settings.dryRunTexts) settings.dryRunTexts->emplace_back(files[i], text ? *text : "");
-        if (settings.mode == BatchMode::check) std::cout << files[i] << "\n";
-        else if (settings.mode == BatchMode::diff) std::cout << unifiedDiff(files[i], readBytes(files[i]), text ? *text : "");
+        if (perLine) {
+            for (const vimbo::engine::Finding& finding : states[i].outcome.findings)
+                std::cout << findingText(files[i], finding, kind, dryRun, settings.painter);
+        } else if (settings.mode == BatchMode::check && settings.format == OutputFormat::text) {
+            std::cout << files[i] << "\n";
+        } else if (settings.mode == BatchMode::diff) {
+            std::cout << colouredDiff(unifiedDiff(files[i], readBytes(files[i]), text ? *text : ""), settings.painter);
+        }
     }
+    if (settings.format != OutputFormat::text) std::cout << formatted(settings, files, states, kind);
     std::cout.flush();
 }
 
@@ -240,6 +258,23 @@ int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size
 
 }  // namespace
 
+// A build's directories with the command line's search path after them. A
+// directory whose name holds ";" can't stand in a search path: the lookup
+// then finds nothing rather than the wrong header.
+Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
+    Lookup lookup{"", "", directories.followable};
+    const auto join = [&](const std::vector<std::string>& entries, std::string& path) {
+        for (const std::string& entry : entries) {
+            if (entry.find(';') != std::string::npos) lookup.followable = false;
+            path += (path.empty() ? "" : ";") + entry;
+        }
+    };
+    join(directories.search, lookup.searchPath);
+    if (!includePath.empty()) lookup.searchPath += (lookup.searchPath.empty() ? "" : ";") + includePath;
+    join(directories.quoted, lookup.quotePath);
+    return lookup;
+}
+
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
              const std::vector<SkippedFile>& skipped, int walkErrors) {
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
@@ -251,7 +286,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
     const std::vector<FileState> states = visitAll(settings, files, context);
     const int signal = Interruption::signal();
     if (settings.mode == BatchMode::audit)
-        return reportAudit(states, context.sharedGuards(), skipped.size(), walkErrors, signal);
+        return reportAudit(settings, files, states, context.sharedGuards(), skipped.size(), walkErrors, signal);
     reportChanges(settings, files, states, context);
     return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal);
 }

@@ -4,10 +4,12 @@
 // memory.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "colour.h"
 #include "compile_database.h"
 #include "source_tree.h"
 #include "vimbo/engine/file_rewriter.h"
@@ -30,9 +32,20 @@ struct BatchSettings {
     // With a build's compilation database, each file is searched with the
     // include directories that build gives it, before includePath.
     const CompileDatabase* database = nullptr;
+    // Where a project's configuration sets them per directory: the search
+    // path (instead of includePath) and the precompiled headers of a file.
+    std::function<std::string(const std::string& path)> includePathFor;
+    std::function<std::vector<std::string>(const std::string& path)> precompiledHeadersFor;
+    // How findings are shown: text (with `verbose`, a line per include), JSON or SARIF.
+    OutputFormat format = OutputFormat::text;
+    bool verbose = false;
+    Painter painter;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };
+
+// A build's directories with the command line's search path after them.
+vimbo::engine::Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath);
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none
 // would change), 1 (some would), 2 (an error); audit 0 (every external guard

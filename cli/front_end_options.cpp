@@ -32,6 +32,24 @@ const ValuedOption kValuedOptions[] = {
     {"--files-from", "--files-from needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.filesFrom = v; }},
     {"--exclude", "--exclude needs a pattern", false,
      [](FrontEndOptions& o, const std::string& v) { o.exclusions.push_back(v); }},
+    {"--format", "--format needs text, json or sarif", false,
+     [](FrontEndOptions& o, const std::string& v) {
+         o.formatGiven = true;
+         if (v == "text") o.format = OutputFormat::text;
+         else if (v == "json") o.format = OutputFormat::json;
+         else if (v == "sarif") o.format = OutputFormat::sarif;
+         else o.error = "--format takes text, json or sarif, not '" + v + "'";
+     }},
+    {"--color", "--color needs auto, always or never", false,
+     [](FrontEndOptions& o, const std::string& v) {
+         if (v == "auto") o.colour = ColourChoice::automatic;
+         else if (v == "always") o.colour = ColourChoice::always;
+         else if (v == "never") o.colour = ColourChoice::never;
+         else o.error = "--color takes auto, always or never, not '" + v + "'";
+     }},
+    {"--since", "--since needs a git revision", false, [](FrontEndOptions& o, const std::string& v) { o.since = v; }},
+    {"--print-config", "--print-config needs a file", false,
+     [](FrontEndOptions& o, const std::string& v) { o.printConfig = v; }},
 };
 
 // Options that set or clear a switch.
@@ -51,6 +69,7 @@ const Flag kFlags[] = {
     {"--verify", &FrontEndOptions::verify, true},       {"--keep-lines", &FrontEndOptions::keepLines, true},
     {"--allow-line-shift", &FrontEndOptions::allowLineShift, true},
     {"--allow-unverified", &FrontEndOptions::allowUnverified, true},
+    {"--verbose", &FrontEndOptions::verbose, true},     {"--staged", &FrontEndOptions::staged, true},
 };
 
 // Options of the library's own and of this front end that take no "--".
@@ -61,7 +80,7 @@ const std::pair<const char*, const char*> kHabits[] = {
     {"-n", "--check"},   {"--dry-run", "--check"}, {"-c", "--check"},     {"-d", "--diff"},
     {"-r", "--tree"},    {"-R", "--tree"},         {"--recursive", "--tree"}, {"-q", "--quiet"},
     {"-v", "--version"}, {"-V", "--version"},      {"-x", "--exclude"},   {"-e", "--ext"},
-    {"-", "--files-from"},
+    {"-", "--files-from"},  {"--colour", "--color"}, {"--cached", "--staged"},
 };
 
 std::size_t editDistance(const std::string& a, const std::string& b) {
@@ -91,6 +110,7 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
             return 0;
         }
         valued.apply(options, value);
+        options.given.push_back(name);
         return joined ? 0 : 1;
     }
     for (const Flag& flag : kFlags) {
@@ -170,16 +190,25 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             continue;
         }
         options.arguments.push_back(argument);
+        if (is(argument, "-i", "-I")) options.includeGiven = true;
         if (is(argument, "-i", "-I") && i + 1 < count) options.arguments.push_back(args[++i]);
         else if (argument[0] == '-' && !is(argument, "-b", "-B") && !is(argument, "-i", "-I"))
             options.unknownWords.push_back(argument);
     }
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
+    for (const std::string& name : options.given) {
+        options.extensionsGiven = options.extensionsGiven || name == "--ext";
+        options.exclusionsGiven = options.exclusionsGiven || name == "--exclude";
+        options.pchGiven = options.pchGiven || name == "--pch";
+    }
+    if (!options.error.empty()) return options;
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";
     if (options.strip && options.stripWrong) options.error = "--strip and --strip-wrong exclude each other";
     if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
         options.error = "--audit changes nothing; it goes without --check, --diff and --strip";
     if (options.audit && options.verify) options.error = "--audit changes nothing; there is nothing to verify";
+    if (options.format != OutputFormat::text && options.diff) options.error = "--diff prints a diff; --format goes with --check and --audit";
+    if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
     return options;
 }
 

@@ -7,6 +7,9 @@
 
 namespace vimbo::cli {
 
+enum class OutputFormat { text, json, sarif };
+enum class ColourChoice { automatic, always, never };
+
 struct FrontEndOptions {
     bool quiet = false;
     bool help = false;
@@ -30,6 +33,17 @@ struct FrontEndOptions {
     unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
+    OutputFormat format = OutputFormat::text;  // --format: findings for people or for tools
+    bool formatGiven = false;
+    bool verbose = false;                 // --check names each include line, not only the file
+    ColourChoice colour = ColourChoice::automatic;  // --color
+    std::string since;                    // --since REF: the files git reports changed since REF
+    bool staged = false;                  // --staged: the files changed in git's index
+    std::string printConfig;              // --print-config FILE: the settings that apply to FILE
+    // Which options the command line gave, so that they win over a
+    // configuration file's.
+    std::vector<std::string> given;  // the valued long options named
+    bool includeGiven = false, extensionsGiven = false, exclusionsGiven = false, pchGiven = false;
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
     // Words of `arguments` that begin with "-" but are no option, before

@@ -5,6 +5,7 @@
 #include "batch_command.h"
 #include "front_end_options.h"
 #include "include_path.h"
+#include "print_config.h"
 #include "single_command.h"
 #include "usage.h"
 #include "vimbo/engine/single_run.h"
@@ -17,10 +18,15 @@ namespace {
 std::string misfit(const FrontEndOptions& options, bool batch) {
     if (!options.extensions.empty() && !options.tree) return "--ext goes with --tree";
     if (options.breakLinks && !options.tree) return "--break-links goes with --tree";
-    if ((!options.exclusions.empty() || !options.gitIgnore) && !options.tree)
-        return "--exclude and --no-git-ignore go with --tree";
+    if (!options.exclusions.empty() && !batch) return "--exclude goes with --tree, --check, --diff, --audit or --strip";
+    if (!options.gitIgnore && !options.tree && (options.buildDirectory.empty() || !batch))
+        return "--no-git-ignore goes with --tree or -p";
+    if ((options.formatGiven || options.verbose) && !batch)
+        return std::string(options.verbose ? "--verbose" : "--format") + " goes with --check, --audit, --verify or --tree";
+    if ((!options.since.empty() || options.staged) && !batch)
+        return std::string(options.staged ? "--staged" : "--since") + " goes with --tree, --check, --diff, --audit or --strip";
     if (!options.filesFrom.empty() && !batch) return "--files-from goes with --tree, --check or --diff";
-    if (!options.buildDirectory.empty() && !batch) return "-p goes with --tree, --check or --diff";
+    if (!options.buildDirectory.empty() && !batch) return "-p goes with --tree, --check, --diff, --audit or --strip";
     if (options.verify && !batch) return "--verify goes with --tree, --check, --diff or --strip";
     if ((options.allowLineShift || options.allowUnverified) && !options.verify)
         return std::string(options.allowLineShift ? "--allow-line-shift" : "--allow-unverified") + " goes with --verify";
@@ -49,6 +55,7 @@ int main(int argc, char** argv) {
         std::cout << kVersion;
         return 0;
     }
+    if (!options.printConfig.empty()) return printConfig(options);
     // Audits and strips are batch runs, over the files named as much as over trees.
     const bool batch =
         options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;

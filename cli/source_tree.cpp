@@ -22,12 +22,6 @@ std::string lowerCaseAscii(std::string text) {
     return text;
 }
 
-bool hasExtension(const fs::path& path, const std::vector<std::string>& extensions) {
-    const std::string extension = lowerCaseAscii(path.extension().string());
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [&](const std::string& wanted) { return lowerCaseAscii(wanted) == extension; });
-}
-
 bool isHidden(const fs::path& directory) {
     const std::string name = directory.filename().string();
     return name.size() > 1 && name[0] == '.' && name != "..";
@@ -73,11 +67,14 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
             if (isHidden(path)) it.disable_recursion_pending();
             continue;
         }
-        if (!hasExtension(path, options.extensions)) continue;
         const std::string relative = path.lexically_relative(root).generic_string();
-        if (std::none_of(options.exclusions.begin(), options.exclusions.end(),
-                         [&](const std::string& pattern) { return matchesExclusion(pattern, relative); }))
-            found.emplace_back(relative, status);
+        const bool wanted = options.accepts ? options.accepts(path.generic_string(), relative)
+                                            : hasSourceExtension(path.string(), options.extensions) &&
+                                                  std::none_of(options.exclusions.begin(), options.exclusions.end(),
+                                                               [&](const std::string& pattern) {
+                                                                   return matchesExclusion(pattern, relative);
+                                                               });
+        if (wanted) found.emplace_back(relative, status);
     }
     std::vector<std::string> ignored;
     if (options.gitIgnore && !error) {
@@ -92,6 +89,12 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }
 }  // namespace
+
+bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions) {
+    const std::string extension = lowerCaseAscii(fs::path(path).extension().string());
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](const std::string& wanted) { return lowerCaseAscii(wanted) == extension; });
+}
 
 SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions& options) {
     SourceTree tree;

@@ -4,6 +4,7 @@
 // file with several hard links would part from its twins, so neither is taken.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,14 @@ struct WalkOptions {
     bool breakLinks = false;               // take files with several hard links too
     std::vector<std::string> exclusions;   // patterns, matched against paths relative to each root
     bool gitIgnore = true;                 // leave out what git ignores, inside a work tree
+    // Where settings differ from directory to directory (a project's
+    // configuration file): decides for each file walked, by its path and its
+    // path relative to the root, in place of `extensions` and `exclusions`.
+    std::function<bool(const std::string& path, const std::string& relative)> accepts;
 };
+
+// Whether the file's extension is one of `extensions`, without regard to case.
+bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions);
 
 // Roots may be directories, walked, or files, taken as they are named (no
 // extension, exclusion or ignore rule applies to those).

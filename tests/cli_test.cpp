@@ -65,7 +65,7 @@ TEST_F(Command, HelpVersionAndUnknownOptions) {
     EXPECT_EQ(nothing.err, vimbo({"--help"}).out);
     Outcome version = vimbo({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "vimbo " VIMBO_VERSION_TEXT "\n");
+    EXPECT_EQ(version.out, "vimbo " VIMBO_VERSION "\n");
     Outcome unknown = vimbo({"--frobnicate", "main.c"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "");
@@ -135,7 +135,7 @@ TEST_F(Command, MessagesSayWhatToDo) {
 
     Outcome noPath = vimbo({"--check", "--tree", "src"});
     EXPECT_EQ(noPath.status, 0);
-    EXPECT_EQ(noPath.err.rfind("vimbo: warning: no include search path (-i, -p or INCLUDE)", 0), 0u) << noPath.err;
+    EXPECT_EQ(noPath.err.rfind("vimbo: warning: no include search path (-i, -p, INCLUDE or .vimbo.toml)", 0), 0u) << noPath.err;
     EXPECT_EQ(vimbo({"--strict", "--check", "--tree", "src"}).status, 2);
 
     // -p takes the database itself, or finds it in a directory above.

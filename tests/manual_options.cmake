@@ -1,5 +1,5 @@
 # The manual page (MANUAL) documents exactly the options `vimbo --help`
-# (VIMBO) lists.
+# (VIMBO) lists, and README mentions each.
 execute_process(COMMAND "${VIMBO}" --help OUTPUT_VARIABLE usage RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "vimbo --help failed: ${status}")
@@ -47,5 +47,18 @@ list(SORT manual_options)
 if(NOT help_options STREQUAL manual_options)
   message(FATAL_ERROR "--help lists: ${help_options}\nthe manual lists: ${manual_options}")
 endif()
+# README: every option of --help appears in it, as code.
+if(DEFINED README)
+  file(READ "${README}" readme)
+  foreach(option IN LISTS help_options)
+    string(FIND "${readme}" "`${option}" at)
+    if(at EQUAL -1)
+      string(FIND "${readme}" " ${option}" at)
+    endif()
+    if(at EQUAL -1)
+      message(FATAL_ERROR "README.md does not mention ${option}, which --help lists")
+    endif()
+  endforeach()
+endif()
 list(LENGTH help_options count)
-message(STATUS "manual and --help agree on ${count} options")
+message(STATUS "manual, README and --help agree on ${count} options")

@@ -4,4 +4,5 @@
 
 namespace vimbo::platform {
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardOutputShowsColour() { return ::isatty(STDOUT_FILENO) == 1; }
 }  // namespace vimbo::platform

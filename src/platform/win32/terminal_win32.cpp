@@ -8,4 +8,11 @@ bool standardErrorIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
+bool standardOutputShowsColour() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(output, &mode) == 0) return false;
+    const DWORD virtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING, missing from older headers
+    return (mode & virtualTerminal) != 0 || SetConsoleMode(output, mode | virtualTerminal) != 0;
+}
 }  // namespace vimbo::platform

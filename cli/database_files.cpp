@@ -1,0 +1,70 @@
+#include "database_files.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "batch_run.h"
+#include "git_ignore.h"
+#include "vimbo/engine/included_files.h"
+#include "vimbo/engine/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+namespace {
+
+// The path from the current directory, or "" when it lies outside.
+std::string insideProject(const fs::path& current, const std::string& path) {
+    std::error_code error;
+    const fs::path relative = fs::absolute(path, error).lexically_normal().lexically_relative(current);
+    if (error || relative.empty() || *relative.begin() == "..") return "";
+    return relative.generic_string();
+}
+
+}  // namespace
+
+DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore) {
+    DatabaseFiles result;
+    std::error_code error;
+    const fs::path current = fs::current_path(error);
+    std::set<std::string> taken, sources;
+    for (const CompileEntry& entry : database.entries()) {
+        if (!sources.insert(entry.file).second) continue;
+        if (!vimbo::engine::pathExists(entry.file)) {
+            result.missing.push_back(entry.file);
+            continue;
+        }
+        const std::string source = insideProject(current, entry.file);
+        if (source.empty()) {
+            ++result.outside;
+            continue;
+        }
+        // The unit's headers, one include after another, as far as they stay
+        // inside the project (the system's headers are not the project's to change).
+        const vimbo::engine::Lookup lookup = lookupOf(database.directoriesFor(entry.file), includePath);
+        std::vector<std::string> pending{source};
+        taken.insert(source);
+        while (!pending.empty()) {
+            const std::string file = pending.back();
+            pending.pop_back();
+            for (const std::string& header : vimbo::engine::includedFiles(file, lookup)) {
+                const std::string inside = insideProject(current, header);
+                if (!inside.empty() && taken.insert(inside).second) pending.push_back(inside);
+            }
+        }
+    }
+    result.files.assign(taken.begin(), taken.end());
+    if (gitIgnore) {
+        std::vector<std::string> ignored = gitIgnored(".", result.files);
+        std::sort(ignored.begin(), ignored.end());
+        result.files.erase(std::remove_if(result.files.begin(), result.files.end(),
+                                          [&](const std::string& file) {
+                                              return std::binary_search(ignored.begin(), ignored.end(), file);
+                                          }),
+                           result.files.end());
+    }
+    return result;
+}
+
+}  // namespace vimbo::cli

@@ -1,0 +1,23 @@
+// "-p DIR" with no paths, as clang-tidy's runners take it: every source the
+// build compiles inside the project (the current directory), and the
+// project's headers they include, found with each unit's directories.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "compile_database.h"
+
+namespace vimbo::cli {
+
+struct DatabaseFiles {
+    std::vector<std::string> files;    // relative to the current directory, sorted
+    std::vector<std::string> missing;  // entries whose source is not on disk
+    std::size_t outside = 0;           // sources outside the project, left alone
+};
+
+// `gitIgnore`: leave out what git ignores (generated sources in a build
+// directory inside the work tree).
+DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore);
+
+}  // namespace vimbo::cli

@@ -1,0 +1,114 @@
+#include "findings_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "unified_diff.h"
+#include "vimbo/version.h"
+
+using vimbo::engine::Finding;
+
+namespace vimbo::cli {
+namespace {
+
+struct Rule {
+    const char* id;
+    const char* summary;
+};
+
+Rule ruleOf(FindingKind kind) {
+    switch (kind) {
+    case FindingKind::wrap: return {"missing-external-guard", "An include line whose header's guard could skip it"};
+    case FindingKind::strip: return {"external-guard", "An external include guard around an include line"};
+    case FindingKind::audit: break;
+    }
+    return {"wrong-external-guard", "An external include guard whose macro does not control its header"};
+}
+
+// What happens to the include, without the place.
+std::string sentence(const Finding& finding, FindingKind kind, bool dryRun) {
+    switch (kind) {
+    case FindingKind::wrap:
+        return finding.include + (dryRun ? " would be wrapped in " : " was wrapped in ") + finding.macro;
+    case FindingKind::strip:
+        return finding.include + (dryRun ? " would lose its external guard " : " lost its external guard ") +
+               finding.macro;
+    case FindingKind::audit: break;
+    }
+    return finding.include + " is wrapped in " + finding.macro + ", but " + finding.reason;
+}
+
+// A relative path as a URI reference: every byte outside the unreserved
+// set and "/" percent-encoded.
+std::string uriOf(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const std::string name = patchPath(path);
+    std::string uri;
+    for (unsigned char c : name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri;
+}
+
+std::string reasonOf(const Finding& finding, FindingKind kind, bool dryRun) {
+    if (kind == FindingKind::audit) return finding.reason;
+    if (kind == FindingKind::strip) return dryRun ? "would lose its external guard" : "lost its external guard";
+    return dryRun ? "would be wrapped" : "wrapped";
+}
+
+}  // namespace
+
+std::string findingText(const std::string& path, const Finding& finding, FindingKind kind, bool dryRun,
+                        const Painter& painter) {
+    return painter.bold(path + ":" + std::to_string(finding.line) + ":") + " " + sentence(finding, kind, dryRun) + "\n";
+}
+
+std::string findingsJson(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const FileFindings& file : files)
+        for (const Finding& finding : *file.findings)
+            list.push_back({{"file", file.path},
+                            {"line", finding.line},
+                            {"column", finding.column},
+                            {"include", finding.include},
+                            {"macro", finding.macro},
+                            {"reason", reasonOf(finding, kind, dryRun)}});
+    return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string findingsSarif(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun) {
+    const Rule rule = ruleOf(kind);
+    nlohmann::ordered_json results = nlohmann::ordered_json::array();
+    for (const FileFindings& file : files)
+        for (const Finding& finding : *file.findings) {
+            nlohmann::ordered_json region = {{"startLine", finding.line}, {"startColumn", finding.column}};
+            nlohmann::ordered_json location = {
+                {"physicalLocation",
+                 {{"artifactLocation", {{"uri", uriOf(file.path)}, {"uriBaseId", "%SRCROOT%"}}}, {"region", region}}}};
+            results.push_back({{"ruleId", rule.id},
+                               {"ruleIndex", 0},
+                               {"level", "warning"},
+                               {"message", {{"text", sentence(finding, kind, dryRun)}}},
+                               {"locations", nlohmann::ordered_json::array({location})}});
+        }
+    nlohmann::ordered_json driver = {
+        {"name", "vimbo"},
+        {"version", VIMBO_VERSION},
+        {"rules", nlohmann::ordered_json::array({{{"id", rule.id},
+                                                  {"shortDescription", {{"text", rule.summary}}},
+                                                  {"defaultConfiguration", {{"level", "warning"}}}}})}};
+    nlohmann::ordered_json log = {
+        {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+        {"version", "2.1.0"},
+        {"runs", nlohmann::ordered_json::array({{{"tool", {{"driver", driver}}}, {"results", results}}})}};
+    return log.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace vimbo::cli

@@ -1,0 +1,143 @@
+#include "project_config.h"
+
+#include <filesystem>
+
+// One translation unit compiles the TOML parser, so no library is linked.
+#define TOML_HEADER_ONLY 1
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/toml.h>
+
+#include "path_glob.h"
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+
+const char kConfigFileName[] = ".vimbo.toml";
+
+namespace {
+
+const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude", "pch", "keep-lines", "strict"};
+
+fs::path absoluteDirectory(const std::string& directory) {
+    std::error_code error;
+    fs::path absolute = fs::absolute(directory.empty() ? fs::path(".") : fs::path(directory), error).lexically_normal();
+    if (absolute.filename().empty() && absolute.has_parent_path()) absolute = absolute.parent_path();
+    return absolute;
+}
+
+std::string fromDirectory(const fs::path& directory, const std::string& name) {
+    const fs::path path(name);
+    return (path.is_absolute() ? path : (directory / path)).lexically_normal().generic_string();
+}
+
+// A list of strings, or one string taken as a list of one.
+bool readList(const toml::node& node, std::vector<std::string>& values) {
+    if (const auto* text = node.as_string()) {
+        values.push_back(text->get());
+        return true;
+    }
+    const auto* array = node.as_array();
+    if (!array) return false;
+    for (const toml::node& item : *array) {
+        const auto* text = item.as_string();
+        if (!text) return false;
+        values.push_back(text->get());
+    }
+    return true;
+}
+
+std::string where(const std::string& file, const toml::node& node) {
+    return file + ":" + std::to_string(node.source().begin.line) + ": ";
+}
+
+// The settings of one file; "" or the error.
+std::string readConfig(const fs::path& path, ProjectConfig& config) {
+    config.file = path.generic_string();
+    config.directory = path.parent_path().generic_string();
+    toml::table table;
+    try {
+        table = toml::parse_file(path.string());
+    } catch (const toml::parse_error& error) {
+        return config.file + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description());
+    }
+    const fs::path directory = path.parent_path();
+    for (const auto& [key, node] : table) {
+        const std::string name(key.str());
+        const std::string at = where(config.file, node);
+        if (name == "keep-lines" || name == "strict") {
+            const auto* value = node.as_boolean();
+            if (!value) return at + name + " takes true or false";
+            (name == "strict" ? config.strict : config.keepLines) = value->get();
+        } else if (name == "compile-commands") {
+            const auto* value = node.as_string();
+            if (!value || value->get().empty()) return at + "compile-commands takes a directory";
+            config.compileCommands = fromDirectory(directory, value->get());
+        } else if (name == "search-path" || name == "extensions" || name == "exclude" || name == "pch") {
+            std::vector<std::string> values;
+            if (!readList(node, values)) return at + name + " takes a list of strings";
+            if (name == "search-path") {
+                for (std::string& value : values) value = fromDirectory(directory, value);
+                config.searchPath = values;
+            } else if (name == "extensions") {
+                for (std::string& value : values)
+                    if (value.empty() || value[0] != '.') value.insert(0, ".");
+                config.extensions = values;
+            } else {
+                (name == "exclude" ? config.exclude : config.pch) = values;
+            }
+        } else {
+            std::string known;
+            for (const char* k : kKeys) known += std::string(known.empty() ? "" : ", ") + k;
+            return at + "unknown key '" + name + "' (known: " + known + ")";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+bool excludedByConfig(const ProjectConfig& config, const std::string& path) {
+    if (!config.exclude || config.file.empty()) return false;
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    const std::string relative = absolute.lexically_relative(config.directory).generic_string();
+    for (const std::string& pattern : *config.exclude)
+        if (matchesExclusion(pattern, relative)) return true;
+    return false;
+}
+
+const ProjectConfig& ProjectConfigs::load(const std::string& absolute) {
+    auto found = byDirectory_.find(absolute);
+    if (found != byDirectory_.end()) return *found->second;
+    const fs::path directory(absolute);
+    std::error_code error;
+    const fs::path candidate = directory / kConfigFileName;
+    std::unique_ptr<ProjectConfig> config;
+    if (fs::is_regular_file(candidate, error)) {
+        config = std::make_unique<ProjectConfig>();
+        const std::string problem = readConfig(candidate, *config);
+        if (!problem.empty()) errors_.push_back(problem);
+    } else if (directory.has_parent_path() && directory.parent_path() != directory) {
+        config = std::make_unique<ProjectConfig>(load(directory.parent_path().generic_string()));
+    } else {
+        config = std::make_unique<ProjectConfig>();
+    }
+    return *byDirectory_.emplace(absolute, std::move(config)).first->second;
+}
+
+const ProjectConfig& ProjectConfigs::forDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return load(absoluteDirectory(directory).generic_string());
+}
+
+const ProjectConfig& ProjectConfigs::forFile(const std::string& path) {
+    return forDirectory(fs::path(path).parent_path().generic_string());
+}
+
+std::vector<std::string> ProjectConfigs::errors() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return errors_;
+}
+
+}  // namespace vimbo::cli

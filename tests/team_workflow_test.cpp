@@ -1,0 +1,192 @@
+// What a team's CI and hooks rely on: a configuration found upward, marks
+// in the source, reports for tools, changed files from git, a build's own
+// list of sources.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/command_run.h"
+#include "support/temp_dir.h"
+#include "support/written_text.h"
+
+#ifdef _WIN32
+#define DEV_NULL "NUL"
+#else
+#define DEV_NULL "/dev/null"
+#endif
+
+namespace {
+
+using vimbo::test::asWritten;
+using vimbo::test::runVimbo;
+using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+const std::string kHeader = "#ifndef A_H\n#define A_H\n#endif\n";
+const std::string kSource = "#include <a.h>\n";
+const std::string kWrapped = asWritten("#ifndef A_H\n#include <a.h>\n#endif\n");
+
+class TeamWorkflow : public vimbo::test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("proj/inc/a.h", kHeader);
+        for (const char* name : {"proj/src/m.c", "proj/src/gen/g.c", "proj/other.c"}) write(name, kSource);
+    }
+};
+
+// Each case: a configuration, the command, and what it must leave.
+TEST_F(TeamWorkflow, ConfigurationFoundUpwardAndCommandLineWins) {
+    const struct {
+        const char* config;
+        Strings arguments;
+        int status;
+        Strings wrapped;  // the sources that get guards; the others stay
+        const char* message;
+    } cases[] = {
+        {"search-path = [\"inc\"]\n", {"--tree", "proj"}, 0, {"proj/src/m.c", "proj/src/gen/g.c", "proj/other.c"}, ""},
+        {"search-path = \"inc\"\nexclude = [\"gen\"]\n", {"--tree", "proj"}, 0, {"proj/src/m.c", "proj/other.c"}, ""},
+        // Exclusions hold for files named too: a pre-commit hook names them.
+        {"search-path = [\"inc\"]\nexclude = [\"src/gen/*.c\"]\n", {"--tree", "proj/src/gen/g.c", "proj/other.c"}, 0,
+         {"proj/other.c"}, ""},
+        {"search-path = [\"inc\"]\n", {"-i", "proj/src", "--tree", "proj"}, 0, {}, ""},
+        {"search-path = [\"inc\"]\nexclude = [\"gen\"]\n", {"--exclude", "other.c", "--tree", "proj"}, 0,
+         {"proj/src/m.c", "proj/src/gen/g.c"}, ""},
+        {"search-path = [\"inc\"]\nextensions = [\"txt\"]\n", {"--tree", "proj"}, 0, {}, ""},
+        {"serch-path = [\"inc\"]\n", {"--tree", "proj"}, 2, {}, ".vimbo.toml:1: unknown key 'serch-path'"},
+        {"strict = \"yes\"\n", {"--check", "proj/other.c"}, 2, {}, "strict takes true or false"},
+        {"search-path = [\"inc\"\n", {"--tree", "proj"}, 2, {}, ".vimbo.toml:"},
+    };
+    for (const auto& c : cases) {
+        for (const char* name : {"proj/src/m.c", "proj/src/gen/g.c", "proj/other.c"}) write(name, kSource);
+        write("proj/.vimbo.toml", c.config);
+        const auto o = runVimbo(c.arguments);
+        EXPECT_EQ(o.status, c.status) << c.config << o.err;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+        for (const char* name : {"proj/src/m.c", "proj/src/gen/g.c", "proj/other.c"}) {
+            const bool wanted = std::find(c.wrapped.begin(), c.wrapped.end(), name) != c.wrapped.end();
+            EXPECT_EQ(read(name), wanted ? kWrapped : kSource) << c.config << name;
+        }
+    }
+    write("proj/.vimbo.toml", "search-path = [\"inc\"]\npch = [\"x.h\"]\n");
+    const auto shown = runVimbo({"--ext", ".c", "--print-config", "proj/src/m.c"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    for (const char* line : {"search-path = [\"", "/proj/inc\"]  # ", "/proj/.vimbo.toml\n", "pch = [\"x.h\"]  # ",
+                             "extensions = [\".c\"]  # command line\n", "keep-lines = false  # default\n"})
+        EXPECT_NE(shown.out.find(line), std::string::npos) << line << "\n" << shown.out;
+}
+
+// Marks in the source, for every batch mode: the include lines left alone.
+TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
+    write("inc/a.h", kHeader);
+    write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+    write("inc/c.h", "#ifndef NEW_C_H\n#define NEW_C_H\n#endif\n");
+    const struct {
+        const char* text;
+        Strings checked;  // --check --verbose lines
+    } cases[] = {
+        {"#include <a.h> // vimbo: keep\n#include <b.h>\n", {"m.c:2: #include <b.h> would be wrapped in B_H"}},
+        {"// vimbo: off\n#include <a.h>\n/* vimbo: on */\n#include <b.h>\n",
+         {"m.c:4: #include <b.h> would be wrapped in B_H"}},
+        {"#include <a.h> /*vimbo:keep*/\n#include <b.h> // vimbo: off\n", {}},
+        {"const char* s = \"// vimbo: off\";\n#include <a.h>\n", {}},  // leaves alone: never changes a unit
+        {"#include <a.h> // vimbo: keeper\n", {"m.c:1: #include <a.h> // vimbo: keeper would be wrapped in A_H"}},
+    };
+    for (const auto& c : cases) {
+        write("m.c", c.text);
+        const auto o = runVimbo({"-i", "inc", "--check", "--verbose", "m.c"});
+        std::string expected;
+        for (const std::string& line : c.checked) expected += line + "\n";
+        EXPECT_EQ(o.out, expected) << c.text;
+        EXPECT_EQ(o.status, c.checked.empty() ? 0 : 1) << c.text << o.err;
+    }
+    // Strip and audit keep a marked wrapper.
+    write("m.c", "#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#ifndef C_H\n#include <c.h>\n#endif\n");
+    const auto audit = runVimbo({"-i", "inc", "--audit", "m.c"});
+    EXPECT_EQ(audit.out, "m.c:5: #include <c.h> is wrapped in C_H, but c.h is guarded by NEW_C_H\n") << audit.err;
+    EXPECT_EQ(runVimbo({"-i", "inc", "--strip-wrong", "m.c"}).status, 0);
+    EXPECT_EQ(read("m.c"), asWritten("#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#include <c.h>\n"));
+}
+
+TEST_F(TeamWorkflow, ReportsForToolsAndPeople) {
+    write("m.c", "int x;\n  #include <a.h>\n");
+    const auto json = runVimbo({"-i", "proj/inc", "--check", "--format", "json", "m.c"});
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.out, "[\n  {\n    \"file\": \"m.c\",\n    \"line\": 2,\n    \"column\": 3,\n    \"include\": "
+                        "\"#include <a.h>\",\n    \"macro\": \"A_H\",\n    \"reason\": \"would be wrapped\"\n  }\n]\n");
+    const auto none = runVimbo({"-i", "proj/inc", "--audit", "--format", "json", "m.c"});
+    EXPECT_EQ(none.out, "[]\n") << "nothing found is still a document";
+    write("proj/inc/c.h", "#ifndef NEW_C_H\n#define NEW_C_H\n#endif\n");
+    write("my file.c", "#ifndef C_H\n#include <c.h>\n#endif\n");
+    const auto sarif = runVimbo({"-i", "proj/inc", "--audit", "--format", "sarif", "my file.c"});
+    EXPECT_EQ(sarif.status, 1);
+    for (const char* part : {"\"version\": \"2.1.0\"", "\"ruleId\": \"wrong-external-guard\"", "\"uri\": \"my%20file.c\"",
+                             "\"startLine\": 2", "\"startColumn\": 1", "\"name\": \"vimbo\""})
+        EXPECT_NE(sarif.out.find(part), std::string::npos) << part << "\n" << sarif.out;
+    EXPECT_NE(runVimbo({"-i", "proj/inc", "--diff", "--color=always", "m.c"}).out.find("\x1b[32m+#ifndef A_H\x1b[m\n"),
+              std::string::npos);
+    EXPECT_EQ(runVimbo({"-i", "proj/inc", "--diff", "--color=never", "m.c"}).out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(runVimbo({"--check", "--format", "xml", "m.c"}).status, 2);
+    EXPECT_EQ(runVimbo({"--diff", "--format", "json", "m.c"}).status, 2);
+}
+
+TEST_F(TeamWorkflow, ChangedFilesFromGit) {
+    if (std::system("git --version >" DEV_NULL " 2>&1") != 0) GTEST_SKIP() << "no git";
+    write("proj/.vimbo.toml", "search-path = [\"inc\"]\n");
+    write("proj/gone.c", kSource);
+    write("proj/USAGE.md", "#include <a.h>\n");
+    ASSERT_EQ(std::system("cd proj && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"),
+              0);
+    write("proj/other.c", kSource + "\n");
+    write("proj/USAGE.md", kSource + "\n");
+    write("proj/src/NEW.CPP", kSource);
+    ASSERT_EQ(std::system("cd proj && git rm -q gone.c && git add src/NEW.CPP"), 0);
+    const struct {
+        Strings arguments;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"--check", "--since", "HEAD"}, 1, "other.c\nsrc/NEW.CPP\n"},
+        {{"--check", "--staged"}, 1, "src/NEW.CPP\n"},
+        {{"--check", "--since", "HEAD", "src"}, 1, "src/NEW.CPP\n"},
+        {{"--check", "--since", "no-such-revision"}, 2, ""},
+    };
+    fs::current_path(root() / "proj");
+    for (const auto& c : cases) {
+        const auto o = runVimbo(c.arguments);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_EQ(o.out, c.out) << o.err;
+    }
+    const auto listed = runVimbo({"--check", "--files-from", "-"}, "gone.c\nother.c\n");
+    EXPECT_EQ(listed.status, 1) << listed.err;
+    EXPECT_NE(listed.err.find("vimbo: note: gone.c: no such file (deleted?); skipped\n"), std::string::npos) << listed.err;
+    const auto nothing = runVimbo({"--check", "--since", "HEAD", "inc"});
+    EXPECT_EQ(nothing.status, 0) << nothing.err;
+    EXPECT_NE(nothing.err.find("no C or C++ file changed since HEAD"), std::string::npos);
+    fs::current_path(root());
+}
+
+// "-p build" alone: the build's sources and the project headers they
+// include, not the system's.
+TEST_F(TeamWorkflow, WholeBuildFromItsDatabase) {
+    write("system/s.h", kHeader);
+    write("proj/src/m.c", "#include \"local.h\"\n#include <s.h>\n");
+    write("proj/src/local.h", "#ifndef LOCAL_H\n#define LOCAL_H\n#include <a.h>\n#endif\n");
+    const std::string project = (root() / "proj").generic_string();
+    write("proj/build/compile_commands.json",
+          "[{\"directory\": \"" + project + "\", \"file\": \"src/m.c\", \"command\": \"cc -Iinc -I../system -c src/m.c\"},"
+          " {\"directory\": \"" + project + "\", \"file\": \"src/lost.c\", \"command\": \"cc -c src/lost.c\"}]");
+    fs::current_path(root() / "proj");
+    const auto o = runVimbo({"-p", "build", "--check"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.out, "src/local.h\nsrc/m.c\n") << "other.c is no part of the build; system/s.h is the system's";
+    EXPECT_NE(o.err.find("src/lost.c: in the build's database but not on disk"), std::string::npos) << o.err;
+    const auto named = runVimbo({"-p", "build", "--check", "other.c"});
+    EXPECT_NE(named.err.find("vimbo: note: other.c: not compiled by the build's database"), std::string::npos)
+        << named.err;
+    fs::current_path(root());
+}
+
+}  // namespace
