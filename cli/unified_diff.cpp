@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <vector>
 
+#include <dtl/dtl.hpp>
+
 namespace vimbo::cli {
 namespace {
 
@@ -34,39 +36,21 @@ std::vector<Line> splitLines(const std::string& bytes) {
     return lines;
 }
 
-bool sameLine(const Line& a, const Line& b) { return a.hasNewline == b.hasNewline && a.text == b.text; }
+bool operator==(const Line& a, const Line& b) { return a.hasNewline == b.hasNewline && a.text == b.text; }
 
-// A line as text mode reads it: carriage returns dropped, ended at a Ctrl-Z.
-std::string normalised(const std::string& text) {
-    std::string result;
-    for (char c : text) {
-        if (c == 26) break;
-        if (c != '\r') result += c;
-    }
-    return result;
-}
-
-// A rewrite keeps every line read, in order, and adds lines around some:
-// matching the old lines greedily, as text mode reads them, against the new
-// ones aligns the two with the fewest additions. Any other change (line ends)
-// shows as a line removed and added.
+// The shortest edit script (Myers' algorithm, from dtl), as git diff finds
+// one: a line that differs only in its ending shows as removed and added.
 std::vector<Edit> edits(const std::vector<Line>& before, const std::vector<Line>& after) {
+    dtl::Diff<Line> diff(before, after, true);
+    // Beyond some thousands of changes, less memory rather than the very shortest script.
+    if (before.size() + after.size() > 100000) diff.onHuge();
+    diff.compose();
     std::vector<Edit> result;
-    std::size_t i = 0;
-    for (std::size_t j = 0; j < after.size(); ++j) {
-        if (i < before.size() && normalised(before[i].text) == normalised(after[j].text)) {
-            if (sameLine(before[i], after[j])) {
-                result.push_back({' ', &before[i]});
-            } else {
-                result.push_back({'-', &before[i]});
-                result.push_back({'+', &after[j]});
-            }
-            ++i;
-        } else {
-            result.push_back({'+', &after[j]});
-        }
+    for (const auto& [line, info] : diff.getSes().getSequence()) {
+        if (info.type == dtl::SES_ADD) result.push_back({'+', &after[static_cast<std::size_t>(info.afterIdx - 1)]});
+        else if (info.type == dtl::SES_DELETE) result.push_back({'-', &before[static_cast<std::size_t>(info.beforeIdx - 1)]});
+        else result.push_back({' ', &before[static_cast<std::size_t>(info.beforeIdx - 1)]});
     }
-    while (i < before.size()) result.push_back({'-', &before[i++]});
     // Within each run of changes, removed lines before added ones, as diff shows them.
     for (auto run = result.begin(); run != result.end();) {
         if (run->kind == ' ') {

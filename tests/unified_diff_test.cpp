@@ -61,3 +61,35 @@ TEST(UnifiedDiff, PathsAreNormalisedForPatch) {
 }
 
 }  // namespace
+
+namespace {
+// Hunks as small as git's: each case's removed and added line counts.
+TEST(UnifiedDiff, ShortestEditsForStripsAndMixedEndings) {
+    std::string body;
+    for (int i = 0; i < 200; ++i) body += "int v" + std::to_string(i) + ";\n";
+    const struct {
+        std::string before, after;
+        std::size_t removed, added;
+    } cases[] = {
+        // Guards taken away around two includes, far apart.
+        {"#ifndef A_H\n#include <a.h>\n#endif\n" + body + "#ifndef B_H\n#include <b.h>\n#endif\n" + body,
+         "#include <a.h>\n" + body + "#include <b.h>\n" + body, 4, 0},
+        // Lines that end in CR LF and LF side by side: only the wrap shows.
+        {"x\r\ny\n#include <a.h>\r\n" + body, "x\r\ny\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\n" + body, 0, 2},
+        // One line whose ending changes shows as removed and added.
+        {"a\nb\r\nc\n", "a\nb\nc\n", 1, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string diff = unifiedDiff("f.c", c.before, c.after);
+        std::size_t removed = 0, added = 0;
+        for (std::size_t at = diff.find("\n@@"); at != std::string::npos && at + 1 < diff.size();
+             at = diff.find('\n', at + 1)) {
+            if (diff[at + 1] == '-') ++removed;
+            if (diff[at + 1] == '+') ++added;
+        }
+        EXPECT_EQ(removed, c.removed) << diff;
+        EXPECT_EQ(added, c.added) << diff;
+        EXPECT_LT(diff.size(), 400u) << "context stays three lines";
+    }
+}
+}  // namespace
