@@ -175,12 +175,15 @@ bool gatherPaths(const FrontEndOptions& options, const Effective& effective, con
     const std::vector<std::string> within = paths;
     paths.clear();
     for (const std::string& file : changed) {
-        if (!hasSourceExtension(file, effective.extensions(file))) continue;
-        const bool inside = within.empty() || std::any_of(within.begin(), within.end(), [&](const std::string& root) {
-                                const fs::path relative = fs::path(file).lexically_relative(fs::path(root).lexically_normal());
+        // A file named itself is taken whatever its extension, as everywhere.
+        const bool named = std::any_of(within.begin(), within.end(),
+                                       [&](const std::string& path) { return relativeToCurrent(path) == file; });
+        const bool inside = named || within.empty() ||
+                            std::any_of(within.begin(), within.end(), [&](const std::string& root) {
+                                const fs::path relative = fs::path(file).lexically_relative(relativeToCurrent(root));
                                 return !relative.empty() && *relative.begin() != "..";
-                            }) || std::find(within.begin(), within.end(), file) != within.end();
-        if (inside) paths.push_back(file);
+                            });
+        if (inside && (named || hasSourceExtension(file, effective.extensions(file)))) paths.push_back(file);
     }
     if (paths.empty()) {
         std::cerr << "vimbo: no C or C++ file changed" << (options.staged ? " in the index" : " since " + options.since)
@@ -287,10 +290,24 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.files = tree.files;
     verify.allowLineShift = options.allowLineShift;
     verify.allowUnverified = options.allowUnverified;
-    return runVerified(verify, [&](DryRunTexts* texts) {
+    // A report for tools tells what stands: a rewrite put back changed nothing.
+    std::string report;
+    bool putBack = false;
+    if (batch.format != OutputFormat::text) batch.reportInto = &report;
+    verify.onPutBack = [&] { putBack = true; };
+    verify.summaryToStandardError = batch.format != OutputFormat::text;
+    const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;
         return runBatch(batch, tree.files, tree.skipped, walkErrors);
     });
+    if (batch.format != OutputFormat::text) {
+        if (putBack || report.empty()) {
+            batch.reportInto = nullptr;
+            report = emptyReport(batch);
+        }
+        std::cout << report;
+    }
+    return verified;
 }
 
 }  // namespace vimbo::cli

@@ -237,14 +237,19 @@ void reportChanges(const BatchSettings& settings, const std::vector<std::string>
             std::cout << colouredDiff(unifiedDiff(files[i], readBytes(files[i]), text ? *text : ""), settings.painter);
         }
     }
-    if (settings.format != OutputFormat::text) std::cout << formatted(settings, files, states, kind);
+    if (settings.format != OutputFormat::text) {
+        const std::string report = formatted(settings, files, states, kind);
+        if (settings.reportInto) *settings.reportInto = report;
+        else std::cout << report;
+    }
     std::cout.flush();
 }
 
 int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
                   int signal) {
     const bool rewriting = settings.mode == BatchMode::rewrite;
-    std::ostream& report = rewriting ? std::cout : std::cerr;
+    // Standard output holds only the document when tools read it.
+    std::ostream& report = rewriting && settings.format == OutputFormat::text ? std::cout : std::cerr;
     report << "vimbo: " << (signal ? "interrupted: " : "") << counts.examined << " files examined, " << counts.changed
            << (rewriting ? " rewritten, " : " would be rewritten, ") << skipped << " skipped, " << counts.failed
            << " failed\n";
@@ -257,6 +262,14 @@ int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size
 }
 
 }  // namespace
+
+std::string emptyReport(const BatchSettings& settings) {
+    const FindingKind kind = settings.mode == BatchMode::audit                     ? FindingKind::audit
+                             : settings.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap
+                                                                                    : FindingKind::strip;
+    const bool dryRun = settings.mode != BatchMode::rewrite;
+    return settings.format == OutputFormat::sarif ? findingsSarif({}, kind, dryRun) : findingsJson({}, kind, dryRun);
+}
 
 // A build's directories with the command line's search path after them. A
 // directory whose name holds ";" can't stand in a search path: the lookup

@@ -40,12 +40,18 @@ struct BatchSettings {
     OutputFormat format = OutputFormat::text;
     bool verbose = false;
     Painter painter;
+    // JSON or SARIF go here rather than to standard output (a verified
+    // rewrite reports only once it stands).
+    std::string* reportInto = nullptr;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };
 
 // A build's directories with the command line's search path after them.
 vimbo::engine::Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath);
+
+// The JSON or SARIF document of a run that found (or changed) nothing.
+std::string emptyReport(const BatchSettings& settings);
 
 // Returns the exit status: rewrite 0 or 1 (failures); check and diff 0 (none
 // would change), 1 (some would), 2 (an error); audit 0 (every external guard

@@ -13,15 +13,29 @@ namespace {
 struct Rule {
     const char* id;
     const char* summary;
+    const char* description;
+    const char* help;
 };
 
 Rule ruleOf(FindingKind kind) {
     switch (kind) {
-    case FindingKind::wrap: return {"missing-external-guard", "An include line whose header's guard could skip it"};
-    case FindingKind::strip: return {"external-guard", "An external include guard around an include line"};
+    case FindingKind::wrap:
+        return {"missing-external-guard", "An include line whose header's guard could skip it",
+                "The header is guarded by a macro that controls all of it, so the include line can stand between "
+                "#ifndef and #endif of that macro: a preprocessor that lacks the multiple-include optimisation then "
+                "never opens the header twice.",
+                "Run vimbo --tree on the file (or apply vimbo --diff), or mark the line with // vimbo: keep."};
+    case FindingKind::strip:
+        return {"external-guard", "An external include guard around an include line",
+                "The include line stands between #ifndef and #endif of its header's guard; --strip takes the two "
+                "lines away.",
+                "Run vimbo --strip on the file (or apply vimbo --strip --diff)."};
     case FindingKind::audit: break;
     }
-    return {"wrong-external-guard", "An external include guard whose macro does not control its header"};
+    return {"wrong-external-guard", "An external include guard whose macro does not control its header",
+            "The include line is wrapped in a macro meant as its header's guard, but that macro does not control the "
+            "whole header: while it is defined, the header is skipped where the compiler would have read it.",
+            "Run vimbo --strip-wrong on the file, then vimbo --tree to guard it with the right macro."};
 }
 
 // What happens to the include, without the place.
@@ -103,6 +117,8 @@ std::string findingsSarif(const std::vector<FileFindings>& files, FindingKind ki
         {"version", VIMBO_VERSION},
         {"rules", nlohmann::ordered_json::array({{{"id", rule.id},
                                                   {"shortDescription", {{"text", rule.summary}}},
+                                                  {"fullDescription", {{"text", rule.description}}},
+                                                  {"help", {{"text", rule.help}}},
                                                   {"defaultConfiguration", {{"level", "warning"}}}}})}};
     nlohmann::ordered_json log = {
         {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},

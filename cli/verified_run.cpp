@@ -249,7 +249,10 @@ private:
     }
 
     bool putBack() {
-        if (!dry_) return originals_.restore();
+        if (!dry_) {
+            if (settings_.onPutBack) settings_.onPutBack();
+            return originals_.restore();
+        }
         bool whole = true;
         for (const auto& text : texts_) whole = mirror_.reset(text.first) && whole;
         return whole;
@@ -298,7 +301,7 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
         !run.preprocessAfter())
         return run.status();
     const std::string took = secondsSince(started);
-    if (run.holds()) return run.reportUnchanged(settings.dryRun ? std::cerr : std::cout, took);
+    if (run.holds()) return run.reportUnchanged(settings.dryRun || settings.summaryToStandardError ? std::cerr : std::cout, took);
     return run.putBackAndReport(took);
 }
 

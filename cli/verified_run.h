@@ -22,6 +22,10 @@ struct VerifySettings {
     bool allowLineShift = false;
     // Units that cannot be preprocessed before the rewrite do not stop it.
     bool allowUnverified = false;
+    // Standard output is kept for a report tools read.
+    bool summaryToStandardError = false;
+    // Told when a rewrite is put back (what it reported did not happen).
+    std::function<void()> onPutBack;
 };
 
 // The new texts of a dry run, by path.

@@ -151,6 +151,7 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
         {{"--check", "--since", "HEAD"}, 1, "other.c\nsrc/NEW.CPP\n"},
         {{"--check", "--staged"}, 1, "src/NEW.CPP\n"},
         {{"--check", "--since", "HEAD", "src"}, 1, "src/NEW.CPP\n"},
+        {{"--check", "--since", "HEAD", "USAGE.md"}, 1, "USAGE.md\n"},
         {{"--check", "--since", "no-such-revision"}, 2, ""},
     };
     fs::current_path(root() / "proj");

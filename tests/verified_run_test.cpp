@@ -101,6 +101,10 @@ TEST_F(Verify, ASoundRewriteIsKept) {
               std::string::npos)
         << moved.err;
     EXPECT_EQ(read("src/main.c"), mainBefore);
+    // A report for tools names no change that was put back.
+    auto reported = runVimbo({"-p", "build", "--verify", "--format", "json", "--tree", "src", "include"});
+    EXPECT_EQ(reported.status, 1);
+    EXPECT_EQ(reported.out, "[]\n");
 
     auto accepted = runVimbo({"-p", "build", "--verify", "--allow-line-shift", "--check", "--tree", "src", "include"});
     EXPECT_EQ(accepted.status, 1) << accepted.err;
@@ -108,9 +112,11 @@ TEST_F(Verify, ASoundRewriteIsKept) {
               std::string::npos)
         << accepted.err;
 
-    auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"});
+    auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--format", "json", "--tree", "src", "include"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("vimbo: verified 2 of 2 translation units: unchanged ("), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("vimbo: verified 2 of 2 translation units: unchanged ("), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.rfind("[\n  {\n    \"file\": \"include/b.h\",\n    \"line\": 3,", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\"reason\": \"wrapped\""), std::string::npos) << run.out;
     EXPECT_EQ(read("src/main.c"), "#ifndef A_H\n#include \"a.h\"\n#endif\n#ifndef B_H\n#include \"b.h\"\n#endif\n"
                                   "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());
