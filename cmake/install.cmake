@@ -1,39 +1,72 @@
 # What `cmake --install` puts where, and the packages CPack makes of it.
 include(CMakePackageConfigHelpers)
 
+# Three components, as Debian splits a library: the shared library
+# (libvimbo1), what building against it needs (libvimbo-dev), the command
+# (vimbo).
 install(TARGETS vimbo_shared EXPORT vimboTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(TARGETS vimbo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(TARGETS vimbo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT command)
 install(FILES include/vimbo/vimbo.h ${VIMBO_GENERATED_INCLUDE}/vimbo/version.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vimbo)
-install(FILES doc/vimbo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vimbo COMPONENT development)
 if(WIN32)
+  install(FILES doc/vimbo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT command)
   # From the .def file, MSVC's lib.exe makes an import library of its own.
-  install(FILES src/api/vimbo.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES src/api/vimbo.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+else()
+  # Debian's way: the manual and the changelog compressed (gzip -n: the
+  # same bytes in every build), a copyright file for each package, shell
+  # completion where bash, zsh and fish look for it.
+  find_program(VIMBO_GZIP gzip REQUIRED)
+  set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+  set(gzipped ${PROJECT_BINARY_DIR}/gzipped)
+  add_custom_command(OUTPUT ${gzipped}/vimbo.1.gz ${gzipped}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${gzipped}
+    COMMAND ${VIMBO_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/doc/vimbo.1 > ${gzipped}/vimbo.1.gz
+    COMMAND ${VIMBO_GZIP} -9n -c ${packaging}/changelog > ${gzipped}/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/doc/vimbo.1 ${packaging}/changelog VERBATIM)
+  add_custom_target(vimbo_gzipped_docs ALL DEPENDS ${gzipped}/vimbo.1.gz ${gzipped}/changelog.gz)
+  install(FILES ${gzipped}/vimbo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT command)
+  install(FILES ${packaging}/completions/vimbo.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME vimbo COMPONENT command)
+  install(FILES ${packaging}/completions/_vimbo DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+    COMPONENT command)
+  install(FILES ${packaging}/completions/vimbo.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d
+    COMPONENT command)
+  set(components runtime development command)
+  set(package_names libvimbo1 libvimbo-dev vimbo)
+  foreach(component package IN ZIP_LISTS components package_names)
+    install(FILES ${packaging}/copyright ${gzipped}/changelog.gz
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  endforeach()
 endif()
 
 # find_package(vimbo) gives vimbo::vimbo, wherever the tree was installed.
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vimbo)
-install(EXPORT vimboTargets NAMESPACE vimbo:: DESTINATION ${config_dir})
+install(EXPORT vimboTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 configure_package_config_file(cmake/vimboConfig.cmake.in ${PROJECT_BINARY_DIR}/vimboConfig.cmake
   INSTALL_DESTINATION ${config_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/vimboConfig.cmake ${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
-  DESTINATION ${config_dir})
+  DESTINATION ${config_dir} COMPONENT development)
 
-# pkg-config finds the prefix from where the .pc file lies, so that an
-# installation moved elsewhere (or made with --prefix) still holds together.
-file(RELATIVE_PATH VIMBO_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
-configure_file(cmake/vimbo.pc.in ${PROJECT_BINARY_DIR}/vimbo.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vimbo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# Plain paths, as pkg-config prints them to compilers: the prefix is the
+# one installed to (cmake --install --prefix too), filled in at install time;
+# an installation moved later is found with pkg-config --define-prefix.
+set(VIMBO_PC_PREFIX "@VIMBO_PC_PREFIX@")
+configure_file(cmake/vimbo.pc.in ${PROJECT_BINARY_DIR}/vimbo.pc.in @ONLY)
+install(CODE "set(VIMBO_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${PROJECT_BINARY_DIR}/vimbo.pc.in\" \"${PROJECT_BINARY_DIR}/vimbo.pc\" @ONLY)"
+  COMPONENT development)
+install(FILES ${PROJECT_BINARY_DIR}/vimbo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 # A .deb on Linux, a .zip of the Windows build.
 set(CPACK_PACKAGE_NAME vimbo)
 set(CPACK_PACKAGE_VENDOR "vimbo")
-set(CPACK_PACKAGE_CONTACT "vimbo developers <vimbo@localhost>")
+set(CPACK_PACKAGE_CONTACT "vimbo developers <maintainers@vimbo.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
@@ -45,11 +78,32 @@ if(WIN32)
   endif()
 else()
   set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL runtime development command)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   # The dependencies are what the programs are linked with, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvimbo1)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+  # Each description follows the one summary that CPack puts first.
+  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The shared library behind vimbo: two C functions that wrap an include
+directive in #ifndef GUARD / #endif when GUARD controls its whole header,
+for a line or for a whole file.")
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS git)  # for skipping the files git ignores
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvimbo-dev)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvimbo1 (= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Development files: the header, the CMake package
+(find_package(vimbo)) and the pkg-config file for building against
+libvimbo.")
+  set(CPACK_DEBIAN_COMMAND_PACKAGE_NAME vimbo)
+  set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION devel)
+  set(CPACK_DEBIAN_COMMAND_PACKAGE_SUGGESTS git)  # for skipping the files git ignores
+  set(CPACK_DEBIAN_COMMAND_DESCRIPTION "The command. For an include line vimbo finds the header, reads
+the macro that guards it, checks that the macro controls the whole
+header, and wraps the line in #ifndef GUARD / #endif. It rewrites single
+files or whole trees, checks and previews without changing anything, and
+verifies a rewrite against a build's own compile_commands.json.")
 endif()
 include(CPack)
