@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -56,7 +57,9 @@ std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
                                                   const vimbo::engine::BatchContext& context,
                                                   const std::vector<Lookup>& configurations, const std::string& path) {
     const std::string includePath = settings.includePathFor ? settings.includePathFor(path) : settings.includePath;
-    if (!settings.database) return {Lookup{includePath, ""}, {}};
+    // Search paths that differ from directory to directory (configuration
+    // files) are different units' flags: any file may be compiled with each.
+    if (!settings.database) return {Lookup{includePath, ""}, configurations.size() > 1 ? configurations : std::vector<Lookup>{}};
     const CompileDatabase& database = *settings.database;
     const bool shared = configurations.size() > 1 && (database.entriesFor(path) != 1 || context.includedByName(path));
     return {lookupOf(database.directoriesFor(path), includePath),
@@ -133,6 +136,11 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     if (settings.database)
         for (const IncludeDirectories& directories : settings.database->configurations())
             configurations.push_back(lookupOf(directories, settings.includePath));
+    if (!settings.database && settings.includePathFor) {
+        std::set<std::string> paths;
+        for (const std::string& file : files) paths.insert(settings.includePathFor(file));
+        for (const std::string& path : paths) configurations.push_back(Lookup{path, ""});
+    }
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {

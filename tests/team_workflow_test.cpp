@@ -70,6 +70,18 @@ TEST_F(TeamWorkflow, ConfigurationFoundUpwardAndCommandLineWins) {
             EXPECT_EQ(read(name), wanted ? kWrapped : kSource) << c.config << name;
         }
     }
+    // Two configurations that find <a.h> as different headers: a file may
+    // be compiled with either, so neither guard is taken.
+    write("proj/.vimbo.toml", "search-path = [\"inc\"]\n");
+    write("proj/sub/.vimbo.toml", "search-path = [\"inc2\"]\n");
+    write("proj/sub/inc2/a.h", "#ifndef OTHER_A_H\n#define OTHER_A_H\n#endif\n");
+    write("proj/sub/s.c", kSource);
+    write("proj/other.c", kSource);
+    EXPECT_EQ(runVimbo({"--tree", "proj/other.c", "proj/sub/s.c"}).status, 0);
+    EXPECT_EQ(read("proj/other.c"), kSource);
+    EXPECT_EQ(read("proj/sub/s.c"), kSource);
+    fs::remove_all(root() / "proj/sub");
+
     write("proj/.vimbo.toml", "search-path = [\"inc\"]\npch = [\"x.h\"]\n");
     const auto shown = runVimbo({"--ext", ".c", "--print-config", "proj/src/m.c"});
     EXPECT_EQ(shown.status, 0) << shown.err;
