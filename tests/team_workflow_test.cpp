@@ -11,12 +11,6 @@
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
-#ifdef _WIN32
-#define DEV_NULL "NUL"
-#else
-#define DEV_NULL "/dev/null"
-#endif
-
 namespace {
 
 using vimbo::test::asWritten;
@@ -145,7 +139,7 @@ TEST_F(TeamWorkflow, ReportsForToolsAndPeople) {
 }
 
 TEST_F(TeamWorkflow, ChangedFilesFromGit) {
-    if (std::system("git --version >" DEV_NULL " 2>&1") != 0) GTEST_SKIP() << "no git";
+    if (!vimbo::test::gitAvailable()) GTEST_SKIP() << "no git";
     write("proj/.vimbo.toml", "search-path = [\"inc\"]\n");
     write("proj/gone.c", kSource);
     write("proj/USAGE.md", "#include <a.h>\n");

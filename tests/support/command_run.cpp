@@ -33,4 +33,9 @@ CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::st
     return CommandOutcome{outcome.status, console(outcome.output), console(outcome.errors)};
 }
 
+bool gitAvailable() {
+    const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild({{"git", "--version"}, "", "", ""});
+    return outcome.started && outcome.status == 0;
+}
+
 }  // namespace vimbo::test

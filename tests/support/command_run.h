@@ -15,4 +15,7 @@ struct CommandOutcome {
 // command reads on standard input.
 CommandOutcome runVimbo(const std::vector<std::string>& arguments, const std::string& input = "");
 
+// Whether git can be run here (some tests need a work tree).
+bool gitAvailable();
+
 }  // namespace vimbo::test
