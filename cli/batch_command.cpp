@@ -238,7 +238,8 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         }
         batch.database = &database;
     }
-    const bool fromBuild = paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
+    const bool fromBuild =
+        paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
         const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore);
         for (const std::string& missing : built.missing)
@@ -268,9 +269,10 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     if (!configs.errors().empty()) return 2;
     batch.includePathFor = [&](const std::string& path) { return effective.includePath(path, includePath); };
     batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path); };
-    const bool anySearchPath = !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
-                                   return configs.forFile(file).searchPath.has_value();
-                               });
+    const bool anySearchPath =
+        !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
+            return configs.forFile(file).searchPath.has_value();
+        });
     if (!anySearchPath && !batch.database) {
         std::cerr << "vimbo: warning: no include search path (-i, -p, INCLUDE or " << kConfigFileName
                   << "): includes in angle brackets can't be found\n";

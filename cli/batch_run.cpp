@@ -59,7 +59,8 @@ std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
     const std::string includePath = settings.includePathFor ? settings.includePathFor(path) : settings.includePath;
     // Search paths that differ from directory to directory (configuration
     // files) are different units' flags: any file may be compiled with each.
-    if (!settings.database) return {Lookup{includePath, ""}, configurations.size() > 1 ? configurations : std::vector<Lookup>{}};
+    if (!settings.database)
+        return {Lookup{includePath, ""}, configurations.size() > 1 ? configurations : std::vector<Lookup>{}};
     const CompileDatabase& database = *settings.database;
     const bool shared = configurations.size() > 1 && (database.entriesFor(path) != 1 || context.includedByName(path));
     return {lookupOf(database.directoriesFor(path), includePath),
@@ -145,7 +146,8 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
             vimbo::engine::RewriteSettings rewrite = settings.rewrite;
-            if (settings.precompiledHeadersFor) rewrite.precompiledHeaders = settings.precompiledHeadersFor(files[group.front()]);
+            if (settings.precompiledHeadersFor)
+                rewrite.precompiledHeaders = settings.precompiledHeadersFor(files[group.front()]);
             vimbo::engine::DirectoryRewriter directory(context, rewrite);
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.

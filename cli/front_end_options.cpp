@@ -207,7 +207,8 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
         options.error = "--audit changes nothing; it goes without --check, --diff and --strip";
     if (options.audit && options.verify) options.error = "--audit changes nothing; there is nothing to verify";
-    if (options.format != OutputFormat::text && options.diff) options.error = "--diff prints a diff; --format goes with --check and --audit";
+    if (options.format != OutputFormat::text && options.diff)
+        options.error = "--diff prints a diff; --format goes with --check, --audit, --verify and --tree";
     if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
     return options;
 }

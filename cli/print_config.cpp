@@ -45,7 +45,8 @@ int printConfig(const FrontEndOptions& options) {
     std::cout << "# settings for " << options.printConfig << "\n";
 
     const ArgumentWords words = readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
-    if (options.includeGiven) show("search-path", listOf(vimbo::engine::searchPathEntries(joinIncludePaths(words.includePaths, ""))), line);
+    const std::string given = joinIncludePaths(words.includePaths, "");
+    if (options.includeGiven) show("search-path", listOf(vimbo::engine::searchPathEntries(given)), line);
     else if (config.searchPath) show("search-path", listOf(*config.searchPath), file);
     else show("search-path", listOf(vimbo::engine::searchPathEntries(vimbo::engine::includeFromEnvironment())), "INCLUDE");
 

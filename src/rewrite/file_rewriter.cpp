@@ -3,7 +3,6 @@
 #include "vimbo/engine/file_rewriter.h"
 
 #include <algorithm>
-
 #include <optional>
 
 #include "analysis/external_guards.h"
