@@ -51,14 +51,6 @@ std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& base
     return facts;
 }
 
-void HeaderCache::learn(const std::string& path, const std::string& bytes) {
-    vimbo::platform::FileIdentity identity;
-    if (lifetime_ != Lifetime::run || !fs_.identity(path, identity)) return;
-    if (identity.size != bytes.size()) return;  // not the text written after all
-    const std::string baseName = upperCaseAscii(splitPath(path).baseName);
-    remember(baseName, identity, std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true)));
-}
-
 bool HeaderCache::known(const Memo& memo, const std::string& key, std::string& value) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);

@@ -44,10 +44,6 @@ public:
     // the caller makes of the header's path and version and of the lookup
     // that reaches the headers it names; for caches of one run only, where
     // the files a header names stay as they are. False when none is known.
-    // A file this run has just written with `bytes`: its facts are taken
-    // from them rather than read back (for caches of one run only).
-    void learn(const std::string& path, const std::string& bytes);
-
     bool remembersVerdicts() const { return lifetime_ == Lifetime::run; }
     // Where a name was found (or "" when it was not), by a key the caller
     // makes of the name, the includer's directory and the search paths; for

@@ -86,9 +86,7 @@ namespace {
 // The macro a "#define" names: the identifier its operand begins with.
 std::string_view definedName(std::string_view rest) {
     rest = trimBlanks(rest);
-    std::size_t end = 0;
-    while (end < rest.size() && isIdentifier(rest.substr(0, end + 1))) ++end;
-    return rest.substr(0, end);
+    return rest.substr(0, identifierLength(rest));
 }
 
 bool isPragmaOnce(std::string_view name, std::string_view rest) {
@@ -201,11 +199,10 @@ private:
 std::vector<std::string> identifiersOf(std::string_view text) {
     std::vector<std::string> names;
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t end = i;
-        while (end < text.size() && isIdentifier(text.substr(i, end - i + 1))) ++end;
-        if (end > i) {
-            names.emplace_back(text.substr(i, end - i));
-            i = end;
+        const std::size_t length = identifierLength(text.substr(i));
+        if (length > 0) {
+            names.emplace_back(text.substr(i, length));
+            i += length;
         } else {
             ++i;
         }

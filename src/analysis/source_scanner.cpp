@@ -51,6 +51,13 @@ std::size_t spliceAt(std::string_view line) {
 }
 }  // namespace
 
+std::size_t identifierLength(std::string_view text) {
+    if (text.empty() || !isIdentifierStart(text[0])) return 0;
+    std::size_t end = 1;
+    while (end < text.size() && isIdentifierChar(text[end])) ++end;
+    return end;
+}
+
 bool isIdentifier(std::string_view text) {
     if (text.empty() || !isIdentifierStart(text[0])) return false;
     for (char c : text)

@@ -71,6 +71,8 @@ bool breaksLinesAnotherWay(std::string_view line);
 
 // Whether a text is a C identifier.
 bool isIdentifier(std::string_view text);
+// How many characters of the identifier `text` begins with (0: none).
+std::size_t identifierLength(std::string_view text);
 
 // Blanks within a line: space, tab, vertical tab, form feed, and NUL, which
 // the compilers take for a blank (with a warning).

@@ -101,10 +101,9 @@ int Vimbo::processSettled(TextReader& input) {
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    if (!commitOutput())
-        fs_.remove(scratchName);
-    else if (!failed() && shared_.headers)
-        shared_.headers->learn(settings->outputFile(), text);  // other files of the run may include it
+    // A file of the run that another includes later is read again then: its
+    // new version has an identity of its own, and most are never included.
+    if (!commitOutput()) fs_.remove(scratchName);
     return outcome.changed;
 }
 
