@@ -127,8 +127,10 @@ SourceTree filesOf(const FrontEndOptions& options, const Effective& effective, c
     SourceTree tree;
     std::vector<std::string> roots;
     for (const std::string& path : paths) {
-        if (options.tree && vimbo::engine::isDirectory(path)) roots.push_back(path);
-        else if (!effective.excluded(path, relativeToCurrent(path))) tree.files.push_back(path);
+        if (!vimbo::engine::isDirectory(path) && effective.excluded(path, relativeToCurrent(path))) continue;
+        // A tree run takes even a file named through the walk, which leaves
+        // links alone (a rewrite would turn one into a copy).
+        (options.tree ? roots : tree.files).push_back(path);
     }
     if (roots.empty()) return tree;
     WalkOptions walk;

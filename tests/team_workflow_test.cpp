@@ -75,6 +75,15 @@ TEST_F(TeamWorkflow, ConfigurationFoundUpwardAndCommandLineWins) {
     EXPECT_EQ(read("proj/other.c"), kSource);
     EXPECT_EQ(read("proj/sub/s.c"), kSource);
     fs::remove_all(root() / "proj/sub");
+    // A link named to a tree run is left alone, as one met on the walk.
+    std::error_code linked;
+    fs::create_symlink("other.c", root() / "proj/link.c", linked);
+    if (!linked) {
+        const auto o = runVimbo({"--tree", "proj/link.c"});
+        EXPECT_NE(o.err.find("proj/link.c: skipped (a symbolic link"), std::string::npos) << o.err;
+        EXPECT_TRUE(fs::is_symlink(root() / "proj/link.c"));
+        fs::remove(root() / "proj/link.c");
+    }
 
     write("proj/.vimbo.toml", "search-path = [\"inc\"]\npch = [\"x.h\"]\n");
     const auto shown = runVimbo({"--ext", ".c", "--print-config", "proj/src/m.c"});
