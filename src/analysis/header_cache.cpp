@@ -4,9 +4,26 @@
 
 namespace vimbo::analysis {
 
+bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdentity& identity) {
+    if (lifetime_ == Lifetime::run) {
+        std::lock_guard<std::mutex> hold(lock_);
+        const auto found = steady_.find(path);
+        if (found != steady_.end()) {
+            identity = found->second;
+            return true;
+        }
+    }
+    if (!fs_.identity(path, identity)) return false;
+    if (lifetime_ == Lifetime::run) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!runFiles_.empty() && runFiles_.count({identity.device, identity.file}) == 0) steady_.emplace(path, identity);
+    }
+    return true;
+}
+
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
-    if (path.empty() || !fs_.identity(path, identity)) return nullptr;
+    if (path.empty() || !identityOf(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     std::shared_ptr<const HeaderFacts> knownFacts;
     if (lifetime_ == Lifetime::run || identity.settled) {
@@ -19,7 +36,8 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     // The file may be replaced between the look above and the read: the
     // facts are those of the version read, and kept under its identity.
     std::string bytes;
-    if (!vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
+    const vimbo::platform::FileIdentity named = identity;
+    if (!vimbo::platform::readWholeFile(fs_, path, bytes, &identity, &named)) return nullptr;
     ++reads_;
     std::shared_ptr<HeaderFacts> facts;
     if (knownFacts && knownFacts->identity == identity) {
@@ -34,7 +52,13 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
 std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
     std::string bytes;
     vimbo::platform::FileIdentity identity;
-    if (path.empty() || !vimbo::platform::readWholeFile(fs_, path, bytes, &identity)) return nullptr;
+    const bool read = !path.empty() && vimbo::platform::readWholeFile(fs_, path, bytes, &identity);
+    // A file of the run, read or not, is looked up afresh each time from now on.
+    if (read || (!path.empty() && fs_.identity(path, identity))) {
+        std::lock_guard<std::mutex> hold(lock_);
+        runFiles_.insert({identity.device, identity.file});
+    }
+    if (!read) return nullptr;
     ++reads_;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     return remember(baseName, identity, std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true, &uses)));

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -36,6 +37,12 @@ public:
     // The facts of a file of a run with everything it does with macros, read
     // whole; the facts are kept as for any header read.
     std::shared_ptr<const HeaderFacts> factsWithUses(const std::string& path, MacroUses& uses);
+
+    // The identity of the regular file at `path` (false when there is none).
+    // In a run whose files are known (indexed), a file the run does not
+    // rewrite stays as it is: its identity is looked up once. The run's own
+    // files are looked up each time, since a rewrite gives them new ones.
+    bool identityOf(const std::string& path, vimbo::platform::FileIdentity& identity);
 
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
@@ -78,6 +85,10 @@ private:
     bool known(const Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
+    // The files of the run (device, file), once factsWithUses has read them,
+    // and the identities of the other files by path.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> runFiles_;
+    std::unordered_map<std::string, vimbo::platform::FileIdentity> steady_;
     std::atomic<std::size_t> reads_{0};
 };
 

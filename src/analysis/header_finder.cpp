@@ -67,7 +67,7 @@ std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const st
 
 bool HeaderFinder::isRegularFile(const std::string& path) const {
     vimbo::platform::FileIdentity identity;
-    return fs_.identity(path, identity);
+    return cache_.identityOf(path, identity);
 }
 
 // The first regular file that a search path's entries hold under `name`.

@@ -11,7 +11,8 @@ namespace {
 constexpr int kMaxReads = 8;
 }  // namespace
 
-bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity) {
+bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity,
+                   const FileIdentity* knownName) {
     const std::size_t start = bytes.size();
     for (int attempt = 0; attempt < kMaxReads; ++attempt) {
         // What the name stands for before the file is opened, and the open
@@ -19,7 +20,8 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         // may be those of another version or even another file (one whose
         // old version was reused for other text while it was open here).
         FileIdentity named, before, after;
-        if (!ops.identity(path, named)) return false;
+        if (attempt == 0 && knownName) named = *knownName;
+        else if (!ops.identity(path, named)) return false;
         const FileHandle file = ops.openRead(path);
         if (file == kNoFile) return false;
         bool known = ops.handleIdentity(file, before);

@@ -123,9 +123,10 @@ struct FileSystemOps {
 // the file the name stood for: a file replaced or rewritten while it was
 // opened and read (by another thread, say, that reuses a file's old
 // version for other text) is read again.
-// `identity`, when given, gets that version's identity.
+// `identity`, when given, gets that version's identity. `named`, when
+// given, is what the name stood for, looked up just before (one look less).
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes,
-                   FileIdentity* identity = nullptr);
+                   FileIdentity* identity = nullptr, const FileIdentity* named = nullptr);
 
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
