@@ -39,7 +39,7 @@ public:
     std::size_t entriesFor(const std::string& file) const;
     // The macros the entries define or undefine on their command lines.
     const std::vector<std::string>& commandLineMacros() const { return macros_; }
-    // Whether no entry compiles `file` (a header, searched with the union).
+    // Whether an entry compiles `file` (else, a header, it is searched with the union).
     bool lists(const std::string& file) const;
     // Each different set of directories the entries use, in first-seen order.
     const std::vector<IncludeDirectories>& configurations() const { return configurations_; }
