@@ -31,43 +31,40 @@ static void note(const char* path) {
     bytes += (unsigned long long)status.st_size;
 }
 
-#define OPEN_LIKE(name)                                                        \
-    int name(const char* path, int flags, ...) {                               \
-        static int (*real)(const char*, int, ...);                             \
-        mode_t mode = 0;                                                       \
-        int fd;                                                                \
-        if (flags & (O_CREAT | O_TMPFILE)) {                                   \
+/* The mode argument, which the variadic open functions take only with these flags. */
+#define MODE_AFTER(flags, mode)                                                \
+    do {                                                                       \
+        if ((flags) & (O_CREAT | O_TMPFILE)) {                                 \
             va_list list;                                                      \
             va_start(list, flags);                                             \
             mode = (mode_t)va_arg(list, int);                                  \
             va_end(list);                                                      \
         }                                                                      \
-        if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, #name); \
-        fd = real(path, flags, mode);                                          \
-        if (fd >= 0) note(path);                                               \
-        return fd;                                                             \
+    } while (0)
+
+/* open(path) is openat(AT_FDCWD, path): one place counts both. */
+#define OPEN_LIKE(name, at)                                                    \
+    int name(const char* path, int flags, ...) {                               \
+        mode_t mode = 0;                                                       \
+        MODE_AFTER(flags, mode);                                               \
+        return at(AT_FDCWD, path, flags, mode);                                \
     }
-OPEN_LIKE(open)
-OPEN_LIKE(open64)
 
 #define OPENAT_LIKE(name)                                                      \
     int name(int directory, const char* path, int flags, ...) {                \
         static int (*real)(int, const char*, int, ...);                        \
         mode_t mode = 0;                                                       \
         int fd;                                                                \
-        if (flags & (O_CREAT | O_TMPFILE)) {                                   \
-            va_list list;                                                      \
-            va_start(list, flags);                                             \
-            mode = (mode_t)va_arg(list, int);                                  \
-            va_end(list);                                                      \
-        }                                                                      \
+        MODE_AFTER(flags, mode);                                               \
         if (!real) real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, #name); \
         fd = real(directory, path, flags, mode);                               \
-        if (fd >= 0 && (directory == AT_FDCWD || path[0] == '/')) note(path);        \
+        if (fd >= 0 && (directory == AT_FDCWD || path[0] == '/')) note(path);  \
         return fd;                                                             \
     }
 OPENAT_LIKE(openat)
 OPENAT_LIKE(openat64)
+OPEN_LIKE(open, openat)
+OPEN_LIKE(open64, openat64)
 
 #define FOPEN_LIKE(name)                                                       \
     FILE* name(const char* path, const char* mode) {                           \

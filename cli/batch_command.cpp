@@ -6,9 +6,9 @@
 #include <iostream>
 
 #include "batch_run.h"
+#include "effective_settings.h"
 #include "changed_files.h"
 #include "database_files.h"
-#include "path_glob.h"
 #include "project_config.h"
 #include "source_tree.h"
 #include "usage.h"
@@ -64,39 +64,6 @@ void dropDeleted(std::vector<std::string>& paths) {
                 paths.end());
 }
 
-// What the command line gives wins over the configuration file.
-struct Effective {
-    const FrontEndOptions& options;
-    ProjectConfigs& configs;
-
-    std::vector<std::string> extensions(const std::string& path) const {
-        if (options.extensionsGiven) return options.extensions;
-        const ProjectConfig& config = configs.forFile(path);
-        return config.extensions ? *config.extensions : kDefaultExtensions;
-    }
-    // Command-line patterns read from `base` (the root walked, or the
-    // current directory for a file named); a configuration's from its own directory.
-    bool excluded(const std::string& path, const std::string& relative) const {
-        if (options.exclusionsGiven)
-            return std::any_of(options.exclusions.begin(), options.exclusions.end(),
-                               [&](const std::string& pattern) { return matchesExclusion(pattern, relative); });
-        return excludedByConfig(configs.forFile(path), path);
-    }
-    std::vector<std::string> precompiledHeaders(const std::string& path) const {
-        if (options.pchGiven) return options.precompiledHeaders;
-        const ProjectConfig& config = configs.forFile(path);
-        return config.pch ? *config.pch : std::vector<std::string>{};
-    }
-    std::string includePath(const std::string& path, const std::string& commandLine) const {
-        if (options.includeGiven) return commandLine;
-        const ProjectConfig& config = configs.forFile(path);
-        if (!config.searchPath) return commandLine;
-        std::string joined;
-        for (const std::string& entry : *config.searchPath) joined += (joined.empty() ? "" : ";") + entry;
-        return joined;
-    }
-};
-
 std::string relativeToCurrent(const std::string& path) {
     return fs::path(path).lexically_normal().generic_string();
 }
@@ -123,7 +90,7 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
 
 // The files of the run: those named (unless excluded), and with --tree
 // those under each directory.
-SourceTree filesOf(const FrontEndOptions& options, const Effective& effective, const std::vector<std::string>& paths) {
+SourceTree filesOf(const FrontEndOptions& options, const EffectiveSettings& effective, const std::vector<std::string>& paths) {
     SourceTree tree;
     std::vector<std::string> roots;
     for (const std::string& path : paths) {
@@ -137,7 +104,7 @@ SourceTree filesOf(const FrontEndOptions& options, const Effective& effective, c
     walk.breakLinks = options.breakLinks;
     walk.gitIgnore = options.gitIgnore;
     walk.accepts = [&](const std::string& path, const std::string& relative) {
-        return hasSourceExtension(path, effective.extensions(path)) && !effective.excluded(path, relative);
+        return hasSourceExtension(path, effective.extensions(path).value) && !effective.excluded(path, relative);
     };
     SourceTree walked = findSources(roots, walk);
     for (const std::string& error : walked.errors) std::cerr << "vimbo: " << error << "\n";
@@ -151,7 +118,7 @@ SourceTree filesOf(const FrontEndOptions& options, const Effective& effective, c
 
 // The paths of the run, from the command line, a list, git or the build.
 // Returns false (with the exit status) when the run can't go on.
-bool gatherPaths(const FrontEndOptions& options, const Effective& effective, const ArgumentWords& words,
+bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const ArgumentWords& words,
                  std::vector<std::string>& paths, int& status) {
     paths = words.files;
     if (!options.filesFrom.empty()) {
@@ -185,7 +152,7 @@ bool gatherPaths(const FrontEndOptions& options, const Effective& effective, con
                                 const fs::path relative = fs::path(file).lexically_relative(relativeToCurrent(root));
                                 return !relative.empty() && *relative.begin() != "..";
                             });
-        if (inside && (named || hasSourceExtension(file, effective.extensions(file)))) paths.push_back(file);
+        if (inside && (named || hasSourceExtension(file, effective.extensions(file).value))) paths.push_back(file);
     }
     if (paths.empty()) {
         std::cerr << "vimbo: no C or C++ file changed" << (options.staged ? " in the index" : " since " + options.since)
@@ -217,14 +184,13 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         return usageError("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
     }
     ProjectConfigs configs;
+    const EffectiveSettings effective(given, configs, includePath);
     // Options for the whole run come from the current directory's configuration.
-    const ProjectConfig& here = configs.forDirectory("");
     FrontEndOptions options = given;
     const bool rewritesText = !options.audit && !options.strip && !options.stripWrong;
-    if (here.keepLines && *here.keepLines && rewritesText) options.keepLines = true;
-    if (here.strict && *here.strict) options.strict = true;
-    if (options.buildDirectory.empty() && here.compileCommands) options.buildDirectory = *here.compileCommands;
-    const Effective effective{options, configs};
+    options.keepLines = effective.keepLines().value && rewritesText;
+    options.strict = effective.strict().value;
+    options.buildDirectory = effective.compileCommands().value;
 
     std::vector<std::string> paths;
     int status = 0;
@@ -269,8 +235,8 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     const SourceTree tree = filesOf(options, effective, paths);
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
-    batch.includePathFor = [&](const std::string& path) { return effective.includePath(path, includePath); };
-    batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path); };
+    batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };
+    batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path).value; };
     const bool anySearchPath =
         !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
             return configs.forFile(file).searchPath.has_value();

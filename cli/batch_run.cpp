@@ -192,8 +192,9 @@ Counts countOf(const std::vector<FileState>& states) {
         if (state.examined) ++counts.examined;
         if (state.failed()) ++counts.failed;
         else if (state.outcome.changed) ++counts.changed;
-        if (!state.outcome.wrongGuards.empty()) ++counts.wrongFiles;
-        counts.wrong += state.outcome.wrongGuards.size();
+        // An audit's findings are the wrong guards (a rewrite's, its changes).
+        if (!state.outcome.findings.empty()) ++counts.wrongFiles;
+        counts.wrong += state.outcome.findings.size();
     }
     return counts;
 }

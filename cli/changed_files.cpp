@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "git_ignore.h"
 #include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
@@ -42,15 +43,10 @@ bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::str
     std::error_code ignored;
     const fs::path root = fs::path(firstLine(top.output));
     const fs::path current = fs::current_path(ignored);
-    for (std::size_t at = 0; at < answer.output.size();) {
-        std::size_t end = answer.output.find('\0', at);
-        if (end == std::string::npos) end = answer.output.size();
-        if (end > at) {
-            const fs::path absolute = (root / answer.output.substr(at, end - at)).lexically_normal();
-            const fs::path relative = absolute.lexically_relative(current);
-            files.push_back((relative.empty() ? absolute : relative).generic_string());
-        }
-        at = end + 1;
+    for (const std::string& name : nulSeparated(answer.output)) {
+        const fs::path absolute = (root / name).lexically_normal();
+        const fs::path relative = absolute.lexically_relative(current);
+        files.push_back((relative.empty() ? absolute : relative).generic_string());
     }
     return true;
 }

@@ -110,7 +110,6 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
             return 0;
         }
         valued.apply(options, value);
-        options.given.push_back(name);
         return joined ? 0 : 1;
     }
     for (const Flag& flag : kFlags) {
@@ -196,11 +195,6 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             options.unknownWords.push_back(argument);
     }
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
-    for (const std::string& name : options.given) {
-        options.extensionsGiven = options.extensionsGiven || name == "--ext";
-        options.exclusionsGiven = options.exclusionsGiven || name == "--exclude";
-        options.pchGiven = options.pchGiven || name == "--pch";
-    }
     if (!options.error.empty()) return options;
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";
     if (options.strip && options.stripWrong) options.error = "--strip and --strip-wrong exclude each other";

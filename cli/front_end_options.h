@@ -42,8 +42,7 @@ struct FrontEndOptions {
     std::string printConfig;              // --print-config FILE: the settings that apply to FILE
     // Which options the command line gave, so that they win over a
     // configuration file's.
-    std::vector<std::string> given;  // the valued long options named
-    bool includeGiven = false, extensionsGiven = false, exclusionsGiven = false, pchGiven = false;
+    bool includeGiven = false;  // -i or -I was given (it may name an empty path)
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
     // Words of `arguments` that begin with "-" but are no option, before

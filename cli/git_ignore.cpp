@@ -17,15 +17,19 @@ std::vector<std::string> gitIgnored(const std::string& root, const std::vector<s
     ask.keep = std::string::npos;
     const vimbo::platform::ChildOutcome answer = runChild(ask);
     // Exit status 1 means that nothing is ignored.
-    std::vector<std::string> ignored;
-    if (answer.status != 0) return ignored;
-    for (std::size_t at = 0; at < answer.output.size();) {
-        const std::size_t end = answer.output.find('\0', at);
-        if (end == std::string::npos) break;
-        if (end > at) ignored.push_back(answer.output.substr(at, end - at));
+    if (answer.status != 0) return {};
+    return nulSeparated(answer.output);
+}
+
+std::vector<std::string> nulSeparated(const std::string& output) {
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < output.size();) {
+        std::size_t end = output.find('\0', at);
+        if (end == std::string::npos) end = output.size();
+        if (end > at) names.push_back(output.substr(at, end - at));
         at = end + 1;
     }
-    return ignored;
+    return names;
 }
 
 }  // namespace vimbo::cli

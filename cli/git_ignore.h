@@ -12,4 +12,7 @@ namespace vimbo::cli {
 // ignores; none when `root` is not inside a git work tree or git cannot run.
 std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files);
 
+// The names of git's "-z" output, which ends each with a NUL.
+std::vector<std::string> nulSeparated(const std::string& output);
+
 }  // namespace vimbo::cli

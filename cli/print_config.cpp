@@ -2,9 +2,9 @@
 
 #include <iostream>
 
+#include "effective_settings.h"
 #include "include_path.h"
 #include "project_config.h"
-#include "source_tree.h"
 #include "vimbo/engine/arguments.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/single_run.h"
@@ -35,43 +35,29 @@ void show(const std::string& key, const std::string& value, const std::string& f
 
 int printConfig(const FrontEndOptions& options) {
     ProjectConfigs configs;
-    const ProjectConfig& config = configs.forFile(options.printConfig);
-    const ProjectConfig& here = configs.forDirectory("");
+    const ArgumentWords words = readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
+    const EffectiveSettings effective(options, configs,
+                                      joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
+    const std::string& file = options.printConfig;
+    const Sourced<std::string> searchPath = effective.searchPath(file);
+    const Sourced<std::string> compileCommands = effective.compileCommands();
+    const Sourced<std::vector<std::string>> lists[] = {effective.extensions(file), effective.exclusions(file),
+                                                       effective.precompiledHeaders(file)};
+    const Sourced<bool> flags[] = {effective.keepLines(), effective.strict()};
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
-    const std::string file = config.file.empty() ? "default" : config.file;
-    const std::string global = here.file.empty() ? "default" : here.file + " (of the current directory)";
-    const std::string line = "command line";
-    std::cout << "# settings for " << options.printConfig << "\n";
 
-    const ArgumentWords words = readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
-    const std::string given = joinIncludePaths(words.includePaths, "");
-    if (options.includeGiven) show("search-path", listOf(vimbo::engine::searchPathEntries(given)), line);
-    else if (config.searchPath) show("search-path", listOf(*config.searchPath), file);
-    else show("search-path", listOf(vimbo::engine::searchPathEntries(vimbo::engine::includeFromEnvironment())), "INCLUDE");
-
-    if (!options.buildDirectory.empty()) show("compile-commands", quoted(options.buildDirectory), line);
-    else if (here.compileCommands) show("compile-commands", quoted(*here.compileCommands), global);
-    else show("compile-commands", "\"\"", "default");
-
-    const auto list = [&](const char* key, bool fromLine, const std::vector<std::string>& lineValues,
-                          const std::optional<std::vector<std::string>>& configValues,
-                          const std::vector<std::string>& defaults) {
-        if (fromLine) show(key, listOf(lineValues), line);
-        else if (configValues) show(key, listOf(*configValues), file);
-        else show(key, listOf(defaults), "default");
+    std::cout << "# settings for " << file << "\n";
+    show("search-path", listOf(vimbo::engine::searchPathEntries(searchPath.value)), searchPath.from);
+    // The run's own settings come from the current directory's file, whatever FILE's is.
+    const auto global = [](const std::string& from) {
+        return from == "command line" || from == "default" ? from : from + " (of the current directory)";
     };
-    list("extensions", options.extensionsGiven, options.extensions, config.extensions, kDefaultExtensions);
-    list("exclude", options.exclusionsGiven, options.exclusions, config.exclude, {});
-    list("pch", options.pchGiven, options.precompiledHeaders, config.pch, {});
-
-    const auto flag = [&](const char* key, bool fromLine, const std::optional<bool>& value) {
-        if (fromLine) show(key, "true", line);
-        else if (value) show(key, *value ? "true" : "false", global);
-        else show(key, "false", "default");
-    };
-    flag("keep-lines", options.keepLines, here.keepLines);
-    flag("strict", options.strict, here.strict);
+    show("compile-commands", quoted(compileCommands.value), global(compileCommands.from));
+    const char* const listKeys[] = {"extensions", "exclude", "pch"};
+    for (std::size_t i = 0; i < 3; ++i) show(listKeys[i], listOf(lists[i].value), lists[i].from);
+    const char* const flagKeys[] = {"keep-lines", "strict"};
+    for (std::size_t i = 0; i < 2; ++i) show(flagKeys[i], flags[i].value ? "true" : "false", global(flags[i].from));
     return 0;
 }
 

@@ -13,11 +13,6 @@ namespace {
 enum class Role { other, opening, include, closing };
 }  // namespace
 
-std::string describeWrongWrapper(const std::string& path, const GuardWrapper& wrapper) {
-    return path + ":" + std::to_string(wrapper.line) + ": " + wrapper.directive + " is wrapped in " + wrapper.macro +
-           ", but " + wrapper.name + " " + wrapper.problem + "\n";
-}
-
 std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& lines, const std::string& includer,
                                             const HeaderLookup& lookup, GuardAnalyzer& analyzer) {
     // Each line's role, judged as in rewriting: a directive the preprocessor

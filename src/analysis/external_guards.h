@@ -34,7 +34,5 @@ struct GuardWrapper {
 std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& lines, const std::string& includer,
                                             const HeaderLookup& lookup, GuardAnalyzer& analyzer);
 
-// "PATH:LINE: #include <x.h> is wrapped in M, but x.h is guarded by N\n".
-std::string describeWrongWrapper(const std::string& path, const GuardWrapper& wrapper);
 
 }  // namespace vimbo::analysis

@@ -156,13 +156,8 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     std::vector<vimbo::analysis::GuardWrapper> wrong;
     if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);
     std::vector<std::string> problems;
-    for (const vimbo::analysis::GuardWrapper& wrapper : wrong) {
-        outcome.wrongGuards.push_back(vimbo::analysis::describeWrongWrapper(path, wrapper));
-        problems.push_back(wrapper.name + " " + wrapper.problem);
-    }
+    for (const vimbo::analysis::GuardWrapper& wrapper : wrong) problems.push_back(wrapper.name + " " + wrapper.problem);
     outcome.findings = findingsOf(processor.changes(), problems);
-    for (std::size_t i = 0; i < wrong.size() && i < outcome.findings.size(); ++i)
-        outcome.findings[i].include = wrong[i].directive;
     return outcome;
 }
 

@@ -33,12 +33,12 @@ std::string withEndings(const std::string& guarded, std::string_view ending, std
 }  // namespace
 
 IncludeChange changeAt(std::string_view line, long origin, const std::string& macro) {
-    const std::size_t first = line.find_first_not_of(" \t");
-    const std::size_t last = line.find_last_not_of(" \t\r");
+    // Trimmed as an audit's wrapper is, so both name a directive alike.
+    const std::string_view directive = vimbo::analysis::trimBlanks(line);
     IncludeChange change;
     change.line = static_cast<std::size_t>(origin);
-    change.column = first == std::string_view::npos ? 1 : first + 1;
-    if (first != std::string_view::npos) change.directive = std::string(line.substr(first, last - first + 1));
+    change.column = directive.empty() ? 1 : static_cast<std::size_t>(directive.data() - line.data()) + 1;
+    change.directive = std::string(directive);
     change.macro = macro;
     return change;
 }

@@ -51,8 +51,7 @@ struct FileOutcome {
     Failure failure = Failure::none;
     std::string message;    // the library's message for the failure, without its line break
     std::string scratchLeft;  // a scratch file the failure concerns, when one is there
-    std::vector<std::string> wrongGuards;  // an audit's findings, a line each
-    std::vector<Finding> findings;         // the changes, or the audit's findings
+    std::vector<Finding> findings;  // the changes, or the audit's findings
 };
 
 // What the files of one batch run share: the headers read (each version of a

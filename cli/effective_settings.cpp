@@ -1,0 +1,78 @@
+#include "effective_settings.h"
+
+#include <algorithm>
+
+#include "path_glob.h"
+#include "source_tree.h"
+
+namespace vimbo::cli {
+namespace {
+
+const char kCommandLine[] = "command line";
+const char kDefault[] = "default";
+
+// The command line's list when it gave one, else the configuration's, else the default.
+Sourced<std::vector<std::string>> listOf(const std::vector<std::string>& given, const ProjectConfig& config,
+                                         const std::optional<std::vector<std::string>>& configured,
+                                         const std::vector<std::string>& defaults) {
+    if (!given.empty()) return {given, kCommandLine};
+    if (configured) return {*configured, config.file};
+    return {defaults, kDefault};
+}
+
+Sourced<bool> flagOf(bool given, const ProjectConfig& here, const std::optional<bool>& configured) {
+    if (given) return {true, kCommandLine};
+    if (configured) return {*configured, here.file};
+    return {false, kDefault};
+}
+
+}  // namespace
+
+Sourced<std::string> EffectiveSettings::searchPath(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    if (options_.includeGiven || !config.searchPath) return {commandLinePath_, options_.includeGiven ? kCommandLine : "INCLUDE"};
+    std::string joined;
+    for (const std::string& entry : *config.searchPath) joined += (joined.empty() ? "" : ";") + entry;
+    return {joined, config.file};
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::extensions(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.extensions, config, config.extensions, kDefaultExtensions);
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::exclusions(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.exclusions, config, config.exclude, {});
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::precompiledHeaders(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.precompiledHeaders, config, config.pch, {});
+}
+
+bool EffectiveSettings::excluded(const std::string& path, const std::string& relative) const {
+    if (!options_.exclusions.empty())
+        return std::any_of(options_.exclusions.begin(), options_.exclusions.end(),
+                           [&](const std::string& pattern) { return matchesExclusion(pattern, relative); });
+    return excludedByConfig(configs_.forFile(path), path);
+}
+
+Sourced<std::string> EffectiveSettings::compileCommands() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (!options_.buildDirectory.empty()) return {options_.buildDirectory, kCommandLine};
+    if (here.compileCommands) return {*here.compileCommands, here.file};
+    return {"", kDefault};
+}
+
+Sourced<bool> EffectiveSettings::keepLines() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    return flagOf(options_.keepLines, here, here.keepLines);
+}
+
+Sourced<bool> EffectiveSettings::strict() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    return flagOf(options_.strict, here, here.strict);
+}
+
+}  // namespace vimbo::cli
