@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -76,13 +77,72 @@ std::string messagesOf(const std::string& path, const FileOutcome& outcome) {
     return text;
 }
 
+// What each file shows once every file before it in the list is done:
+// failure messages on standard error; for a rewrite, check or diff, the
+// file's name, its diff or a line per finding on standard output. A file's
+// text and findings are let go once shown, so a dry run's memory stays flat
+// however large the tree; a JSON or SARIF document keeps the findings for
+// the end, and a verification the texts it compares.
+class ListOrderReport {
+public:
+    ListOrderReport(const BatchSettings& settings, const vimbo::engine::BatchContext& context)
+        : settings_(settings), context_(context) {}
+
+    // Whether the file's results take a line of the terminal.
+    bool prints(const FileState& state) const {
+        return state.failed() || (settings_.mode != BatchMode::audit && state.outcome.changed &&
+                                  settings_.format == OutputFormat::text &&
+                                  (settings_.verbose || settings_.mode != BatchMode::rewrite));
+    }
+
+    void show(const std::string& path, FileState& state) {
+        if (settings_.mode != BatchMode::audit && !state.failed() && state.outcome.changed) showChange(path, state);
+        if (state.failed()) std::cerr << messagesOf(path, state.outcome);
+        std::cout.flush();
+        if (settings_.format == OutputFormat::text && settings_.mode != BatchMode::audit)
+            std::vector<vimbo::engine::Finding>().swap(state.outcome.findings);
+    }
+
+private:
+    void showChange(const std::string& path, FileState& state) {
+        const bool dryRun = settings_.mode != BatchMode::rewrite;
+        std::optional<std::string> text;
+        if (dryRun && (settings_.dryRunTexts || settings_.mode == BatchMode::diff)) {
+            text = context_.written(path);
+            // Kept as edits against the file on disk, which has changed since.
+            if (!text) {
+                state.outcome.failure = vimbo::engine::Failure::ioError;
+                state.outcome.message = "changed on disk during the run; its new text can't be shown";
+                return;
+            }
+        }
+        if (text && settings_.dryRunTexts) settings_.dryRunTexts->emplace_back(path, *text);
+        const FindingKind kind =
+            settings_.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
+        if (settings_.format != OutputFormat::text) return;
+        if (settings_.verbose && settings_.mode != BatchMode::diff) {
+            for (const vimbo::engine::Finding& finding : state.outcome.findings)
+                std::cout << findingText(path, finding, kind, dryRun, settings_.painter);
+        } else if (settings_.mode == BatchMode::check) {
+            std::cout << path << "\n";
+        } else if (settings_.mode == BatchMode::diff) {
+            std::cout << colouredDiff(unifiedDiff(path, readBytes(path), *text), settings_.painter);
+        }
+    }
+
+    const BatchSettings& settings_;
+    const vimbo::engine::BatchContext& context_;
+};
+
 // Hands out whole directories, so that no two files of one directory (which
-// share the scratch file's name) are in flight at once, and reports each
-// file's messages in the order of the list, whatever order they finish in.
+// share the scratch file's name) are in flight at once, and shows each
+// file's results in the order of the list, whatever order they finish in.
 class Scheduler {
 public:
-    Scheduler(const std::vector<std::string>& files, std::vector<FileState>& states, bool showProgress)
-        : files_(files), states_(states), finished_(files.size(), false), progress_(showProgress ? files.size() : 0) {
+    Scheduler(const std::vector<std::string>& files, std::vector<FileState>& states, ListOrderReport& report,
+              bool showProgress)
+        : files_(files), states_(states), report_(report), finished_(files.size(), false),
+          progress_(showProgress ? files.size() : 0) {
         std::map<std::string, std::size_t> groupOf;
         for (std::size_t i = 0; i < files.size(); ++i) {
             auto [at, added] = groupOf.emplace(directoryKey(files[i]), groups_.size());
@@ -103,24 +163,25 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         states_[index] = std::move(state);
         finished_[index] = true;
-        for (; reported_ < files_.size() && finished_[reported_]; ++reported_) report(reported_);
+        for (; reported_ < files_.size() && finished_[reported_]; ++reported_) {
+            if (report_.prints(states_[reported_])) progress_.clear();
+            report_.show(files_[reported_], states_[reported_]);
+        }
         progress_.done(++done_);
     }
 
-    // Messages of files that finished after one that never began (a run cut short).
+    // Results of files that finished after one that never began (a run cut short).
     void flush() {
         std::lock_guard<std::mutex> hold(lock_);
+        progress_.clear();
         for (; reported_ < files_.size(); ++reported_)
-            if (finished_[reported_]) report(reported_);
+            if (finished_[reported_]) report_.show(files_[reported_], states_[reported_]);
     }
 
 private:
-    void report(std::size_t index) {
-        if (states_[index].failed()) std::cerr << messagesOf(files_[index], states_[index].outcome);
-    }
-
     const std::vector<std::string>& files_;
     std::vector<FileState>& states_;
+    ListOrderReport& report_;
     std::vector<bool> finished_;
     std::vector<std::vector<std::size_t>> groups_;
     std::size_t nextGroup_ = 0, reported_ = 0, done_ = 0;
@@ -132,7 +193,8 @@ private:
 std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector<std::string>& files,
                                 vimbo::engine::BatchContext& context) {
     std::vector<FileState> states(files.size());
-    Scheduler scheduler(files, states, settings.treeMode);
+    ListOrderReport report(settings, context);
+    Scheduler scheduler(files, states, report, settings.treeMode);
     std::vector<Lookup> configurations;
     if (settings.database)
         for (const IncludeDirectories& directories : settings.database->configurations())
@@ -228,31 +290,15 @@ int reportAudit(const BatchSettings& settings, const std::vector<std::string>& f
     return counts.wrong > 0 || !sharedGuards.empty() ? 1 : 0;
 }
 
-// What a dry run shows of each changed file: its name, or its diff; and the
-// new texts, for a verification.
-void reportChanges(const BatchSettings& settings, const std::vector<std::string>& files,
-                   const std::vector<FileState>& states, const vimbo::engine::BatchContext& context) {
-    const bool dryRun = settings.mode != BatchMode::rewrite;
+// A JSON or SARIF document of the run's changes, once every file is done
+// (the text lines were shown file by file).
+void reportDocument(const BatchSettings& settings, const std::vector<std::string>& files,
+                    const std::vector<FileState>& states) {
+    if (settings.format == OutputFormat::text) return;
     const FindingKind kind = settings.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
-    const bool perLine = settings.format == OutputFormat::text && (settings.verbose && settings.mode != BatchMode::diff);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (states[i].failed() || !states[i].outcome.changed) continue;
-        const std::string* text = context.written(files[i]);
-        if (settings.dryRunTexts) settings.dryRunTexts->emplace_back(files[i], text ? *text : "");
-        if (perLine) {
-            for (const vimbo::engine::Finding& finding : states[i].outcome.findings)
-                std::cout << findingText(files[i], finding, kind, dryRun, settings.painter);
-        } else if (settings.mode == BatchMode::check && settings.format == OutputFormat::text) {
-            std::cout << files[i] << "\n";
-        } else if (settings.mode == BatchMode::diff) {
-            std::cout << colouredDiff(unifiedDiff(files[i], readBytes(files[i]), text ? *text : ""), settings.painter);
-        }
-    }
-    if (settings.format != OutputFormat::text) {
-        const std::string report = formatted(settings, files, states, kind);
-        if (settings.reportInto) *settings.reportInto = report;
-        else std::cout << report;
-    }
+    const std::string report = formatted(settings, files, states, kind);
+    if (settings.reportInto) *settings.reportInto = report;
+    else std::cout << report;
     std::cout.flush();
 }
 
@@ -311,7 +357,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& file
     const int signal = Interruption::signal();
     if (settings.mode == BatchMode::audit)
         return reportAudit(settings, files, states, context.sharedGuards(), skipped.size(), walkErrors, signal);
-    reportChanges(settings, files, states, context);
+    reportDocument(settings, files, states);
     return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal);
 }
 

@@ -2,6 +2,7 @@
 // and the disk never changes.
 #include <gtest/gtest.h>
 
+#include "platform/line_edits.h"
 #include "platform/memory_overlay.h"
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
@@ -47,7 +48,7 @@ TEST_F(Overlay, KeepsEveryChangeInMemory) {
         EXPECT_TRUE(fs.rename("new.txt", "dir/a.txt"));
         EXPECT_EQ(firstLine(fs, "./dir/../dir/a.txt"), "fresh");
         EXPECT_FALSE(fs.exists("new.txt"));
-        ASSERT_NE(overlay.changed("dir/a.txt"), nullptr);
+        ASSERT_TRUE(overlay.changed("dir/a.txt").has_value());
         EXPECT_EQ(overlay.changed("dir/a.txt")->content, asWritten("fresh\n"));
         EXPECT_FALSE(fs.remove("sub")) << "a directory is no file to remove";
         EXPECT_FALSE(TextWriter(fs, "sub", TextWriter::Create::truncate).isOpen());
@@ -71,8 +72,8 @@ TEST_F(Overlay, OverlaysNestWithoutMixingTheirFiles) {
             EXPECT_TRUE(fs.remove("outer.txt"));
             EXPECT_TRUE(fs.rename("disk.txt", "inner.txt"));
             EXPECT_FALSE(fs.exists("disk.txt"));
-            EXPECT_EQ(outer.changed("inner.txt"), nullptr);
-            ASSERT_NE(inner.changed("inner.txt"), nullptr);
+            EXPECT_FALSE(outer.changed("inner.txt").has_value());
+            ASSERT_TRUE(inner.changed("inner.txt").has_value());
         }
         EXPECT_EQ(firstLine(outer.ops(), "outer.txt"), "outer") << "the inner overlay's remove stayed in it";
         EXPECT_EQ(firstLine(outer.ops(), "disk.txt"), "disk");
@@ -80,6 +81,58 @@ TEST_F(Overlay, OverlaysNestWithoutMixingTheirFiles) {
     }
     EXPECT_FALSE(exists("outer.txt"));
     EXPECT_EQ(read("disk.txt"), "disk\n");
+}
+
+// A rewritten text is kept as its line edits against the old one; they must
+// give back every byte, whatever lines the two share.
+TEST(LineEdits, GiveBackTheTextExactly) {
+    const std::string header = "#ifndef A_H\n#define A_H\n#include <b.h>\n#include <c.h>\n\nint a;\n\n#endif\n";
+    const struct {
+        const char* what;
+        std::string base, text;
+    } cases[] = {
+        {"guards put in", header,
+         "#ifndef A_H\n#define A_H\n#ifndef B_H\n#include <b.h>\n#endif\n#ifndef C_H\n#include <c.h>\n#endif\n\nint a;\n\n#endif\n"},
+        {"guards taken out", "#ifndef B_H\n#include <b.h>\n#endif\n\n\nint b;\n", "#include <b.h>\n\n\nint b;\n"},
+        {"endings of their own, no last ending", "a\r\nb\rc\n#include <d.h>", "a\r\nb\rc\n#ifndef D\r\n#include <d.h>"},
+        {"nothing shared", "x\ny\n", "p\nq\nr\n"},
+        {"all taken", header, ""},
+        {"from nothing", "", "#pragma once\n"},
+        {"long runs of equal lines", std::string(40, '\n') + "#include <e.h>\n" + std::string(40, '\n'),
+         std::string(40, '\n') + "#ifndef E_H\n#include <e.h>\n#endif\n" + std::string(40, '\n')},
+    };
+    for (const auto& c : cases) {
+        vimbo::platform::LineEdits edits;
+        vimbo::platform::lineEdits(c.base, c.text, edits);
+        std::string back;
+        ASSERT_TRUE(vimbo::platform::applyLineEdits(edits, c.base, back)) << c.what;
+        EXPECT_EQ(back, c.text) << c.what;
+        EXPECT_FALSE(vimbo::platform::applyLineEdits(edits, c.base + "x", back)) << c.what << ": another base";
+    }
+}
+
+// A dry run over a large tree keeps only the edits of what it replaced; a
+// file that then changes on disk can't give its text back, and is no
+// longer read as if it could.
+TEST_F(Overlay, KeepsAReplacedFileAsItsEdits) {
+    std::string old;
+    for (int i = 0; i < 200; ++i) old += "#include <h" + std::to_string(i) + ".h>\nint x" + std::to_string(i) + ";\n";
+    const std::string now = "#ifndef H0_H\n" + old;
+    write("a.h", old);
+    MemoryOverlay overlay(vimbo::platform::defaultFileSystemOps());
+    const FileSystemOps& fs = overlay.ops();
+    { TextWriter(fs, "scratch", TextWriter::Create::newOnly).write(now); }
+    ASSERT_TRUE(fs.replace("scratch", "a.h"));
+    std::string bytes;
+    ASSERT_TRUE(vimbo::platform::readWholeFile(fs, "a.h", bytes));
+    EXPECT_EQ(bytes, asWritten(now));
+    ASSERT_TRUE(overlay.changed("a.h").has_value());
+    EXPECT_EQ(overlay.changed("a.h")->content, asWritten(now));
+    EXPECT_EQ(read("a.h"), old);
+
+    write("a.h", old + "int late;\n");
+    EXPECT_FALSE(overlay.changed("a.h")->intact);
+    EXPECT_FALSE(vimbo::platform::readWholeFile(fs, "a.h", bytes));
 }
 
 }  // namespace

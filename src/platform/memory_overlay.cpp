@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/line_edits.h"
 
 namespace vimbo::platform {
 namespace {
@@ -21,9 +23,20 @@ struct OpenFile {
     bool open = false;
 };
 
+// A file as the overlay keeps it: whole, or, once it has replaced a file
+// below, as its line edits against that file (a dry run over a large tree
+// would otherwise hold every rewritten text).
+struct Stored {
+    bool exists = false;
+    std::string content;  // the bytes, when kept whole
+    bool asEdits = false;
+    LineEdits edits;
+    std::size_t size = 0;  // of the bytes as they would be on disk
+};
+
 struct OverlayState {
     FileSystemOps below;  // the operations the overlay was put over
-    std::map<std::string, MemoryOverlay::Entry> entries;
+    std::map<std::string, Stored> entries;
     std::vector<OpenFile> files;
     // Every version of a file in memory gets an identity of its own.
     std::map<std::string, std::uint64_t> versions;
@@ -46,9 +59,40 @@ std::string keyOf(const std::string& path) {
     return (error ? fs::path(nativePath(path)) : absolute).lexically_normal().generic_string();
 }
 
-MemoryOverlay::Entry* entryOf(OverlayState* state, const std::string& path) {
+// A file removed or renamed away lets its bytes go (assigning an empty
+// string would keep the buffer).
+void forget(Stored& entry) {
+    Stored gone;
+    std::swap(entry, gone);
+}
+
+Stored* entryOf(OverlayState* state, const std::string& path) {
     auto found = state->entries.find(keyOf(path));
     return found == state->entries.end() ? nullptr : &found->second;
+}
+
+// The bytes of an existing entry reached by `path`; false when they are kept
+// as edits and the file below them has changed since.
+bool contentOf(OverlayState* state, const std::string& path, const Stored& entry, std::string& content) {
+    if (!entry.asEdits) {
+        content = entry.content;
+        return true;
+    }
+    std::string base;
+    return readWholeFile(state->below, path, base) && applyLineEdits(entry.edits, base, content);
+}
+
+// A whole entry that stands for a file below is kept as its edits, when
+// they are smaller.
+void keepAsEdits(OverlayState* state, const std::string& path, Stored& entry) {
+    std::string base;
+    if (!entry.exists || entry.asEdits || !readWholeFile(state->below, path, base)) return;
+    if (!lineEdits(base, entry.content, entry.edits)) {
+        entry.edits = LineEdits{};
+        return;
+    }
+    entry.asEdits = true;
+    std::string().swap(entry.content);
 }
 
 // Memory handles are negative and below kNoFile, so they never meet a real one.
@@ -76,7 +120,7 @@ FileHandle openMemory(OverlayState* state, const std::string& key, std::string s
 bool overlayExists(const FileSystemOps& self, const std::string& path) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    const MemoryOverlay::Entry* entry = entryOf(state, path);
+    const Stored* entry = entryOf(state, path);
     return entry ? entry->exists : state->below.exists(path);
 }
 
@@ -97,8 +141,11 @@ bool overlaySameFile(const FileSystemOps& self, const std::string& a, const std:
 FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (const MemoryOverlay::Entry* entry = entryOf(state, path))
-        return entry->exists ? openMemory(state, keyOf(path), entry->content, false) : kNoFile;
+    if (const Stored* entry = entryOf(state, path)) {
+        std::string content;
+        if (!entry->exists || !contentOf(state, path, *entry, content)) return kNoFile;
+        return openMemory(state, keyOf(path), std::move(content), false);
+    }
     return state->below.openRead(path);
 }
 
@@ -129,17 +176,17 @@ bool overlayHandleIdentity(const FileSystemOps& self, FileHandle file, FileIdent
 bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    const MemoryOverlay::Entry* entry = entryOf(state, path);
+    const Stored* entry = entryOf(state, path);
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
     // Every change gives a new version: a version in memory is always settled.
-    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->content.size(), 0, 0, true};
+    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->size, 0, 0, true};
     return true;
 }
 
 FileHandle create(OverlayState* state, const std::string& path) {
     const std::string key = keyOf(path);
-    state->entries[key] = MemoryOverlay::Entry{true, ""};
+    state->entries[key] = Stored{true, "", false, {}, 0};
     newVersion(state, key);
     return openMemory(state, key, "", true);
 }
@@ -179,6 +226,7 @@ bool overlayWrite(const FileSystemOps& self, FileHandle file, const char* data, 
     auto found = state->entries.find(open.key);
     if (!open.writing || found == state->entries.end()) return false;
     found->second.content.append(data, size);
+    found->second.size = found->second.content.size();
     newVersion(state, open.key);
     return true;
 }
@@ -197,14 +245,14 @@ bool overlayClose(const FileSystemOps& self, FileHandle file) {
 bool overlayRemove(const FileSystemOps& self, const std::string& path) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (MemoryOverlay::Entry* entry = entryOf(state, path)) {
+    if (Stored* entry = entryOf(state, path)) {
         if (!entry->exists) return false;
-        *entry = MemoryOverlay::Entry{};
+        forget(*entry);
         return true;
     }
     // Only what the real remove would take: an existing file, not a directory.
     if (!regularFileBelow(state, path)) return false;
-    state->entries[keyOf(path)] = MemoryOverlay::Entry{};
+    state->entries[keyOf(path)] = Stored{};
     return true;
 }
 
@@ -212,16 +260,18 @@ bool overlayRename(const FileSystemOps& self, const std::string& from, const std
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     std::string content;
-    if (const MemoryOverlay::Entry* entry = entryOf(state, from)) {
-        if (!entry->exists) return false;
-        content = entry->content;
+    if (const Stored* entry = entryOf(state, from)) {
+        if (!entry->exists || !contentOf(state, from, *entry, content)) return false;
     } else if (!readWholeFile(state->below, from, content)) {
         return false;
     }
     if (overlayExists(self, to)) return false;  // as the real rename: never onto a file
-    state->entries[keyOf(to)] = MemoryOverlay::Entry{true, std::move(content)};
+    Stored& moved = state->entries[keyOf(to)];
+    moved = Stored{true, std::move(content), false, {}, 0};
+    moved.size = moved.content.size();
+    keepAsEdits(state, to, moved);
     newVersion(state, keyOf(to));
-    state->entries[keyOf(from)] = MemoryOverlay::Entry{};
+    forget(state->entries[keyOf(from)]);
     return true;
 }
 
@@ -282,10 +332,15 @@ MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
 
 MemoryOverlay::~MemoryOverlay() { delete static_cast<OverlayState*>(state_); }
 
-const MemoryOverlay::Entry* MemoryOverlay::changed(const std::string& path) const {
+std::optional<MemoryOverlay::Entry> MemoryOverlay::changed(const std::string& path) const {
     auto* state = static_cast<OverlayState*>(state_);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return entryOf(state, path);
+    const Stored* stored = entryOf(state, path);
+    if (!stored) return std::nullopt;
+    Entry entry;
+    entry.exists = stored->exists;
+    entry.intact = !stored->exists || contentOf(state, path, *stored, entry.content);
+    return entry;
 }
 
 }  // namespace vimbo::platform

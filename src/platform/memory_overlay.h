@@ -4,7 +4,7 @@
 // of a real run. Overlays nest: each one lies over the table it is given.
 #pragma once
 
-#include <map>
+#include <optional>
 #include <string>
 
 #include "platform/file_system.h"
@@ -16,6 +16,9 @@ public:
     struct Entry {
         bool exists = false;
         std::string content;  // the bytes as they would be on disk
+        // False when the overlay kept the text as edits against a file
+        // that has changed on disk since: the content is then unknown.
+        bool intact = true;
     };
 
     explicit MemoryOverlay(const FileSystemOps& below);
@@ -27,8 +30,8 @@ public:
     // as the overlay lives.
     const FileSystemOps& ops() const { return ops_; }
 
-    // What the overlay holds for a path, or null when it never changed it.
-    const Entry* changed(const std::string& path) const;
+    // What the overlay holds for a path, or nothing when it never changed it.
+    std::optional<Entry> changed(const std::string& path) const;
 
 private:
     // Its files and open handles; the operations it installs find it through

@@ -35,10 +35,11 @@ BatchContext::BatchContext(bool dryRun, const vimbo::platform::FileSystemOps& fs
     : state_(std::make_unique<State>(dryRun, fs)) {}
 BatchContext::~BatchContext() = default;
 
-const std::string* BatchContext::written(const std::string& path) const {
-    if (!state_->overlay) return nullptr;
-    const vimbo::platform::MemoryOverlay::Entry* entry = state_->overlay->changed(path);
-    return entry && entry->exists ? &entry->content : nullptr;
+std::optional<std::string> BatchContext::written(const std::string& path) const {
+    if (!state_->overlay) return std::nullopt;
+    std::optional<vimbo::platform::MemoryOverlay::Entry> entry = state_->overlay->changed(path);
+    if (!entry || !entry->exists || !entry->intact) return std::nullopt;
+    return std::move(entry->content);
 }
 
 void BatchContext::index(const std::vector<std::string>& files, const std::vector<std::string>& predefined,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,10 @@ public:
     ~BatchContext();
     BatchContext(const BatchContext&) = delete;
     BatchContext& operator=(const BatchContext&) = delete;
-    // In a dry run, the bytes the file would hold now; null when it was not written.
-    const std::string* written(const std::string& path) const;
+    // In a dry run, the bytes the file would hold now; nothing when it was
+    // not written, or when the file changed on disk since (the run keeps
+    // only its edits against the file on disk).
+    std::optional<std::string> written(const std::string& path) const;
 
     // Reads every file of the run before any is rewritten (`jobs` at once),
     // for the rules that the whole run decides: a guard two headers share, or
