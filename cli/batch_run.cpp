@@ -26,11 +26,17 @@ using vimbo::platform::Interruption;
 namespace vimbo::cli {
 namespace {
 
+// What the run keeps of a file once it is shown: a few flags, and the
+// findings where a report or an audit needs them at the end.
 struct FileState {
     bool examined = false;
-    FileOutcome outcome;
-    bool failed() const { return outcome.failure != vimbo::engine::Failure::none; }
+    bool hadFailure = false;
+    bool changed = false;
+    std::vector<vimbo::engine::Finding> findings;
+    bool failed() const { return hadFailure; }
 };
+
+bool failed(const FileOutcome& outcome) { return outcome.failure != vimbo::engine::Failure::none; }
 
 std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -89,30 +95,32 @@ public:
         : settings_(settings), context_(context) {}
 
     // Whether the file's results take a line of the terminal.
-    bool prints(const FileState& state) const {
-        return state.failed() || (settings_.mode != BatchMode::audit && state.outcome.changed &&
+    bool prints(const FileOutcome& outcome) const {
+        return failed(outcome) || (settings_.mode != BatchMode::audit && outcome.changed &&
                                   settings_.format == OutputFormat::text &&
                                   (settings_.verbose || settings_.mode != BatchMode::rewrite));
     }
 
-    void show(const std::string& path, FileState& state) {
-        if (settings_.mode != BatchMode::audit && !state.failed() && state.outcome.changed) showChange(path, state);
-        if (state.failed()) std::cerr << messagesOf(path, state.outcome);
+    FileState show(const std::string& path, FileOutcome& outcome) {
+        if (settings_.mode != BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
+        if (failed(outcome)) std::cerr << messagesOf(path, outcome);
         std::cout.flush();
-        if (settings_.format == OutputFormat::text && settings_.mode != BatchMode::audit)
-            std::vector<vimbo::engine::Finding>().swap(state.outcome.findings);
+        FileState state{true, failed(outcome), outcome.changed, {}};
+        if (settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit)
+            state.findings = std::move(outcome.findings);
+        return state;
     }
 
 private:
-    void showChange(const std::string& path, FileState& state) {
+    void showChange(const std::string& path, FileOutcome& outcome) {
         const bool dryRun = settings_.mode != BatchMode::rewrite;
         std::optional<std::string> text;
         if (dryRun && (settings_.dryRunTexts || settings_.mode == BatchMode::diff)) {
             text = context_.written(path);
             // Kept as edits against the file on disk, which has changed since.
             if (!text) {
-                state.outcome.failure = vimbo::engine::Failure::ioError;
-                state.outcome.message = "changed on disk during the run; its new text can't be shown";
+                outcome.failure = vimbo::engine::Failure::ioError;
+                outcome.message = "changed on disk during the run; its new text can't be shown";
                 return;
             }
         }
@@ -121,7 +129,7 @@ private:
             settings_.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
         if (settings_.format != OutputFormat::text) return;
         if (settings_.verbose && settings_.mode != BatchMode::diff) {
-            for (const vimbo::engine::Finding& finding : state.outcome.findings)
+            for (const vimbo::engine::Finding& finding : outcome.findings)
                 std::cout << findingText(path, finding, kind, dryRun, settings_.painter);
         } else if (settings_.mode == BatchMode::check) {
             std::cout << path << "\n";
@@ -141,7 +149,7 @@ class Scheduler {
 public:
     Scheduler(const std::vector<std::string>& files, std::vector<FileState>& states, ListOrderReport& report,
               bool showProgress)
-        : files_(files), states_(states), report_(report), finished_(files.size(), false),
+        : files_(files), states_(states), report_(report),
           progress_(showProgress ? files.size() : 0) {
         std::map<std::string, std::size_t> groupOf;
         for (std::size_t i = 0; i < files.size(); ++i) {
@@ -159,13 +167,13 @@ public:
         return true;
     }
 
-    void finish(std::size_t index, FileState state) {
+    void finish(std::size_t index, FileOutcome outcome) {
         std::lock_guard<std::mutex> hold(lock_);
-        states_[index] = std::move(state);
-        finished_[index] = true;
-        for (; reported_ < files_.size() && finished_[reported_]; ++reported_) {
-            if (report_.prints(states_[reported_])) progress_.clear();
-            report_.show(files_[reported_], states_[reported_]);
+        waiting_.emplace(index, std::move(outcome));
+        for (auto next = waiting_.begin(); next != waiting_.end() && next->first == reported_;
+             next = waiting_.erase(next), ++reported_) {
+            if (report_.prints(next->second)) progress_.clear();
+            states_[reported_] = report_.show(files_[reported_], next->second);
         }
         progress_.done(++done_);
     }
@@ -174,15 +182,15 @@ public:
     void flush() {
         std::lock_guard<std::mutex> hold(lock_);
         progress_.clear();
-        for (; reported_ < files_.size(); ++reported_)
-            if (finished_[reported_]) report_.show(files_[reported_], states_[reported_]);
+        for (auto& [index, outcome] : waiting_) states_[index] = report_.show(files_[index], outcome);
+        waiting_.clear();
     }
 
 private:
     const std::vector<std::string>& files_;
     std::vector<FileState>& states_;
     ListOrderReport& report_;
-    std::vector<bool> finished_;
+    std::map<std::size_t, FileOutcome> waiting_;  // done, but a file before them is not
     std::vector<std::vector<std::size_t>> groups_;
     std::size_t nextGroup_ = 0, reported_ = 0, done_ = 0;
     std::mutex lock_;
@@ -215,11 +223,8 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
                 const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
-                FileState state;
-                state.examined = true;
-                state.outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
-                                                                  : directory.rewrite(files[i], lookup, others);
-                scheduler.finish(i, std::move(state));
+                scheduler.finish(i, settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
+                                                                      : directory.rewrite(files[i], lookup, others));
             }
             if (Interruption::signal()) return;
         }
@@ -238,8 +243,7 @@ std::string formatted(const BatchSettings& settings, const std::vector<std::stri
                       const std::vector<FileState>& states, FindingKind kind) {
     std::vector<FileFindings> found;
     for (std::size_t i = 0; i < files.size(); ++i)
-        if (!states[i].failed() && !states[i].outcome.findings.empty())
-            found.push_back({files[i], &states[i].outcome.findings});
+        if (!states[i].failed() && !states[i].findings.empty()) found.push_back({files[i], &states[i].findings});
     const bool dryRun = settings.mode != BatchMode::rewrite;
     return settings.format == OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
 }
@@ -253,10 +257,10 @@ Counts countOf(const std::vector<FileState>& states) {
     for (const FileState& state : states) {
         if (state.examined) ++counts.examined;
         if (state.failed()) ++counts.failed;
-        else if (state.outcome.changed) ++counts.changed;
+        else if (state.changed) ++counts.changed;
         // An audit's findings are the wrong guards (a rewrite's, its changes).
-        if (!state.outcome.findings.empty()) ++counts.wrongFiles;
-        counts.wrong += state.outcome.findings.size();
+        if (!state.findings.empty()) ++counts.wrongFiles;
+        counts.wrong += state.findings.size();
     }
     return counts;
 }
@@ -271,7 +275,7 @@ int reportAudit(const BatchSettings& settings, const std::vector<std::string>& f
         for (const std::string& shared : sharedGuards)
             std::cout << "vimbo: one guard for several headers: " << shared << "\n";
         for (std::size_t i = 0; i < files.size(); ++i)
-            for (const vimbo::engine::Finding& finding : states[i].outcome.findings)
+            for (const vimbo::engine::Finding& finding : states[i].findings)
                 std::cout << findingText(files[i], finding, FindingKind::audit, true, settings.painter);
     } else {
         // Shared guards are no finding at a line; they stay on standard error.

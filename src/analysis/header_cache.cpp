@@ -29,7 +29,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     if (lifetime_ == Lifetime::run || identity.settled) {
         std::lock_guard<std::mutex> hold(lock_);
         auto found = entries_.find(Key{identity.device, identity.file, baseName});
-        if (found != entries_.end() && found->second.identity == identity) knownFacts = found->second.facts;
+        if (found != entries_.end() && found->second->identity == identity) knownFacts = found->second;
     }
     if (knownFacts && (knownFacts->controlKnown || !withControl)) return knownFacts;
 
@@ -71,7 +71,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& base
     if (lifetime_ == Lifetime::process && !identity.settled) return facts;
     std::lock_guard<std::mutex> hold(lock_);
     if (lifetime_ == Lifetime::process && entries_.size() >= kMaxProcessEntries) entries_.clear();
-    entries_[Key{identity.device, identity.file, baseName}] = Entry{identity, facts};
+    entries_[Key{identity.device, identity.file, baseName}] = facts;
     return facts;
 }
 

@@ -64,15 +64,12 @@ public:
     // be read twice at the same moment, never half-entered.
 
 private:
-    struct Entry {
-        vimbo::platform::FileIdentity identity;
-        std::shared_ptr<const HeaderFacts> facts;
-    };
     // Discovery compares macros with the base name, so a file reached under
     // two names has an entry for each name.
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
     // Keeps facts under the identity of the version they were read from
-    // (for a cache across runs, only settled versions); returns them.
+    // (for a cache across runs, only settled versions); returns them. The
+    // facts hold that identity, to tell a later version apart.
     std::shared_ptr<const HeaderFacts> remember(const std::string& baseName,
                                                 const vimbo::platform::FileIdentity& identity,
                                                 std::shared_ptr<HeaderFacts> facts);
@@ -80,7 +77,7 @@ private:
     const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;
     std::mutex lock_;
-    std::map<Key, Entry> entries_;
+    std::map<Key, std::shared_ptr<const HeaderFacts>> entries_;
     using Memo = std::unordered_map<std::string, std::string>;
     bool known(const Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);

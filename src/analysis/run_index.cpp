@@ -36,19 +36,22 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (std::thread& worker : workers) worker.join();
     // The order files finish in must not matter.
     for (auto& [guard, owners] : owners_)
-        std::sort(owners.begin(), owners.end(), [](const Owner& a, const Owner& b) { return a.path < b.path; });
+        std::sort(owners.begin(), owners.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return ownerPaths_.at(a) < ownerPaths_.at(b); });
 }
 
 void RunIndex::add(const std::string& path, const std::string& canonical, const HeaderFacts& facts,
                    const MacroUses& uses) {
-    if (facts.definesGuard) {
-        std::vector<Owner>& owners = owners_[facts.controllingMacro];
-        // The same file under two names is one header.
-        if (std::none_of(owners.begin(), owners.end(), [&](const Owner& o) { return o.canonical == canonical; }))
-            owners.push_back({canonical, path});
-    }
     const auto file = static_cast<std::uint32_t>(canonicals_.size());
     canonicals_.push_back(canonical);
+    if (facts.definesGuard) {
+        std::vector<std::uint32_t>& owners = owners_[facts.controllingMacro];
+        // The same file under two names is one header.
+        if (std::none_of(owners.begin(), owners.end(), [&](std::uint32_t o) { return canonicals_[o] == canonical; })) {
+            owners.push_back(file);
+            ownerPaths_.emplace(file, path);
+        }
+    }
     for (const std::string& macro : uses.defined) {
         std::vector<std::uint32_t>& files = definers_[macro];
         if (files.empty() || files.back() != file) files.push_back(file);
@@ -62,7 +65,7 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
 bool RunIndex::owns(const std::string& guard, const std::string& canonical) const {
     const auto found = owners_.find(guard);
     return found != owners_.end() && std::any_of(found->second.begin(), found->second.end(),
-                                                 [&](const Owner& o) { return o.canonical == canonical; });
+                                                 [&](std::uint32_t o) { return canonicals_[o] == canonical; });
 }
 
 bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) const {
@@ -71,7 +74,7 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
     if (found == owners_.end()) return true;
     const std::string canonical = vimbo::platform::canonicalPath(header);
     return std::all_of(found->second.begin(), found->second.end(),
-                       [&](const Owner& o) { return o.canonical == canonical; });
+                       [&](std::uint32_t o) { return canonicals_[o] == canonical; });
 }
 
 bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
@@ -93,8 +96,8 @@ std::string RunIndex::otherHeaderGuardedBy(const std::string& macro, const std::
     const auto found = owners_.find(macro);
     if (found == owners_.end()) return "";
     const std::string canonical = vimbo::platform::canonicalPath(header);
-    for (const Owner& owner : found->second)
-        if (owner.canonical != canonical) return owner.path;
+    for (std::uint32_t owner : found->second)
+        if (canonicals_[owner] != canonical) return ownerPaths_.at(owner);
     return "";
 }
 
@@ -103,7 +106,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> RunIndex::sharedGu
     for (const auto& [guard, owners] : owners_) {
         if (owners.size() < 2) continue;
         std::vector<std::string> paths;
-        for (const Owner& owner : owners) paths.push_back(owner.path);
+        for (std::uint32_t owner : owners) paths.push_back(ownerPaths_.at(owner));
         shared.emplace_back(guard, std::move(paths));
     }
     return shared;

@@ -47,15 +47,16 @@ public:
 
 private:
     // Files are told apart by their canonical paths: a file the run rewrites
-    // gets a new identity, not a new name.
-    struct Owner {
-        std::string canonical;
-        std::string path;
-    };
+    // gets a new identity, not a new name. A file is a number into
+    // canonicals_ (a large tree has a hundred thousand files: each costs a
+    // number where it is named again).
     void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
     bool owns(const std::string& guard, const std::string& canonical) const;
 
-    std::map<std::string, std::vector<Owner>> owners_;  // guard: the run's headers it controls
+    // Guard: the run's headers it controls, in the order of their paths.
+    std::map<std::string, std::vector<std::uint32_t>> owners_;
+    // The path a header that controls a guard was named by, for messages.
+    std::unordered_map<std::uint32_t, std::string> ownerPaths_;
     // Macro: the run's files that define it, as indexes into canonicals_ (a
     // large tree defines a hundred thousand macros: each costs a number).
     std::unordered_map<std::string, std::vector<std::uint32_t>> definers_;
