@@ -5,20 +5,43 @@
 namespace vimbo::analysis {
 
 bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdentity& identity) {
+    std::uint64_t generation = 0;
     if (lifetime_ == Lifetime::run) {
         std::lock_guard<std::mutex> hold(lock_);
-        const auto found = steady_.find(path);
-        if (found != steady_.end()) {
+        const auto found = known_.find(path);
+        if (found != known_.end()) {
             identity = found->second;
             return true;
         }
+        generation = rewrites_;
     }
     if (!fs_.identity(path, identity)) return false;
     if (lifetime_ == Lifetime::run) {
         std::lock_guard<std::mutex> hold(lock_);
-        if (!runFiles_.empty() && runFiles_.count({identity.device, identity.file}) == 0) steady_.emplace(path, identity);
+        // A file rewritten meanwhile may be the one looked up, as it was before.
+        if (indexed_ && generation == rewrites_) know(path, identity);
     }
     return true;
+}
+
+void HeaderCache::know(const std::string& path, const vimbo::platform::FileIdentity& identity) {
+    if (known_.emplace(path, identity).second) namesOf_[{identity.device, identity.file}].push_back(path);
+}
+
+void HeaderCache::rewritten(const std::string& path) {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++rewrites_;
+    const auto found = known_.find(path);
+    // A file of the run not known by this name: any name may stand for it.
+    if (found == known_.end()) {
+        known_.clear();
+        namesOf_.clear();
+        return;
+    }
+    const auto names = namesOf_.find({found->second.device, found->second.file});
+    if (names == namesOf_.end()) return;
+    for (const std::string& name : names->second) known_.erase(name);
+    namesOf_.erase(names);
 }
 
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
@@ -53,10 +76,10 @@ std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string&
     std::string bytes;
     vimbo::platform::FileIdentity identity;
     const bool read = !path.empty() && vimbo::platform::readWholeFile(fs_, path, bytes, &identity);
-    // A file of the run, read or not, is looked up afresh each time from now on.
-    if (read || (!path.empty() && fs_.identity(path, identity))) {
+    {
         std::lock_guard<std::mutex> hold(lock_);
-        runFiles_.insert({identity.device, identity.file});
+        indexed_ = true;
+        if (read) know(path, identity);
     }
     if (!read) return nullptr;
     ++reads_;

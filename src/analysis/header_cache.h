@@ -11,6 +11,7 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include "analysis/header_facts.h"
 #include "platform/file_system.h"
@@ -39,10 +40,13 @@ public:
     std::shared_ptr<const HeaderFacts> factsWithUses(const std::string& path, MacroUses& uses);
 
     // The identity of the regular file at `path` (false when there is none).
-    // In a run whose files are known (indexed), a file the run does not
-    // rewrite stays as it is: its identity is looked up once. The run's own
-    // files are looked up each time, since a rewrite gives them new ones.
+    // In a run whose files are known (indexed), files change only where the
+    // run rewrites them: each name's identity is looked up once, and again
+    // only after `rewritten` names its file.
     bool identityOf(const std::string& path, vimbo::platform::FileIdentity& identity);
+    // The run has put a new version of its file `path` in place: every name
+    // of the old version is looked up afresh.
+    void rewritten(const std::string& path);
 
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
@@ -82,10 +86,13 @@ private:
     bool known(const Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
-    // The files of the run (device, file), once factsWithUses has read them,
-    // and the identities of the other files by path.
-    std::set<std::pair<std::uint64_t, std::uint64_t>> runFiles_;
-    std::unordered_map<std::string, vimbo::platform::FileIdentity> steady_;
+    // Once factsWithUses has read the run's files: each name's identity, and
+    // the names looked up for each file (device, file).
+    void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
+    bool indexed_ = false;
+    std::uint64_t rewrites_ = 0;
+    std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::string>> namesOf_;
     std::atomic<std::size_t> reads_{0};
 };
 

@@ -72,7 +72,7 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
     if (poisoned_.count(guard)) return false;
     const auto found = owners_.find(guard);
     if (found == owners_.end()) return true;
-    const std::string canonical = vimbo::platform::canonicalPath(header);
+    const std::string canonical = canonicalOf(header);
     return std::all_of(found->second.begin(), found->second.end(),
                        [&](std::uint32_t o) { return canonicals_[o] == canonical; });
 }
@@ -84,10 +84,18 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
     // forwarded to); a definition anywhere else comes first somewhere.
     const auto found = definers_.find(guard);
     if (found == definers_.end()) return true;
-    const std::string canonical = vimbo::platform::canonicalPath(header);
+    const std::string canonical = canonicalOf(header);
     return std::all_of(found->second.begin(), found->second.end(), [&](std::uint32_t definer) {
         return canonicals_[definer] == canonical || owns(guard, canonicals_[definer]);
     });
+}
+
+std::string RunIndex::canonicalOf(const std::string& path) const {
+    std::lock_guard<std::mutex> hold(canonicalLock_);
+    auto found = canonicalByName_.find(path);
+    if (found == canonicalByName_.end())
+        found = canonicalByName_.emplace(path, vimbo::platform::canonicalPath(path)).first;
+    return found->second;
 }
 
 bool RunIndex::includedByName(const std::string& path) const { return includedNames_.count(fileNameOf(path)) != 0; }
@@ -95,7 +103,7 @@ bool RunIndex::includedByName(const std::string& path) const { return includedNa
 std::string RunIndex::otherHeaderGuardedBy(const std::string& macro, const std::string& header) const {
     const auto found = owners_.find(macro);
     if (found == owners_.end()) return "";
-    const std::string canonical = vimbo::platform::canonicalPath(header);
+    const std::string canonical = canonicalOf(header);
     for (std::uint32_t owner : found->second)
         if (canonicals_[owner] != canonical) return ownerPaths_.at(owner);
     return "";

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -35,7 +36,7 @@ public:
     bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
     // Whether `header` is a header of the run that `macro` controls.
     bool guardedBy(const std::string& macro, const std::string& header) const {
-        return owns(macro, vimbo::platform::canonicalPath(header));
+        return owns(macro, canonicalOf(header));
     }
     // Whether a file of the run includes or imports a file of this name.
     bool includedByName(const std::string& path) const;
@@ -51,6 +52,11 @@ private:
     // canonicals_ (a large tree has a hundred thousand files: each costs a
     // number where it is named again).
     void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
+    // The canonical path of a header as an include found it, worked out once
+    // per name (it asks the system about every directory on the way).
+    std::string canonicalOf(const std::string& path) const;
+    mutable std::mutex canonicalLock_;
+    mutable std::unordered_map<std::string, std::string> canonicalByName_;
     bool owns(const std::string& guard, const std::string& canonical) const;
 
     // Guard: the run's headers it controls, in the order of their paths.

@@ -103,7 +103,10 @@ int Vimbo::processSettled(TextReader& input) {
     }
     // A file of the run that another includes later is read again then: its
     // new version has an identity of its own, and most are never included.
-    if (!commitOutput()) fs_.remove(scratchName);
+    const bool committed = commitOutput();
+    // Whatever the commit did, other names of the file are looked up afresh.
+    if (shared_.headers) shared_.headers->rewritten(settings->outputFile());
+    if (!committed) fs_.remove(scratchName);
     return outcome.changed;
 }
 
@@ -137,6 +140,7 @@ int Vimbo::processFile() {
         report(Failure::textWouldChange, kTextWouldChange);
     else if (outcome.changed)
         scratchGone = commitOutput();
+    if (outcome.changed && shared_.headers) shared_.headers->rewritten(settings->outputFile());
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }
