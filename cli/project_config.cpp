@@ -128,7 +128,12 @@ const ProjectConfig& ProjectConfigs::load(const std::string& absolute) {
 
 const ProjectConfig& ProjectConfigs::forDirectory(const std::string& directory) {
     std::lock_guard<std::mutex> hold(lock_);
-    return load(absoluteDirectory(directory).generic_string());
+    // Every file of a directory asks for it, by the same spelling.
+    const auto named = byName_.find(directory);
+    if (named != byName_.end()) return *named->second;
+    const ProjectConfig& config = load(absoluteDirectory(directory).generic_string());
+    byName_.emplace(directory, &config);
+    return config;
 }
 
 const ProjectConfig& ProjectConfigs::forFile(const std::string& path) {

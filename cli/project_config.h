@@ -41,6 +41,7 @@ private:
     const ProjectConfig& load(const std::string& absoluteDirectory);
     mutable std::mutex lock_;
     std::map<std::string, std::unique_ptr<ProjectConfig>> byDirectory_;
+    std::map<std::string, const ProjectConfig*> byName_;  // as the caller spelt the directory
     std::vector<std::string> errors_;
 };
 

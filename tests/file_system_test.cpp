@@ -21,6 +21,22 @@ TEST_F(FileSystemOps, ExistenceCountsDirectoriesAndTakesBackslashes) {
     EXPECT_FALSE(fileSystem().exists(""));
 }
 
+// Directories resolved once must give the very names a whole resolution
+// gives, links and missing parts included.
+TEST_F(FileSystemOps, CanonicalPathsOfManyFilesAgreeWithOneByOne) {
+    write("real/f.h", "x");
+    write("real/sub/g.h", "x");
+    std::error_code error;
+    vimbo::test::fs::create_directory_symlink(root() / "real", root() / "alias", error);
+    vimbo::test::fs::create_symlink(root() / "real" / "f.h", root() / "real" / "link.h", error);
+    vimbo::platform::CanonicalPaths paths;
+    for (const char* path : {"real/f.h", "./real/f.h", "real\\sub\\g.h", "alias/f.h", "alias/sub/g.h", "real/link.h",
+                             "real/sub/../f.h", "real/missing.h", "missing/dir/x.h", "real/sub/..", "real/."}) {
+        for (int twice = 0; twice < 2; ++twice)
+            EXPECT_EQ(paths.of(path), vimbo::platform::canonicalPath(path)) << path;
+    }
+}
+
 TEST_F(FileSystemOps, RenameNeverReplacesAnExistingFile) {
     write("from.txt", "new");
     write("to.txt", "old");

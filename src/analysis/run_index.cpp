@@ -25,7 +25,7 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
             MacroUses uses;
             const auto facts = cache.factsWithUses(files[i], uses);
             if (!facts) continue;
-            const std::string canonical = vimbo::platform::canonicalPath(files[i]);
+            const std::string canonical = canonicalPaths_.of(files[i]);
             std::lock_guard<std::mutex> hold(lock);
             add(files[i], canonical, *facts, uses);
         }
@@ -94,7 +94,7 @@ std::string RunIndex::canonicalOf(const std::string& path) const {
     std::lock_guard<std::mutex> hold(canonicalLock_);
     auto found = canonicalByName_.find(path);
     if (found == canonicalByName_.end())
-        found = canonicalByName_.emplace(path, vimbo::platform::canonicalPath(path)).first;
+        found = canonicalByName_.emplace(path, canonicalPaths_.of(path)).first;
     return found->second;
 }
 

@@ -55,6 +55,7 @@ private:
     // The canonical path of a header as an include found it, worked out once
     // per name (it asks the system about every directory on the way).
     std::string canonicalOf(const std::string& path) const;
+    mutable vimbo::platform::CanonicalPaths canonicalPaths_;
     mutable std::mutex canonicalLock_;
     mutable std::unordered_map<std::string, std::string> canonicalByName_;
     bool owns(const std::string& guard, const std::string& canonical) const;

@@ -51,6 +51,28 @@ std::string canonicalPath(const std::string& path) {
     return (error ? std::filesystem::absolute(native, error).lexically_normal() : canonical).generic_string();
 }
 
+std::string CanonicalPaths::of(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path native(nativePath(path));
+    const fs::path name = native.filename();
+    std::error_code error;
+    // Resolving a path asks the system about each of its directories; a
+    // link, "." or ".." as the last part is resolved whole.
+    if (name.empty() || name == "." || name == ".." || fs::is_symlink(fs::symlink_status(native, error)))
+        return canonicalPath(path);
+    const fs::path parent = native.has_parent_path() ? native.parent_path() : fs::path(".");
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        const auto found = directories_.find(parent.native());
+        if (found != directories_.end()) return (fs::path(found->second) / name).generic_string();
+    }
+    const fs::path directory = fs::weakly_canonical(parent, error);
+    if (error) return canonicalPath(path);
+    std::lock_guard<std::mutex> hold(lock_);
+    directories_.emplace(parent.native(), directory.generic_string());
+    return (directory / name).generic_string();
+}
+
 }  // namespace vimbo::platform
 
 namespace vimbo::engine {

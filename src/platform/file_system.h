@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace vimbo::platform {
 
@@ -135,6 +137,18 @@ std::string nativePath(const std::string& path);
 // (as far as the path exists) and no "." or ".." left; it stays the same when
 // the file is replaced by a new one.
 std::string canonicalPath(const std::string& path);
+
+// Canonical paths of the many files of a run, each directory resolved once:
+// a file that is no link is its directory's canonical path and its name.
+// Safe on several threads at once.
+class CanonicalPaths {
+public:
+    std::string of(const std::string& path);
+
+private:
+    std::mutex lock_;
+    std::unordered_map<std::string, std::string> directories_;
+};
 
 // The system's own table.
 const FileSystemOps& defaultFileSystemOps();
