@@ -274,6 +274,23 @@ TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
     EXPECT_EQ(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).scratchLeft, "proj/src/$vb$tmp$.$$$");
 }
 
+// A dry run keeps a rewritten file as its edits against the file on disk:
+// once that file changes, its new text is unknown, and no text is made up.
+TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {
+    std::string large = read("proj/src/upper.H");
+    for (int i = 0; i < 100; ++i) large += "int filler" + std::to_string(i) + ";\n";
+    write("proj/src/large.h", large);
+    vimbo::engine::BatchContext context(true, vimbo::test::fileSystem());
+    vimbo::engine::DirectoryRewriter directory(context, {});
+    ASSERT_TRUE(directory.rewrite("proj/src/large.h", {"inc", ""}, {}).changed);
+    const std::optional<std::string> text = context.written("proj/src/large.h");
+    ASSERT_TRUE(text.has_value());
+    EXPECT_NE(*text, large);
+    EXPECT_EQ(read("proj/src/large.h"), large);
+    write("proj/src/large.h", large + "int late;\n");
+    EXPECT_FALSE(context.written("proj/src/large.h").has_value());
+}
+
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {
     auto o = runVimbo({"-i", "inc", "--check", "--tree", "--ext", "cc", "--ext", ".INL", "proj"});
     EXPECT_EQ(o.out, "proj/ext/cc.cc\nproj/ext/inl.inl\n");
