@@ -32,13 +32,15 @@ void HeaderCache::rewritten(const std::string& path) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
     const auto found = known_.find(path);
-    // A file of the run not known by this name: any name may stand for it.
-    if (found == known_.end()) {
+    // A file not known by this name, or a run that names one file twice:
+    // any name may stand for the file.
+    if (found == known_.end() || namedTwice_) {
         known_.clear();
         namesOf_.clear();
         return;
     }
     const auto names = namesOf_.find({found->second.device, found->second.file});
+    known_.erase(found);
     if (names == namesOf_.end()) return;
     for (const std::string& name : names->second) known_.erase(name);
     namesOf_.erase(names);
@@ -79,7 +81,11 @@ std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string&
     {
         std::lock_guard<std::mutex> hold(lock_);
         indexed_ = true;
-        if (read) know(path, identity);
+        // The run's own names are known without a list of names per file
+        // (a large tree has a hundred thousand); a file named twice is noted.
+        if (read && known_.emplace(path, identity).second &&
+            !seededFiles_.insert(std::hash<std::uint64_t>{}(identity.device) * 31 + identity.file).second)
+            namedTwice_ = true;
     }
     if (!read) return nullptr;
     ++reads_;

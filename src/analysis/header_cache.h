@@ -11,6 +11,7 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "analysis/header_facts.h"
@@ -87,9 +88,11 @@ private:
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
     // Once factsWithUses has read the run's files: each name's identity, and
-    // the names looked up for each file (device, file).
+    // the other names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
     bool indexed_ = false;
+    bool namedTwice_ = false;
+    std::unordered_set<std::uint64_t> seededFiles_;  // (device, file) of the run's files, hashed
     std::uint64_t rewrites_ = 0;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::string>> namesOf_;
