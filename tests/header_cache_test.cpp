@@ -46,6 +46,37 @@ TEST_F(HeaderCacheTest, EachVersionOfAHeaderIsReadOnce) {
     EXPECT_GT(headers.reads(), reads);
 }
 
+// In an indexed run a name is looked up once; the run tells the cache which
+// files it rewrote, and every name of such a file is looked up again.
+TEST_F(HeaderCacheTest, ARunLooksUpANameOnceUntilItRewritesTheFile) {
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
+    const auto replace = [&](const std::string& name, const std::string& text) {
+        write(name + ".new", text);
+        fs::rename(root() / (name + ".new"), root() / name);  // a new file, as a rewrite makes
+    };
+    for (const bool namedTwice : {false, true}) {
+        HeaderCache headers;
+        vimbo::analysis::MacroUses uses;
+        headers.factsWithUses("inc/a.h", uses);
+        headers.factsWithUses("inc/b.h", uses);
+        if (namedTwice) headers.factsWithUses("./inc/b.h", uses);
+        vimbo::platform::FileIdentity before, now;
+        ASSERT_TRUE(headers.identityOf("inc/../inc/a.h", before));
+        replace("inc/a.h", "#ifndef A_H\n#define A_H\nint a;\n#endif\n");
+        ASSERT_TRUE(headers.identityOf("inc/../inc/a.h", now));
+        EXPECT_EQ(now, before) << "looked up once";
+        headers.rewritten("inc/a.h");
+        ASSERT_TRUE(headers.identityOf("inc/../inc/a.h", now));
+        EXPECT_FALSE(now == before) << "another name of the rewritten file";
+        ASSERT_TRUE(headers.identityOf("./inc/b.h", before));
+        replace("inc/b.h", "#ifndef B_H\n#define B_H\nint b;\n#endif\n");
+        headers.rewritten("inc/b.h");
+        ASSERT_TRUE(headers.identityOf("./inc/b.h", now));
+        EXPECT_FALSE(now == before) << (namedTwice ? "a run file under two names" : "a name looked up");
+    }
+}
+
 TEST_F(HeaderCacheTest, AFileUnderTwoNamesIsJudgedByEachName) {
     // Discovery compares the macro with the file's name, so the name counts.
     write("inc/abc.h", "#ifndef XYZ_QQQQQQQQQQQQ\n#define XYZ_QQQQQQQQQQQQ\n#endif\n");
