@@ -28,19 +28,30 @@ void HeaderCache::know(const std::string& path, const vimbo::platform::FileIdent
     if (known_.emplace(path, identity).second) namesOf_[{identity.device, identity.file}].push_back(path);
 }
 
-void HeaderCache::rewritten(const std::string& path) {
+vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& path) {
+    vimbo::platform::FileIdentity identity;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        const auto found = known_.find(path);
+        if (found != known_.end()) return found->second;
+    }
+    if (!fs_.identity(path, identity)) identity = vimbo::platform::FileIdentity{};
+    return identity;
+}
+
+void HeaderCache::rewritten(const std::string& path, const vimbo::platform::FileIdentity& old) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
-    const auto found = known_.find(path);
-    // A file not known by this name, or a run that names one file twice:
-    // any name may stand for the file.
-    if (found == known_.end() || namedTwice_) {
+    // An old version not known, or a run that names one file twice: any
+    // name may stand for the file.
+    if (old.device == 0 && old.file == 0) namedTwice_ = true;
+    if (namedTwice_) {
         known_.clear();
         namesOf_.clear();
         return;
     }
-    const auto names = namesOf_.find({found->second.device, found->second.file});
-    known_.erase(found);
+    known_.erase(path);
+    const auto names = namesOf_.find({old.device, old.file});
     if (names == namesOf_.end()) return;
     for (const std::string& name : names->second) known_.erase(name);
     namesOf_.erase(names);

@@ -45,9 +45,11 @@ public:
     // run rewrites them: each name's identity is looked up once, and again
     // only after `rewritten` names its file.
     bool identityOf(const std::string& path, vimbo::platform::FileIdentity& identity);
-    // The run has put a new version of its file `path` in place: every name
-    // of the old version is looked up afresh.
-    void rewritten(const std::string& path);
+    // A file of the run is about to be rewritten: the identity it has now,
+    // to hand to `rewritten` once the new version is in place (or the
+    // attempt failed); every name of the old version is then looked up afresh.
+    vimbo::platform::FileIdentity aboutToRewrite(const std::string& path);
+    void rewritten(const std::string& path, const vimbo::platform::FileIdentity& old);
 
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }

@@ -11,6 +11,7 @@
 
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
+using vimbo::platform::FileIdentity;
 using vimbo::platform::TextWriter;
 
 namespace {
@@ -103,9 +104,10 @@ int Vimbo::processSettled(TextReader& input) {
     }
     // A file of the run that another includes later is read again then: its
     // new version has an identity of its own, and most are never included.
+    // Whatever the commit does, every name of the file is looked up afresh.
+    const FileIdentity old = shared_.headers ? shared_.headers->aboutToRewrite(settings->outputFile()) : FileIdentity{};
     const bool committed = commitOutput();
-    // Whatever the commit did, other names of the file are looked up afresh.
-    if (shared_.headers) shared_.headers->rewritten(settings->outputFile());
+    if (shared_.headers) shared_.headers->rewritten(settings->outputFile(), old);
     if (!committed) fs_.remove(scratchName);
     return outcome.changed;
 }
@@ -138,9 +140,13 @@ int Vimbo::processFile() {
         report(Failure::ioError, kIoError);
     else if (outcome.droppedText)
         report(Failure::textWouldChange, kTextWouldChange);
-    else if (outcome.changed)
+    else if (outcome.changed && shared_.headers) {
+        const FileIdentity old = shared_.headers->aboutToRewrite(settings->outputFile());
         scratchGone = commitOutput();
-    if (outcome.changed && shared_.headers) shared_.headers->rewritten(settings->outputFile());
+        shared_.headers->rewritten(settings->outputFile(), old);
+    } else if (outcome.changed) {
+        scratchGone = commitOutput();
+    }
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }
