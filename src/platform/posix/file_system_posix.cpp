@@ -62,7 +62,24 @@ bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string
     return ::stat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
 }
 
+// The status a file was opened with (see openRegular) stands for the open
+// file until anything else is done with it: asking again before the first
+// read would only repeat the call. Per thread: each thread reads its own files.
+struct JustOpened {
+    int fd = -1;
+    struct stat info {};
+};
+thread_local JustOpened justOpened;
+
+void forgetOpened(FileHandle file) {
+    if (justOpened.fd == static_cast<int>(file)) justOpened.fd = -1;
+}
+
 bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
+    if (justOpened.fd == static_cast<int>(file)) {
+        justOpened.fd = -1;
+        return identityOf(justOpened.info, identity);
+    }
     struct stat info {};
     return ::fstat(static_cast<int>(file), &info) == 0 && identityOf(info, identity);
 }
@@ -80,6 +97,8 @@ FileHandle openRegular(const std::string& path, int flags) {
         ::close(fd);
         return kNoFile;
     }
+    if ((flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
+    else forgetOpened(fd);
     return fd;
 }
 
@@ -100,6 +119,7 @@ FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const
 }
 
 std::int64_t posixRead([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
+    forgetOpened(file);
     for (;;) {
         ssize_t got = ::read(static_cast<int>(file), buffer, size);
         if (got >= 0) return got;
@@ -120,7 +140,10 @@ bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, con
     return true;
 }
 
-bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) { return ::close(static_cast<int>(file)) == 0; }
+bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
+    forgetOpened(file);
+    return ::close(static_cast<int>(file)) == 0;
+}
 
 bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
