@@ -19,12 +19,15 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         // file before and after the read: the same each time, or the bytes
         // may be those of another version or even another file (one whose
         // old version was reused for other text while it was open here).
+        // Without an identity to hold the name to, the name stands for what
+        // the open found: the bytes are still those of one version.
         FileIdentity named, before, after;
         if (attempt == 0 && knownName) named = *knownName;
-        else if (!ops.identity(path, named)) return false;
+        else if (knownName && !ops.identity(path, named)) return false;
         const FileHandle file = ops.openRead(path);
         if (file == kNoFile) return false;
         bool known = ops.handleIdentity(file, before);
+        if (!knownName) named = before;
         char buffer[65536];
         std::int64_t got;
         while ((got = ops.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
