@@ -44,8 +44,8 @@ void HeaderCache::rewritten(const std::string& path, const vimbo::platform::File
     ++rewrites_;
     // An old version not known, or a run that names one file twice: any
     // name may stand for the file.
-    if (old.device == 0 && old.file == 0) namedTwice_ = true;
-    if (namedTwice_) {
+    if (old.device == 0 && old.file == 0) namesUncertain_ = true;
+    if (namesUncertain_) {
         known_.clear();
         namesOf_.clear();
         return;
@@ -96,7 +96,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string&
         // (a large tree has a hundred thousand); a file named twice is noted.
         if (read && known_.emplace(path, identity).second &&
             !seededFiles_.insert(std::hash<std::uint64_t>{}(identity.device) * 31 + identity.file).second)
-            namedTwice_ = true;
+            namesUncertain_ = true;
     }
     if (!read) return nullptr;
     ++reads_;

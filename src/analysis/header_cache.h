@@ -6,7 +6,6 @@
 #include <atomic>
 #include <map>
 #include <mutex>
-#include <set>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -93,7 +92,9 @@ private:
     // the other names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
     bool indexed_ = false;
-    bool namedTwice_ = false;
+    // A file named twice in the run, or one whose old identity was unknown:
+    // each rewrite then forgets every name.
+    bool namesUncertain_ = false;
     std::unordered_set<std::uint64_t> seededFiles_;  // (device, file) of the run's files, hashed
     std::uint64_t rewrites_ = 0;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
