@@ -118,6 +118,8 @@ TEST_F(Overlay, KeepsAReplacedFileAsItsEdits) {
     std::string old;
     for (int i = 0; i < 200; ++i) old += "#include <h" + std::to_string(i) + ".h>\nint x" + std::to_string(i) + ";\n";
     const std::string now = "#ifndef H0_H\n" + old;
+    // With the line endings a rewrite writes, as a real file would have them.
+    old = asWritten(old);
     write("a.h", old);
     MemoryOverlay overlay(vimbo::platform::defaultFileSystemOps());
     const FileSystemOps& fs = overlay.ops();

@@ -279,6 +279,8 @@ TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
 TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {
     std::string large = read("proj/src/upper.H");
     for (int i = 0; i < 100; ++i) large += "int filler" + std::to_string(i) + ";\n";
+    // With the line endings a rewrite writes, as a real file would have them.
+    large = vimbo::test::asWritten(large);
     write("proj/src/large.h", large);
     vimbo::engine::BatchContext context(true, vimbo::test::fileSystem());
     vimbo::engine::DirectoryRewriter directory(context, {});

@@ -66,13 +66,13 @@ std::string CanonicalPaths::of(const std::string& path) {
     const fs::path parent = native.has_parent_path() ? native.parent_path() : fs::path(".");
     {
         std::lock_guard<std::mutex> hold(lock_);
-        const auto found = directories_.find(parent.native());
+        const auto found = directories_.find(parent.generic_string());
         if (found != directories_.end()) return (fs::path(found->second) / name).generic_string();
     }
     const fs::path directory = fs::weakly_canonical(parent, error);
     if (error) return canonicalPath(path);
     std::lock_guard<std::mutex> hold(lock_);
-    directories_.emplace(parent.native(), directory.generic_string());
+    directories_.emplace(parent.generic_string(), directory.generic_string());
     return (directory / name).generic_string();
 }
 
