@@ -42,10 +42,8 @@ vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& pat
 void HeaderCache::rewritten(const std::string& path, const vimbo::platform::FileIdentity& old) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
-    // An old version not known, or a run that names one file twice: any
-    // name may stand for the file.
-    if (old.device == 0 && old.file == 0) namesUncertain_ = true;
-    if (namesUncertain_) {
+    // An old version not known: any name may stand for the file.
+    if (old.device == 0 && old.file == 0) {
         known_.clear();
         namesOf_.clear();
         return;
@@ -92,11 +90,6 @@ std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string&
     {
         std::lock_guard<std::mutex> hold(lock_);
         indexed_ = true;
-        // The run's own names are known without a list of names per file
-        // (a large tree has a hundred thousand); a file named twice is noted.
-        if (read && known_.emplace(path, identity).second &&
-            !seededFiles_.insert(std::hash<std::uint64_t>{}(identity.device) * 31 + identity.file).second)
-            namesUncertain_ = true;
     }
     if (!read) return nullptr;
     ++reads_;

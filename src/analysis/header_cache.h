@@ -10,7 +10,6 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "analysis/header_facts.h"
@@ -89,13 +88,9 @@ private:
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
     // Once factsWithUses has read the run's files: each name's identity, and
-    // the other names looked up for each file (device, file).
+    // the names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
     bool indexed_ = false;
-    // A file named twice in the run, or one whose old identity was unknown:
-    // each rewrite then forgets every name.
-    bool namesUncertain_ = false;
-    std::unordered_set<std::uint64_t> seededFiles_;  // (device, file) of the run's files, hashed
     std::uint64_t rewrites_ = 0;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::string>> namesOf_;
