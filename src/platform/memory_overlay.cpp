@@ -42,6 +42,7 @@ struct OverlayState {
     std::map<std::string, std::uint64_t> versions;
     std::uint64_t lastVersion = 0;
     FileHandle id = 0;  // which block of handles is this overlay's
+    fs::path directory;  // the current directory when the overlay was made
     // Dry runs rewrite files on several threads at once.
     std::recursive_mutex lock;
 };
@@ -52,11 +53,16 @@ OverlayState* stateOf(const FileSystemOps& self) { return static_cast<OverlaySta
 constexpr std::uint64_t kMemoryDevice = ~std::uint64_t{0};
 
 
-// One key per file, whatever spelling reached it.
-std::string keyOf(const std::string& path) {
+// One key per file, whatever spelling reached it. A plain relative path is
+// taken from the directory the overlay was made in (asking the system for
+// it on every operation cost a call each time); others as the system says.
+std::string keyOf(const OverlayState* state, const std::string& path) {
+    const fs::path native(nativePath(path));
+    if (!state->directory.empty() && native.is_relative() && !native.has_root_name() && !native.has_root_directory())
+        return (state->directory / native).lexically_normal().generic_string();
     std::error_code error;
-    fs::path absolute = fs::absolute(fs::path(nativePath(path)), error);
-    return (error ? fs::path(nativePath(path)) : absolute).lexically_normal().generic_string();
+    fs::path absolute = fs::absolute(native, error);
+    return (error ? native : absolute).lexically_normal().generic_string();
 }
 
 // A file removed or renamed away lets its bytes go (assigning an empty
@@ -67,7 +73,7 @@ void forget(Stored& entry) {
 }
 
 Stored* entryOf(OverlayState* state, const std::string& path) {
-    auto found = state->entries.find(keyOf(path));
+    auto found = state->entries.find(keyOf(state, path));
     return found == state->entries.end() ? nullptr : &found->second;
 }
 
@@ -133,7 +139,7 @@ bool overlayIsLink(const FileSystemOps& self, const std::string& path) {
 bool overlaySameFile(const FileSystemOps& self, const std::string& a, const std::string& b) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    if (keyOf(a) == keyOf(b)) return overlayExists(self, a);
+    if (keyOf(state, a) == keyOf(state, b)) return overlayExists(self, a);
     if (entryOf(state, a) || entryOf(state, b)) return false;
     return state->below.sameFile(a, b);
 }
@@ -144,7 +150,7 @@ FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path) {
     if (const Stored* entry = entryOf(state, path)) {
         std::string content;
         if (!entry->exists || !contentOf(state, path, *entry, content)) return kNoFile;
-        return openMemory(state, keyOf(path), std::move(content), false);
+        return openMemory(state, keyOf(state, path), std::move(content), false);
     }
     return state->below.openRead(path);
 }
@@ -180,12 +186,12 @@ bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIde
     if (!entry) return state->below.identity(path, identity);
     if (!entry->exists) return false;
     // Every change gives a new version: a version in memory is always settled.
-    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(path)], entry->size, 0, 0, true};
+    identity = FileIdentity{kMemoryDevice, state->versions[keyOf(state, path)], entry->size, 0, 0, true};
     return true;
 }
 
 FileHandle create(OverlayState* state, const std::string& path) {
-    const std::string key = keyOf(path);
+    const std::string key = keyOf(state, path);
     state->entries[key] = Stored{true, "", false, {}, 0};
     newVersion(state, key);
     return openMemory(state, key, "", true);
@@ -252,7 +258,7 @@ bool overlayRemove(const FileSystemOps& self, const std::string& path) {
     }
     // Only what the real remove would take: an existing file, not a directory.
     if (!regularFileBelow(state, path)) return false;
-    state->entries[keyOf(path)] = Stored{};
+    state->entries[keyOf(state, path)] = Stored{};
     return true;
 }
 
@@ -266,12 +272,12 @@ bool overlayRename(const FileSystemOps& self, const std::string& from, const std
         return false;
     }
     if (overlayExists(self, to)) return false;  // as the real rename: never onto a file
-    Stored& moved = state->entries[keyOf(to)];
+    Stored& moved = state->entries[keyOf(state, to)];
     moved = Stored{true, std::move(content), false, {}, 0};
     moved.size = moved.content.size();
     keepAsEdits(state, to, moved);
-    newVersion(state, keyOf(to));
-    forget(state->entries[keyOf(from)]);
+    newVersion(state, keyOf(state, to));
+    forget(state->entries[keyOf(state, from)]);
     return true;
 }
 
@@ -306,7 +312,9 @@ bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, 
 
 MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     static std::atomic<FileHandle> lastId{0};
-    auto* state = new OverlayState{below, {}, {}, {}, 0, lastId++ % 2000, {}};
+    auto* state = new OverlayState{below, {}, {}, {}, 0, lastId++ % 2000, {}, {}};
+    std::error_code error;
+    state->directory = fs::current_path(error);
     state_ = state;
     ops_ = below;
     ops_.context = state;
