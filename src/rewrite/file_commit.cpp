@@ -1,4 +1,5 @@
 // Putting the scratch file in the target's place.
+#include "analysis/header_cache.h"
 #include "platform/file_system.h"
 #include "rewrite/processor.h"
 #include "rewrite/scratch_file.h"
@@ -25,6 +26,15 @@ bool Vimbo::keepMetadata(const std::string& from, const std::string& to) {
 }
 
 bool Vimbo::commitOutput() {
+    const std::string& target = settings->outputFile();
+    const vimbo::platform::FileIdentity old =
+        shared_.headers ? shared_.headers->aboutToRewrite(target) : vimbo::platform::FileIdentity{};
+    const bool committed = putScratchInPlace();
+    if (shared_.headers) shared_.headers->rewritten(target, old);
+    return committed;
+}
+
+bool Vimbo::putScratchInPlace() {
     const std::string inputFile = settings->inputFile();
     const std::string outputFile = settings->outputFile();
     const bool inPlace = inputFile == outputFile;

@@ -11,7 +11,6 @@
 
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
-using vimbo::platform::FileIdentity;
 using vimbo::platform::TextWriter;
 
 namespace {
@@ -104,11 +103,7 @@ int Vimbo::processSettled(TextReader& input) {
     }
     // A file of the run that another includes later is read again then: its
     // new version has an identity of its own, and most are never included.
-    // Whatever the commit does, every name of the file is looked up afresh.
-    const FileIdentity old = shared_.headers ? shared_.headers->aboutToRewrite(settings->outputFile()) : FileIdentity{};
-    const bool committed = commitOutput();
-    if (shared_.headers) shared_.headers->rewritten(settings->outputFile(), old);
-    if (!committed) fs_.remove(scratchName);
+    if (!commitOutput()) fs_.remove(scratchName);
     return outcome.changed;
 }
 
@@ -140,13 +135,8 @@ int Vimbo::processFile() {
         report(Failure::ioError, kIoError);
     else if (outcome.droppedText)
         report(Failure::textWouldChange, kTextWouldChange);
-    else if (outcome.changed && shared_.headers) {
-        const FileIdentity old = shared_.headers->aboutToRewrite(settings->outputFile());
+    else if (outcome.changed)
         scratchGone = commitOutput();
-        shared_.headers->rewritten(settings->outputFile(), old);
-    } else if (outcome.changed) {
-        scratchGone = commitOutput();
-    }
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }

@@ -113,7 +113,10 @@ private:
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
     // is gone and it holds the only copy of the text.
+    // The run's header cache is told, so that every name of the old version
+    // is looked up afresh, whatever the commit did.
     bool commitOutput();
+    bool putScratchInPlace();
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
     bool keepMetadata(const std::string& from, const std::string& to);
