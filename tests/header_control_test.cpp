@@ -22,7 +22,7 @@ class HeaderControl : public ::testing::TestWithParam<ControlCase> {};
 TEST_P(HeaderControl, FindsTheMacroThatEnclosesEverything) {
     HeaderFacts facts;
     examineControl(GetParam().text, facts);
-    EXPECT_EQ(facts.controllingMacro, GetParam().macro) << GetParam().description;
+    EXPECT_EQ(facts.controllingMacro(), GetParam().macro) << GetParam().description;
 }
 
 const std::string kGuarded = "#ifndef G\n#define G\nint g;\n#endif\n";
@@ -113,8 +113,11 @@ TEST_P(Forwarders, HoldOnlyIncludesOfHeaderNames) {
     HeaderFacts facts;
     examineControl(GetParam().text, facts);
     std::vector<std::string> forwards;
-    for (const auto& include : facts.forwards)
-        forwards.push_back(include.quoted ? "\"" + include.name + "\"" : "<" + include.name + ">");
+    vimbo::analysis::ForwardedInclude include;
+    for (std::size_t at = 0; facts.nextForward(at, include);) {
+        const std::string name(include.name);
+        forwards.push_back(include.quoted ? "\"" + name + "\"" : "<" + name + ">");
+    }
     EXPECT_EQ(facts.forwarder, !GetParam().forwards.empty()) << GetParam().description;
     EXPECT_EQ(forwards, GetParam().forwards) << GetParam().description;
 }
@@ -135,3 +138,43 @@ INSTANTIATE_TEST_SUITE_P(
         ForwardCase{"a guarded header with a body", "#ifndef G\n#include <real.h>\nint x;\n#endif\n", {}}));
 
 }  // namespace
+
+// The facts keep their texts packed in one string: every step, macro and
+// forward comes back as given, whatever its length or bytes, and new control
+// facts replace the old ones without touching the steps.
+TEST(HeaderFactsTexts, ComeBackAsGiven) {
+    using vimbo::analysis::DiscoveryStep;
+    using vimbo::analysis::ForwardedInclude;
+    const std::string longName(300, 'x'), withNul("a\0b", 3);
+    const struct {
+        std::vector<std::pair<bool, std::string>> steps;
+        std::string macro;
+        std::vector<ForwardedInclude> forwards;
+    } cases[] = {
+        {{}, "", {}},
+        {{{false, "G_H"}}, "G_H", {}},  // the candidate is the macro
+        {{{false, "G_H"}}, "OTHER", {}},
+        {{{true, "<a.h>"}, {true, longName}, {false, "A_H"}}, "", {{true, "b.h", "B_H"}, {false, longName, ""}}},
+        {{{true, withNul}}, withNul, {{false, withNul, withNul}}},
+    };
+    for (const auto& c : cases) {
+        HeaderFacts facts;
+        for (const auto& [include, text] : c.steps) facts.addStep(include, text);
+        facts.setControl("FIRST", {{true, "first.h", ""}});
+        facts.setControl(c.macro, c.forwards);
+        std::vector<std::pair<bool, std::string>> steps;
+        DiscoveryStep step;
+        for (std::size_t at = 0; facts.nextStep(at, step);) steps.emplace_back(step.include, std::string(step.text));
+        EXPECT_EQ(steps, c.steps);
+        EXPECT_EQ(facts.controllingMacro(), c.macro);
+        const HeaderFacts copy = facts;
+        std::vector<std::string> forwards, expected;
+        ForwardedInclude include;
+        for (std::size_t at = 0; copy.nextForward(at, include);)
+            forwards.push_back(std::to_string(include.quoted) + std::string(include.name) + "|" + std::string(include.wrapper));
+        for (const ForwardedInclude& f : c.forwards)
+            expected.push_back(std::to_string(f.quoted) + std::string(f.name) + "|" + std::string(f.wrapper));
+        EXPECT_EQ(forwards, expected);
+        EXPECT_EQ(copy.hasForwards(), !c.forwards.empty());
+    }
+}

@@ -40,12 +40,13 @@ std::string GuardAnalyzer::findGuardMacro(const std::string& path, const HeaderL
 
     search.chain.push_back(path);
     std::string guard;
-    for (const DiscoveryStep& step : facts->discovery) {
+    DiscoveryStep step;
+    for (std::size_t at = 0; facts->nextStep(at, step);) {
         if (!step.include) {
             guard = step.text;
             break;
         }
-        const std::string line = kIncludeKeyword + " " + step.text;
+        const std::string line = kIncludeKeyword + " " + std::string(step.text);
         guard = findGuardMacro(finder_.headerOf(line, path, lookup), lookup, search);
         if (!guard.empty()) break;
     }
@@ -59,11 +60,12 @@ bool GuardAnalyzer::guardControls(const std::string& path, const std::string& gu
                                   int depth, std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return false;
-    if (facts->controllingMacro == guard) return true;
+    if (facts->controllingMacro() == guard) return true;
     if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
-    for (const ForwardedInclude& include : facts->forwards) {
+    ForwardedInclude include;
+    for (std::size_t at = 0; facts->nextForward(at, include);) {
         if (!include.wrapper.empty() && include.wrapper != guard) return false;
-        const std::string target = finder_.findLikeCompiler(include.name, include.quoted, path, lookup);
+        const std::string target = finder_.findLikeCompiler(std::string(include.name), include.quoted, path, lookup);
         if (target.empty() || !guardControls(target, guard, lookup, depth + 1)) return false;
     }
     return true;
@@ -81,7 +83,7 @@ bool GuardAnalyzer::macroControlsHeader(const std::string& path, const std::stri
 std::string GuardAnalyzer::guardOfHeader(const std::string& path, const HeaderLookup& lookup) {
     try {
         const auto facts = cache_.facts(path, true);
-        if (facts && !facts->controllingMacro.empty()) return facts->controllingMacro;
+        if (facts && !facts->controllingMacro().empty()) return std::string(facts->controllingMacro());
         return std::string(trimBlanks(verifiedGuardMacro(path, lookup)));
     } catch (...) {
         return "";
@@ -118,17 +120,18 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
                                          std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return "";
-    if (!facts->controllingMacro.empty() && facts->definesGuard) {
-        const std::string& guard = facts->controllingMacro;
+    if (!facts->controllingMacro().empty() && facts->definesGuard) {
+        const std::string guard(facts->controllingMacro());
         if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard))) return "";
         return guard;
     }
     // A forwarder takes the guard that every header it includes has (and
     // that every external guard around one of them names).
-    if (!facts->forwarder || facts->forwards.empty() || depth >= kMaxForwardingDepth) return "";
+    if (!facts->forwarder || !facts->hasForwards() || depth >= kMaxForwardingDepth) return "";
     std::string guard;
-    for (const ForwardedInclude& include : facts->forwards) {
-        const std::string target = finder_.findLikeCompiler(include.name, include.quoted, path, lookup);
+    ForwardedInclude include;
+    for (std::size_t at = 0; facts->nextForward(at, include);) {
+        const std::string target = finder_.findLikeCompiler(std::string(include.name), include.quoted, path, lookup);
         const std::string own = target.empty() ? "" : compilerGuard(target, lookup, depth + 1);
         if (own.empty() || (!guard.empty() && own != guard) || (!include.wrapper.empty() && include.wrapper != own))
             return "";

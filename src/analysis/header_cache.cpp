@@ -1,8 +1,14 @@
 #include "analysis/header_cache.h"
 
+#include <algorithm>
+
 #include "analysis/path_parts.h"
 
 namespace vimbo::analysis {
+
+HeaderCache::Key HeaderCache::keyOf(const vimbo::platform::FileIdentity& identity, const std::string& baseName) {
+    return Key{identity.device, identity.file, nameHash(baseName)};
+}
 
 bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdentity& identity) {
     std::uint64_t generation = 0;
@@ -25,7 +31,8 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
 }
 
 void HeaderCache::know(const std::string& path, const vimbo::platform::FileIdentity& identity) {
-    if (known_.emplace(path, identity).second) namesOf_[{identity.device, identity.file}].push_back(path);
+    const auto [entry, added] = known_.emplace(path, identity);
+    if (added) namesOf_[{identity.device, identity.file}].push_back(&entry->first);
 }
 
 vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& path) {
@@ -48,10 +55,20 @@ void HeaderCache::rewritten(const std::string& path, const vimbo::platform::File
         namesOf_.clear();
         return;
     }
-    known_.erase(path);
+    // The name itself, whatever version it was last known as.
+    const auto self = known_.find(path);
+    if (self != known_.end()) {
+        const auto list = namesOf_.find({self->second.device, self->second.file});
+        if (list != namesOf_.end()) {
+            auto& names = list->second;
+            names.erase(std::remove(names.begin(), names.end(), &self->first), names.end());
+            if (names.empty()) namesOf_.erase(list);
+        }
+        known_.erase(self);
+    }
     const auto names = namesOf_.find({old.device, old.file});
     if (names == namesOf_.end()) return;
-    for (const std::string& name : names->second) known_.erase(name);
+    for (const std::string* name : names->second) known_.erase(known_.find(*name));
     namesOf_.erase(names);
 }
 
@@ -62,7 +79,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     std::shared_ptr<const HeaderFacts> knownFacts;
     if (lifetime_ == Lifetime::run || identity.settled) {
         std::lock_guard<std::mutex> hold(lock_);
-        auto found = entries_.find(Key{identity.device, identity.file, baseName});
+        auto found = entries_.find(keyOf(identity, baseName));
         if (found != entries_.end() && found->second->identity == identity) knownFacts = found->second;
     }
     if (knownFacts && (knownFacts->controlKnown || !withControl)) return knownFacts;
@@ -104,7 +121,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& base
     if (lifetime_ == Lifetime::process && !identity.settled) return facts;
     std::lock_guard<std::mutex> hold(lock_);
     if (lifetime_ == Lifetime::process && entries_.size() >= kMaxProcessEntries) entries_.clear();
-    entries_[Key{identity.device, identity.file, baseName}] = facts;
+    entries_[keyOf(identity, baseName)] = facts;
     return facts;
 }
 

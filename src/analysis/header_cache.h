@@ -8,7 +8,6 @@
 #include <mutex>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -70,8 +69,21 @@ public:
 
 private:
     // Discovery compares macros with the base name, so a file reached under
-    // two names has an entry for each name.
-    using Key = std::tuple<std::uint64_t, std::uint64_t, std::string>;
+    // two names has an entry for each name: the key holds a 64-bit hash of
+    // it (a run keeps a hundred thousand entries; two names of one file
+    // whose hashes agree are not to be met).
+    struct Key {
+        std::uint64_t device, file, name;
+        bool operator==(const Key& other) const {
+            return device == other.device && file == other.file && name == other.name;
+        }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const noexcept {
+            return static_cast<std::size_t>(key.file * 0x9E3779B97F4A7C15ull ^ key.device ^ key.name);
+        }
+    };
+    static Key keyOf(const vimbo::platform::FileIdentity& identity, const std::string& baseName);
     // Keeps facts under the identity of the version they were read from
     // (for a cache across runs, only settled versions); returns them. The
     // facts hold that identity, to tell a later version apart.
@@ -82,7 +94,7 @@ private:
     const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;
     std::mutex lock_;
-    std::map<Key, std::shared_ptr<const HeaderFacts>> entries_;
+    std::unordered_map<Key, std::shared_ptr<const HeaderFacts>, KeyHash> entries_;
     using Memo = std::unordered_map<std::string, std::string>;
     bool known(const Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);
@@ -93,7 +105,8 @@ private:
     bool indexed_ = false;
     std::uint64_t rewrites_ = 0;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::string>> namesOf_;
+    // Each name points to its key in known_ (a node's key stays where it is).
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const std::string*>> namesOf_;
     std::atomic<std::size_t> reads_{0};
 };
 

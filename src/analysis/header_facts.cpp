@@ -1,5 +1,7 @@
 #include "analysis/header_facts.h"
 
+#include <deque>
+
 #include "analysis/keywords.h"
 #include "analysis/line_words.h"
 #include "analysis/source_scanner.h"
@@ -12,27 +14,52 @@ namespace {
 constexpr std::size_t kLinePiece = 1023;
 constexpr char kCtrlZ = 26;
 
+// Texts are kept as a tag, a length in base-128 digits and the bytes.
+void appendText(std::string& to, char tag, std::string_view text) {
+    if (tag) to += tag;
+    std::size_t size = text.size();
+    do {
+        const auto digit = static_cast<unsigned char>(size & 0x7f);
+        size >>= 7;
+        to += static_cast<char>(size ? digit | 0x80 : digit);
+    } while (size);
+    to.append(text);
+}
+
+std::string_view readText(std::string_view from, std::size_t& at) {
+    std::size_t size = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto digit = static_cast<unsigned char>(from[at++]);
+        size |= static_cast<std::size_t>(digit & 0x7f) << shift;
+        if (!(digit & 0x80)) break;
+    }
+    const std::string_view text = from.substr(at, size);
+    at += size;
+    return text;
+}
+
+constexpr char kIncludeStep = 'i', kCandidateStep = 'c', kQuoted = 'q', kAngled = 'a';
+
 // The words of discovery over one piece of a line, exactly as the discovery
 // reads them; returns true once a candidate is accepted.
-bool discoverInPiece(std::string_view piece, const std::string& baseName, std::vector<DiscoveryStep>& steps) {
+bool discoverInPiece(std::string_view piece, const std::string& baseName, HeaderFacts& facts) {
     LineWords words(piece);
     while (!words.exhausted()) {
         std::string_view word = words.readWord();
         std::string candidate;
         if (readGuardTest(words, word, candidate) && guardMatchesFile(baseName, candidate) &&
             !candidate.empty()) {
-            steps.push_back({false, candidate});
+            facts.addStep(false, candidate);
             return true;
         }
-        if (words.lastRead() == kIncludeKeyword) steps.push_back({true, std::string(words.readTo(' '))});
+        if (words.lastRead() == kIncludeKeyword) facts.addStep(true, words.readTo(' '));
     }
     return false;
 }
 
 // Discovery reads in text mode: carriage returns dropped, a Ctrl-Z ends the
 // file, and lines are taken in pieces of at most 1023 characters.
-std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::string& baseName) {
-    std::vector<DiscoveryStep> steps;
+void discover(std::string_view bytes, const std::string& baseName, HeaderFacts& facts) {
     const std::size_t ctrlZ = bytes.find(kCtrlZ);
     if (ctrlZ != std::string_view::npos) bytes = bytes.substr(0, ctrlZ);
     std::string withoutCr;
@@ -53,14 +80,13 @@ std::vector<DiscoveryStep> discoverySteps(std::string_view bytes, const std::str
         std::size_t at = 0;
         for (;;) {
             const std::size_t size = std::min(kLinePiece, line.size() - at);
-            if (discoverInPiece(line.substr(at, size), baseName, steps)) return steps;
+            if (discoverInPiece(line.substr(at, size), baseName, facts)) return;
             at += size;
             // A piece that fills the buffer leaves the rest, even only the line
             // break, to be read as the next line.
             if (size < kLinePiece || (at == line.size() && !hasBreak)) break;
         }
     }
-    return steps;
 }
 
 }  // namespace
@@ -79,6 +105,49 @@ std::string guardTest(std::string_view name, std::string_view rest) {
         rest = trimBlanks(rest.substr(1, rest.size() - 2));
     }
     return isIdentifier(rest) ? std::string(rest) : "";
+}
+
+bool HeaderFacts::nextStep(std::size_t& at, DiscoveryStep& step) const {
+    if (at >= stepsEnd_) return false;
+    step.include = text_[at++] == kIncludeStep;
+    step.text = readText(text_, at);
+    return true;
+}
+
+void HeaderFacts::addStep(bool include, std::string_view text) {
+    appendText(text_, include ? kIncludeStep : kCandidateStep, text);
+    stepsEnd_ = forwardsAt_ = text_.size();
+    macroAt_ = macroSize_ = 0;
+}
+
+bool HeaderFacts::nextForward(std::size_t& at, ForwardedInclude& include) const {
+    if (at < forwardsAt_) at = forwardsAt_;
+    if (at >= text_.size()) return false;
+    include.quoted = text_[at++] == kQuoted;
+    include.name = readText(text_, at);
+    include.wrapper = readText(text_, at);
+    return true;
+}
+
+void HeaderFacts::setControl(std::string_view macro, const std::vector<ForwardedInclude>& forwards) {
+    text_.resize(stepsEnd_);
+    macroAt_ = macroSize_ = 0;
+    // Mostly the candidate discovery ended on.
+    DiscoveryStep step, last;
+    for (std::size_t at = 0; nextStep(at, step);) last = step;
+    if (!macro.empty() && !last.include && last.text == macro) {
+        macroAt_ = static_cast<std::size_t>(last.text.data() - text_.data());
+    } else {
+        macroAt_ = text_.size();
+        text_.append(macro);
+    }
+    macroSize_ = macro.size();
+    forwardsAt_ = text_.size();
+    for (const ForwardedInclude& include : forwards) {
+        appendText(text_, include.quoted ? kQuoted : kAngled, include.name);
+        appendText(text_, '\0', include.wrapper);
+    }
+    text_.shrink_to_fit();
 }
 
 namespace {
@@ -102,7 +171,7 @@ bool forwardedInclude(std::string_view name, std::string_view rest, ForwardedInc
     if (!close || rest.back() != close) return false;
     const std::string_view header = rest.substr(1, rest.size() - 2);
     if (header.find(close) != std::string_view::npos) return false;
-    include = {close == '"', std::string(header), ""};
+    include = {close == '"', header, ""};
     return true;
 }
 
@@ -158,10 +227,11 @@ public:
 
     void finish(bool sound) {
         if (!wrapper_.empty() || awaitingEndif_) forwarding_ = false;
-        facts_.controllingMacro = sound && stage_ == Stage::after ? macro_ : "";
-        facts_.definesGuard = !facts_.controllingMacro.empty() && definesGuard_;
+        const bool controlled = sound && stage_ == Stage::after && !macro_.empty();
+        facts_.definesGuard = controlled && definesGuard_;
         facts_.forwarder = sound && forwarding_;
-        if (!facts_.forwarder) facts_.forwards.clear();
+        if (!facts_.forwarder) forwards_.clear();
+        facts_.setControl(controlled ? std::string_view(macro_) : std::string_view(), forwards_);
     }
 
 private:
@@ -176,10 +246,14 @@ private:
             forwarding_ = name == "endif" && trimBlanks(rest).empty();
             awaitingEndif_ = false;
         } else if (forwardedInclude(name, rest, include)) {
-            include.wrapper = std::move(wrapper_);
+            // The name and the wrapper's macro stay in the reader until the facts take them.
+            names_.emplace_back(include.name);
+            include.name = names_.back();
+            names_.push_back(std::move(wrapper_));
+            include.wrapper = names_.back();
             awaitingEndif_ = !include.wrapper.empty();
             wrapper_.clear();
-            facts_.forwards.push_back(std::move(include));
+            forwards_.push_back(include);
         } else if (wrapper_.empty()) {
             wrapper_ = guardTest(name, rest);
             forwarding_ = !wrapper_.empty();
@@ -192,6 +266,8 @@ private:
     bool definesGuard_ = false;
     bool forwarding_ = true;
     std::string wrapper_;         // an external guard's macro, its include still to come
+    std::vector<ForwardedInclude> forwards_;
+    std::deque<std::string> names_;  // the texts forwards_ refers to
     bool awaitingEndif_ = false;  // an external guard's include read, its "#endif" still to come
 };
 
@@ -282,8 +358,11 @@ void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses)
 HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, bool withControl,
                           MacroUses* uses) {
     HeaderFacts facts;
-    facts.discovery = discoverySteps(bytes, baseName);
-    if (withControl || uses) examineControl(bytes, facts, uses);
+    discover(bytes, baseName, facts);
+    if (withControl || uses)
+        examineControl(bytes, facts, uses);
+    else
+        facts.compact();
     return facts;
 }
 

@@ -12,34 +12,31 @@
 namespace vimbo::analysis {
 
 // One step of guard discovery in a header, in reading order: an include it
-// follows, or the accepted candidate that ends the reading.
+// follows, or the accepted candidate that ends the reading. The text lives
+// in the facts it was read from.
 struct DiscoveryStep {
     bool include = false;
-    std::string text;  // the include's target as written, or the candidate
+    std::string_view text;  // the include's target as written, or the candidate
 };
 
 struct ForwardedInclude {
     bool quoted = false;
-    std::string name;
+    std::string_view name;
     // The macro of an external guard around the include ("#ifndef M" above,
     // "#endif" below), as a rewrite leaves a forwarder; "" when there is none.
-    std::string wrapper;
+    std::string_view wrapper;
 };
 
-struct HeaderFacts {
+// A run keeps the facts of every file it reads (a large tree has a hundred
+// thousand), so their texts share one string: the discovery steps, then the
+// control facts. A candidate that is also the controlling macro is kept once.
+class HeaderFacts {
+public:
     // The version of the file these facts were read from.
     vimbo::platform::FileIdentity identity;
-    std::vector<DiscoveryStep> discovery;
-    // The rest costs a full read with a lexer; it is only worked out for
-    // headers whose guard is to be verified.
+    // The control facts cost a full read with a lexer; they are only worked
+    // out for headers whose guard is to be verified.
     bool controlKnown = false;
-    // The macro M such that the header, comments removed and continued lines
-    // joined, is "#ifndef M" (or "#if !defined(M)") ... "#endif" with nothing
-    // but blank lines, comments, null directives and "#pragma once" outside,
-    // and no "#else" or "#elif" at the outer level; "" when there is none.
-    // This is the macro the multiple-include optimisation of gcc and clang
-    // records for the header.
-    std::string controllingMacro;
     // The header defines its controlling macro itself, inside: a guard, not
     // a feature test.
     bool definesGuard = false;
@@ -50,7 +47,31 @@ struct HeaderFacts {
     // include directives naming a header in quotes or angle brackets, each
     // perhaps wrapped in an external guard of its own.
     bool forwarder = false;
-    std::vector<ForwardedInclude> forwards;
+
+    // The steps in reading order: for (std::size_t at = 0; facts.nextStep(at, step);) ...
+    bool nextStep(std::size_t& at, DiscoveryStep& step) const;
+    void addStep(bool include, std::string_view text);
+
+    // The macro M such that the header, comments removed and continued lines
+    // joined, is "#ifndef M" (or "#if !defined(M)") ... "#endif" with nothing
+    // but blank lines, comments, null directives and "#pragma once" outside,
+    // and no "#else" or "#elif" at the outer level; "" when there is none.
+    // This is the macro the multiple-include optimisation of gcc and clang
+    // records for the header.
+    std::string_view controllingMacro() const {
+        return std::string_view(text_).substr(macroAt_, macroSize_);
+    }
+    // A forwarder's includes, in order: for (std::size_t at = 0; facts.nextForward(at, include);) ...
+    bool nextForward(std::size_t& at, ForwardedInclude& include) const;
+    bool hasForwards() const { return text_.size() > forwardsAt_; }
+    // Replaces the control facts' texts (the discovery steps stay).
+    void setControl(std::string_view macro, const std::vector<ForwardedInclude>& forwards);
+    // Gives back what the texts' string holds beyond them.
+    void compact() { text_.shrink_to_fit(); }
+
+private:
+    std::string text_;
+    std::size_t stepsEnd_ = 0, macroAt_ = 0, macroSize_ = 0, forwardsAt_ = 0;
 };
 
 // The macro a directive tests for being undefined, "#ifndef M" or

@@ -34,28 +34,26 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (unsigned j = 1; j < std::max(1u, jobs); ++j) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
+    std::sort(definitions_.begin(), definitions_.end());
+    definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
+    definitions_.shrink_to_fit();
     // The order files finish in must not matter.
     for (auto& [guard, owners] : owners_)
         std::sort(owners.begin(), owners.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return ownerPaths_.at(a) < ownerPaths_.at(b); });
+                  [&](std::uint32_t a, std::uint32_t b) { return paths_[a] < paths_[b]; });
 }
 
 void RunIndex::add(const std::string& path, const std::string& canonical, const HeaderFacts& facts,
                    const MacroUses& uses) {
-    const auto file = static_cast<std::uint32_t>(canonicals_.size());
-    canonicals_.push_back(canonical);
+    const std::uint32_t file = canonicals_.add(canonical);
+    paths_.add(path);
     if (facts.definesGuard) {
-        std::vector<std::uint32_t>& owners = owners_[facts.controllingMacro];
+        std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
         // The same file under two names is one header.
-        if (std::none_of(owners.begin(), owners.end(), [&](std::uint32_t o) { return canonicals_[o] == canonical; })) {
+        if (std::none_of(owners.begin(), owners.end(), [&](std::uint32_t o) { return canonicals_.equals(o, canonical); }))
             owners.push_back(file);
-            ownerPaths_.emplace(file, path);
-        }
     }
-    for (const std::string& macro : uses.defined) {
-        std::vector<std::uint32_t>& files = definers_[macro];
-        if (files.empty() || files.back() != file) files.push_back(file);
-    }
+    for (const std::string& macro : uses.defined) definitions_.push_back({nameHash(macro), file});
     undefined_.insert(uses.undefined.begin(), uses.undefined.end());
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
@@ -65,7 +63,7 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
 bool RunIndex::owns(const std::string& guard, const std::string& canonical) const {
     const auto found = owners_.find(guard);
     return found != owners_.end() && std::any_of(found->second.begin(), found->second.end(),
-                                                 [&](std::uint32_t o) { return canonicals_[o] == canonical; });
+                                                 [&](std::uint32_t o) { return canonicals_.equals(o, canonical); });
 }
 
 bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) const {
@@ -74,7 +72,7 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
     if (found == owners_.end()) return true;
     const std::string canonical = canonicalOf(header);
     return std::all_of(found->second.begin(), found->second.end(),
-                       [&](std::uint32_t o) { return canonicals_[o] == canonical; });
+                       [&](std::uint32_t o) { return canonicals_.equals(o, canonical); });
 }
 
 bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
@@ -82,11 +80,13 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
     if (undefined_.count(guard) || predefined_.count(guard)) return false;
     // The header whose guard it is defines it (behind a forwarder, the header
     // forwarded to); a definition anywhere else comes first somewhere.
-    const auto found = definers_.find(guard);
-    if (found == definers_.end()) return true;
+    const std::uint64_t macro = nameHash(guard);
+    const auto first = std::lower_bound(definitions_.begin(), definitions_.end(), Definition{macro, 0});
+    const auto end = std::upper_bound(first, definitions_.end(), Definition{macro, UINT32_MAX});
+    if (first == end) return true;
     const std::string canonical = canonicalOf(header);
-    return std::all_of(found->second.begin(), found->second.end(), [&](std::uint32_t definer) {
-        return canonicals_[definer] == canonical || owns(guard, canonicals_[definer]);
+    return std::all_of(first, end, [&](const Definition& definition) {
+        return canonicals_.equals(definition.file, canonical) || owns(guard, canonicals_[definition.file]);
     });
 }
 
@@ -94,8 +94,8 @@ std::string RunIndex::canonicalOf(const std::string& path) const {
     std::lock_guard<std::mutex> hold(canonicalLock_);
     auto found = canonicalByName_.find(path);
     if (found == canonicalByName_.end())
-        found = canonicalByName_.emplace(path, canonicalPaths_.of(path)).first;
-    return found->second;
+        found = canonicalByName_.emplace(path, canonicalNames_.add(canonicalPaths_.of(path))).first;
+    return canonicalNames_[found->second];
 }
 
 bool RunIndex::includedByName(const std::string& path) const { return includedNames_.count(fileNameOf(path)) != 0; }
@@ -105,7 +105,7 @@ std::string RunIndex::otherHeaderGuardedBy(const std::string& macro, const std::
     if (found == owners_.end()) return "";
     const std::string canonical = canonicalOf(header);
     for (std::uint32_t owner : found->second)
-        if (canonicals_[owner] != canonical) return ownerPaths_.at(owner);
+        if (!canonicals_.equals(owner, canonical)) return paths_[owner];
     return "";
 }
 
@@ -114,7 +114,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> RunIndex::sharedGu
     for (const auto& [guard, owners] : owners_) {
         if (owners.size() < 2) continue;
         std::vector<std::string> paths;
-        for (std::uint32_t owner : owners) paths.push_back(ownerPaths_.at(owner));
+        for (std::uint32_t owner : owners) paths.push_back(paths_[owner]);
         shared.emplace_back(guard, std::move(paths));
     }
     return shared;

@@ -13,6 +13,7 @@
 
 #include "analysis/header_cache.h"
 #include "analysis/header_facts.h"
+#include "analysis/path_pool.h"
 
 namespace vimbo::analysis {
 
@@ -49,25 +50,34 @@ public:
 private:
     // Files are told apart by their canonical paths: a file the run rewrites
     // gets a new identity, not a new name. A file is a number into
-    // canonicals_ (a large tree has a hundred thousand files: each costs a
-    // number where it is named again).
+    // canonicals_ and paths_ (a large tree has a hundred thousand files:
+    // each costs a number where it is named again).
     void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
     // The canonical path of a header as an include found it, worked out once
     // per name (it asks the system about every directory on the way).
     std::string canonicalOf(const std::string& path) const;
     mutable vimbo::platform::CanonicalPaths canonicalPaths_;
     mutable std::mutex canonicalLock_;
-    mutable std::unordered_map<std::string, std::string> canonicalByName_;
+    mutable std::unordered_map<std::string, std::uint32_t> canonicalByName_;
+    mutable PathPool canonicalNames_;
     bool owns(const std::string& guard, const std::string& canonical) const;
 
     // Guard: the run's headers it controls, in the order of their paths.
     std::map<std::string, std::vector<std::uint32_t>> owners_;
-    // The path a header that controls a guard was named by, for messages.
-    std::unordered_map<std::uint32_t, std::string> ownerPaths_;
-    // Macro: the run's files that define it, as indexes into canonicals_ (a
-    // large tree defines a hundred thousand macros: each costs a number).
-    std::unordered_map<std::string, std::vector<std::uint32_t>> definers_;
-    std::vector<std::string> canonicals_;
+    // Each file's canonical path, and the path it was named by (for messages).
+    PathPool canonicals_, paths_;
+    // Which file defines which macro (by its nameHash), sorted by macro once
+    // the run is read: a large tree defines a hundred thousand. Macros whose
+    // hashes agree share their definers, which can only hold a guard back.
+    struct Definition {
+        std::uint64_t macro;
+        std::uint32_t file;
+        bool operator<(const Definition& other) const {
+            return macro != other.macro ? macro < other.macro : file < other.file;
+        }
+        bool operator==(const Definition& other) const { return macro == other.macro && file == other.file; }
+    };
+    std::vector<Definition> definitions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
 };
 
