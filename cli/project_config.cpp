@@ -107,23 +107,25 @@ bool excludedByConfig(const ProjectConfig& config, const std::string& path) {
     return false;
 }
 
-const ProjectConfig& ProjectConfigs::load(const std::string& absolute) {
+std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& absolute) {
     auto found = byDirectory_.find(absolute);
-    if (found != byDirectory_.end()) return *found->second;
+    if (found != byDirectory_.end()) return found->second;
     const fs::path directory(absolute);
     std::error_code error;
     const fs::path candidate = directory / kConfigFileName;
-    std::unique_ptr<ProjectConfig> config;
+    std::shared_ptr<const ProjectConfig> config;
     if (fs::is_regular_file(candidate, error)) {
-        config = std::make_unique<ProjectConfig>();
-        const std::string problem = readConfig(candidate, *config);
+        auto own = std::make_shared<ProjectConfig>();
+        const std::string problem = readConfig(candidate, *own);
         if (!problem.empty()) errors_.push_back(problem);
+        config = std::move(own);
     } else if (directory.has_parent_path() && directory.parent_path() != directory) {
-        config = std::make_unique<ProjectConfig>(load(directory.parent_path().generic_string()));
+        // The parent's, shared: a tree has thousands of directories.
+        config = load(directory.parent_path().generic_string());
     } else {
-        config = std::make_unique<ProjectConfig>();
+        config = std::make_shared<const ProjectConfig>();
     }
-    return *byDirectory_.emplace(absolute, std::move(config)).first->second;
+    return byDirectory_.emplace(absolute, std::move(config)).first->second;
 }
 
 const ProjectConfig& ProjectConfigs::forDirectory(const std::string& directory) {
@@ -131,7 +133,7 @@ const ProjectConfig& ProjectConfigs::forDirectory(const std::string& directory) 
     // Every file of a directory asks for it, by the same spelling.
     const auto named = byName_.find(directory);
     if (named != byName_.end()) return *named->second;
-    const ProjectConfig& config = load(absoluteDirectory(directory).generic_string());
+    const ProjectConfig& config = *load(absoluteDirectory(directory).generic_string());
     byName_.emplace(directory, &config);
     return config;
 }

@@ -38,9 +38,9 @@ public:
     std::vector<std::string> errors() const;
 
 private:
-    const ProjectConfig& load(const std::string& absoluteDirectory);
+    std::shared_ptr<const ProjectConfig> load(const std::string& absoluteDirectory);
     mutable std::mutex lock_;
-    std::map<std::string, std::unique_ptr<ProjectConfig>> byDirectory_;
+    std::map<std::string, std::shared_ptr<const ProjectConfig>> byDirectory_;
     std::map<std::string, const ProjectConfig*> byName_;  // as the caller spelt the directory
     std::vector<std::string> errors_;
 };
