@@ -19,6 +19,12 @@ TextReader::TextReader(Bytes bytes, LineEndings endings)
 
 TextReader::~TextReader() { close(); }
 
+std::size_t TextReader::sizeHint() const {
+    if (inMemory_) return memory_.size();
+    FileIdentity identity;
+    return file_ != kNoFile && fs_->handleIdentity(file_, identity) ? static_cast<std::size_t>(identity.size) : 0;
+}
+
 void TextReader::close() {
     if (file_ != kNoFile) fs_->close(file_);
     file_ = kNoFile;

@@ -33,6 +33,11 @@ public:
     bool good() const { return isOpen() && !atEnd_ && !failed_; }
     bool failed() const { return failed_; }
 
+    // The size of the input as it was opened (0 when unknown), to make room
+    // for its text at once: a text grown by doubling holds both buffers at
+    // the moment it grows.
+    std::size_t sizeHint() const;
+
     // Reads up to the next line break, which is consumed and not stored, or
     // until maxChars characters are stored; in that case the next character
     // is left unread. Status::end when the input ends before any character.

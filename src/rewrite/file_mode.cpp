@@ -26,6 +26,9 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     // Origins serve the "#line" directives and the changes' line numbers.
     const bool track = options_.keepLines || options_.recordChanges;
     changes_.clear();
+    // Room for the text and a few wraps; a longer text still grows.
+    const std::size_t hint = input.sizeHint();
+    text.reserve(hint + hint / 16);
     {
         TextWriter memory(text, endings);
         lastIfndefMacro.clear();
@@ -37,6 +40,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     for (int pass = 2; again && pass <= kMaxSettlingPasses; ++pass) {
         TextReader pending(TextReader::Bytes{text}, endings);
         std::string next;
+        next.reserve(text.size() + text.size() / 16);
         TextWriter memory(next, endings);
         lastIfndefMacro.clear();
         nextOrigins.clear();
