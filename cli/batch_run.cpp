@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -32,8 +33,13 @@ struct FileState {
     bool examined = false;
     bool hadFailure = false;
     bool changed = false;
-    std::vector<vimbo::engine::Finding> findings;
+    // Only where a report or an audit needs them: most files keep none.
+    std::unique_ptr<std::vector<vimbo::engine::Finding>> kept;
     bool failed() const { return hadFailure; }
+    const std::vector<vimbo::engine::Finding>& findings() const {
+        static const std::vector<vimbo::engine::Finding> none;
+        return kept ? *kept : none;
+    }
 };
 
 bool failed(const FileOutcome& outcome) { return outcome.failure != vimbo::engine::Failure::none; }
@@ -107,7 +113,8 @@ public:
         std::cout.flush();
         FileState state{true, failed(outcome), outcome.changed, {}};
         if (settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit)
-            state.findings = std::move(outcome.findings);
+            if (!outcome.findings.empty())
+                state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
         return state;
     }
 
@@ -243,7 +250,7 @@ std::string formatted(const BatchSettings& settings, const std::vector<std::stri
                       const std::vector<FileState>& states, FindingKind kind) {
     std::vector<FileFindings> found;
     for (std::size_t i = 0; i < files.size(); ++i)
-        if (!states[i].failed() && !states[i].findings.empty()) found.push_back({files[i], &states[i].findings});
+        if (!states[i].failed() && !states[i].findings().empty()) found.push_back({files[i], &states[i].findings()});
     const bool dryRun = settings.mode != BatchMode::rewrite;
     return settings.format == OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
 }
@@ -259,8 +266,8 @@ Counts countOf(const std::vector<FileState>& states) {
         if (state.failed()) ++counts.failed;
         else if (state.changed) ++counts.changed;
         // An audit's findings are the wrong guards (a rewrite's, its changes).
-        if (!state.findings.empty()) ++counts.wrongFiles;
-        counts.wrong += state.findings.size();
+        if (!state.findings().empty()) ++counts.wrongFiles;
+        counts.wrong += state.findings().size();
     }
     return counts;
 }
@@ -275,7 +282,7 @@ int reportAudit(const BatchSettings& settings, const std::vector<std::string>& f
         for (const std::string& shared : sharedGuards)
             std::cout << "vimbo: one guard for several headers: " << shared << "\n";
         for (std::size_t i = 0; i < files.size(); ++i)
-            for (const vimbo::engine::Finding& finding : states[i].findings)
+            for (const vimbo::engine::Finding& finding : states[i].findings())
                 std::cout << findingText(files[i], finding, FindingKind::audit, true, settings.painter);
     } else {
         // Shared guards are no finding at a line; they stay on standard error.
