@@ -100,12 +100,13 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         // are found.
         if (!cache_.remembersVerdicts()) return examineVerdict(path, lookup, facts);
         const vimbo::platform::FileIdentity& identity = facts->identity;
+        const std::uint32_t context =
+            cache_.contextNumber(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
+                                 (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
+                                 (lookup.followable ? "" : " unfollowable"));
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
                                 ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + ':' +
-                                std::to_string(identity.changed) + '\n' +
-                                lookup.searchPath + '\n' + lookup.quotePath + '\n' +
-                                (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
-                                (lookup.followable ? "" : " unfollowable");
+                                std::to_string(identity.changed) + ':' + std::to_string(context);
         std::string verdict;
         if (cache_.knownVerdict(key, verdict)) return verdict;
         verdict = examineVerdict(path, lookup, facts);

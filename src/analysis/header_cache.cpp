@@ -125,6 +125,11 @@ std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& base
     return facts;
 }
 
+std::uint32_t HeaderCache::contextNumber(const std::string& context) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return contexts_.emplace(context, static_cast<std::uint32_t>(contexts_.size())).first->second;
+}
+
 bool HeaderCache::known(const Memo& memo, const std::string& key, std::string& value) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);

@@ -59,6 +59,9 @@ public:
     // Where a name was found (or "" when it was not), by a key the caller
     // makes of the name, the includer's directory and the search paths; for
     // caches of one run, in which no header comes or goes.
+    // A number for a lookup's search paths and rules, for those keys: a
+    // build's paths run to a kilobyte, and the memos hold a key per header.
+    std::uint32_t contextNumber(const std::string& context);
     bool knownLookup(const std::string& key, std::string& path) { return known(lookups_, key, path); }
     void rememberLookup(const std::string& key, const std::string& path) { remember(lookups_, key, path); }
     bool knownVerdict(const std::string& key, std::string& verdict) { return known(verdicts_, key, verdict); }
@@ -99,6 +102,7 @@ private:
     bool known(const Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
+    std::unordered_map<std::string, std::uint32_t> contexts_;
     // Once factsWithUses has read the run's files: each name's identity, and
     // the names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);

@@ -108,8 +108,8 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
     const PathParts parts = splitPath(includer);
     const std::string directory = parts.drive + parts.directory;
     // Only the includer's directory matters, and only for a quoted name.
-    const std::string key = name + '\n' + (quoted ? "q" + directory : "a") + '\n' + lookup.searchPath + '\n' +
-                            (quoted ? lookup.quotePath : "");
+    const std::string key = name + '\n' + (quoted ? "q" + directory : "a") + '\n' +
+                            std::to_string(cache_.contextNumber(lookup.searchPath + '\n' + (quoted ? lookup.quotePath : "")));
     std::string found;
     if (cache_.knownLookup(key, found)) return found;
     found = lookUp(name, quoted, directory, lookup);

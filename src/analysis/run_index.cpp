@@ -36,7 +36,6 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (std::thread& worker : workers) worker.join();
     std::sort(definitions_.begin(), definitions_.end());
     definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
-    definitions_.shrink_to_fit();
     // The order files finish in must not matter.
     for (auto& [guard, owners] : owners_)
         std::sort(owners.begin(), owners.end(),
@@ -53,11 +52,17 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
         if (std::none_of(owners.begin(), owners.end(), [&](std::uint32_t o) { return canonicals_.equals(o, canonical); }))
             owners.push_back(file);
     }
-    for (const std::string& macro : uses.defined) definitions_.push_back({nameHash(macro), file});
+    for (const std::string& macro : uses.defined)
+        if (!facts.definesGuard || macro != facts.controllingMacro()) definitions_.push_back(definition(macro, file));
     undefined_.insert(uses.undefined.begin(), uses.undefined.end());
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
     for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+}
+
+RunIndex::Definition RunIndex::definition(const std::string& macro, std::uint32_t file) {
+    const std::uint64_t hash = nameHash(macro);
+    return {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(hash), file};
 }
 
 bool RunIndex::owns(const std::string& guard, const std::string& canonical) const {
@@ -80,13 +85,13 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
     if (undefined_.count(guard) || predefined_.count(guard)) return false;
     // The header whose guard it is defines it (behind a forwarder, the header
     // forwarded to); a definition anywhere else comes first somewhere.
-    const std::uint64_t macro = nameHash(guard);
-    const auto first = std::lower_bound(definitions_.begin(), definitions_.end(), Definition{macro, 0});
-    const auto end = std::upper_bound(first, definitions_.end(), Definition{macro, UINT32_MAX});
+    const Definition least = definition(guard, 0);
+    const auto first = std::lower_bound(definitions_.begin(), definitions_.end(), least);
+    const auto end = std::upper_bound(first, definitions_.end(), Definition{least.high, least.low, UINT32_MAX});
     if (first == end) return true;
     const std::string canonical = canonicalOf(header);
-    return std::all_of(first, end, [&](const Definition& definition) {
-        return canonicals_.equals(definition.file, canonical) || owns(guard, canonicals_[definition.file]);
+    return std::all_of(first, end, [&](const Definition& made) {
+        return canonicals_.equals(made.file, canonical) || owns(guard, canonicals_[made.file]);
     });
 }
 

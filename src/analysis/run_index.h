@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -66,18 +68,23 @@ private:
     std::map<std::string, std::vector<std::uint32_t>> owners_;
     // Each file's canonical path, and the path it was named by (for messages).
     PathPool canonicals_, paths_;
-    // Which file defines which macro (by its nameHash), sorted by macro once
-    // the run is read: a large tree defines a hundred thousand. Macros whose
-    // hashes agree share their definers, which can only hold a guard back.
+    // Which file defines which macro (by its nameHash, in two halves to take
+    // 12 bytes), sorted by macro once the run is read: a large tree makes
+    // hundreds of thousands of definitions. A header's definition of its own
+    // guard is left out: a file that owns the guard never holds it back.
+    // Macros whose hashes agree share their definers, which can only hold a
+    // guard back. A deque grows without copying.
     struct Definition {
-        std::uint64_t macro;
-        std::uint32_t file;
+        std::uint32_t high, low, file;
         bool operator<(const Definition& other) const {
-            return macro != other.macro ? macro < other.macro : file < other.file;
+            return std::tie(high, low, file) < std::tie(other.high, other.low, other.file);
         }
-        bool operator==(const Definition& other) const { return macro == other.macro && file == other.file; }
+        bool operator==(const Definition& other) const {
+            return high == other.high && low == other.low && file == other.file;
+        }
     };
-    std::vector<Definition> definitions_;
+    static Definition definition(const std::string& macro, std::uint32_t file);
+    std::deque<Definition> definitions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
 };
 
