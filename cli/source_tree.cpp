@@ -36,6 +36,15 @@ std::string skipReason(const std::string& name, const fs::file_status& status, b
     return "";
 }
 
+// An entry's own type (a link's, not its target's) as the directory listing
+// gave it: the system is asked only where the listing could not tell.
+fs::file_type listedType(const fs::directory_entry& entry, std::error_code& error) {
+    if (entry.is_symlink(error)) return fs::file_type::symlink;
+    if (!error && entry.is_directory(error)) return fs::file_type::directory;
+    if (!error && entry.is_regular_file(error)) return fs::file_type::regular;
+    return error ? fs::file_type::none : fs::file_type::unknown;
+}
+
 void take(const std::string& name, const fs::file_status& status, bool breakLinks, SourceTree& tree) {
     const std::string reason = skipReason(name, status, breakLinks);
     if (reason.empty())
@@ -61,7 +70,7 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
     for (; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        const fs::file_status status = it->symlink_status(error);
+        const fs::file_status status(listedType(*it, error));
         if (error) break;
         if (fs::is_directory(status)) {
             if (isHidden(path)) it.disable_recursion_pending();
