@@ -84,6 +84,25 @@ TEST_F(FileSystemOps, OnlyRegularFilesOpenAndNewFilesAreNew) {
     EXPECT_TRUE(fileSystem().close(file));
 }
 
+// A file opened to be written anew holds exactly what was written once it
+// is closed, whatever it held before, however the platform gets there.
+TEST_F(FileSystemOps, AFileWrittenAnewHoldsOnlyTheNewText) {
+    const struct {
+        const char *before, *written;
+    } cases[] = {{"a much longer old text\n", "new\n"}, {"old\n", "a longer new text\n"}, {"old\n", ""}, {"", "x"}};
+    for (const auto& c : cases) {
+        write("f.txt", c.before);
+        auto file = fileSystem().createTruncate("f.txt");
+        ASSERT_NE(file, kNoFile);
+        EXPECT_TRUE(fileSystem().write(file, c.written, std::string(c.written).size()));
+        // A file opened meanwhile and closed is not cut.
+        auto other = fileSystem().openRead("f.txt");
+        EXPECT_TRUE(fileSystem().close(other));
+        EXPECT_TRUE(fileSystem().close(file));
+        EXPECT_EQ(read("f.txt"), c.written) << c.before;
+    }
+}
+
 }  // namespace
 
 #ifndef _WIN32

@@ -71,6 +71,9 @@ struct JustOpened {
 };
 thread_local JustOpened justOpened;
 
+// Files opened to be written over: cut to what was written when closed.
+thread_local std::vector<int> overwriting;
+
 void forgetOpened(FileHandle file) {
     if (justOpened.fd == static_cast<int>(file)) justOpened.fd = -1;
 }
@@ -97,6 +100,8 @@ FileHandle openRegular(const std::string& path, int flags) {
         ::close(fd);
         return kNoFile;
     }
+    // A number closed elsewhere and handed out again is a new file.
+    overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
     if ((flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
     else forgetOpened(fd);
     return fd;
@@ -109,12 +114,11 @@ FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std:
 }
 
 FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    // Truncate only once the target is known to be a regular file.
+    // The old text is written over and cut off at the end, not cut off first:
+    // ext4 flushes a file cut to nothing as it is closed, a step of writing
+    // to disk per file of the run.
     FileHandle fd = openRegular(path, O_WRONLY | O_CREAT);
-    if (fd != kNoFile && ::ftruncate(static_cast<int>(fd), 0) != 0) {
-        ::close(static_cast<int>(fd));
-        return kNoFile;
-    }
+    if (fd != kNoFile) overwriting.push_back(static_cast<int>(fd));
     return fd;
 }
 
@@ -142,7 +146,15 @@ bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, con
 
 bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
     forgetOpened(file);
-    return ::close(static_cast<int>(file)) == 0;
+    const int fd = static_cast<int>(file);
+    bool cut = true;
+    const auto over = std::find(overwriting.begin(), overwriting.end(), fd);
+    if (over != overwriting.end()) {
+        overwriting.erase(over);
+        const off_t end = ::lseek(fd, 0, SEEK_CUR);
+        cut = end >= 0 && ::ftruncate(fd, end) == 0;
+    }
+    return ::close(fd) == 0 && cut;
 }
 
 bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
