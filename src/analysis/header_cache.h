@@ -56,12 +56,12 @@ public:
     // that reaches the headers it names; for caches of one run only, where
     // the files a header names stay as they are. False when none is known.
     bool remembersVerdicts() const { return lifetime_ == Lifetime::run; }
+    // A number for a lookup's search paths and rules, for the keys of these
+    // memos: a build's paths run to a kilobyte, and they hold a key per header.
+    std::uint32_t contextNumber(const std::string& context);
     // Where a name was found (or "" when it was not), by a key the caller
     // makes of the name, the includer's directory and the search paths; for
     // caches of one run, in which no header comes or goes.
-    // A number for a lookup's search paths and rules, for those keys: a
-    // build's paths run to a kilobyte, and the memos hold a key per header.
-    std::uint32_t contextNumber(const std::string& context);
     bool knownLookup(const std::string& key, std::string& path) { return known(lookups_, key, path); }
     void rememberLookup(const std::string& key, const std::string& path) { remember(lookups_, key, path); }
     bool knownVerdict(const std::string& key, std::string& verdict) { return known(verdicts_, key, verdict); }
