@@ -112,9 +112,9 @@ public:
         if (failed(outcome)) std::cerr << messagesOf(path, outcome);
         std::cout.flush();
         FileState state{true, failed(outcome), outcome.changed, {}};
-        if (settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit)
-            if (!outcome.findings.empty())
-                state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
+        const bool keptForTheEnd = settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit;
+        if (keptForTheEnd && !outcome.findings.empty())
+            state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
         return state;
     }
 
