@@ -113,11 +113,13 @@ TEST_F(HeaderCacheTest, TreeModeDoesNotTakeItsOwnTestsForGuards) {
 }
 
 // Another thread of a tree run replaces a header while it is opened and read
-// here, and writes the next file's text into the old file it keeps. What was
-// read is then neither version of the header: it must not be judged.
+// here, and writes the next file's text (of the same size) into the old file
+// it keeps. What was read is then neither version of the header: it must not
+// be judged.
 namespace replaced {
 fs::path dir;
 int calls;
+HeaderCache* cache;
 decltype(vimbo::platform::FileSystemOps::xRead) realRead;
 decltype(vimbo::platform::FileSystemOps::xHandleIdentity) realHandleIdentity;
 
@@ -125,7 +127,8 @@ void swapAndReuseOnce() {
     if (calls++ != 0) return;
     fs::rename(dir / "a.h", dir / "kept");
     vimbo::test::writeFile(dir / "a.h", "#ifndef A_H\n#define A_H\nint a;\n#endif\n");
-    vimbo::test::writeFile(dir / "kept", "#ifndef OTHER_GUARD\n#define OTHER_GUARD\n#endif\n");
+    cache->rewritten((dir / "a.h").string(), {});
+    vimbo::test::writeFile(dir / "kept", "#ifndef B_H\n#define B_H\n#endif\n");
 }
 }  // namespace replaced
 
@@ -151,6 +154,7 @@ TEST_F(HeaderCacheTest, AHeaderReplacedWhileItIsReadIsReadAgain) {
                 return replaced::realHandleIdentity(self, file, id);
             };
         HeaderCache headers(ops);
+        replaced::cache = &headers;
         const auto facts = headers.facts((replaced::dir / "a.h").string(), true);
         vimbo::test::fileSystem() = vimbo::platform::defaultFileSystemOps();
         ASSERT_TRUE(facts);

@@ -72,6 +72,24 @@ void HeaderCache::rewritten(const std::string& path, const vimbo::platform::File
     namesOf_.erase(names);
 }
 
+bool HeaderCache::readVersion(const std::string& path, std::string& bytes, vimbo::platform::FileIdentity& identity,
+                              const vimbo::platform::FileIdentity* named) {
+    // Files outside this process may change at any time: read, they are
+    // looked at again.
+    if (lifetime_ != Lifetime::run) return vimbo::platform::readWholeFile(fs_, path, bytes, &identity, named);
+    // Within a run only the run's own rewrites write into files that were
+    // read (the version a swap leaves behind is written again): when none
+    // happened during the read, the bytes are those of the version opened.
+    const std::uint64_t before = rewriteCount();
+    return vimbo::platform::readWholeFile(fs_, path, bytes, &identity, named,
+                                          [&] { return rewriteCount() == before; });
+}
+
+std::uint64_t HeaderCache::rewriteCount() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return rewrites_;
+}
+
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
     if (path.empty() || !identityOf(path, identity)) return nullptr;
@@ -88,7 +106,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     // facts are those of the version read, and kept under its identity.
     std::string bytes;
     const vimbo::platform::FileIdentity named = identity;
-    if (!vimbo::platform::readWholeFile(fs_, path, bytes, &identity, &named)) return nullptr;
+    if (!readVersion(path, bytes, identity, &named)) return nullptr;
     ++reads_;
     std::shared_ptr<HeaderFacts> facts;
     if (knownFacts && knownFacts->identity == identity) {
@@ -103,7 +121,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
 std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
     std::string bytes;
     vimbo::platform::FileIdentity identity;
-    const bool read = !path.empty() && vimbo::platform::readWholeFile(fs_, path, bytes, &identity);
+    const bool read = !path.empty() && readVersion(path, bytes, identity, nullptr);
     {
         std::lock_guard<std::mutex> hold(lock_);
         indexed_ = true;

@@ -93,6 +93,10 @@ private:
     std::shared_ptr<const HeaderFacts> remember(const std::string& baseName,
                                                 const vimbo::platform::FileIdentity& identity,
                                                 std::shared_ptr<HeaderFacts> facts);
+    // Reads one version of a file whole, with its identity.
+    bool readVersion(const std::string& path, std::string& bytes, vimbo::platform::FileIdentity& identity,
+                     const vimbo::platform::FileIdentity* named);
+    std::uint64_t rewriteCount();
     static constexpr std::size_t kMaxProcessEntries = 100000;
     const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -127,8 +128,12 @@ struct FileSystemOps {
 // version for other text) is read again.
 // `identity`, when given, gets that version's identity. `named`, when
 // given, is what the name stood for, looked up just before (one look less).
+// `undisturbed`, when given, is asked once the bytes are in: true when
+// nothing can have written into the open file meanwhile (a run knows when it
+// wrote nothing itself), which spares a second look at the open file.
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes,
-                   FileIdentity* identity = nullptr, const FileIdentity* named = nullptr);
+                   FileIdentity* identity = nullptr, const FileIdentity* named = nullptr,
+                   const std::function<bool()>& undisturbed = {});
 
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
