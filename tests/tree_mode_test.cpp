@@ -274,6 +274,37 @@ TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
     EXPECT_EQ(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).scratchLeft, "proj/src/$vb$tmp$.$$$");
 }
 
+#ifdef __linux__
+// Someone saves a file of the tree after it was read and before the swap
+// put its new text in place: the swap takes their file away under the
+// scratch name. It is never written over with the next file's text.
+namespace saved {
+decltype(vimbo::platform::FileSystemOps::xExchange) realExchange;
+bool done;
+}  // namespace saved
+
+TEST_F(TreeMode, AFileSavedBeforeItsSwapIsNeverWrittenOver) {
+    saved::realExchange = vimbo::test::fileSystem().xExchange;
+    saved::done = false;
+    vimbo::test::fileSystem().xExchange = [](const vimbo::platform::FileSystemOps& self, const std::string& a,
+                                             const std::string& b) {
+        if (!saved::done) {
+            saved::done = true;
+            vimbo::test::writeFile("proj/src/saved", "saved elsewhere\n");
+            fs::rename("proj/src/saved", vimbo::platform::nativePath(b));
+        }
+        return saved::realExchange(self, a, b);
+    };
+    vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+    vimbo::engine::DirectoryRewriter directory(context, {});
+    EXPECT_TRUE(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).changed);
+    const vimbo::engine::FileOutcome next = directory.rewrite("proj/src/main.c", {"inc", ""}, {});
+    EXPECT_EQ(next.failure, vimbo::engine::Failure::cantCreateScratch);
+    EXPECT_EQ(next.scratchLeft, "proj/src/$vb$tmp$.$$$");
+    EXPECT_EQ(read("proj/src/$vb$tmp$.$$$"), "saved elsewhere\n");
+}
+#endif
+
 // A dry run keeps a rewritten file as its edits against the file on disk:
 // once that file changes, its new text is unknown, and no text is made up.
 TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {

@@ -35,13 +35,15 @@ void HeaderCache::know(const std::string& path, const vimbo::platform::FileIdent
     if (added) namesOf_[{identity.device, identity.file}].push_back(&entry->first);
 }
 
-vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& path) {
+vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& path,
+                                                          const vimbo::platform::FileIdentity* read) {
     vimbo::platform::FileIdentity identity;
     {
         std::lock_guard<std::mutex> hold(lock_);
         const auto found = known_.find(path);
         if (found != known_.end()) return found->second;
     }
+    if (read) return *read;
     if (!fs_.identity(path, identity)) identity = vimbo::platform::FileIdentity{};
     return identity;
 }

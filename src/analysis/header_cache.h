@@ -45,7 +45,10 @@ public:
     // A file of the run is about to be rewritten: the identity it has now,
     // to hand to `rewritten` once the new version is in place (or the
     // attempt failed); every name of the old version is then looked up afresh.
-    vimbo::platform::FileIdentity aboutToRewrite(const std::string& path);
+    // `read`, when given, is the version the rewrite read, which the name
+    // stands for unless it is known otherwise (one look less).
+    vimbo::platform::FileIdentity aboutToRewrite(const std::string& path,
+                                                 const vimbo::platform::FileIdentity* read = nullptr);
     void rewritten(const std::string& path, const vimbo::platform::FileIdentity& old);
 
     // How many headers were read from disk (for tests and measurements).

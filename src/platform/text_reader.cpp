@@ -11,7 +11,10 @@ constexpr char kCtrlZ = 26;
 
 TextReader::TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings)
     : fs_(&fs), endings_(endings), file_(fs.openRead(path)) {
-    if (isOpen()) buffer_.reset(new char[kBufferSize]);
+    if (!isOpen()) return;
+    buffer_.reset(new char[kBufferSize]);
+    // Asked before anything is read, the open's own look answers.
+    openedKnown_ = fs.handleIdentity(file_, opened_);
 }
 
 TextReader::TextReader(Bytes bytes, LineEndings endings)
@@ -21,8 +24,12 @@ TextReader::~TextReader() { close(); }
 
 std::size_t TextReader::sizeHint() const {
     if (inMemory_) return memory_.size();
-    FileIdentity identity;
-    return file_ != kNoFile && fs_->handleIdentity(file_, identity) ? static_cast<std::size_t>(identity.size) : 0;
+    return openedKnown_ ? static_cast<std::size_t>(opened_.size) : 0;
+}
+
+bool TextReader::openedIdentity(FileIdentity& identity) const {
+    if (openedKnown_) identity = opened_;
+    return openedKnown_;
 }
 
 void TextReader::close() {

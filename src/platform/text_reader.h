@@ -37,6 +37,9 @@ public:
     // for its text at once: a text grown by doubling holds both buffers at
     // the moment it grows.
     std::size_t sizeHint() const;
+    // The identity of the version opened, as learnt with the open (false for
+    // text in memory or a file not open).
+    bool openedIdentity(FileIdentity& identity) const;
 
     // Reads up to the next line break, which is consumed and not stored, or
     // until maxChars characters are stored; in that case the next character
@@ -64,6 +67,8 @@ private:
     LineEndings endings_;
     const char* ending_ = "";
     FileHandle file_ = kNoFile;
+    FileIdentity opened_;
+    bool openedKnown_ = false;
     bool inMemory_ = false;
     std::string memory_;
     std::size_t memoryPos_ = 0;

@@ -25,10 +25,15 @@ bool Vimbo::keepMetadata(const std::string& from, const std::string& to) {
     return true;
 }
 
+const vimbo::platform::FileIdentity* Vimbo::readTarget() const {
+    return inputReadKnown_ && settings->inputFile() == settings->outputFile() ? &inputRead_ : nullptr;
+}
+
 bool Vimbo::commitOutput() {
     const std::string& target = settings->outputFile();
+    const vimbo::platform::FileIdentity* read = readTarget();
     const vimbo::platform::FileIdentity old =
-        shared_.headers ? shared_.headers->aboutToRewrite(target) : vimbo::platform::FileIdentity{};
+        shared_.headers ? shared_.headers->aboutToRewrite(target, read) : vimbo::platform::FileIdentity{};
     const bool committed = putScratchInPlace();
     if (shared_.headers) shared_.headers->rewritten(target, old);
     return committed;
@@ -66,7 +71,7 @@ bool Vimbo::putScratchInPlace() {
         // A swap leaves the old file under the scratch name, to be written
         // again for the directory's next file.
         if (shared_.scratch && fs_.exchange(scratch, target)) {
-            keepScratch(fs_, *shared_.scratch, scratch);
+            keepScratch(fs_, *shared_.scratch, scratch, readTarget());
             return true;
         }
         if (!fs_.replace(scratch, target)) {

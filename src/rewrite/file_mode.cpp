@@ -117,6 +117,7 @@ int Vimbo::processFile() {
     lastMessage_.clear();
 
     TextReader input(fs_, settings->inputFile());
+    inputReadKnown_ = input.openedIdentity(inputRead_);
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);
         return 0;

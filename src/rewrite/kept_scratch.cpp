@@ -7,13 +7,14 @@ using vimbo::platform::FileSystemOps;
 
 bool holdsScratch(const FileSystemOps& fs, const KeptScratch& kept, const std::string& path) {
     FileIdentity now;
-    return kept.held && kept.path == path && fs.identity(path, now) && now == kept.identity &&
-           now.links == 1;
+    return kept.held && kept.path == path && fs.identity(path, now) && now.device == kept.identity.device &&
+           now.file == kept.identity.file && now.links == 1;
 }
 
-void keepScratch(const FileSystemOps& fs, KeptScratch& kept, const std::string& path) {
+void keepScratch(const FileSystemOps& fs, KeptScratch& kept, const std::string& path, const FileIdentity* left) {
     FileIdentity now;
-    kept.held = fs.identity(path, now) && now.links == 1;
+    if (left) now = *left;
+    kept.held = (left || fs.identity(path, now)) && now.links == 1;
     // Writing into a file with other names would change what they name.
     if (!kept.held) {
         fs.remove(path);

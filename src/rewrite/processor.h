@@ -116,6 +116,8 @@ private:
     // The run's header cache is told, so that every name of the old version
     // is looked up afresh, whatever the commit did.
     bool commitOutput();
+    // The version of the target that was read: in place, the input's.
+    const vimbo::platform::FileIdentity* readTarget() const;
     bool putScratchInPlace();
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
@@ -130,6 +132,10 @@ private:
     Failure failure_ = Failure::none;
     std::string lastMessage_;
     bool scratchPermissionsSet_ = false;
+    // The version of the input that was read, when its open told it: the
+    // file an in-place commit takes away.
+    vimbo::platform::FileIdentity inputRead_;
+    bool inputReadKnown_ = false;
     // Line origins of the text a settling pass reads and of what it writes.
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;

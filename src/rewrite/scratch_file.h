@@ -19,10 +19,14 @@ struct KeptScratch {
     bool held = false;
 };
 
-// Whether `path` is the kept file, unchanged since it was kept.
+// Whether `path` is still the very file kept, with no other name. What it
+// holds does not matter: it is written over whole.
 bool holdsScratch(const vimbo::platform::FileSystemOps& fs, const KeptScratch& kept, const std::string& path);
 // Keeps what a swap left at `path`, or removes it when it may not be
-// written again (it has other names).
-void keepScratch(const vimbo::platform::FileSystemOps& fs, KeptScratch& kept, const std::string& path);
+// written again (it has other names). `left`, when given, is the file the
+// swap took away (the version the rewrite read), so no look is needed; a
+// file other than that, put there meanwhile, is then never taken.
+void keepScratch(const vimbo::platform::FileSystemOps& fs, KeptScratch& kept, const std::string& path,
+                 const vimbo::platform::FileIdentity* left = nullptr);
 // Removes the kept file at the end of the directory's run.
 void releaseScratch(const vimbo::platform::FileSystemOps& fs, KeptScratch& kept);
