@@ -73,7 +73,9 @@ TEST_F(Permissions, ReadOnlyTargetsAreLeftAlone) {
 // fails to) is not something a test directory can produce.
 TEST_F(Permissions, FailingToSetThemKeepsTheOriginal) {
     write("main.c", kInput);
-    fileSystem().xCopyPermissions = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&) { return false; };
+    fileSystem().xCopyPermissions = [](const vimbo::platform::FileSystemOps&, const std::string&, const std::string&,
+                                       const vimbo::platform::FileIdentity*,
+                                       const vimbo::platform::FileIdentity*) { return false; };
     auto run = runFileMode("main.c", "inc");
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.printed, "Error: can't give the new file the permissions of the old one; left unchanged.\n");

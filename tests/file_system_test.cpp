@@ -103,6 +103,48 @@ TEST_F(FileSystemOps, AFileWrittenAnewHoldsOnlyTheNewText) {
     }
 }
 
+// The scratch file kept from one rewrite is written over by the next only
+// while it is the very file kept, with no other name: anything put there
+// meanwhile is left as it is, and nothing is made where it has gone.
+TEST_F(FileSystemOps, OnlyTheFileExpectedIsWrittenOver) {
+    namespace fs = vimbo::test::fs;
+    const struct {
+        const char* change;
+        bool opened;
+    } cases[] = {{"", true}, {"replaced", false}, {"second name", false}, {"removed", false}, {"link", false}};
+    for (const auto& c : cases) {
+        fs::remove_all(root() / "d");
+        write("d/f.txt", "kept\n");
+        vimbo::platform::FileIdentity kept;
+        ASSERT_TRUE(fileSystem().identity("d/f.txt", kept));
+        const std::string change = c.change;
+        if (change == "replaced") {
+            write("d/g.txt", "theirs\n");
+            fs::rename(root() / "d/g.txt", root() / "d/f.txt");
+        } else if (change == "second name") {
+            fs::create_hard_link(root() / "d/f.txt", root() / "d/g.txt");
+        } else if (change == "removed") {
+            fs::remove(root() / "d/f.txt");
+        } else if (change == "link") {
+#ifdef _WIN32
+            continue;
+#endif
+            fs::rename(root() / "d/f.txt", root() / "d/g.txt");
+            fs::create_symlink("g.txt", root() / "d/f.txt");
+        }
+        const std::string before = exists("d/f.txt") ? read("d/f.txt") : "(none)";
+        auto file = fileSystem().createTruncate("d/f.txt", &kept);
+        EXPECT_EQ(file != kNoFile, c.opened) << change;
+        if (file == kNoFile) {
+            EXPECT_EQ(exists("d/f.txt") ? read("d/f.txt") : "(none)", before) << change;
+            continue;
+        }
+        EXPECT_TRUE(fileSystem().write(file, "new\n", 4));
+        EXPECT_TRUE(fileSystem().close(file));
+        EXPECT_EQ(read("d/f.txt"), "new\n");
+    }
+}
+
 }  // namespace
 
 #ifndef _WIN32

@@ -34,6 +34,10 @@ struct FileIdentity {
     // would show in it; a file written within the last moments may change
     // again within the same clock tick, keeping size and time.
     bool settled = true;
+    // Who may do what with it, as the platform keeps it: the permission bits,
+    // owner and group (POSIX) or the attributes (Windows). A change of them
+    // shows in `changed`.
+    std::uint32_t mode = 0, owner = 0, group = 0;
     // Names the file has (hard links); a rewrite gives one of them a new file.
     std::uint64_t links = 1;
     bool operator==(const FileIdentity& other) const {
@@ -65,8 +69,10 @@ struct FileSystemOps {
     // their owner alone until copyPermissions widens them: the text they are
     // to hold may be private.
     FileHandle (*xCreateNew)(const FileSystemOps& self, const std::string& path);
-    // Creates a regular file or truncates an existing one.
-    FileHandle (*xCreateTruncate)(const FileSystemOps& self, const std::string& path);
+    // Creates a regular file or truncates an existing one. With `expected`,
+    // only that very file (the same file, with no other name) is opened, and
+    // none is created: a file put in its place meanwhile is left alone.
+    FileHandle (*xCreateTruncate)(const FileSystemOps& self, const std::string& path, const FileIdentity* expected);
     // Bytes read (> 0), 0 at the end of the file, -1 on a hard error.
     std::int64_t (*xRead)(const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size);
     // Writes all bytes or reports false.
@@ -88,12 +94,17 @@ struct FileSystemOps {
     bool (*xExchange)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // True when an existing file may not be written: its permissions or
     // attributes say so, for this process, or its file system is read-only.
-    bool (*xReadOnly)(const FileSystemOps& self, const std::string& path);
+    // `known`, when given, is the version the path stands for, as the caller
+    // learnt it (its permissions need no second look).
+    bool (*xReadOnly)(const FileSystemOps& self, const std::string& path, const FileIdentity* known);
     // Gives `to` the permission bits (or attributes) of `from`, and its owner
     // and group where this process may set them. False only when the
     // permissions could not be set; then `to` is never left more open than
     // `from`. Set-user and set-group bits are kept only with the owner.
-    bool (*xCopyPermissions)(const FileSystemOps& self, const std::string& from, const std::string& to);
+    // `fromKnown` and `toKnown`, when given, are the versions the paths
+    // stand for, as the caller learnt them.
+    bool (*xCopyPermissions)(const FileSystemOps& self, const std::string& from, const std::string& to,
+                             const FileIdentity* fromKnown, const FileIdentity* toKnown);
     // Gives `to` exactly the extended attributes of `from` (and with them
     // POSIX ACLs and security labels): those `from` lacks are removed. True
     // where the platform or file system has none. False when one could not
@@ -108,7 +119,9 @@ struct FileSystemOps {
     bool handleIdentity(FileHandle file, FileIdentity& identity) const { return xHandleIdentity(*this, file, identity); }
     FileHandle openRead(const std::string& path) const { return xOpenRead(*this, path); }
     FileHandle createNew(const std::string& path) const { return xCreateNew(*this, path); }
-    FileHandle createTruncate(const std::string& path) const { return xCreateTruncate(*this, path); }
+    FileHandle createTruncate(const std::string& path, const FileIdentity* expected = nullptr) const {
+        return xCreateTruncate(*this, path, expected);
+    }
     std::int64_t read(FileHandle file, char* buffer, std::size_t size) const { return xRead(*this, file, buffer, size); }
     bool write(FileHandle file, const char* data, std::size_t size) const { return xWrite(*this, file, data, size); }
     bool close(FileHandle file) const { return xClose(*this, file); }
@@ -116,8 +129,13 @@ struct FileSystemOps {
     bool rename(const std::string& from, const std::string& to) const { return xRename(*this, from, to); }
     bool replace(const std::string& from, const std::string& to) const { return xReplace(*this, from, to); }
     bool exchange(const std::string& a, const std::string& b) const { return xExchange(*this, a, b); }
-    bool readOnly(const std::string& path) const { return xReadOnly(*this, path); }
-    bool copyPermissions(const std::string& from, const std::string& to) const { return xCopyPermissions(*this, from, to); }
+    bool readOnly(const std::string& path, const FileIdentity* known = nullptr) const {
+        return xReadOnly(*this, path, known);
+    }
+    bool copyPermissions(const std::string& from, const std::string& to, const FileIdentity* fromKnown = nullptr,
+                         const FileIdentity* toKnown = nullptr) const {
+        return xCopyPermissions(*this, from, to, fromKnown, toKnown);
+    }
     bool copyAttributes(const std::string& from, const std::string& to) const { return xCopyAttributes(*this, from, to); }
 };
 

@@ -204,10 +204,14 @@ FileHandle overlayCreateNew(const FileSystemOps& self, const std::string& path) 
     return create(state, path);
 }
 
-FileHandle overlayCreateTruncate(const FileSystemOps& self, const std::string& path) {
+FileHandle overlayCreateTruncate(const FileSystemOps& self, const std::string& path, const FileIdentity* expected) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (!mayCreate(state, path)) return kNoFile;
+    FileIdentity now;
+    if (expected && (!overlayIdentity(self, path, now) || now.device != expected->device ||
+                     now.file != expected->file || now.links != 1))
+        return kNoFile;
     return create(state, path);
 }
 
@@ -295,17 +299,22 @@ bool overlayExchange(const FileSystemOps&, const std::string&, const std::string
 
 // A file written in memory may be written again; one never changed is what
 // the disk says.
-bool overlayReadOnly(const FileSystemOps& self, const std::string& path) {
+bool overlayReadOnly(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
-    return !entryOf(state, path) && state->below.readOnly(path);
+    return !entryOf(state, path) && state->below.readOnly(path, known);
 }
 
 // Files in memory carry no permissions or attributes: giving them some cannot fail.
-bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, const std::string& to) {
+bool overlayCopyAttributes(const FileSystemOps& self, const std::string& from, const std::string& to) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     return overlayExists(self, from) && overlayExists(self, to);
+}
+
+bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, const std::string& to,
+                            const FileIdentity*, const FileIdentity*) {
+    return overlayCopyAttributes(self, from, to);
 }
 
 }  // namespace
@@ -335,7 +344,7 @@ MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     ops_.xExchange = overlayExchange;
     ops_.xReadOnly = overlayReadOnly;
     ops_.xCopyPermissions = overlayCopyPermissions;
-    ops_.xCopyAttributes = overlayCopyPermissions;
+    ops_.xCopyAttributes = overlayCopyAttributes;
 }
 
 MemoryOverlay::~MemoryOverlay() { delete static_cast<OverlayState*>(state_); }

@@ -5,8 +5,11 @@ namespace {
 constexpr std::size_t kFlushAt = 65536;
 }
 
-TextWriter::TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings)
-    : fs_(&fs), endings_(endings), file_(how == Create::newOnly ? fs.createNew(path) : fs.createTruncate(path)) {}
+TextWriter::TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings,
+                       const FileIdentity* expected)
+    : fs_(&fs),
+      endings_(endings),
+      file_(how == Create::newOnly ? fs.createNew(path) : fs.createTruncate(path, expected)) {}
 
 TextWriter::TextWriter(std::string& sink, LineEndings endings) : endings_(endings), sink_(&sink) {}
 

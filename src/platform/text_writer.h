@@ -14,8 +14,10 @@ class TextWriter {
 public:
     enum class Create { newOnly, truncate };
 
-    // Writes the file through the operations given.
-    TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings = kSystemLineEndings);
+    // Writes the file through the operations given; truncating, only the
+    // file `expected` when one is (see FileSystemOps::xCreateTruncate).
+    TextWriter(const FileSystemOps& fs, const std::string& path, Create how, LineEndings endings = kSystemLineEndings,
+               const FileIdentity* expected = nullptr);
     // Writes into `sink` instead of a file.
     TextWriter(std::string& sink, LineEndings endings);
     ~TextWriter();

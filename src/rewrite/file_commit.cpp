@@ -12,8 +12,9 @@ bool removeTarget(const vimbo::platform::FileSystemOps& fs, const std::string& t
 }
 }  // namespace
 
-bool Vimbo::keepMetadata(const std::string& from, const std::string& to) {
-    if (!fs_.copyPermissions(from, to)) {
+bool Vimbo::keepMetadata(const std::string& from, const std::string& to,
+                         const vimbo::platform::FileIdentity* fromKnown, const vimbo::platform::FileIdentity* toKnown) {
+    if (!fs_.copyPermissions(from, to, fromKnown, toKnown)) {
         report(Failure::cantKeepPermissions, kCantKeepPermissions);
         return false;
     }
@@ -44,7 +45,7 @@ bool Vimbo::putScratchInPlace() {
     const std::string outputFile = settings->outputFile();
     const bool inPlace = inputFile == outputFile;
     const std::string& target = inPlace ? inputFile : outputFile;
-    if (fs_.readOnly(target)) {
+    if (fs_.readOnly(target, readTarget())) {
         if (inPlace) report(Failure::readOnlyInput, kReadOnlyInput);
         else report(Failure::readOnlyOutput, kReadOnlyOutput);
         return false;
@@ -67,7 +68,7 @@ bool Vimbo::putScratchInPlace() {
             report(Failure::cantReplace, cantReplace);
             return false;
         }
-        if (!scratchPermissionsSet_ && !keepMetadata(target, scratch)) return false;
+        if (!scratchPermissionsSet_ && !keepMetadata(target, scratch, readTarget())) return false;
         // A swap leaves the old file under the scratch name, to be written
         // again for the directory's next file.
         if (shared_.scratch && fs_.exchange(scratch, target)) {

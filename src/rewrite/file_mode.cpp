@@ -1,6 +1,8 @@
 // File mode: every line goes to the scratch file through the rewriting loop;
 // the scratch file replaces the target only when something was guarded and
 // nothing failed.
+#include <optional>
+
 #include "analysis/header_cache.h"
 #include "analysis/line_numbers.h"
 #include "platform/file_system.h"
@@ -80,11 +82,16 @@ int Vimbo::processSettled(TextReader& input) {
     if (!outcome.changed) return 0;
     const std::string scratchName = scratchPath();
     KeptScratch* kept = shared_.scratch;
-    const bool reusing = kept && holdsScratch(fs_, *kept, scratchName);
+    const bool offered = kept && kept->held && kept->path == scratchName;
     if (kept) kept->held = false;  // from here on it is this run's scratch file
-    TextWriter scratch(fs_, scratchName, reusing ? TextWriter::Create::truncate : TextWriter::Create::newOnly,
-                       LineEndings::kept);
-    if (!scratch.isOpen()) {
+    // The kept file is taken only as it was left (the very file, with no
+    // other name); else a new one is made.
+    std::optional<TextWriter> scratch;
+    if (offered)
+        scratch.emplace(fs_, scratchName, TextWriter::Create::truncate, LineEndings::kept, &kept->identity);
+    const bool reusing = scratch && scratch->isOpen();
+    if (!reusing) scratch.emplace(fs_, scratchName, TextWriter::Create::newOnly, LineEndings::kept);
+    if (!scratch->isOpen()) {
         report(Failure::cantCreateScratch, kCantCreateTemp);
         return outcome.changed;
     }
@@ -92,15 +99,15 @@ int Vimbo::processSettled(TextReader& input) {
     // permissions before it gets the target's new text.
     scratchPermissionsSet_ = false;
     if (reusing) {
-        if (!keepMetadata(settings->outputFile(), scratchName)) {
-            scratch.close();
+        if (!keepMetadata(settings->outputFile(), scratchName, readTarget(), &kept->identity)) {
+            scratch->close();
             fs_.remove(scratchName);
             return outcome.changed;
         }
         scratchPermissionsSet_ = true;
     }
-    scratch.write(text);
-    if (!scratch.close()) {
+    scratch->write(text);
+    if (!scratch->close()) {
         report(Failure::ioError, kIoError);
         fs_.remove(scratchName);
         return outcome.changed;

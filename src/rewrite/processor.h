@@ -121,7 +121,10 @@ private:
     bool putScratchInPlace();
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
-    bool keepMetadata(const std::string& from, const std::string& to);
+    // `fromKnown` and `toKnown`: the versions the paths stand for, when known.
+    bool keepMetadata(const std::string& from, const std::string& to,
+                      const vimbo::platform::FileIdentity* fromKnown = nullptr,
+                      const vimbo::platform::FileIdentity* toKnown = nullptr);
     // Failure::none when the ".Bak" copy stands, else why not (and the message).
     Failure writeBackup(std::string& message);
     void report(Failure failure, const std::string& message);

@@ -48,6 +48,9 @@ bool identityOf(const struct stat& info, FileIdentity& identity) {
     identity.file = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::uint64_t>(info.st_size);
     identity.links = static_cast<std::uint64_t>(info.st_nlink);
+    identity.mode = static_cast<std::uint32_t>(info.st_mode);
+    identity.owner = static_cast<std::uint32_t>(info.st_uid);
+    identity.group = static_cast<std::uint32_t>(info.st_gid);
     identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     identity.changed = static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     struct timespec now {};
@@ -89,7 +92,7 @@ bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle 
 
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
 // descriptor only for a regular file, on which O_NONBLOCK has no effect.
-FileHandle openRegular(const std::string& path, int flags) {
+FileHandle openRegular(const std::string& path, int flags, struct stat* status = nullptr) {
     int fd;
     do {
         fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
@@ -104,6 +107,7 @@ FileHandle openRegular(const std::string& path, int flags) {
     overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
     if ((flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
     else forgetOpened(fd);
+    if (status) *status = info;
     return fd;
 }
 
@@ -113,12 +117,21 @@ FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std:
     return openRegular(path, O_WRONLY | O_CREAT | O_EXCL);
 }
 
-FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
+FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path,
+                               const FileIdentity* expected) {
     // The old text is written over and cut off at the end, not cut off first:
     // ext4 flushes a file cut to nothing as it is closed, a step of writing
     // to disk per file of the run.
-    FileHandle fd = openRegular(path, O_WRONLY | O_CREAT);
-    if (fd != kNoFile) overwriting.push_back(static_cast<int>(fd));
+    struct stat info {};
+    FileHandle fd = openRegular(path, expected ? O_WRONLY | O_NOFOLLOW : O_WRONLY | O_CREAT, &info);
+    if (fd == kNoFile) return kNoFile;
+    // Checked before anything is cut: another file is closed untouched.
+    if (expected && (static_cast<std::uint64_t>(info.st_dev) != expected->device ||
+                     static_cast<std::uint64_t>(info.st_ino) != expected->file || info.st_nlink != 1)) {
+        ::close(static_cast<int>(fd));
+        return kNoFile;
+    }
+    overwriting.push_back(static_cast<int>(fd));
     return fd;
 }
 
@@ -159,24 +172,35 @@ bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
 
 bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
-bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
+bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
     const std::string native = nativePath(path);
     struct stat info {};
-    if (::stat(native.c_str(), &info) != 0) return false;
+    if (known) info.st_mode = static_cast<mode_t>(known->mode);
+    else if (::stat(native.c_str(), &info) != 0) return false;
     // access() lets root write anything: a file without any write bit is
     // still meant to stay as it is.
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
 }
 
-bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
+// The permission bits and owner of a file: as the caller knows them, or asked.
+bool statusOf(const std::string& native, const FileIdentity* known, struct stat& info) {
+    if (!known) return ::stat(native.c_str(), &info) == 0;
+    info.st_mode = static_cast<mode_t>(known->mode);
+    info.st_uid = static_cast<uid_t>(known->owner);
+    info.st_gid = static_cast<gid_t>(known->group);
+    return true;
+}
+
+bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to,
+                          const FileIdentity* fromKnown, const FileIdentity* toKnown) {
     const std::string nativeTo = nativePath(to);
     struct stat info {};
-    if (::stat(nativePath(from).c_str(), &info) != 0) return false;
+    if (!statusOf(nativePath(from), fromKnown, info)) return false;
     // Owner first: changing it clears the set-user and set-group bits. A
     // file of this process's own user and group needs no change (the usual
     // case, and two calls fewer per file).
     struct stat now {};
-    if (::stat(nativeTo.c_str(), &now) != 0) return false;
+    if (!statusOf(nativeTo, toKnown, now)) return false;
     bool ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
     if (!ownerKept) {
         if (::chown(nativeTo.c_str(), info.st_uid, info.st_gid) != 0)
@@ -298,7 +322,7 @@ bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const
     }
     posixClose(self, in);
     ok = posixClose(self, out) && ok;
-    ok = ok && posixCopyPermissions(self, from, to) && posixCopyAttributes(self, from, to);
+    ok = ok && posixCopyPermissions(self, from, to, nullptr, nullptr) && posixCopyAttributes(self, from, to);
     if (!ok) {
         posixRemove(self, to);
         return false;

@@ -50,6 +50,7 @@ bool identityOf(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity& identity) 
     identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     identity.links = info.nNumberOfLinks;
+    identity.mode = info.dwFileAttributes;
     identity.modified = static_cast<std::int64_t>(
         (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
     FILETIME now{};
@@ -105,10 +106,20 @@ FileHandle win32CreateNew([[maybe_unused]] const FileSystemOps& self, const std:
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle win32CreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    // Truncate only once the target is known to be a file on disk.
-    FileHandle file = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+FileHandle win32CreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path,
+                               const FileIdentity* expected) {
+    // Truncate only once the target is known to be a file on disk (and, when
+    // one is expected, that very file with no other name).
+    FileHandle file = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                               expected ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                               nullptr));
+    FileIdentity now;
+    if (file != kNoFile && expected &&
+        (!handleIdentity(toHandle(file), now) || now.device != expected->device || now.file != expected->file ||
+         now.links != 1)) {
+        CloseHandle(toHandle(file));
+        return kNoFile;
+    }
     if (file != kNoFile && !SetEndOfFile(toHandle(file))) {
         CloseHandle(toHandle(file));
         return kNoFile;
@@ -162,17 +173,18 @@ bool win32Exchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] 
     return false;
 }
 
-bool win32ReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+bool win32ReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
+    DWORD attributes = known ? static_cast<DWORD>(known->mode) : GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 // The attributes a user sets on a file; access rights come with the
 // directory the new file is created in, as for any file saved there.
-bool win32CopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
+bool win32CopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to,
+                          const FileIdentity* fromKnown, [[maybe_unused]] const FileIdentity* toKnown) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    DWORD attributes = GetFileAttributesA(from.c_str());
+    DWORD attributes = fromKnown ? static_cast<DWORD>(fromKnown->mode) : GetFileAttributesA(from.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     attributes &= kKept;
     return SetFileAttributesA(to.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
