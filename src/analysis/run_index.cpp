@@ -15,6 +15,16 @@ std::string fileNameOf(const std::string& path) {
     const PathParts parts = splitPath(path);
     return parts.baseName + parts.extension;
 }
+
+// A path as the file system takes it, spelt one way: a search path's "." in
+// front names no other file, and the separators are one to the platform.
+std::string plainSpelling(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    std::size_t start = 0;
+    while (path.size() - start > 2 && path.compare(start, 2, ".\\") == 0) start += 2;
+    return path.substr(start);
+}
 }  // namespace
 
 void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs) {
@@ -34,6 +44,8 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (unsigned j = 1; j < std::max(1u, jobs); ++j) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
+    std::sort(named_.begin(), named_.end());
+    named_.shrink_to_fit();
     std::sort(definitions_.begin(), definitions_.end());
     definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
     // The order files finish in must not matter.
@@ -46,6 +58,7 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
                    const MacroUses& uses) {
     const std::uint32_t file = canonicals_.add(canonical);
     paths_.add(path);
+    named_.push_back(definition(plainSpelling(path), file));
     if (facts.definesGuard) {
         std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
         // The same file under two names is one header.
@@ -96,6 +109,12 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
 }
 
 std::string RunIndex::canonicalOf(const std::string& path) const {
+    const std::string plain = plainSpelling(path);
+    const Definition least = definition(plain, 0);
+    const auto first = std::lower_bound(named_.begin(), named_.end(), least);
+    const auto end = std::upper_bound(first, named_.end(), Definition{least.high, least.low, UINT32_MAX});
+    for (auto it = first; it != end; ++it)
+        if (plainSpelling(paths_[it->file]) == plain) return canonicals_[it->file];
     std::lock_guard<std::mutex> hold(canonicalLock_);
     auto found = canonicalByName_.find(path);
     if (found == canonicalByName_.end())

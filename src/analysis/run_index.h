@@ -85,6 +85,11 @@ private:
     };
     static Definition definition(const std::string& macro, std::uint32_t file);
     std::deque<Definition> definitions_;
+    // Each file by the hash of the name it was listed by, spelt one way
+    // (see plainSpelling), in the same 12 bytes: an include that finds a
+    // file of the run under that name needs no look at the system for its
+    // canonical path.
+    std::vector<Definition> named_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
 };
 
