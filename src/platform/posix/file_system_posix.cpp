@@ -177,9 +177,12 @@ bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string
     struct stat info {};
     if (known) info.st_mode = static_cast<mode_t>(known->mode);
     else if (::stat(native.c_str(), &info) != 0) return false;
+    const bool writable = ::access(native.c_str(), W_OK) == 0;
+    // A file that is gone is not read-only: what comes next says it is gone.
+    if (!writable && (errno == ENOENT || errno == ENOTDIR)) return false;
     // access() lets root write anything: a file without any write bit is
     // still meant to stay as it is.
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || !writable;
 }
 
 // The permission bits and owner of a file: as the caller knows them, or asked.
