@@ -19,6 +19,10 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
             identity = found->second;
             return true;
         }
+        if (fromRunFiles(path, identity)) {
+            know(path, identity);
+            return true;
+        }
         generation = rewrites_;
     }
     if (!fs_.identity(path, identity)) return false;
@@ -27,6 +31,23 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
         // A file rewritten meanwhile may be the one looked up, as it was before.
         if (indexed_ && generation == rewrites_) know(path, identity);
     }
+    return true;
+}
+
+void HeaderCache::useRunFiles(const RunFiles* files) {
+    std::lock_guard<std::mutex> hold(lock_);
+    runFiles_ = files;
+}
+
+bool HeaderCache::fromRunFiles(const std::string& path, vimbo::platform::FileIdentity& identity) {
+    std::uint64_t device, file;
+    if (!runFiles_ || allRetired_ || !runFiles_->readAs(path, device, file) || retired_.count({device, file}))
+        return false;
+    // The facts the index read hold that version's identity.
+    const auto found = entries_.find(Key{device, file, nameHash(upperCaseAscii(splitPath(path).baseName))});
+    if (found == entries_.end() || found->second->identity.device != device || found->second->identity.file != file)
+        return false;
+    identity = found->second->identity;
     return true;
 }
 
@@ -51,6 +72,8 @@ vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& pat
 void HeaderCache::rewritten(const std::string& path, const vimbo::platform::FileIdentity& old) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
+    if (old.device == 0 && old.file == 0) allRetired_ = true;
+    else retired_.insert({old.device, old.file});
     // An old version not known: any name may stand for the file.
     if (old.device == 0 && old.file == 0) {
         known_.clear();

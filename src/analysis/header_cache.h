@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,14 @@
 #include "platform/file_system.h"
 
 namespace vimbo::analysis {
+
+// What a run's index knows of its own files: which file (device and file
+// number) a name stood for when the index read it; false for other names.
+class RunFiles {
+public:
+    virtual ~RunFiles() = default;
+    virtual bool readAs(const std::string& path, std::uint64_t& device, std::uint64_t& file) const = 0;
+};
 
 class HeaderCache {
 public:
@@ -42,6 +51,11 @@ public:
     // run rewrites them: each name's identity is looked up once, and again
     // only after `rewritten` names its file.
     bool identityOf(const std::string& path, vimbo::platform::FileIdentity& identity);
+    // The run's index, once it has read every file of the run through this
+    // cache: a name of a run file then has the identity it was read with, as
+    // long as the run has not rewritten that file. `files` must outlive the
+    // cache's use.
+    void useRunFiles(const RunFiles* files);
     // A file of the run is about to be rewritten: the identity it has now,
     // to hand to `rewritten` once the new version is in place (or the
     // attempt failed); every name of the old version is then looked up afresh.
@@ -115,6 +129,13 @@ private:
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
     bool indexed_ = false;
     std::uint64_t rewrites_ = 0;
+    // The identity the index read a run file with, while it still holds.
+    bool fromRunFiles(const std::string& path, vimbo::platform::FileIdentity& identity);
+    const RunFiles* runFiles_ = nullptr;
+    // Files (device, file) whose version the run replaced; all of them when
+    // one replaced was not known.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> retired_;
+    bool allRetired_ = false;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
     // Each name points to its key in known_ (a node's key stays where it is).
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const std::string*>> namesOf_;

@@ -46,6 +46,8 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (std::thread& worker : workers) worker.join();
     std::sort(named_.begin(), named_.end());
     named_.shrink_to_fit();
+    versions_.shrink_to_fit();
+    cache.useRunFiles(this);
     std::sort(definitions_.begin(), definitions_.end());
     definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
     // The order files finish in must not matter.
@@ -59,6 +61,7 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
     const std::uint32_t file = canonicals_.add(canonical);
     paths_.add(path);
     named_.push_back(definition(plainSpelling(path), file));
+    versions_.emplace_back(facts.identity.device, facts.identity.file);
     if (facts.definesGuard) {
         std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
         // The same file under two names is one header.
@@ -108,13 +111,29 @@ bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, con
     });
 }
 
-std::string RunIndex::canonicalOf(const std::string& path) const {
+bool RunIndex::numberOf(const std::string& path, std::uint32_t& file) const {
     const std::string plain = plainSpelling(path);
     const Definition least = definition(plain, 0);
     const auto first = std::lower_bound(named_.begin(), named_.end(), least);
     const auto end = std::upper_bound(first, named_.end(), Definition{least.high, least.low, UINT32_MAX});
     for (auto it = first; it != end; ++it)
-        if (plainSpelling(paths_[it->file]) == plain) return canonicals_[it->file];
+        if (plainSpelling(paths_[it->file]) == plain) {
+            file = it->file;
+            return true;
+        }
+    return false;
+}
+
+bool RunIndex::readAs(const std::string& path, std::uint64_t& device, std::uint64_t& file) const {
+    std::uint32_t number;
+    if (!numberOf(path, number)) return false;
+    std::tie(device, file) = versions_[number];
+    return true;
+}
+
+std::string RunIndex::canonicalOf(const std::string& path) const {
+    std::uint32_t number;
+    if (numberOf(path, number)) return canonicals_[number];
     std::lock_guard<std::mutex> hold(canonicalLock_);
     auto found = canonicalByName_.find(path);
     if (found == canonicalByName_.end())

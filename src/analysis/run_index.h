@@ -19,7 +19,7 @@
 
 namespace vimbo::analysis {
 
-class RunIndex {
+class RunIndex : public RunFiles {
 public:
     // Reads every file of the run through the cache, `jobs` at once, and
     // leaves their facts in it.
@@ -48,6 +48,8 @@ public:
     std::string otherHeaderGuardedBy(const std::string& macro, const std::string& header) const;
     // Each macro that controls two or more headers of the run, with their paths.
     std::vector<std::pair<std::string, std::vector<std::string>>> sharedGuards() const;
+    // The file a run file's name stood for when it was read.
+    bool readAs(const std::string& path, std::uint64_t& device, std::uint64_t& file) const override;
 
 private:
     // Files are told apart by their canonical paths: a file the run rewrites
@@ -90,6 +92,10 @@ private:
     // file of the run under that name needs no look at the system for its
     // canonical path.
     std::vector<Definition> named_;
+    // The number of the run file listed under `path` (however spelt).
+    bool numberOf(const std::string& path, std::uint32_t& file) const;
+    // Each file's device and file number as it was read.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> versions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
 };
 
