@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "vimbo/engine/paths.h"
@@ -62,19 +63,36 @@ std::string CanonicalPaths::of(const std::string& path) {
     std::error_code error;
     // Resolving a path asks the system about each of its directories; a
     // link, "." or ".." as the last part is resolved whole.
-    if (name.empty() || name == "." || name == ".." || fs::is_symlink(fs::symlink_status(native, error)))
-        return canonicalPath(path);
+    if (name.empty() || name == "." || name == "..") return canonicalPath(path);
     const fs::path parent = native.has_parent_path() ? native.parent_path() : fs::path(".");
+    const std::string key = parent.generic_string();
+    const auto inDirectory = [&](const Directory& directory) {
+        const bool link =
+            directory.listed
+                ? std::binary_search(directory.links.begin(), directory.links.end(), name.string())
+                : fs::is_symlink(fs::symlink_status(native, error));
+        return link ? canonicalPath(path) : (fs::path(directory.canonical) / name).generic_string();
+    };
     {
         std::lock_guard<std::mutex> hold(lock_);
-        const auto found = directories_.find(parent.generic_string());
-        if (found != directories_.end()) return (fs::path(found->second) / name).generic_string();
+        const auto found = directories_.find(key);
+        if (found != directories_.end()) return inDirectory(found->second);
     }
-    const fs::path directory = fs::weakly_canonical(parent, error);
+    Directory directory;
+    directory.canonical = fs::weakly_canonical(parent, error).generic_string();
     if (error) return canonicalPath(path);
+    // The listing gives each entry's own type without a look at it (where
+    // the file system can't tell, the entry is looked at).
+    fs::directory_iterator it(parent, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_symlink(typeError) || typeError) directory.links.push_back(it->path().filename().string());
+    }
+    directory.listed = !error;
+    std::sort(directory.links.begin(), directory.links.end());
+    error.clear();
     std::lock_guard<std::mutex> hold(lock_);
-    directories_.emplace(parent.generic_string(), directory.generic_string());
-    return (directory / name).generic_string();
+    return inDirectory(directories_.emplace(key, std::move(directory)).first->second);
 }
 
 }  // namespace vimbo::platform

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace vimbo::platform {
 
@@ -163,14 +164,20 @@ std::string canonicalPath(const std::string& path);
 
 // Canonical paths of the many files of a run, each directory resolved once:
 // a file that is no link is its directory's canonical path and its name.
-// Safe on several threads at once.
+// Which names are links, one listing of the directory tells. Safe on
+// several threads at once.
 class CanonicalPaths {
 public:
     std::string of(const std::string& path);
 
 private:
+    struct Directory {
+        std::string canonical;
+        bool listed = false;             // else each name is asked about
+        std::vector<std::string> links;  // sorted; few directories hold any
+    };
     std::mutex lock_;
-    std::unordered_map<std::string, std::string> directories_;
+    std::unordered_map<std::string, Directory> directories_;
 };
 
 // The system's own table.
