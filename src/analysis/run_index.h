@@ -90,7 +90,7 @@ private:
     // Each file by the hash of the name it was listed by, spelt one way
     // (see plainSpelling), in the same 12 bytes: an include that finds a
     // file of the run under that name needs no look at the system for its
-    // canonical path.
+    // canonical path or (through the header cache) its identity.
     std::vector<Definition> named_;
     // The number of the run file listed under `path` (however spelt).
     bool numberOf(const std::string& path, std::uint32_t& file) const;
