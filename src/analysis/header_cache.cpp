@@ -72,14 +72,14 @@ vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& pat
 void HeaderCache::rewritten(const std::string& path, const vimbo::platform::FileIdentity& old) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
-    if (old.device == 0 && old.file == 0) allRetired_ = true;
-    else retired_.insert({old.device, old.file});
     // An old version not known: any name may stand for the file.
     if (old.device == 0 && old.file == 0) {
+        allRetired_ = true;
         known_.clear();
         namesOf_.clear();
         return;
     }
+    retired_.insert({old.device, old.file});
     // The name itself, whatever version it was last known as.
     const auto self = known_.find(path);
     if (self != known_.end()) {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "analysis/header_finder.h"
 #include "analysis/path_parts.h"
 #include "platform/file_system.h"
 
@@ -19,8 +20,7 @@ std::string fileNameOf(const std::string& path) {
 // A path as the file system takes it, spelt one way: a search path's "." in
 // front names no other file, and the separators are one to the platform.
 std::string plainSpelling(std::string path) {
-    for (char& c : path)
-        if (c == '/') c = '\\';
+    toBackslashes(path);
     std::size_t start = 0;
     while (path.size() - start > 2 && path.compare(start, 2, ".\\") == 0) start += 2;
     return path.substr(start);

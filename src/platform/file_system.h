@@ -41,6 +41,11 @@ struct FileIdentity {
     std::uint32_t mode = 0, owner = 0, group = 0;
     // Names the file has (hard links); a rewrite gives one of them a new file.
     std::uint64_t links = 1;
+    // The same file as `kept` (whatever it holds now) with no other name:
+    // one that may be written over in its place.
+    bool isAloneAs(const FileIdentity& kept) const {
+        return device == kept.device && file == kept.file && links == 1;
+    }
     bool operator==(const FileIdentity& other) const {
         return device == other.device && file == other.file && size == other.size && modified == other.modified &&
                changed == other.changed;

@@ -209,8 +209,7 @@ FileHandle overlayCreateTruncate(const FileSystemOps& self, const std::string& p
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (!mayCreate(state, path)) return kNoFile;
     FileIdentity now;
-    if (expected && (!overlayIdentity(self, path, now) || now.device != expected->device ||
-                     now.file != expected->file || now.links != 1))
+    if (expected && !(overlayIdentity(self, path, now) && now.isAloneAs(*expected)))
         return kNoFile;
     return create(state, path);
 }

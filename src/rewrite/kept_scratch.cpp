@@ -7,8 +7,7 @@ using vimbo::platform::FileSystemOps;
 
 bool holdsScratch(const FileSystemOps& fs, const KeptScratch& kept, const std::string& path) {
     FileIdentity now;
-    return kept.held && kept.path == path && fs.identity(path, now) && now.device == kept.identity.device &&
-           now.file == kept.identity.file && now.links == 1;
+    return kept.held && kept.path == path && fs.identity(path, now) && now.isAloneAs(kept.identity);
 }
 
 void keepScratch(const FileSystemOps& fs, KeptScratch& kept, const std::string& path, const FileIdentity* left) {

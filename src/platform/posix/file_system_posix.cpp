@@ -126,8 +126,8 @@ FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const
     FileHandle fd = openRegular(path, expected ? O_WRONLY | O_NOFOLLOW : O_WRONLY | O_CREAT, &info);
     if (fd == kNoFile) return kNoFile;
     // Checked before anything is cut: another file is closed untouched.
-    if (expected && (static_cast<std::uint64_t>(info.st_dev) != expected->device ||
-                     static_cast<std::uint64_t>(info.st_ino) != expected->file || info.st_nlink != 1)) {
+    FileIdentity now;
+    if (expected && !(identityOf(info, now) && now.isAloneAs(*expected))) {
         ::close(static_cast<int>(fd));
         return kNoFile;
     }
@@ -172,19 +172,6 @@ bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
 
 bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
-bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
-    const std::string native = nativePath(path);
-    struct stat info {};
-    if (known) info.st_mode = static_cast<mode_t>(known->mode);
-    else if (::stat(native.c_str(), &info) != 0) return false;
-    const bool writable = ::access(native.c_str(), W_OK) == 0;
-    // A file that is gone is not read-only: what comes next says it is gone.
-    if (!writable && (errno == ENOENT || errno == ENOTDIR)) return false;
-    // access() lets root write anything: a file without any write bit is
-    // still meant to stay as it is.
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || !writable;
-}
-
 // The permission bits and owner of a file: as the caller knows them, or asked.
 bool statusOf(const std::string& native, const FileIdentity* known, struct stat& info) {
     if (!known) return ::stat(native.c_str(), &info) == 0;
@@ -192,6 +179,18 @@ bool statusOf(const std::string& native, const FileIdentity* known, struct stat&
     info.st_uid = static_cast<uid_t>(known->owner);
     info.st_gid = static_cast<gid_t>(known->group);
     return true;
+}
+
+bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
+    const std::string native = nativePath(path);
+    struct stat info {};
+    if (!statusOf(native, known, info)) return false;
+    const bool writable = ::access(native.c_str(), W_OK) == 0;
+    // A file that is gone is not read-only: what comes next says it is gone.
+    if (!writable && (errno == ENOENT || errno == ENOTDIR)) return false;
+    // access() lets root write anything: a file without any write bit is
+    // still meant to stay as it is.
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || !writable;
 }
 
 bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to,

@@ -114,9 +114,7 @@ FileHandle win32CreateTruncate([[maybe_unused]] const FileSystemOps& self, const
                                                expected ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                                nullptr));
     FileIdentity now;
-    if (file != kNoFile && expected &&
-        (!handleIdentity(toHandle(file), now) || now.device != expected->device || now.file != expected->file ||
-         now.links != 1)) {
+    if (file != kNoFile && expected && !(handleIdentity(toHandle(file), now) && now.isAloneAs(*expected))) {
         CloseHandle(toHandle(file));
         return kNoFile;
     }
