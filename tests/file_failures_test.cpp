@@ -76,8 +76,9 @@ TEST_F(FileFailures, HardReadErrorKeepsTheInput) {
     write("main.c", kSource + std::string(40000, 'x') + "\n");
     const std::string before = read("main.c");
     static FileHandle input = vimbo::platform::kNoFile;
-    fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
-        FileHandle file = vimbo::platform::defaultFileSystemOps().openRead(path);
+    fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path,
+                                        const vimbo::platform::FileIdentity* known) {
+        FileHandle file = vimbo::platform::defaultFileSystemOps().openRead(path, known);
         if (path == "main.c") input = file;
         return file;
     };

@@ -126,7 +126,8 @@ class GuardDiscoveryFiles : public vimbo::test::TempDirTest {};
 
 TEST_F(GuardDiscoveryFiles, EmptyPathTouchesNothing) {
     static int opens = 0;
-    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string&) {
+    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string&,
+                                                     const vimbo::platform::FileIdentity*) {
         ++opens;
         return vimbo::platform::kNoFile;
     };
@@ -170,9 +171,10 @@ TEST_F(GuardDiscoveryFiles, HeadersThatAllIncludeEachOtherAreReadOnce) {
     }
     write("inc/p11.h", read("inc/p11.h") + "#ifndef P11_H\n");
     static int opens = 0;
-    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path) {
+    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path,
+                                        const vimbo::platform::FileIdentity* known) {
         ++opens;
-        return vimbo::platform::defaultFileSystemOps().openRead(path);
+        return vimbo::platform::defaultFileSystemOps().openRead(path, known);
     };
     EXPECT_EQ(guardOf("inc\\p0.h", "inc"), "P11_H");
     EXPECT_LE(opens, count);

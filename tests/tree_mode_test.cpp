@@ -305,6 +305,62 @@ TEST_F(TreeMode, AFileSavedBeforeItsSwapIsNeverWrittenOver) {
 }
 #endif
 
+namespace late {
+decltype(vimbo::platform::FileSystemOps::xReadOnly) realReadOnly;
+std::string text;  // saved over the file just before its commit, once
+}  // namespace late
+
+// A run holds each file to the version it read. A file found changed when
+// its rewrite reads it is read as it is now; one that someone else saves
+// (a new file in its place) after that is left as they saved it.
+TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
+    const std::string file = "proj/src/main.c", original = read(file);
+    const std::string other = "#include <a.h>\nint other;\n" + std::string(original.size() - 26, ' ');
+    struct Case {
+        const char* name;
+        std::string beforeRewrite, beforeCommit;  // "" leaves the file alone
+        bool rewritten;
+    } cases[] = {
+        {"grown before its rewrite", original + "int more;\n", "", true},
+        {"cut short before its rewrite", "#include <a.h>\n", "", true},
+        {"replaced at the same size before its rewrite", other, "", false},
+        {"saved before its commit", "", other, false},
+    };
+    late::realReadOnly = vimbo::test::fileSystem().xReadOnly;
+    vimbo::test::fileSystem().xReadOnly = [](const vimbo::platform::FileSystemOps& self, const std::string& path,
+                                             const vimbo::platform::FileIdentity* known) {
+        if (!late::text.empty()) {
+            vimbo::test::writeFile("proj/src/saved", late::text);
+            fs::rename("proj/src/saved", vimbo::platform::nativePath(path));
+            late::text.clear();
+        }
+        return late::realReadOnly(self, path, known);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(file, original);
+        vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+        context.index({file}, {}, 1);
+        if (!c.beforeRewrite.empty()) {
+            write("proj/src/saved", c.beforeRewrite);
+            fs::rename(root() / "proj/src/saved", root() / file);
+        }
+        late::text = c.beforeCommit;
+        const vimbo::engine::FileOutcome outcome = vimbo::engine::DirectoryRewriter(context, {}).rewrite(file, {"inc", ""}, {});
+        const std::string holds = c.beforeCommit.empty() ? (c.beforeRewrite.empty() ? original : c.beforeRewrite)
+                                                         : c.beforeCommit;
+        if (c.rewritten) {
+            EXPECT_EQ(outcome.failure, vimbo::engine::Failure::none);
+            EXPECT_EQ(read(file).find(kGuarded) != std::string::npos && read(file).size() > holds.size(), true);
+        } else {
+            EXPECT_EQ(outcome.failure, vimbo::engine::Failure::cantReplace);
+            EXPECT_EQ(outcome.message, "Error: can't replace " + file + ": it changed during the run; left unchanged.");
+            EXPECT_EQ(read(file), holds);
+        }
+        EXPECT_FALSE(fs::exists(root() / "proj/src/$vb$tmp$.$$$"));
+    }
+}
+
 // A dry run keeps a rewritten file as its edits against the file on disk:
 // once that file changes, its new text is unknown, and no text is made up.
 TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {

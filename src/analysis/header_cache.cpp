@@ -34,6 +34,15 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
     return true;
 }
 
+bool HeaderCache::knownVersion(const std::string& path, vimbo::platform::FileIdentity& identity) {
+    if (lifetime_ != Lifetime::run) return false;
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = known_.find(path);
+    if (found == known_.end()) return fromRunFiles(path, identity);
+    identity = found->second;
+    return true;
+}
+
 void HeaderCache::useRunFiles(const RunFiles* files) {
     std::lock_guard<std::mutex> hold(lock_);
     runFiles_ = files;

@@ -51,6 +51,9 @@ public:
     // run rewrites them: each name's identity is looked up once, and again
     // only after `rewritten` names its file.
     bool identityOf(const std::string& path, vimbo::platform::FileIdentity& identity);
+    // The version a run already knows `path` stands for, without a look at
+    // the system: false where it would need one.
+    bool knownVersion(const std::string& path, vimbo::platform::FileIdentity& identity);
     // The run's index, once it has read every file of the run through this
     // cache: a name of a run file then has the identity it was read with, as
     // long as the run has not rewritten that file. `files` must outlive the

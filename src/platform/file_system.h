@@ -65,12 +65,20 @@ struct FileSystemOps {
     bool (*xSameFile)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // The identity of an existing regular file; false for anything else.
     bool (*xIdentity)(const FileSystemOps& self, const std::string& path, FileIdentity& identity);
+    // The identity of the regular file the path itself names: false for a
+    // link (not followed) and for anything else. What a rewrite replaces is
+    // held to the version it read with this one look.
+    bool (*xIdentityNoFollow)(const FileSystemOps& self, const std::string& path, FileIdentity& identity);
     // The identity of an open file: what was read through the handle, even
     // when its name has meanwhile been given to another file.
     bool (*xHandleIdentity)(const FileSystemOps& self, FileHandle file, FileIdentity& identity);
     // Opens an existing regular file for reading; directories, devices and
     // pipes are refused, since reading them could fail late or never end.
-    FileHandle (*xOpenRead)(const FileSystemOps& self, const std::string& path);
+    // With `known`, the version the name stands for as the caller learnt it
+    // within the run: the open is not looked at again, and the caller holds
+    // what it reads to that version's size (so a device or a pipe put in the
+    // file's place meanwhile can't make it read for ever).
+    FileHandle (*xOpenRead)(const FileSystemOps& self, const std::string& path, const FileIdentity* known);
     // Creates a file that must not exist yet. Files created here are open to
     // their owner alone until copyPermissions widens them: the text they are
     // to hold may be private.
@@ -122,8 +130,13 @@ struct FileSystemOps {
     bool isLink(const std::string& path) const { return xIsLink(*this, path); }
     bool sameFile(const std::string& a, const std::string& b) const { return xSameFile(*this, a, b); }
     bool identity(const std::string& path, FileIdentity& identity) const { return xIdentity(*this, path, identity); }
+    bool identityNoFollow(const std::string& path, FileIdentity& identity) const {
+        return xIdentityNoFollow(*this, path, identity);
+    }
     bool handleIdentity(FileHandle file, FileIdentity& identity) const { return xHandleIdentity(*this, file, identity); }
-    FileHandle openRead(const std::string& path) const { return xOpenRead(*this, path); }
+    FileHandle openRead(const std::string& path, const FileIdentity* known = nullptr) const {
+        return xOpenRead(*this, path, known);
+    }
     FileHandle createNew(const std::string& path) const { return xCreateNew(*this, path); }
     FileHandle createTruncate(const std::string& path, const FileIdentity* expected = nullptr) const {
         return xCreateTruncate(*this, path, expected);

@@ -144,7 +144,7 @@ bool overlaySameFile(const FileSystemOps& self, const std::string& a, const std:
     return state->below.sameFile(a, b);
 }
 
-FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path) {
+FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
     OverlayState* state = stateOf(self);
     std::lock_guard<std::recursive_mutex> hold(state->lock);
     if (const Stored* entry = entryOf(state, path)) {
@@ -152,7 +152,7 @@ FileHandle overlayOpenRead(const FileSystemOps& self, const std::string& path) {
         if (!entry->exists || !contentOf(state, path, *entry, content)) return kNoFile;
         return openMemory(state, keyOf(state, path), std::move(content), false);
     }
-    return state->below.openRead(path);
+    return state->below.openRead(path, known);
 }
 
 // Whether a regular file stands at the path on disk (not a directory or device).
@@ -188,6 +188,13 @@ bool overlayIdentity(const FileSystemOps& self, const std::string& path, FileIde
     // Every change gives a new version: a version in memory is always settled.
     identity = FileIdentity{kMemoryDevice, state->versions[keyOf(state, path)], entry->size, 0, 0, true};
     return true;
+}
+
+bool overlayIdentityNoFollow(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    OverlayState* state = stateOf(self);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    if (!entryOf(state, path)) return state->below.identityNoFollow(path, identity);
+    return overlayIdentity(self, path, identity);
 }
 
 FileHandle create(OverlayState* state, const std::string& path) {
@@ -330,6 +337,7 @@ MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     ops_.xIsLink = overlayIsLink;
     ops_.xSameFile = overlaySameFile;
     ops_.xIdentity = overlayIdentity;
+    ops_.xIdentityNoFollow = overlayIdentityNoFollow;
     ops_.xHandleIdentity = overlayHandleIdentity;
     ops_.xOpenRead = overlayOpenRead;
     ops_.xCreateNew = overlayCreateNew;

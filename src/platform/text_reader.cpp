@@ -9,10 +9,16 @@ constexpr std::size_t kBufferSize = 16384;
 constexpr char kCtrlZ = 26;
 }  // namespace
 
-TextReader::TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings)
-    : fs_(&fs), endings_(endings), file_(fs.openRead(path)) {
+TextReader::TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings,
+                       const FileIdentity* known)
+    : fs_(&fs), endings_(endings), file_(fs.openRead(path, known)) {
     if (!isOpen()) return;
     buffer_.reset(new char[kBufferSize]);
+    if (known) {
+        opened_ = *known;
+        openedKnown_ = sizeKnown_ = true;
+        return;
+    }
     // Asked before anything is read, the open's own look answers.
     openedKnown_ = fs.handleIdentity(file_, opened_);
 }
@@ -44,9 +50,13 @@ bool TextReader::fill() {
         memory_.copy(buffer_.get(), static_cast<std::size_t>(got), memoryPos_);
         memoryPos_ += static_cast<std::size_t>(got);
     } else {
-        got = fs_->read(file_, buffer_.get(), kBufferSize);
+        // One byte past the known size is enough to tell another version.
+        const std::uint64_t room = sizeKnown_ ? opened_.size - std::min(read_, opened_.size) + 1 : kBufferSize;
+        got = fs_->read(file_, buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, room)));
+        if (got > 0) read_ += static_cast<std::uint64_t>(got);
+        if (sizeKnown_ && (got > 0 ? read_ > opened_.size : got == 0 && read_ != opened_.size)) differs_ = true;
     }
-    if (got < 0) {
+    if (got < 0 || differs_) {
         failed_ = true;
         return false;
     }

@@ -17,8 +17,12 @@ public:
     enum class Status { line, end, error };
     static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
-    // Reads the file through the operations given.
-    TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings = kSystemLineEndings);
+    // Reads the file through the operations given. With `known`, the
+    // version the run learnt the name stands for: the open is not looked at
+    // again, and the file must hold exactly that many bytes (more are not
+    // read), or the read fails and differsFromKnown() says why.
+    TextReader(const FileSystemOps& fs, const std::string& path, LineEndings endings = kSystemLineEndings,
+               const FileIdentity* known = nullptr);
     // Reads bytes held in memory as if they were a file's.
     struct Bytes {
         std::string bytes;
@@ -40,6 +44,8 @@ public:
     // The identity of the version opened, as learnt with the open (false for
     // text in memory or a file not open).
     bool openedIdentity(FileIdentity& identity) const;
+    // The read failed because the file is not the size of the known version.
+    bool differsFromKnown() const { return differs_; }
 
     // Reads up to the next line break, which is consumed and not stored, or
     // until maxChars characters are stored; in that case the next character
@@ -69,6 +75,8 @@ private:
     FileHandle file_ = kNoFile;
     FileIdentity opened_;
     bool openedKnown_ = false;
+    bool sizeKnown_ = false, differs_ = false;  // held to opened_.size
+    std::uint64_t read_ = 0;
     bool inMemory_ = false;
     std::string memory_;
     std::size_t memoryPos_ = 0;

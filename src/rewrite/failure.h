@@ -16,6 +16,8 @@ inline constexpr const char kCantRemoveOutput[] = "Error: Can't remove output fi
 // Followed by the target's name and "; left unchanged.\n": replacing the
 // file in one step failed, and it is as it was.
 inline constexpr const char kCantReplacePrefix[] = "Error: can't replace ";
+// After the prefix and the name: the file is no longer the version read.
+inline constexpr const char kChangedDuringRun[] = ": it changed during the run; left unchanged.\n";
 // Followed by the target's name and "\n".
 inline constexpr const char kCantRenamePrefix[] = "Error: Can't rename $vb$tmp$.$$$ to ";
 // Text mode drops carriage returns and ends at Ctrl-Z; where that would lose

@@ -40,6 +40,22 @@ bool Vimbo::commitOutput() {
     return committed;
 }
 
+bool Vimbo::targetAsRead(const std::string& target, const std::string& cantReplace) {
+    const vimbo::platform::FileIdentity* read = readTarget();
+    vimbo::platform::FileIdentity now;
+    if (read && fs_.identityNoFollow(target, now)) {
+        if (now == *read) return true;
+        // Saved by someone else since it was read: theirs stays.
+        report(Failure::cantReplace, std::string(kCantReplacePrefix) + target + kChangedDuringRun);
+        return false;
+    }
+    // A link, or a name no regular file stands at (a target gone is put
+    // back with its new text, as before).
+    if (!fs_.isLink(target)) return true;
+    report(Failure::cantReplace, cantReplace);
+    return false;
+}
+
 bool Vimbo::putScratchInPlace() {
     const std::string inputFile = settings->inputFile();
     const std::string outputFile = settings->outputFile();
@@ -64,10 +80,7 @@ bool Vimbo::putScratchInPlace() {
     // file was made new, so the target (which was read) is not the scratch.
     if (options_.replaceInOneStep) {
         const std::string cantReplace = std::string(kCantReplacePrefix) + target + "; left unchanged.\n";
-        if (fs_.isLink(target)) {
-            report(Failure::cantReplace, cantReplace);
-            return false;
-        }
+        if (!targetAsRead(target, cantReplace)) return false;
         if (!scratchPermissionsSet_ && !keepMetadata(target, scratch, readTarget())) return false;
         // A swap leaves the old file under the scratch name, to be written
         // again for the directory's next file.

@@ -71,6 +71,10 @@ int Vimbo::processSettled(TextReader& input) {
     const RewriteOutcome outcome =
         options_.strip == WrapperStrip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
     input.close();
+    if (outcome.ioError && input.differsFromKnown()) {
+        readAnew_ = true;
+        return 0;
+    }
     if (outcome.ioError) {
         report(Failure::ioError, kIoError);
         return outcome.changed;
@@ -119,11 +123,22 @@ int Vimbo::processSettled(TextReader& input) {
 }
 
 int Vimbo::processFile() {
+    // A file of a batch run was read once already (the index): its version
+    // is known, and held to at the commit.
+    vimbo::platform::FileIdentity known;
+    const bool runKnows = options_.settle && shared_.headers && settings->inputFile() == settings->outputFile() &&
+                          shared_.headers->knownVersion(settings->inputFile(), known);
+    readAnew_ = false;
+    const int changed = processFileAs(runKnows ? &known : nullptr);
+    return readAnew_ ? processFileAs(nullptr) : changed;
+}
+
+int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
     failure_ = Failure::none;
     scratchPermissionsSet_ = false;
     lastMessage_.clear();
 
-    TextReader input(fs_, settings->inputFile());
+    TextReader input(fs_, settings->inputFile(), vimbo::platform::kSystemLineEndings, known);
     inputReadKnown_ = input.openedIdentity(inputRead_);
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);

@@ -106,6 +106,12 @@ private:
     vimbo::analysis::HeaderLookup lookup() const;
     vimbo::analysis::GuardAnalyzer& analyzer();
     int processSettled(vimbo::platform::TextReader& input);
+    // File mode with the input read as `known`, the version the run learnt
+    // it is (null: as the open finds it).
+    int processFileAs(const vimbo::platform::FileIdentity* known);
+    // Before the target is replaced: it is no link and, where the version
+    // read is known, still that version (false, and the message, if not).
+    bool targetAsRead(const std::string& target, const std::string& cantReplace);
     // lastIfndefMacro as a compiler reads the tests: every spelling counts.
     void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
@@ -139,6 +145,8 @@ private:
     // file an in-place commit takes away.
     vimbo::platform::FileIdentity inputRead_;
     bool inputReadKnown_ = false;
+    // The input was not the version the run knew: it is read again as it is.
+    bool readAnew_ = false;
     // Line origins of the text a settling pass reads and of what it writes.
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;

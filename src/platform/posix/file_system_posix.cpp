@@ -65,6 +65,12 @@ bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string
     return ::stat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
 }
 
+bool posixIdentityNoFollow([[maybe_unused]] const FileSystemOps& self, const std::string& path,
+                           FileIdentity& identity) {
+    struct stat info {};
+    return ::lstat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
+}
+
 // The status a file was opened with (see openRegular) stands for the open
 // file until anything else is done with it: asking again before the first
 // read would only repeat the call. Per thread: each thread reads its own files.
@@ -111,7 +117,17 @@ FileHandle openRegular(const std::string& path, int flags, struct stat* status =
     return fd;
 }
 
-FileHandle posixOpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return openRegular(path, O_RDONLY); }
+FileHandle posixOpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
+    if (!known) return openRegular(path, O_RDONLY);
+    int fd;
+    do {
+        fd = ::open(nativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kNoFile;
+    overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
+    forgetOpened(fd);
+    return fd;
+}
 
 FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
     return openRegular(path, O_WRONLY | O_CREAT | O_EXCL);
@@ -305,7 +321,7 @@ bool posixCopyAttributes(const FileSystemOps&, const std::string&, const std::st
 // rename() cannot cross file systems; the scratch file lies in the current
 // directory, which need not share a device with the file it replaces.
 bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const std::string& to) {
-    FileHandle in = posixOpenRead(self, from);
+    FileHandle in = posixOpenRead(self, from, nullptr);
     if (in == kNoFile) return false;
     FileHandle out = posixCreateNew(self, to);
     if (out == kNoFile) {
@@ -362,7 +378,7 @@ bool posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
-        posixExists,    posixIsLink, posixSameFile, posixIdentity, posixHandleIdentity,
+        posixExists,    posixIsLink, posixSameFile, posixIdentity, posixIdentityNoFollow, posixHandleIdentity,
         posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
         posixReplace,   posixExchange,  posixReadOnly,  posixCopyPermissions, posixCopyAttributes,

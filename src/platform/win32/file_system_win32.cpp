@@ -81,6 +81,10 @@ bool win32Identity([[maybe_unused]] const FileSystemOps& self, const std::string
     return ok;
 }
 
+bool win32IdentityNoFollow(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+    return !win32IsLink(self, path) && win32Identity(self, path, identity);
+}
+
 bool win32HandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
     return handleIdentity(toHandle(file), identity);
 }
@@ -96,7 +100,9 @@ FileHandle keepDiskFile(HANDLE handle) {
     return fromHandle(handle);
 }
 
-FileHandle win32OpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
+// A known version spares nothing here: the open's own checks are free.
+FileHandle win32OpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path,
+                         [[maybe_unused]] const FileIdentity* known) {
     return keepDiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
@@ -197,7 +203,7 @@ bool win32CopyAttributes(const FileSystemOps&, const std::string&, const std::st
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
-        win32Exists,    win32IsLink, win32SameFile, win32Identity, win32HandleIdentity,
+        win32Exists,    win32IsLink, win32SameFile, win32Identity, win32IdentityNoFollow, win32HandleIdentity,
         win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
         win32Replace,   win32Exchange,  win32ReadOnly,  win32CopyPermissions, win32CopyAttributes,
