@@ -68,6 +68,14 @@ std::string relativeToCurrent(const std::string& path) {
     return fs::path(path).lexically_normal().generic_string();
 }
 
+// Whether the run itself, reading every file before it rewrites any, tells
+// which have several hard links: not where anything looks at the list
+// before the run (a verification keeps the files first; a build's database
+// notes the sources it does not compile).
+bool linksCountedByRun(const FrontEndOptions& options) {
+    return options.tree && !options.breakLinks && !options.verify && options.buildDirectory.empty();
+}
+
 BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath) {
     BatchSettings batch;
     batch.mode = options.audit   ? BatchMode::audit
@@ -82,6 +90,7 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
     batch.includePath = includePath;
     batch.jobs = options.jobs;
     batch.treeMode = options.tree;
+    batch.skipLinked = linksCountedByRun(options);
     batch.format = options.format;
     batch.verbose = options.verbose;
     batch.painter.on = options.format == OutputFormat::text && colourWanted(options.colour);
@@ -102,6 +111,7 @@ SourceTree filesOf(const FrontEndOptions& options, const EffectiveSettings& effe
     if (roots.empty()) return tree;
     WalkOptions walk;
     walk.breakLinks = options.breakLinks;
+    walk.linksCountedLater = linksCountedByRun(options);
     walk.gitIgnore = options.gitIgnore;
     walk.accepts = [&](const std::string& path, const std::string& relative) {
         return hasSourceExtension(path, effective.extensions(path).value) && !effective.excluded(path, relative);

@@ -356,14 +356,31 @@ Lookup lookupOf(const IncludeDirectories& directories, const std::string& includ
     return lookup;
 }
 
-int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-             const std::vector<SkippedFile>& skipped, int walkErrors) {
-    for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
+int runBatch(const BatchSettings& settings, const std::vector<std::string>& listed,
+             const std::vector<SkippedFile>& walkSkipped, int walkErrors) {
     vimbo::engine::BatchContext context(settings.mode != BatchMode::rewrite);
     Interruption interruption;
     // What the whole run says of macros, before any file is rewritten.
     const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
-    context.index(files, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs);
+    const auto linked = context.index(
+        listed, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs,
+        settings.skipLinked);
+    // Files the index left out for their hard links are skipped as the walk
+    // would have skipped them; the list is copied only then.
+    std::vector<std::string> kept;
+    std::vector<SkippedFile> skipped = walkSkipped;
+    if (!linked.empty()) {
+        std::set<std::string> out;
+        for (const auto& [path, links] : linked) {
+            out.insert(path);
+            skipped.push_back({path, hardLinksReason(links)});
+        }
+        std::sort(skipped.begin(), skipped.end());
+        for (const std::string& file : listed)
+            if (!out.count(file)) kept.push_back(file);
+    }
+    const std::vector<std::string>& files = linked.empty() ? listed : kept;
+    for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
     const std::vector<FileState> states = visitAll(settings, files, context);
     const int signal = Interruption::signal();
     if (settings.mode == BatchMode::audit)

@@ -43,6 +43,9 @@ struct BatchSettings {
     // JSON or SARIF go here rather than to standard output (a verified
     // rewrite reports only once it stands).
     std::string* reportInto = nullptr;
+    // Files with several hard links, which the walk left in, are skipped
+    // once the run has read them (see WalkOptions::linksCountedLater).
+    bool skipLinked = false;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
 };

@@ -30,10 +30,10 @@ bool isHidden(const fs::path& directory) {
 // A regular file to take, or the reason it is skipped ("" to take it).
 std::string skipReason(const std::string& name, const fs::file_status& status, bool breakLinks) {
     if (!fs::is_regular_file(status)) return "a symbolic link or not a regular file";
+    if (breakLinks) return "";
     // The platform layer counts links where the standard library cannot (Windows).
     const std::uint64_t links = vimbo::engine::linkCount(name);
-    if (!breakLinks && links > 1) return std::to_string(links) + " hard links; --break-links rewrites it apart from them";
-    return "";
+    return links > 1 ? hardLinksReason(links) : "";
 }
 
 // An entry's own type (a link's, not its target's) as the directory listing
@@ -54,7 +54,7 @@ void take(const std::string& name, const fs::file_status& status, bool breakLink
 }
 
 void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
-    const bool breakLinks = options.breakLinks;
+    const bool breakLinks = options.breakLinks || options.linksCountedLater;
     std::error_code error;
     const fs::file_status rootStatus = fs::symlink_status(root, error);
     if (!fs::exists(rootStatus)) {
@@ -98,6 +98,10 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }
 }  // namespace
+
+std::string hardLinksReason(std::uint64_t links) {
+    return std::to_string(links) + " hard links; --break-links rewrites it apart from them";
+}
 
 bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions) {
     const std::string extension = lowerCaseAscii(fs::path(path).extension().string());

@@ -28,6 +28,9 @@ extern const std::vector<std::string> kDefaultExtensions;
 struct WalkOptions {
     std::vector<std::string> extensions = kDefaultExtensions;
     bool breakLinks = false;               // take files with several hard links too
+    // Leave hard links to the run, which reads every file anyway (the index)
+    // and learns their number there: one look less per file.
+    bool linksCountedLater = false;
     std::vector<std::string> exclusions;   // patterns, matched against paths relative to each root
     bool gitIgnore = true;                 // leave out what git ignores, inside a work tree
     // Where settings differ from directory to directory (a project's
@@ -35,6 +38,9 @@ struct WalkOptions {
     // path relative to the root, in place of `extensions` and `exclusions`.
     std::function<bool(const std::string& path, const std::string& relative)> accepts;
 };
+
+// Why a file with `links` hard links is skipped.
+std::string hardLinksReason(std::uint64_t links);
 
 // Whether the file's extension is one of `extensions`, without regard to case.
 bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions);

@@ -27,14 +27,21 @@ std::string plainSpelling(std::string path) {
 }
 }  // namespace
 
-void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs) {
+void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
+                     std::vector<std::pair<std::string, std::uint64_t>>* linked) {
     std::atomic<std::size_t> next{0};
     std::mutex lock;
+    std::vector<std::pair<std::size_t, std::uint64_t>> leftOut;
     const auto work = [&] {
         for (std::size_t i; (i = next++) < files.size();) {
             MacroUses uses;
             const auto facts = cache.factsWithUses(files[i], uses);
             if (!facts) continue;
+            if (linked && facts->identity.links > 1) {
+                std::lock_guard<std::mutex> hold(lock);
+                leftOut.emplace_back(i, facts->identity.links);
+                continue;
+            }
             const std::string canonical = canonicalPaths_.of(files[i]);
             std::lock_guard<std::mutex> hold(lock);
             add(files[i], canonical, *facts, uses);
@@ -44,6 +51,8 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (unsigned j = 1; j < std::max(1u, jobs); ++j) workers.emplace_back(work);
     work();
     for (std::thread& worker : workers) worker.join();
+    std::sort(leftOut.begin(), leftOut.end());
+    for (const auto& [i, links] : leftOut) linked->emplace_back(files[i], links);
     std::sort(named_.begin(), named_.end());
     named_.shrink_to_fit();
     versions_.shrink_to_fit();

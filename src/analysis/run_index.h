@@ -22,8 +22,11 @@ namespace vimbo::analysis {
 class RunIndex : public RunFiles {
 public:
     // Reads every file of the run through the cache, `jobs` at once, and
-    // leaves their facts in it.
-    void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs);
+    // leaves their facts in it. With `linked`, a file with several hard
+    // links is left out, and its path and number of links go there (in the
+    // order of `files`).
+    void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
+               std::vector<std::pair<std::string, std::uint64_t>>* linked = nullptr);
     // A macro the build defines or undefines on its command lines (-D, -U).
     void predefine(const std::string& macro) { predefined_.insert(macro); }
 

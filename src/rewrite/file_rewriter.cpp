@@ -42,11 +42,14 @@ std::optional<std::string> BatchContext::written(const std::string& path) const 
     return std::move(entry->content);
 }
 
-void BatchContext::index(const std::vector<std::string>& files, const std::vector<std::string>& predefined,
-                         unsigned jobs) {
+std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std::vector<std::string>& files,
+                                                                       const std::vector<std::string>& predefined,
+                                                                       unsigned jobs, bool leaveOutLinked) {
     for (const std::string& macro : predefined) state_->index.predefine(macro);
-    state_->index.build(state_->headers, files, jobs);
+    std::vector<std::pair<std::string, std::uint64_t>> linked;
+    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr);
     state_->indexed = true;
+    return linked;
 }
 
 bool BatchContext::includedByName(const std::string& path) const {

@@ -3,9 +3,11 @@
 // it, the files of one directory one after another.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vimbo/engine/failure.h"
@@ -77,7 +79,12 @@ public:
     // that "#pragma GCC poison" names, or that a file undefines in front of a
     // header the compiler remembers as seen. `predefined`: the macros the
     // build's command lines define or undefine.
-    void index(const std::vector<std::string>& files, const std::vector<std::string>& predefined, unsigned jobs);
+    // With `leaveOutLinked`, a file with several hard links (which a
+    // rewrite would part from its twins) is left out of the run once read,
+    // as if never listed: its path and number of links are returned.
+    std::vector<std::pair<std::string, std::uint64_t>> index(const std::vector<std::string>& files,
+                                                             const std::vector<std::string>& predefined,
+                                                             unsigned jobs, bool leaveOutLinked = false);
     // Whether a file of the run includes a file of this name (so that it may
     // be part of other units than its own).
     bool includedByName(const std::string& path) const;
