@@ -146,7 +146,7 @@ fs::path dir;
 int calls;
 HeaderCache* cache;
 decltype(vimbo::platform::FileSystemOps::xRead) realRead;
-decltype(vimbo::platform::FileSystemOps::xHandleIdentity) realHandleIdentity;
+decltype(vimbo::platform::FileSystemOps::xOpenRead) realOpenRead;
 
 void swapAndReuseOnce() {
     if (calls++ != 0) return;
@@ -167,16 +167,18 @@ TEST_F(HeaderCacheTest, AHeaderReplacedWhileItIsReadIsReadAgain) {
         replaced::calls = 0;
         auto& ops = vimbo::test::fileSystem();
         replaced::realRead = ops.xRead;
-        replaced::realHandleIdentity = ops.xHandleIdentity;
+        replaced::realOpenRead = ops.xOpenRead;
         if (duringRead)
             ops.xRead = [](const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
                 replaced::swapAndReuseOnce();
                 return replaced::realRead(self, file, buffer, size);
             };
         else
-            ops.xHandleIdentity = [](const FileSystemOps& self, FileHandle file, vimbo::platform::FileIdentity& id) {
+            ops.xOpenRead = [](const FileSystemOps& self, const std::string& path,
+                               const vimbo::platform::FileIdentity* known) {
+                const FileHandle file = replaced::realOpenRead(self, path, known);
                 replaced::swapAndReuseOnce();
-                return replaced::realHandleIdentity(self, file, id);
+                return file;
             };
         HeaderCache headers(ops);
         replaced::cache = &headers;

@@ -70,6 +70,8 @@ vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& pat
     vimbo::platform::FileIdentity identity;
     {
         std::lock_guard<std::mutex> hold(lock_);
+        ++rewrites_;
+        ++inFlight_;
         const auto found = known_.find(path);
         if (found != known_.end()) return found->second;
     }
@@ -81,6 +83,7 @@ vimbo::platform::FileIdentity HeaderCache::aboutToRewrite(const std::string& pat
 void HeaderCache::rewritten(const std::string& path, const vimbo::platform::FileIdentity& old) {
     std::lock_guard<std::mutex> hold(lock_);
     ++rewrites_;
+    if (inFlight_ > 0) --inFlight_;
     // An old version not known: any name may stand for the file.
     if (old.device == 0 && old.file == 0) {
         allRetired_ = true;
@@ -119,6 +122,11 @@ bool HeaderCache::readVersion(const std::string& path, std::string& bytes, vimbo
                                           [&] { return rewriteCount() == before; });
 }
 
+bool HeaderCache::quietSince(std::uint64_t generation) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return rewrites_ == generation && inFlight_ == 0;
+}
+
 std::uint64_t HeaderCache::rewriteCount() {
     std::lock_guard<std::mutex> hold(lock_);
     return rewrites_;
@@ -126,6 +134,7 @@ std::uint64_t HeaderCache::rewriteCount() {
 
 std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, bool withControl) {
     vimbo::platform::FileIdentity identity;
+    const std::uint64_t generation = lifetime_ == Lifetime::run ? rewriteCount() : 0;
     if (path.empty() || !identityOf(path, identity)) return nullptr;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     std::shared_ptr<const HeaderFacts> knownFacts;
@@ -140,7 +149,14 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     // facts are those of the version read, and kept under its identity.
     std::string bytes;
     const vimbo::platform::FileIdentity named = identity;
-    if (!readVersion(path, bytes, identity, &named)) return nullptr;
+    // Within a run only its own rewrites change files: with none since the
+    // name was looked up, the file is the version it was looked up as.
+    const bool asNamed = lifetime_ == Lifetime::run && vimbo::platform::readKnownVersion(fs_, path, bytes, named) &&
+                         quietSince(generation);
+    if (!asNamed) {
+        bytes.clear();
+        if (!readVersion(path, bytes, identity, &named)) return nullptr;
+    }
     ++reads_;
     std::shared_ptr<HeaderFacts> facts;
     if (knownFacts && knownFacts->identity == identity) {

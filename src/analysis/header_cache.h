@@ -131,7 +131,12 @@ private:
     // the names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
     bool indexed_ = false;
+    // Counts each rewrite as it begins and as it ends; `inFlight_` those
+    // begun and not ended.
     std::uint64_t rewrites_ = 0;
+    unsigned inFlight_ = 0;
+    // No rewrite began, ended or was under way since `rewrites_` was `generation`.
+    bool quietSince(std::uint64_t generation);
     // The identity the index read a run file with, while it still holds.
     bool fromRunFiles(const std::string& path, vimbo::platform::FileIdentity& identity);
     const RunFiles* runFiles_ = nullptr;

@@ -45,6 +45,22 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
     return false;
 }
 
+bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::string& bytes,
+                      const FileIdentity& known) {
+    const FileHandle file = ops.openRead(path, &known);
+    if (file == kNoFile) return false;
+    const std::size_t start = bytes.size();
+    bytes.resize(start + known.size + 1);
+    std::size_t have = 0;
+    std::int64_t got = 0;
+    // One byte past the size tells a longer file.
+    while (have <= known.size && (got = ops.read(file, &bytes[start + have], known.size + 1 - have)) > 0)
+        have += static_cast<std::size_t>(got);
+    ops.close(file);
+    bytes.resize(start + have);
+    return got >= 0 && have == known.size;
+}
+
 }  // namespace vimbo::platform
 
 namespace vimbo::platform {

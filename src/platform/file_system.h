@@ -172,6 +172,14 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
                    FileIdentity* identity = nullptr, const FileIdentity* named = nullptr,
                    const std::function<bool()>& undisturbed = {});
 
+// Appends the bytes of `known`, the version the caller learnt the name
+// stands for, without a look at the system: true only when the file holds
+// exactly known.size bytes (no more are read). The caller must know that
+// nothing wrote the file since it learnt the version; otherwise, and when
+// this fails, readWholeFile reads it.
+bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::string& bytes,
+                      const FileIdentity& known);
+
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);
 
