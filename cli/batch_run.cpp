@@ -52,11 +52,15 @@ std::string readBytes(const std::string& path) {
 }
 
 // The directory a file lies in, whatever spelling names it: files of one
-// directory share the scratch file's name.
-std::string directoryKey(const std::string& path) {
+// directory share the scratch file's name. `current`: the current directory,
+// asked once for the run rather than once per file.
+std::string directoryKey(const std::string& path, const fs::path& current) {
     std::error_code error;
     const fs::path directory = fs::path(path).parent_path() / ".";
-    return fs::absolute(directory, error).lexically_normal().generic_string();
+    // A path with a drive but no root ("C:x") is relative to that drive's own directory.
+    const fs::path absolute = directory.is_absolute() || directory.has_root_name() ? fs::absolute(directory, error)
+                                                                                   : current / directory;
+    return absolute.lexically_normal().generic_string();
 }
 
 // The lookup a file is rewritten with, and the others it must agree with. A
@@ -159,8 +163,10 @@ public:
         : files_(files), states_(states), report_(report),
           progress_(showProgress ? files.size() : 0) {
         std::map<std::string, std::size_t> groupOf;
+        std::error_code error;
+        const fs::path current = fs::current_path(error);
         for (std::size_t i = 0; i < files.size(); ++i) {
-            auto [at, added] = groupOf.emplace(directoryKey(files[i]), groups_.size());
+            auto [at, added] = groupOf.emplace(directoryKey(files[i], current), groups_.size());
             if (added) groups_.emplace_back();
             groups_[at->second].push_back(i);
         }
