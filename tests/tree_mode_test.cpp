@@ -361,6 +361,24 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
     }
 }
 
+#ifndef _WIN32
+// The run's read of every file tells which have several hard links; one it
+// can't read has them counted all the same (the walk left both to it).
+TEST_F(TreeMode, TheRunLeavesOutFilesWithHardLinksEvenUnread) {
+    fs::create_hard_link(root() / "proj/src/none.c", root() / "proj/twin.c");
+    fs::create_hard_link(root() / "proj/src/upper.H", root() / "proj/twin.h");
+    vimbo::test::fileSystem().xOpenRead = [](const vimbo::platform::FileSystemOps&, const std::string& path,
+                                             const vimbo::platform::FileIdentity* known) {
+        return path == "proj/src/upper.H" ? vimbo::platform::kNoFile
+                                          : vimbo::platform::defaultFileSystemOps().openRead(path, known);
+    };
+    vimbo::engine::BatchContext context(true, vimbo::test::fileSystem());
+    const auto linked = context.index({"proj/src/main.c", "proj/src/none.c", "proj/src/upper.H"}, {}, 2, true);
+    EXPECT_EQ(linked, (std::vector<std::pair<std::string, std::uint64_t>>{{"proj/src/none.c", 2},
+                                                                          {"proj/src/upper.H", 2}}));
+}
+#endif
+
 // A dry run keeps a rewritten file as its edits against the file on disk:
 // once that file changes, its new text is unknown, and no text is made up.
 TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {

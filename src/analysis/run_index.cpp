@@ -36,12 +36,16 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
         for (std::size_t i; (i = next++) < files.size();) {
             MacroUses uses;
             const auto facts = cache.factsWithUses(files[i], uses);
-            if (!facts) continue;
-            if (linked && facts->identity.links > 1) {
+            std::uint64_t links = facts ? facts->identity.links : 1;
+            // A file that can't be read still has its links counted.
+            vimbo::platform::FileIdentity unread;
+            if (!facts && linked && cache.fileSystem().identity(files[i], unread)) links = unread.links;
+            if (linked && links > 1) {
                 std::lock_guard<std::mutex> hold(lock);
-                leftOut.emplace_back(i, facts->identity.links);
+                leftOut.emplace_back(i, links);
                 continue;
             }
+            if (!facts) continue;
             const std::string canonical = canonicalPaths_.of(files[i]);
             std::lock_guard<std::mutex> hold(lock);
             add(files[i], canonical, *facts, uses);
