@@ -28,9 +28,10 @@ bool isHidden(const fs::path& directory) {
 }
 
 // A regular file to take, or the reason it is skipped ("" to take it).
-std::string skipReason(const std::string& name, const fs::file_status& status, bool breakLinks) {
+// `countLinks`: whether a file with several hard links is skipped here.
+std::string skipReason(const std::string& name, const fs::file_status& status, bool countLinks) {
     if (!fs::is_regular_file(status)) return "a symbolic link or not a regular file";
-    if (breakLinks) return "";
+    if (!countLinks) return "";
     // The platform layer counts links where the standard library cannot (Windows).
     const std::uint64_t links = vimbo::engine::linkCount(name);
     return links > 1 ? hardLinksReason(links) : "";
@@ -45,8 +46,8 @@ fs::file_type listedType(const fs::directory_entry& entry, std::error_code& erro
     return error ? fs::file_type::none : fs::file_type::unknown;
 }
 
-void take(const std::string& name, const fs::file_status& status, bool breakLinks, SourceTree& tree) {
-    const std::string reason = skipReason(name, status, breakLinks);
+void take(const std::string& name, const fs::file_status& status, bool countLinks, SourceTree& tree) {
+    const std::string reason = skipReason(name, status, countLinks);
     if (reason.empty())
         tree.files.push_back(name);
     else
@@ -54,7 +55,7 @@ void take(const std::string& name, const fs::file_status& status, bool breakLink
 }
 
 void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
-    const bool breakLinks = options.breakLinks || options.linksCountedLater;
+    const bool countLinks = !options.breakLinks && !options.linksCountedLater;
     std::error_code error;
     const fs::file_status rootStatus = fs::symlink_status(root, error);
     if (!fs::exists(rootStatus)) {
@@ -63,7 +64,7 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
     }
     // A file named on its own is taken whatever its extension.
     if (!fs::is_directory(fs::status(root, error))) {
-        take(root.generic_string(), rootStatus, breakLinks, tree);
+        take(root.generic_string(), rootStatus, countLinks, tree);
         return;
     }
     std::vector<std::pair<std::string, fs::file_status>> found;  // path relative to the root, status
@@ -94,7 +95,7 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
     }
     for (const auto& [relative, status] : found)
         if (!std::binary_search(ignored.begin(), ignored.end(), relative))
-            take((root / relative).generic_string(), status, breakLinks, tree);
+            take((root / relative).generic_string(), status, countLinks, tree);
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }
 }  // namespace

@@ -14,15 +14,7 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
     std::uint64_t generation = 0;
     if (lifetime_ == Lifetime::run) {
         std::lock_guard<std::mutex> hold(lock_);
-        const auto found = known_.find(path);
-        if (found != known_.end()) {
-            identity = found->second;
-            return true;
-        }
-        if (fromRunFiles(path, identity)) {
-            know(path, identity);
-            return true;
-        }
+        if (remembered(path, identity)) return true;
         generation = rewrites_;
     }
     if (!fs_.identity(path, identity)) return false;
@@ -37,9 +29,17 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
 bool HeaderCache::knownVersion(const std::string& path, vimbo::platform::FileIdentity& identity) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);
+    return remembered(path, identity);
+}
+
+bool HeaderCache::remembered(const std::string& path, vimbo::platform::FileIdentity& identity) {
     const auto found = known_.find(path);
-    if (found == known_.end()) return fromRunFiles(path, identity);
-    identity = found->second;
+    if (found != known_.end()) {
+        identity = found->second;
+        return true;
+    }
+    if (!fromRunFiles(path, identity)) return false;
+    know(path, identity);
     return true;
 }
 

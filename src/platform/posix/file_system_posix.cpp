@@ -98,35 +98,29 @@ bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle 
 
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
 // descriptor only for a regular file, on which O_NONBLOCK has no effect.
-FileHandle openRegular(const std::string& path, int flags, struct stat* status = nullptr) {
+// Without `look`, the caller knows what the name stands for: the open is
+// not looked at.
+FileHandle openRegular(const std::string& path, int flags, struct stat* status = nullptr, bool look = true) {
     int fd;
     do {
         fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kNoFile;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (look && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         return kNoFile;
     }
     // A number closed elsewhere and handed out again is a new file.
     overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
-    if ((flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
+    if (look && (flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
     else forgetOpened(fd);
     if (status) *status = info;
     return fd;
 }
 
 FileHandle posixOpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
-    if (!known) return openRegular(path, O_RDONLY);
-    int fd;
-    do {
-        fd = ::open(nativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return kNoFile;
-    overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
-    forgetOpened(fd);
-    return fd;
+    return openRegular(path, O_RDONLY, nullptr, !known);
 }
 
 FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
