@@ -321,7 +321,8 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
         std::string beforeRewrite, beforeCommit;  // "" leaves the file alone
         bool rewritten;
     } cases[] = {
-        {"grown before its rewrite", original + "int more;\n", "", true},
+        // The include past the end of the version the index read is wrapped too.
+        {"grown before its rewrite", original + "#include <a.h>\n", "", true},
         {"cut short before its rewrite", "#include <a.h>\n", "", true},
         {"replaced at the same size before its rewrite", other, "", false},
         {"saved before its commit", "", other, false},
@@ -351,7 +352,12 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
                                                          : c.beforeCommit;
         if (c.rewritten) {
             EXPECT_EQ(outcome.failure, vimbo::engine::Failure::none);
-            EXPECT_EQ(read(file).find(kGuarded) != std::string::npos && read(file).size() > holds.size(), true);
+            std::size_t wraps = 0;
+            for (std::size_t at = 0; (at = read(file).find(kGuarded, at)) != std::string::npos; at += kGuarded.size())
+                ++wraps;
+            std::size_t includes = 0;
+            for (std::size_t at = 0; (at = holds.find("#include <a.h>", at)) != std::string::npos; ++at) ++includes;
+            EXPECT_EQ(wraps, includes);
         } else {
             EXPECT_EQ(outcome.failure, vimbo::engine::Failure::cantReplace);
             EXPECT_EQ(outcome.message, "Error: can't replace " + file + ": it changed during the run; left unchanged.");
@@ -359,6 +365,29 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
         }
         EXPECT_FALSE(fs::exists(root() / "proj/src/$vb$tmp$.$$$"));
     }
+}
+
+// A rewrite reads the version the index read no further than its last
+// "include": the lines behind it are copied as they are, and a file without
+// the word is not read again.
+TEST_F(TreeMode, TextAfterTheLastIncludeIsCopiedAsItIs) {
+    std::string filler;
+    while (filler.size() < 40000) filler += "int filler;\n";  // more than a read takes at once
+    const std::string guarded = asWritten("#ifndef A_H\n#include <a.h>\n#endif");
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"int x;\n#include <a.h>", asWritten("int x;\n") + guarded},
+        {"#include <a.h>\n// include\nint y;\n", kGuarded + asWritten("// include\nint y;\n")},
+        {filler + "#include <a.h>\n" + filler, asWritten(filler) + kGuarded + asWritten(filler)},
+        {"\xEF\xBB\xBFint x;\r\n#include <a.h>\r\nint y;\r\n", "\xEF\xBB\xBFint x;\r\n#ifndef A_H\r\n#include <a.h>\r\n#endif\r\nint y;\r\n"},
+        {"int z; /* inc lude */\n" + filler, "int z; /* inc lude */\n" + filler},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) write("proj/t/" + std::to_string(i) + ".c", cases[i].before);
+    const fs::file_time_type untouched = fs::last_write_time(root() / "proj/t/4.c");
+    runVimbo({"-j", "1", "-i", "inc", "--tree", "proj/t"});
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(read("proj/t/" + std::to_string(i) + ".c"), cases[i].after) << i;
+    EXPECT_EQ(fs::last_write_time(root() / "proj/t/4.c"), untouched);
 }
 
 #ifndef _WIN32

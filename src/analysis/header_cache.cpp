@@ -32,6 +32,14 @@ bool HeaderCache::knownVersion(const std::string& path, vimbo::platform::FileIde
     return remembered(path, identity);
 }
 
+std::uint64_t HeaderCache::includeWordEnd(const std::string& path, const vimbo::platform::FileIdentity& version) {
+    const Key key = keyOf(version, upperCaseAscii(splitPath(path).baseName));
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = entries_.find(key);
+    return found != entries_.end() && found->second->identity == version ? found->second->includeWordEnd
+                                                                          : HeaderFacts::kUnknownOffset;
+}
+
 bool HeaderCache::remembered(const std::string& path, vimbo::platform::FileIdentity& identity) {
     const auto found = known_.find(path);
     if (found != known_.end()) {

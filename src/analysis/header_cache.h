@@ -54,6 +54,10 @@ public:
     // The version a run already knows `path` stands for, without a look at
     // the system: false where it would need one.
     bool knownVersion(const std::string& path, vimbo::platform::FileIdentity& identity);
+    // Where the last "include" ends in that version, as this cache read it
+    // whole (HeaderFacts::includeWordEnd): a rewrite that wraps includes
+    // has nothing to do behind it.
+    std::uint64_t includeWordEnd(const std::string& path, const vimbo::platform::FileIdentity& version);
     // The run's index, once it has read every file of the run through this
     // cache: a name of a run file then has the identity it was read with, as
     // long as the run has not rewritten that file. `files` must outlive the

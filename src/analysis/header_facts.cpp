@@ -1,6 +1,8 @@
 #include "analysis/header_facts.h"
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 
 #include "analysis/keywords.h"
 #include "analysis/line_words.h"
@@ -359,6 +361,15 @@ HeaderFacts examineHeader(std::string_view bytes, const std::string& baseName, b
                           MacroUses* uses) {
     HeaderFacts facts;
     discover(bytes, baseName, facts);
+    if (uses) {
+        // Every spelling of an include directive spells the word out; a
+        // search of the raw bytes owes nothing to how the lines are read.
+        // From the end backwards: the word spelt backwards.
+        static constexpr std::string_view backwards = "edulcni";
+        static const std::boyer_moore_horspool_searcher searcher(backwards.begin(), backwards.end());
+        const auto found = std::search(bytes.rbegin(), bytes.rend(), searcher);
+        facts.includeWordEnd = static_cast<std::uint64_t>(bytes.rend() - found);
+    }
     if (withControl || uses)
         examineControl(bytes, facts, uses);
     else

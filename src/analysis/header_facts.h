@@ -3,6 +3,7 @@
 // the whole of it (or it only forwards to other headers).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,11 @@ public:
     // include directives naming a header in quotes or angle brackets, each
     // perhaps wrapped in an external guard of its own.
     bool forwarder = false;
+    // Where the last "include" in the bytes ends (0: the word is nowhere;
+    // kUnknownOffset when not asked, with the macro uses): no line after it
+    // holds an include to wrap.
+    static constexpr std::uint64_t kUnknownOffset = UINT64_MAX;
+    std::uint64_t includeWordEnd = kUnknownOffset;
 
     // The steps in reading order: for (std::size_t at = 0; facts.nextStep(at, step);) ...
     bool nextStep(std::size_t& at, DiscoveryStep& step) const;

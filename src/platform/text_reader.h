@@ -44,6 +44,8 @@ public:
     // The identity of the version opened, as learnt with the open (false for
     // text in memory or a file not open).
     bool openedIdentity(FileIdentity& identity) const;
+    // How many bytes of the input the lines read so far took up.
+    std::uint64_t offset() const { return (inMemory_ ? memoryPos_ : read_) - (end_ - pos_); }
     // The read failed because the file is not the size of the known version.
     bool differsFromKnown() const { return differs_; }
 

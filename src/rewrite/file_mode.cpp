@@ -35,7 +35,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         TextWriter memory(text, endings);
         lastIfndefMacro.clear();
         outputOrigins_ = track ? &origins : nullptr;
-        first = rewriteLines(input, memory);
+        first = rewriteLines(input, memory, plainFrom_);
         memory.close();
     }
     bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
@@ -129,7 +129,20 @@ int Vimbo::processFile() {
     const bool runKnows = options_.settle && shared_.headers && settings->inputFile() == settings->outputFile() &&
                           shared_.headers->knownVersion(settings->inputFile(), known);
     readAnew_ = false;
+    // Wrapping changes only include lines: where the index read the known
+    // version, the text behind its last "include" is only copied, and a
+    // file without one is left as it is without a second read.
+    plainFrom_ = runKnows && options_.strip == WrapperStrip::none
+                     ? shared_.headers->includeWordEnd(settings->inputFile(), known)
+                     : vimbo::analysis::HeaderFacts::kUnknownOffset;
+    if (plainFrom_ == 0) {
+        failure_ = Failure::none;
+        lastMessage_.clear();
+        changes_.clear();
+        return 0;
+    }
     const int changed = processFileAs(runKnows ? &known : nullptr);
+    plainFrom_ = vimbo::analysis::HeaderFacts::kUnknownOffset;
     return readAnew_ ? processFileAs(nullptr) : changed;
 }
 

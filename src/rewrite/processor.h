@@ -66,7 +66,9 @@ public:
 
     // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
-    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output);
+    // Lines that begin at or after offset `plainFrom` of the input are copied unexamined.
+    RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
+                                std::uint64_t plainFrom = UINT64_MAX);
     // The loop run again over its own output, in memory, until it guards
     // nothing more: the text a run over the result would leave as it is.
     // Returns the first pass's outcome; `text` gets the settled bytes.
@@ -147,6 +149,9 @@ private:
     bool inputReadKnown_ = false;
     // The input was not the version the run knew: it is read again as it is.
     bool readAnew_ = false;
+    // Lines of the file read that begin at or after this offset hold no
+    // include (the index read that very version): they are only copied.
+    std::uint64_t plainFrom_ = UINT64_MAX;
     // Line origins of the text a settling pass reads and of what it writes.
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;

@@ -50,7 +50,7 @@ void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned) {
     if (!macro.empty()) lastIfndefMacro = std::move(macro);
 }
 
-RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output) {
+RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output, std::uint64_t plainFrom) {
     RewriteOutcome outcome;
     vimbo::analysis::GuardAnalyzer& guards = analyzer();
     const vimbo::analysis::HeaderLookup headers = lookup();
@@ -61,7 +61,9 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     std::string line;
     std::string_view fileEnding;  // the first line break of the file
     std::size_t index = 0;        // of the line read
+    bool plain = false;  // no line from here on holds an include
     while (!outcome.ioError && input.good()) {
+        plain = plain || input.offset() >= plainFrom;
         // Whole lines, however long, so that none is split in the output.
         TextReader::Status status = input.readLine(line);
         if (status == TextReader::Status::error) {
@@ -74,6 +76,13 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
                             : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
         ++index;
+        if (plain) {
+            output.write(line);
+            output.write(ending);
+            if (outputOrigins_) outputOrigins_->push_back(origin);
+            if (output.failed()) outcome.ioError = true;
+            continue;
+        }
         if (headers.rules == vimbo::analysis::LookupRules::library) trackIfndef(line);
         // A byte-order mark stays the first bytes of the file: its line is
         // read without it and never wrapped.
