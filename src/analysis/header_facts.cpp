@@ -67,6 +67,15 @@ void discover(std::string_view bytes, const std::string& baseName, HeaderFacts& 
     std::string withoutCr;
     std::size_t start = 0;
     while (start < bytes.size()) {
+        // Every word discovery acts on begins with "#": the lines up to the
+        // next one are passed over whole.
+        const std::size_t hash = bytes.find('#', start);
+        if (hash == std::string_view::npos) break;
+        for (std::size_t at = hash; at > start; --at)
+            if (bytes[at - 1] == '\n') {
+                start = at;
+                break;
+            }
         std::size_t end = bytes.find('\n', start);
         const bool hasBreak = end != std::string_view::npos;
         if (!hasBreak) end = bytes.size();

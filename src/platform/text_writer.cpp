@@ -17,23 +17,21 @@ TextWriter::~TextWriter() { close(); }
 
 void TextWriter::write(std::string_view text) {
     if (!isOpen() || failed_) return;
+    // Text for memory goes straight to its string, which the caller sized.
+    std::string& to = sink_ ? *sink_ : pending_;
     if (endings_ == LineEndings::kept) {
-        pending_.append(text);
+        to.append(text);
     } else {
         for (char c : text) {
-            if (c == '\n') pending_.push_back('\r');
-            pending_.push_back(c);
+            if (c == '\n') to.push_back('\r');
+            to.push_back(c);
         }
     }
-    if (pending_.size() >= kFlushAt) flush();
+    if (!sink_ && pending_.size() >= kFlushAt) flush();
 }
 
 void TextWriter::flush() {
-    if (sink_) {
-        sink_->append(pending_);
-        pending_.clear();
-        return;
-    }
+    if (sink_) return;
     if (!pending_.empty() && !failed_ && !fs_->write(file_, pending_.data(), pending_.size()))
         failed_ = true;
     pending_.clear();
