@@ -228,6 +228,16 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     const auto work = [&] {
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
+            // Smallest first: each new text then goes into the file the last
+            // swap left (the old text of a file no larger) without cutting it
+            // short. A cut gives blocks back, and where the file system
+            // discards what it frees, that waits on the disk.
+            if (settings.mode == BatchMode::rewrite) {
+                std::vector<std::pair<std::uint64_t, std::size_t>> bySize;
+                for (std::size_t i : group) bySize.emplace_back(context.indexedSize(files[i]), i);
+                std::stable_sort(bySize.begin(), bySize.end());
+                for (std::size_t at = 0; at < group.size(); ++at) group[at] = bySize[at].second;
+            }
             vimbo::engine::RewriteSettings rewrite = settings.rewrite;
             if (settings.precompiledHeadersFor)
                 rewrite.precompiledHeaders = settings.precompiledHeadersFor(files[group.front()]);

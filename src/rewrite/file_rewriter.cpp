@@ -52,6 +52,11 @@ std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std
     return linked;
 }
 
+std::uint64_t BatchContext::indexedSize(const std::string& path) const {
+    vimbo::platform::FileIdentity read;
+    return state_->indexed && state_->headers.knownVersion(path, read) ? read.size : 0;
+}
+
 bool BatchContext::includedByName(const std::string& path) const {
     return !state_->indexed || state_->index.includedByName(path);
 }

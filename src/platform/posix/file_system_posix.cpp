@@ -174,8 +174,10 @@ bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
     const auto over = std::find(overwriting.begin(), overwriting.end(), fd);
     if (over != overwriting.end()) {
         overwriting.erase(over);
-        const off_t end = ::lseek(fd, 0, SEEK_CUR);
-        cut = end >= 0 && ::ftruncate(fd, end) == 0;
+        // Only a file longer than what was written is cut: a cut to its own
+        // size is still a change the file system makes a record of.
+        const off_t end = ::lseek(fd, 0, SEEK_CUR), size = ::lseek(fd, 0, SEEK_END);
+        cut = end >= 0 && size >= 0 && (size == end || ::ftruncate(fd, end) == 0);
     }
     return ::close(fd) == 0 && cut;
 }

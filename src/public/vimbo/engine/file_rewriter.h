@@ -85,6 +85,8 @@ public:
     std::vector<std::pair<std::string, std::uint64_t>> index(const std::vector<std::string>& files,
                                                              const std::vector<std::string>& predefined,
                                                              unsigned jobs, bool leaveOutLinked = false);
+    // The size of the file as the index read it; 0 for a file it did not read.
+    std::uint64_t indexedSize(const std::string& path) const;
     // Whether a file of the run includes a file of this name (so that it may
     // be part of other units than its own).
     bool includedByName(const std::string& path) const;
