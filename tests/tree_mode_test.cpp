@@ -390,6 +390,16 @@ TEST_F(TreeMode, TextAfterTheLastIncludeIsCopiedAsItIs) {
     EXPECT_EQ(fs::last_write_time(root() / "proj/t/4.c"), untouched);
 }
 
+// Files of a directory are rewritten smallest first; what is said of them
+// still follows the list.
+TEST_F(TreeMode, ResultsFollowTheListWhateverOrderFilesAreRewrittenIn) {
+    write("proj/s/a.c", "#include <a.h>\nint the_largest;\n");
+    write("proj/s/b.c", "#include <a.h>\n");
+    const auto run = runVimbo({"-j", "1", "-i", "inc", "--tree", "--verbose", "proj/s"});
+    EXPECT_EQ(run.out, "proj/s/a.c:1: #include <a.h> was wrapped in A_H\nproj/s/b.c:1: #include <a.h> was wrapped in A_H\n"
+                       "vimbo: 2 files examined, 2 rewritten, 0 skipped, 0 failed\n");
+}
+
 #ifndef _WIN32
 // The run's read of every file tells which have several hard links; one it
 // can't read has them counted all the same (the walk left both to it).
