@@ -390,6 +390,21 @@ TEST_F(TreeMode, TextAfterTheLastIncludeIsCopiedAsItIs) {
     EXPECT_EQ(fs::last_write_time(root() / "proj/t/4.c"), untouched);
 }
 
+// Some file systems (network, FUSE) hand out a file a few bytes per read:
+// only a read that stops short at the size the open found ends the file.
+TEST_F(TreeMode, ReadsOfAFewBytesAtATimeStillReadWholeFiles) {
+    vimbo::test::fileSystem().xRead = [](const vimbo::platform::FileSystemOps&, vimbo::platform::FileHandle file,
+                                         char* buffer, std::size_t size) {
+        return vimbo::platform::defaultFileSystemOps().read(file, buffer, std::min<std::size_t>(size, 5));
+    };
+    const std::string file = "proj/src/main.c";
+    vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+    context.index({file, "proj/src/local.h"}, {}, 1);
+    EXPECT_TRUE(vimbo::engine::DirectoryRewriter(context, {}).rewrite(file, {"inc", ""}, {}).changed);
+    EXPECT_EQ(read(file), asWritten("#ifndef LOCAL_H\n#include \"local.h\"\n#endif\n") + kGuarded +
+                              asWritten("int main(void) { return 0; }\n"));
+}
+
 // Files of a directory are rewritten smallest first; what is said of them
 // still follows the list.
 TEST_F(TreeMode, ResultsFollowTheListWhateverOrderFilesAreRewrittenIn) {

@@ -29,9 +29,22 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         if (file == kNoFile) return false;
         bool known = ops.handleIdentity(file, before);
         if (!knownName) named = before;
-        char buffer[65536];
+        // Read in place, one byte past the size the open found: a read that
+        // stops short right at that size has met the end, with no read more.
+        std::size_t have = 0;
         std::int64_t got;
-        while ((got = ops.read(file, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+        for (;;) {
+            const std::size_t room = known && have <= before.size ? before.size + 1 - have : 65536;
+            bytes.resize(start + have + room);
+            got = ops.read(file, &bytes[start + have], room);
+            if (got <= 0) break;
+            have += static_cast<std::size_t>(got);
+            if (known && have == before.size && static_cast<std::size_t>(got) < room) {
+                got = 0;
+                break;
+            }
+        }
+        bytes.resize(start + have);
         if (undisturbed && undisturbed()) after = before;
         else known = ops.handleIdentity(file, after) && known;
         ops.close(file);

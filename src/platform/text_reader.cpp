@@ -52,8 +52,11 @@ bool TextReader::fill() {
     } else {
         // One byte past the known size is enough to tell another version.
         const std::uint64_t room = sizeKnown_ ? opened_.size - std::min(read_, opened_.size) + 1 : kBufferSize;
-        got = fs_->read(file_, buffer_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, room)));
+        const auto asked = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, room));
+        got = knownEndMet_ ? 0 : fs_->read(file_, buffer_.get(), asked);
         if (got > 0) read_ += static_cast<std::uint64_t>(got);
+        // A read that stops short right at the known size has met the end.
+        knownEndMet_ = sizeKnown_ && got > 0 && read_ == opened_.size && static_cast<std::size_t>(got) < asked;
         if (sizeKnown_ && (got > 0 ? read_ > opened_.size : got == 0 && read_ != opened_.size)) differs_ = true;
     }
     if (got < 0 || differs_) {

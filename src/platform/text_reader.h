@@ -78,6 +78,7 @@ private:
     FileIdentity opened_;
     bool openedKnown_ = false;
     bool sizeKnown_ = false, differs_ = false;  // held to opened_.size
+    bool knownEndMet_ = false;                  // no read more is needed
     std::uint64_t read_ = 0;
     bool inMemory_ = false;
     std::string memory_;
