@@ -202,23 +202,23 @@ std::shared_ptr<const HeaderFacts> HeaderCache::remember(const std::string& base
 }
 
 std::uint32_t HeaderCache::contextNumber(const std::string& context) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(contextsLock_);
     return contexts_.emplace(context, static_cast<std::uint32_t>(contexts_.size())).first->second;
 }
 
-bool HeaderCache::known(const Memo& memo, const std::string& key, std::string& value) {
+bool HeaderCache::known(Memo& memo, const std::string& key, std::string& value) {
     if (lifetime_ != Lifetime::run) return false;
-    std::lock_guard<std::mutex> hold(lock_);
-    const auto found = memo.find(key);
-    if (found == memo.end()) return false;
+    std::lock_guard<std::mutex> hold(memo.lock);
+    const auto found = memo.values.find(key);
+    if (found == memo.values.end()) return false;
     value = found->second;
     return true;
 }
 
 void HeaderCache::remember(Memo& memo, const std::string& key, const std::string& value) {
     if (lifetime_ != Lifetime::run) return;
-    std::lock_guard<std::mutex> hold(lock_);
-    memo.emplace(key, value);
+    std::lock_guard<std::mutex> hold(memo.lock);
+    memo.values.emplace(key, value);
 }
 
 }  // namespace vimbo::analysis

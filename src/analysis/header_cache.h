@@ -126,11 +126,17 @@ private:
     Lifetime lifetime_;
     std::mutex lock_;
     std::unordered_map<Key, std::shared_ptr<const HeaderFacts>, KeyHash> entries_;
-    using Memo = std::unordered_map<std::string, std::string>;
-    bool known(const Memo& memo, const std::string& key, std::string& value);
+    // The memos are asked at every include by every job: each has a lock of
+    // its own, apart from the one over the files' facts.
+    struct Memo {
+        std::unordered_map<std::string, std::string> values;
+        std::mutex lock;
+    };
+    bool known(Memo& memo, const std::string& key, std::string& value);
     void remember(Memo& memo, const std::string& key, const std::string& value);
     Memo verdicts_, lookups_;
     std::unordered_map<std::string, std::uint32_t> contexts_;
+    std::mutex contextsLock_;
     // Once factsWithUses has read the run's files: each name's identity, and
     // the names looked up for each file (device, file).
     void know(const std::string& path, const vimbo::platform::FileIdentity& identity);
