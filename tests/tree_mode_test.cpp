@@ -340,14 +340,17 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         write(file, original);
-        vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
-        context.index({file}, {}, 1);
-        if (!c.beforeRewrite.empty()) {
-            write("proj/src/saved", c.beforeRewrite);
-            fs::rename(root() / "proj/src/saved", root() / file);
+        vimbo::engine::FileOutcome outcome;
+        {  // the run ends, and with it the scratch file
+            vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+            context.index({file}, {}, 1);
+            if (!c.beforeRewrite.empty()) {
+                write("proj/src/saved", c.beforeRewrite);
+                fs::rename(root() / "proj/src/saved", root() / file);
+            }
+            late::text = c.beforeCommit;
+            outcome = vimbo::engine::DirectoryRewriter(context, {}).rewrite(file, {"inc", ""}, {});
         }
-        late::text = c.beforeCommit;
-        const vimbo::engine::FileOutcome outcome = vimbo::engine::DirectoryRewriter(context, {}).rewrite(file, {"inc", ""}, {});
         const std::string holds = c.beforeCommit.empty() ? (c.beforeRewrite.empty() ? original : c.beforeRewrite)
                                                          : c.beforeCommit;
         if (c.rewritten) {

@@ -13,11 +13,13 @@
 #include "rewrite/backup_claims.h"
 #include "rewrite/processor.h"
 #include "rewrite/scratch_file.h"
+#include "rewrite/scratch_remover.h"
 
 namespace vimbo::engine {
 
 struct BatchContext::State {
-    State(bool dryRun, const vimbo::platform::FileSystemOps& fs) : headers(fileSystem(dryRun, fs)) {}
+    State(bool dryRun, const vimbo::platform::FileSystemOps& fs)
+        : headers(fileSystem(dryRun, fs)), scratchRemover(headers.fileSystem(), !dryRun) {}
     const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
         if (!dryRun) return fs;
         overlay.emplace(fs);
@@ -28,6 +30,7 @@ struct BatchContext::State {
     BackupClaims backups;
     vimbo::analysis::RunIndex index;
     bool indexed = false;
+    ScratchRemover scratchRemover;  // last: its files are gone before the rest ends
 };
 
 BatchContext::BatchContext(bool dryRun) : BatchContext(dryRun, vimbo::platform::defaultFileSystemOps()) {}
@@ -80,7 +83,7 @@ struct DirectoryRewriter::State {
 DirectoryRewriter::DirectoryRewriter(BatchContext& context, RewriteSettings settings)
     : state_(new State{*context.state_, std::move(settings), {}}) {}
 
-DirectoryRewriter::~DirectoryRewriter() { releaseScratch(state_->run.headers.fileSystem(), state_->scratch); }
+DirectoryRewriter::~DirectoryRewriter() { state_->run.scratchRemover.remove(std::move(state_->scratch)); }
 
 namespace {
 

@@ -104,7 +104,9 @@ private:
 class DirectoryRewriter {
 public:
     DirectoryRewriter(BatchContext& context, RewriteSettings settings);
-    ~DirectoryRewriter();  // removes the scratch file the directory kept
+    // Hands the scratch file the directory kept to the context, which
+    // removes it meanwhile, and at the latest as it ends.
+    ~DirectoryRewriter();
     DirectoryRewriter(const DirectoryRewriter&) = delete;
     DirectoryRewriter& operator=(const DirectoryRewriter&) = delete;
 
