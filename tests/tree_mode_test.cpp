@@ -411,6 +411,28 @@ TEST_F(TreeMode, ReadsOfAFewBytesAtATimeStillReadWholeFiles) {
                               asWritten("int main(void) { return 0; }\n"));
 }
 
+// A header the run rewrote keeps the facts it had where the wraps left
+// them true, but only as the very file the rewrite put in its place.
+TEST_F(TreeMode, AHeaderRewrittenEarlierInTheRunCountsAsWhatItNowHolds) {
+    for (const bool replacedSince : {false, true}) {
+        SCOPED_TRACE(replacedSince);
+        write("proj/k/0.h", "#include <a.h>\n");  // rewritten first, so the header takes its file
+        write("proj/k/h.h", "#ifndef H_H\n#define H_H\n#include <a.h>\n#endif\n");
+        write("proj/k/x.c", "#include \"h.h\"\n");
+        vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
+        context.index({"proj/k/0.h", "proj/k/h.h", "proj/k/x.c"}, {}, 1);
+        vimbo::engine::DirectoryRewriter directory(context, {});
+        for (const char* file : {"proj/k/0.h", "proj/k/h.h"}) ASSERT_TRUE(directory.rewrite(file, {"inc", ""}, {}).changed);
+        if (replacedSince) {
+            write("proj/k/saved", "#ifndef Q_H\n#define Q_H\n#endif\n");
+            fs::rename(root() / "proj/k/saved", root() / "proj/k/h.h");
+        }
+        EXPECT_TRUE(directory.rewrite("proj/k/x.c", {"inc", ""}, {}).changed);
+        EXPECT_EQ(read("proj/k/x.c"), asWritten(replacedSince ? "#ifndef Q_H\n#include \"h.h\"\n#endif\n"
+                                                               : "#ifndef H_H\n#include \"h.h\"\n#endif\n"));
+    }
+}
+
 // Files of a directory are rewritten smallest first; what is said of them
 // still follows the list.
 TEST_F(TreeMode, ResultsFollowTheListWhateverOrderFilesAreRewrittenIn) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/header_finder.h"
 #include "analysis/path_parts.h"
 
 namespace vimbo::analysis {
@@ -152,6 +153,9 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
         if (found != entries_.end() && found->second->identity == identity) knownFacts = found->second;
     }
     if (knownFacts && (knownFacts->controlKnown || !withControl)) return knownFacts;
+    if (!knownFacts)
+        if (std::shared_ptr<HeaderFacts> carried = carriedTo(path, identity))
+            return remember(baseName, identity, std::move(carried));
 
     // The file may be replaced between the look above and the read: the
     // facts are those of the version read, and kept under its identity.
@@ -174,6 +178,35 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
         facts = std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, withControl));
     }
     return remember(baseName, identity, std::move(facts));
+}
+
+void HeaderCache::carryFacts(const std::string& path, const vimbo::platform::FileIdentity& read,
+                             const vimbo::platform::FileIdentity& now, std::uint64_t wrapsFrom, std::uint64_t wrapsTo) {
+    if (lifetime_ != Lifetime::run) return;
+    const Key key = keyOf(read, upperCaseAscii(splitPath(path).baseName));
+    std::string name = plainSpelling(path);
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = entries_.find(key);
+    if (found == entries_.end() || !(found->second->identity == read) ||
+        !found->second->unchangedByWrapsIn(wrapsFrom, wrapsTo))
+        return;
+    carried_[std::move(name)] = Carried{now, found->second};
+}
+
+std::shared_ptr<HeaderFacts> HeaderCache::carriedTo(const std::string& path,
+                                                    const vimbo::platform::FileIdentity& identity) {
+    if (lifetime_ != Lifetime::run) return nullptr;
+    const std::string name = plainSpelling(path);
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto found = carried_.find(name);
+    if (found == carried_.end()) return nullptr;
+    const vimbo::platform::FileIdentity& now = found->second.now;
+    if (now.device != identity.device || now.file != identity.file || now.size != identity.size) return nullptr;
+    auto facts = std::make_shared<HeaderFacts>(*found->second.facts);
+    // Its offsets were those of the old text.
+    facts->includeWordEnd = facts->discoveryEnd = HeaderFacts::kUnknownOffset;
+    facts->insideFrom = facts->insideTo = 0;
+    return facts;
 }
 
 std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {

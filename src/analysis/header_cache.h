@@ -71,6 +71,13 @@ public:
     vimbo::platform::FileIdentity aboutToRewrite(const std::string& path,
                                                  const vimbo::platform::FileIdentity* read = nullptr);
     void rewritten(const std::string& path, const vimbo::platform::FileIdentity& old);
+    // The rewrite of `path` from the version `read` wrapped includes only
+    // between the offsets `wrapsFrom` and `wrapsTo` of it, and put in its
+    // place the file `now` (device, file number and size). Where the facts
+    // of `read` stay true of such a text, the name's next look that finds
+    // that very file takes them without reading it.
+    void carryFacts(const std::string& path, const vimbo::platform::FileIdentity& read,
+                    const vimbo::platform::FileIdentity& now, std::uint64_t wrapsFrom, std::uint64_t wrapsTo);
 
     // How many headers were read from disk (for tests and measurements).
     std::size_t reads() const { return reads_; }
@@ -158,6 +165,13 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> retired_;
     bool allRetired_ = false;
     std::unordered_map<std::string, vimbo::platform::FileIdentity> known_;
+    // The facts carried to the new version of a name (see carryFacts).
+    struct Carried {
+        vimbo::platform::FileIdentity now;
+        std::shared_ptr<const HeaderFacts> facts;
+    };
+    std::unordered_map<std::string, Carried> carried_;
+    std::shared_ptr<HeaderFacts> carriedTo(const std::string& path, const vimbo::platform::FileIdentity& identity);
     // Each name points to its key in known_ (a node's key stays where it is).
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const std::string*>> namesOf_;
     std::atomic<std::size_t> reads_{0};

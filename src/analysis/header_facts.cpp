@@ -91,7 +91,10 @@ void discover(std::string_view bytes, const std::string& baseName, HeaderFacts& 
         std::size_t at = 0;
         for (;;) {
             const std::size_t size = std::min(kLinePiece, line.size() - at);
-            if (discoverInPiece(line.substr(at, size), baseName, facts)) return;
+            if (discoverInPiece(line.substr(at, size), baseName, facts)) {
+                facts.discoveryEnd = std::min(start, bytes.size());
+                return;
+            }
             at += size;
             // A piece that fills the buffer leaves the rest, even only the line
             // break, to be read as the next line.
@@ -190,7 +193,8 @@ class ControlReader {
 public:
     explicit ControlReader(HeaderFacts& facts) : facts_(facts) {}
 
-    void logicalLine(std::string_view code) {
+    // `from` and `to`: where the logical line begins and where the next begins.
+    void logicalLine(std::string_view code, std::uint64_t from, std::uint64_t to) {
         std::string_view name, rest;
         const bool directive = readDirective(code, name, rest);
         if (!directive) {
@@ -214,13 +218,17 @@ public:
             macro_ = guardTest(name, rest);
             stage_ = macro_.empty() ? Stage::failed : Stage::inside;
             depth_ = 1;
+            insideFrom_ = to;
             return;
         case Stage::inside:
             if (name == "define" && definedName(rest) == macro_) definesGuard_ = true;
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++depth_;
             } else if (name == "endif") {
-                if (--depth_ == 0) stage_ = Stage::after;
+                if (--depth_ == 0) {
+                    stage_ = Stage::after;
+                    insideTo_ = from;
+                }
             } else if (depth_ == 1 && (name == "else" || name == "elif" || name == "elifdef" || name == "elifndef")) {
                 stage_ = Stage::failed;
             }
@@ -243,6 +251,8 @@ public:
         facts_.forwarder = sound && forwarding_;
         if (!facts_.forwarder) forwards_.clear();
         facts_.setControl(controlled ? std::string_view(macro_) : std::string_view(), forwards_);
+        facts_.insideFrom = controlled ? insideFrom_ : 0;
+        facts_.insideTo = controlled ? insideTo_ : 0;
     }
 
 private:
@@ -274,6 +284,7 @@ private:
     }
 
     std::string macro_;
+    std::uint64_t insideFrom_ = 0, insideTo_ = 0;
     bool definesGuard_ = false;
     bool forwarding_ = true;
     std::string wrapper_;         // an external guard's macro, its include still to come
@@ -325,8 +336,9 @@ void recordUses(std::string_view code, MacroUses& uses) {
 
 void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses) {
     ControlReader reader(facts);
-    const auto logicalLine = [&](std::string_view code) {
-        reader.logicalLine(code);
+    const char* const origin = bytes.data();
+    const auto logicalLine = [&](std::string_view code, std::size_t from, std::size_t to) {
+        reader.logicalLine(code, from, to);
         if (uses) recordUses(code, *uses);
     };
     // A Ctrl-Z ends the file for some compilers and not for others; only as
@@ -339,29 +351,34 @@ void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses)
     }
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
 
+    // Offsets are taken in the bytes as given, a byte-order mark included.
+    const std::size_t base = static_cast<std::size_t>(bytes.data() - origin);
     SourceScanner scanner;
     std::string logical;
-    std::size_t start = 0;
+    std::size_t start = 0, logicalStart = 0;
+    bool joined = false;  // the line read continues a logical line
     while (sound && start < bytes.size() && (uses || !reader.settled())) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
+        if (!joined) logicalStart = start;
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         // A lone carriage return ends a line for some compilers only.
         if (line.find('\r') != std::string_view::npos) sound = false;
         const ScannedLine scanned = scanner.feed(line);
+        joined = scanned.joinsNext;
         if (scanned.joinsNext) {
             logical += scanned.code;
         } else if (logical.empty()) {
-            logicalLine(scanned.code);
+            logicalLine(scanned.code, base + logicalStart, base + start);
         } else {
             logical += scanned.code;
-            logicalLine(logical);
+            logicalLine(logical, base + logicalStart, base + start);
             logical.clear();
         }
     }
-    if (!logical.empty()) logicalLine(logical);
+    if (!logical.empty()) logicalLine(logical, base + logicalStart, base + start);
     reader.finish(sound && !scanner.open() && !scanner.uncertain());
     facts.controlKnown = true;
 }

@@ -53,6 +53,16 @@ public:
     // holds an include to wrap.
     static constexpr std::uint64_t kUnknownOffset = UINT64_MAX;
     std::uint64_t includeWordEnd = kUnknownOffset;
+    // Offsets in the bytes: where the line after the one discovery ended on
+    // begins (kUnknownOffset when it read to the end), and the lines inside
+    // the controlling macro's test, from the line after "#ifndef M" to the
+    // start of its "#endif" (insideTo 0 when there is none). Includes
+    // wrapped there, after discovery's end, change none of these facts.
+    std::uint64_t discoveryEnd = kUnknownOffset, insideFrom = 0, insideTo = 0;
+    bool unchangedByWrapsIn(std::uint64_t from, std::uint64_t to) const {
+        return controlKnown && !forwarder && !controllingMacro().empty() && from != kUnknownOffset &&
+               from >= discoveryEnd && from >= insideFrom && to <= insideTo && from <= to;
+    }
 
     // The steps in reading order: for (std::size_t at = 0; facts.nextStep(at, step);) ...
     bool nextStep(std::size_t& at, DiscoveryStep& step) const;

@@ -40,6 +40,13 @@ void toBackslashes(std::string& path) {
         if (c == '/') c = '\\';
 }
 
+std::string plainSpelling(std::string path) {
+    toBackslashes(path);
+    std::size_t start = 0;
+    while (path.size() - start > 2 && path.compare(start, 2, ".\\") == 0) start += 2;
+    return path.substr(start);
+}
+
 std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const std::string& name,
                               const std::string& searchPath, IncludeKind kind) {
     try {

@@ -19,6 +19,9 @@ std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const st
 
 // Every "/" of the path made "\\".
 void toBackslashes(std::string& path);
+// A path as the file system takes it, spelt one way: a search path's "." in
+// front names no other file, and the separators are one to the platform.
+std::string plainSpelling(std::string path);
 
 class HeaderFinder {
 public:

@@ -17,14 +17,6 @@ std::string fileNameOf(const std::string& path) {
     return parts.baseName + parts.extension;
 }
 
-// A path as the file system takes it, spelt one way: a search path's "." in
-// front names no other file, and the separators are one to the platform.
-std::string plainSpelling(std::string path) {
-    toBackslashes(path);
-    std::size_t start = 0;
-    while (path.size() - start > 2 && path.compare(start, 2, ".\\") == 0) start += 2;
-    return path.substr(start);
-}
 }  // namespace
 
 void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,

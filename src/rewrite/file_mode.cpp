@@ -50,6 +50,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         outputOrigins_ = track ? &nextOrigins : nullptr;
         const RewriteOutcome outcome = rewriteLines(pending, memory);
         if (!outcome.changed) break;
+        first.wrapsFrom = first.wrapsTo = UINT64_MAX;  // offsets of another text
         memory.close();
         text = std::move(next);
         origins.swap(nextOrigins);
@@ -61,6 +62,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
         first.changed = false;
     if (!first.changed) changes_.clear();
+    if (options_.keepLines) first.wrapsFrom = first.wrapsTo = UINT64_MAX;  // "#line" lines came in too
     return first;
 }
 
@@ -94,6 +96,9 @@ int Vimbo::processSettled(TextReader& input) {
     if (offered)
         scratch.emplace(fs_, scratchName, TextWriter::Create::truncate, LineEndings::kept, &kept->identity);
     const bool reusing = scratch && scratch->isOpen();
+    // The file the new text goes into, when known: the new version's.
+    vimbo::platform::FileIdentity written;
+    if (reusing) written = kept->identity;
     if (!reusing) scratch.emplace(fs_, scratchName, TextWriter::Create::newOnly, LineEndings::kept);
     if (!scratch->isOpen()) {
         report(Failure::cantCreateScratch, kCantCreateTemp);
@@ -116,9 +121,15 @@ int Vimbo::processSettled(TextReader& input) {
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    // A file of the run that another includes later is read again then: its
-    // new version has an identity of its own, and most are never included.
-    if (!commitOutput()) fs_.remove(scratchName);
+    // A file of the run that another includes later is read again then (its
+    // new version has an identity of its own, and most are never included),
+    // unless its facts hold for the new text as they are.
+    if (!commitOutput()) {
+        fs_.remove(scratchName);
+    } else if (reusing && failure_ == Failure::none && shared_.headers && readTarget()) {
+        written.size = text.size();
+        shared_.headers->carryFacts(settings->outputFile(), *readTarget(), written, outcome.wrapsFrom, outcome.wrapsTo);
+    }
     return outcome.changed;
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -63,7 +64,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     std::size_t index = 0;        // of the line read
     bool plain = false;  // no line from here on holds an include
     while (!outcome.ioError && input.good()) {
-        plain = plain || input.offset() >= plainFrom;
+        const std::uint64_t lineStart = input.offset();
+        plain = plain || lineStart >= plainFrom;
         // Whole lines, however long, so that none is split in the output.
         TextReader::Status status = input.readLine(line);
         if (status == TextReader::Status::error) {
@@ -111,6 +113,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (!wrapped && !guard.empty() && outcome.changed) outcome.mayWrapMore = true;
         if (wrapped) {
             outcome.changed = true;
+            outcome.wrapsFrom = std::min(outcome.wrapsFrom, lineStart);
+            outcome.wrapsTo = input.offset();
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
             if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
             if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));

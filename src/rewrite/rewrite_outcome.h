@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,9 @@ struct RewriteOutcome {
     bool ioError = false;       // a hard read or write error
     bool droppedText = false;   // text mode would lose text beyond the guards
     bool mayWrapMore = false;   // another pass over the output might guard more
+    // The offsets in the input where the first line guarded began and the
+    // last one ended; both UINT64_MAX when unknown (a text made in passes).
+    std::uint64_t wrapsFrom = UINT64_MAX, wrapsTo = 0;
 };
 
 // One include line a rewrite guards (or whose guard it takes away).
