@@ -394,6 +394,11 @@ TEST_F(TreeMode, TextAfterTheLastIncludeIsCopiedAsItIs) {
     runVimbo({"-j", "1", "-i", "inc", "--tree", "proj/t"});
     for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(read("proj/t/" + std::to_string(i) + ".c"), cases[i].after) << i;
     EXPECT_EQ(fs::last_write_time(root() / "proj/t/4.c"), untouched);
+    // The lines copied keep their numbers.
+    write("proj/tk/k.c", "#include <a.h>\nint x;\nint y;");
+    runVimbo({"-j", "1", "-i", "inc", "--keep-lines", "--tree", "proj/tk"});
+    EXPECT_EQ(read("proj/tk/k.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#line 2\nint x;\n") + "int y;" +
+                                       (textMode ? "\r\n" : ""));
 }
 
 // Some file systems (network, FUSE) hand out a file a few bytes per read:

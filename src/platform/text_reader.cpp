@@ -139,6 +139,17 @@ TextReader::Status TextReader::readTextMode(std::string& line, std::size_t maxCh
     return readAny ? Status::line : Status::end;
 }
 
+TextReader::Status TextReader::readRest(std::string& text, std::size_t& lines) {
+    const std::size_t from = text.size();
+    while (good() && (pos_ < end_ || fill())) {
+        text.append(buffer_.get() + pos_, end_ - pos_);
+        pos_ = end_;
+    }
+    lines = static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), '\n'));
+    if (text.size() > from && text.back() != '\n') ++lines;
+    return failed_ ? Status::error : Status::end;
+}
+
 bool TextReader::droppedText() {
     if (crInsideLine_) return true;
     if (!stoppedAtCtrlZ_ || !isOpen()) return false;

@@ -36,6 +36,7 @@ public:
     // Neither the end of the input nor a hard error has been met.
     bool good() const { return isOpen() && !atEnd_ && !failed_; }
     bool failed() const { return failed_; }
+    bool keepsEveryByte() const { return endings_ == LineEndings::kept; }
 
     // The size of the input as it was opened (0 when unknown), to make room
     // for its text at once: a text grown by doubling holds both buffers at
@@ -58,6 +59,11 @@ public:
     // maxChars. In text mode always "\n", which a text-mode writer puts out
     // as CR LF: every line read there ends in a line break.
     const char* ending() const { return ending_; }
+
+    // Where every byte is kept: all the input has left, appended to `text`
+    // as it is, and how many lines it holds (a last one without a break
+    // counts too). Status::error when a read failed.
+    Status readRest(std::string& text, std::size_t& lines);
 
     // After the end was reached: whether text mode threw text away, that is a
     // carriage return inside a line or bytes behind the Ctrl-Z that ended it.

@@ -66,6 +66,17 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     while (!outcome.ioError && input.good()) {
         const std::uint64_t lineStart = input.offset();
         plain = plain || lineStart >= plainFrom;
+        if (plain && input.keepsEveryByte() && !inputOrigins_) {
+            // The rest at once: a copy, and the lines' numbers in order.
+            std::string rest;
+            std::size_t lines = 0;
+            if (input.readRest(rest, lines) == TextReader::Status::error) outcome.ioError = true;
+            output.write(rest);
+            if (outputOrigins_)
+                for (std::size_t k = 0; k < lines; ++k) outputOrigins_->push_back(static_cast<long>(++index));
+            if (output.failed()) outcome.ioError = true;
+            break;
+        }
         // Whole lines, however long, so that none is split in the output.
         TextReader::Status status = input.readLine(line);
         if (status == TextReader::Status::error) {
