@@ -30,7 +30,9 @@ bool HeaderCache::identityOf(const std::string& path, vimbo::platform::FileIdent
 bool HeaderCache::knownVersion(const std::string& path, vimbo::platform::FileIdentity& identity) {
     if (lifetime_ != Lifetime::run) return false;
     std::lock_guard<std::mutex> hold(lock_);
-    return remembered(path, identity);
+    // Not remembered by name here: every file of the run is asked for once,
+    // and a tree of several hundred thousand names would hold them all.
+    return remembered(path, identity, false);
 }
 
 std::uint64_t HeaderCache::includeWordEnd(const std::string& path, const vimbo::platform::FileIdentity& version) {
@@ -41,14 +43,14 @@ std::uint64_t HeaderCache::includeWordEnd(const std::string& path, const vimbo::
                                                                           : HeaderFacts::kUnknownOffset;
 }
 
-bool HeaderCache::remembered(const std::string& path, vimbo::platform::FileIdentity& identity) {
+bool HeaderCache::remembered(const std::string& path, vimbo::platform::FileIdentity& identity, bool keep) {
     const auto found = known_.find(path);
     if (found != known_.end()) {
         identity = found->second;
         return true;
     }
     if (!fromRunFiles(path, identity)) return false;
-    know(path, identity);
+    if (keep) know(path, identity);
     return true;
 }
 

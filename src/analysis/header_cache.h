@@ -155,8 +155,9 @@ private:
     // No rewrite began, ended or was under way since `rewrites_` was `generation`.
     bool quietSince(std::uint64_t generation);
     // With lock_ held: the identity a name is known by (looked up before, or
-    // a run file's as the index read it), with no look at the system.
-    bool remembered(const std::string& path, vimbo::platform::FileIdentity& identity);
+    // a run file's as the index read it, then remembered by name with
+    // `keep`), with no look at the system.
+    bool remembered(const std::string& path, vimbo::platform::FileIdentity& identity, bool keep = true);
     // The identity the index read a run file with, while it still holds.
     bool fromRunFiles(const std::string& path, vimbo::platform::FileIdentity& identity);
     const RunFiles* runFiles_ = nullptr;

@@ -139,14 +139,11 @@ TextReader::Status TextReader::readTextMode(std::string& line, std::size_t maxCh
     return readAny ? Status::line : Status::end;
 }
 
-TextReader::Status TextReader::readRest(std::string& text, std::size_t& lines) {
-    const std::size_t from = text.size();
+TextReader::Status TextReader::readRest(const std::function<void(std::string_view)>& take) {
     while (good() && (pos_ < end_ || fill())) {
-        text.append(buffer_.get() + pos_, end_ - pos_);
+        take(std::string_view(buffer_.get() + pos_, end_ - pos_));
         pos_ = end_;
     }
-    lines = static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), '\n'));
-    if (text.size() > from && text.back() != '\n') ++lines;
     return failed_ ? Status::error : Status::end;
 }
 

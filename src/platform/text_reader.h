@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 #include "platform/line_endings.h"
@@ -60,10 +62,10 @@ public:
     // as CR LF: every line read there ends in a line break.
     const char* ending() const { return ending_; }
 
-    // Where every byte is kept: all the input has left, appended to `text`
-    // as it is, and how many lines it holds (a last one without a break
-    // counts too). Status::error when a read failed.
-    Status readRest(std::string& text, std::size_t& lines);
+    // Where every byte is kept: all the input has left, as it is, handed to
+    // `take` a buffer at a time (never held whole). Status::error when a
+    // read failed.
+    Status readRest(const std::function<void(std::string_view)>& take);
 
     // After the end was reached: whether text mode threw text away, that is a
     // carriage return inside a line or bytes behind the Ctrl-Z that ended it.

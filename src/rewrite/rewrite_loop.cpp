@@ -67,13 +67,18 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const std::uint64_t lineStart = input.offset();
         plain = plain || lineStart >= plainFrom;
         if (plain && input.keepsEveryByte() && !inputOrigins_) {
-            // The rest at once: a copy, and the lines' numbers in order.
-            std::string rest;
-            std::size_t lines = 0;
-            if (input.readRest(rest, lines) == TextReader::Status::error) outcome.ioError = true;
-            output.write(rest);
-            if (outputOrigins_)
-                for (std::size_t k = 0; k < lines; ++k) outputOrigins_->push_back(static_cast<long>(++index));
+            // The rest as it is read: a copy, and the lines' numbers in order
+            // (a last line without a break counts too).
+            bool lineOpen = false;
+            const auto take = [&](std::string_view piece) {
+                output.write(piece);
+                if (!outputOrigins_) return;
+                for (char c : piece)
+                    if (c == '\n') outputOrigins_->push_back(static_cast<long>(++index));
+                lineOpen = piece.back() != '\n';
+            };
+            if (input.readRest(take) == TextReader::Status::error) outcome.ioError = true;
+            if (lineOpen) outputOrigins_->push_back(static_cast<long>(++index));
             if (output.failed()) outcome.ioError = true;
             break;
         }
