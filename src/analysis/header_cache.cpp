@@ -36,11 +36,16 @@ bool HeaderCache::knownVersion(const std::string& path, vimbo::platform::FileIde
 }
 
 std::uint64_t HeaderCache::includeWordEnd(const std::string& path, const vimbo::platform::FileIdentity& version) {
-    const Key key = keyOf(version, upperCaseAscii(splitPath(path).baseName));
+    const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     std::lock_guard<std::mutex> hold(lock_);
-    const auto found = entries_.find(key);
-    return found != entries_.end() && found->second->identity == version ? found->second->includeWordEnd
-                                                                          : HeaderFacts::kUnknownOffset;
+    const std::shared_ptr<const HeaderFacts> facts = factsOf(baseName, version);
+    return facts ? facts->includeWordEnd : HeaderFacts::kUnknownOffset;
+}
+
+std::shared_ptr<const HeaderFacts> HeaderCache::factsOf(const std::string& baseName,
+                                                        const vimbo::platform::FileIdentity& version) const {
+    const auto found = entries_.find(keyOf(version, baseName));
+    return found != entries_.end() && found->second->identity == version ? found->second : nullptr;
 }
 
 bool HeaderCache::remembered(const std::string& path, vimbo::platform::FileIdentity& identity, bool keep) {
@@ -151,8 +156,7 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     std::shared_ptr<const HeaderFacts> knownFacts;
     if (lifetime_ == Lifetime::run || identity.settled) {
         std::lock_guard<std::mutex> hold(lock_);
-        auto found = entries_.find(keyOf(identity, baseName));
-        if (found != entries_.end() && found->second->identity == identity) knownFacts = found->second;
+        knownFacts = factsOf(baseName, identity);
     }
     if (knownFacts && (knownFacts->controlKnown || !withControl)) return knownFacts;
     if (!knownFacts)
@@ -185,14 +189,11 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
 void HeaderCache::carryFacts(const std::string& path, const vimbo::platform::FileIdentity& read,
                              const vimbo::platform::FileIdentity& now, std::uint64_t wrapsFrom, std::uint64_t wrapsTo) {
     if (lifetime_ != Lifetime::run) return;
-    const Key key = keyOf(read, upperCaseAscii(splitPath(path).baseName));
+    const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     std::string name = plainSpelling(path);
     std::lock_guard<std::mutex> hold(lock_);
-    const auto found = entries_.find(key);
-    if (found == entries_.end() || !(found->second->identity == read) ||
-        !found->second->unchangedByWrapsIn(wrapsFrom, wrapsTo))
-        return;
-    carried_[std::move(name)] = Carried{now, found->second};
+    std::shared_ptr<const HeaderFacts> facts = factsOf(baseName, read);
+    if (facts && facts->unchangedByWrapsIn(wrapsFrom, wrapsTo)) carried_[std::move(name)] = Carried{now, std::move(facts)};
 }
 
 std::shared_ptr<HeaderFacts> HeaderCache::carriedTo(const std::string& path,
@@ -205,6 +206,8 @@ std::shared_ptr<HeaderFacts> HeaderCache::carriedTo(const std::string& path,
     const vimbo::platform::FileIdentity& now = found->second.now;
     if (now.device != identity.device || now.file != identity.file || now.size != identity.size) return nullptr;
     auto facts = std::make_shared<HeaderFacts>(*found->second.facts);
+    // Taken once: they are then kept under the new version's identity.
+    carried_.erase(found);
     // Its offsets were those of the old text.
     facts->includeWordEnd = facts->discoveryEnd = HeaderFacts::kUnknownOffset;
     facts->insideFrom = facts->insideTo = 0;

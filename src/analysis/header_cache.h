@@ -118,6 +118,9 @@ private:
         }
     };
     static Key keyOf(const vimbo::platform::FileIdentity& identity, const std::string& baseName);
+    // With lock_ held: the facts kept of that very version, or null.
+    std::shared_ptr<const HeaderFacts> factsOf(const std::string& baseName,
+                                               const vimbo::platform::FileIdentity& version) const;
     // Keeps facts under the identity of the version they were read from
     // (for a cache across runs, only settled versions); returns them. The
     // facts hold that identity, to tell a later version apart.

@@ -10,6 +10,26 @@ namespace vimbo::platform {
 namespace {
 // A file that keeps changing under the reader is given up on after this many reads.
 constexpr int kMaxReads = 8;
+
+// Appends the open file's bytes in place, reading at most one byte past
+// `size`, the size it is known to have: one more tells a longer file, and a
+// read that stops short right at that size has met the end, with no read
+// more. False when a read fails.
+bool appendUpTo(const FileSystemOps& ops, FileHandle file, std::string& bytes, std::uint64_t size) {
+    const std::size_t start = bytes.size();
+    bytes.resize(start + size + 1);
+    std::size_t have = 0;
+    std::int64_t got = 0;
+    while (have <= size) {
+        const std::size_t room = size + 1 - have;
+        got = ops.read(file, &bytes[start + have], room);
+        if (got <= 0) break;
+        have += static_cast<std::size_t>(got);
+        if (have == size && static_cast<std::size_t>(got) < room) break;
+    }
+    bytes.resize(start + have);
+    return got >= 0;
+}
 }  // namespace
 
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity,
@@ -27,28 +47,18 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         else if (knownName && !ops.identity(path, named)) return false;
         const FileHandle file = ops.openRead(path);
         if (file == kNoFile) return false;
-        bool known = ops.handleIdentity(file, before);
-        if (!knownName) named = before;
-        // Read in place, one byte past the size the open found: a read that
-        // stops short right at that size has met the end, with no read more.
-        std::size_t have = 0;
-        std::int64_t got;
-        for (;;) {
-            const std::size_t room = known && have <= before.size ? before.size + 1 - have : 65536;
-            bytes.resize(start + have + room);
-            got = ops.read(file, &bytes[start + have], room);
-            if (got <= 0) break;
-            have += static_cast<std::size_t>(got);
-            if (known && have == before.size && static_cast<std::size_t>(got) < room) {
-                got = 0;
-                break;
-            }
+        // Without the size the open found, no version can be told.
+        if (!ops.handleIdentity(file, before)) {
+            ops.close(file);
+            return false;
         }
-        bytes.resize(start + have);
+        if (!knownName) named = before;
+        const bool read = appendUpTo(ops, file, bytes, before.size);
+        bool known = true;
         if (undisturbed && undisturbed()) after = before;
-        else known = ops.handleIdentity(file, after) && known;
+        else known = ops.handleIdentity(file, after);
         ops.close(file);
-        if (got != 0 || !known) return false;
+        if (!read || !known) return false;
         if (named == before && before == after && after.size == bytes.size() - start) {
             if (identity) *identity = before;
             return true;
@@ -63,15 +73,9 @@ bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::st
     const FileHandle file = ops.openRead(path, &known);
     if (file == kNoFile) return false;
     const std::size_t start = bytes.size();
-    bytes.resize(start + known.size + 1);
-    std::size_t have = 0;
-    std::int64_t got = 0;
-    // One byte past the size tells a longer file.
-    while (have <= known.size && (got = ops.read(file, &bytes[start + have], known.size + 1 - have)) > 0)
-        have += static_cast<std::size_t>(got);
+    const bool read = appendUpTo(ops, file, bytes, known.size);
     ops.close(file);
-    bytes.resize(start + have);
-    return got >= 0 && have == known.size;
+    return read && bytes.size() - start == known.size;
 }
 
 }  // namespace vimbo::platform

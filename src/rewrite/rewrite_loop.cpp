@@ -94,10 +94,13 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
                             : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
         ++index;
-        if (plain) {
+        const auto copyLine = [&] {
             output.write(line);
             output.write(ending);
             if (outputOrigins_) outputOrigins_->push_back(origin);
+        };
+        if (plain) {
+            copyLine();
             if (output.failed()) outcome.ioError = true;
             continue;
         }
@@ -135,9 +138,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
             if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));
         } else {
-            output.write(line);
-            output.write(ending);
-            if (outputOrigins_) outputOrigins_->push_back(origin);
+            copyLine();
         }
         if (output.failed()) outcome.ioError = true;
     }
