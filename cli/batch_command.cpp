@@ -123,6 +123,7 @@ SourceTree filesOf(const FrontEndOptions& options, const EffectiveSettings& effe
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
     tree.skipped = std::move(walked.skipped);
     tree.errors = std::move(walked.errors);
+    tree.directories = std::move(walked.directories);
     return tree;
 }
 
@@ -245,6 +246,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     const SourceTree tree = filesOf(options, effective, paths);
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
+    batch.directories = &tree.directories;
     batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };
     batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path).value; };
     const bool anySearchPath =

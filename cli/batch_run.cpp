@@ -106,12 +106,13 @@ public:
 
     // Whether the file's results take a line of the terminal.
     bool prints(const FileOutcome& outcome) const {
-        return failed(outcome) || (settings_.mode != BatchMode::audit && outcome.changed &&
+        return failed(outcome) || !outcome.notes.empty() || (settings_.mode != BatchMode::audit && outcome.changed &&
                                   settings_.format == OutputFormat::text &&
                                   (settings_.verbose || settings_.mode != BatchMode::rewrite));
     }
 
     FileState show(const std::string& path, FileOutcome& outcome) {
+        for (const std::string& note : outcome.notes) std::cerr << "vimbo: " << note << "\n";
         if (settings_.mode != BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
         if (failed(outcome)) std::cerr << messagesOf(path, outcome);
         std::cout.flush();
@@ -226,28 +227,24 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
         for (const std::string& path : paths) configurations.push_back(Lookup{path, ""});
     }
     const auto work = [&] {
+        // Each job's rewrites go in place a batch at a time; those begun
+        // when a signal comes are finished.
+        vimbo::engine::RewriteBatch batch(context, [&](std::size_t i, FileOutcome outcome) {
+            scheduler.finish(i, std::move(outcome));
+        });
         std::vector<std::size_t> group;
         while (scheduler.next(group)) {
-            // Smallest first: each new text then goes into the file the last
-            // swap left (the old text of a file no larger) without cutting it
-            // short. A cut gives blocks back, and where the file system
-            // discards what it frees, that waits on the disk.
-            if (settings.mode == BatchMode::rewrite) {
-                std::vector<std::pair<std::uint64_t, std::size_t>> bySize;
-                for (std::size_t i : group) bySize.emplace_back(context.indexedSize(files[i]), i);
-                std::stable_sort(bySize.begin(), bySize.end());
-                for (std::size_t at = 0; at < group.size(); ++at) group[at] = bySize[at].second;
-            }
             vimbo::engine::RewriteSettings rewrite = settings.rewrite;
             if (settings.precompiledHeadersFor)
                 rewrite.precompiledHeaders = settings.precompiledHeadersFor(files[group.front()]);
-            vimbo::engine::DirectoryRewriter directory(context, rewrite);
+            vimbo::engine::DirectoryRewriter directory(context, rewrite, &batch);
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
                 if (Interruption::signal()) break;
                 const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
-                scheduler.finish(i, settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
-                                                                      : directory.rewrite(files[i], lookup, others));
+                FileOutcome outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
+                                                                        : directory.rewrite(files[i], lookup, others, i);
+                if (!outcome.pending) scheduler.finish(i, std::move(outcome));
             }
             if (Interruption::signal()) return;
         }
@@ -330,7 +327,7 @@ void reportDocument(const BatchSettings& settings, const std::vector<std::string
 }
 
 int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
-                  int signal) {
+                  int signal, std::size_t problems) {
     const bool rewriting = settings.mode == BatchMode::rewrite;
     // Standard output holds only the document when tools read it.
     std::ostream& report = rewriting && settings.format == OutputFormat::text ? std::cout : std::cerr;
@@ -339,7 +336,7 @@ int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size
            << " failed\n";
     report.flush();
     if (signal) return 128 + signal;
-    const bool error = counts.failed > 0 || walkErrors > 0;
+    const bool error = counts.failed > 0 || walkErrors > 0 || problems > 0;
     if (rewriting) return error ? 1 : 0;
     if (error) return 2;
     return counts.changed > 0 ? 1 : 0;
@@ -375,6 +372,9 @@ Lookup lookupOf(const IncludeDirectories& directories, const std::string& includ
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& listed,
              const std::vector<SkippedFile>& walkSkipped, int walkErrors) {
     vimbo::engine::BatchContext context(settings.mode != BatchMode::rewrite);
+    if (settings.directories)
+        for (const WalkedDirectory& directory : *settings.directories)
+            context.expectDirectory(directory.path, directory.identity, directory.leftovers);
     Interruption interruption;
     // What the whole run says of macros, before any file is rewritten.
     const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
@@ -399,10 +399,13 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
     const std::vector<FileState> states = visitAll(settings, files, context);
     const int signal = Interruption::signal();
+    // What the swaps left that could not be taken away is the user's to see.
+    const std::vector<std::string> problems = context.problems();
+    for (const std::string& problem : problems) std::cerr << "vimbo: " << problem << "\n";
     if (settings.mode == BatchMode::audit)
         return reportAudit(settings, files, states, context.sharedGuards(), skipped.size(), walkErrors, signal);
     reportDocument(settings, files, states);
-    return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal);
+    return reportRewrite(settings, countOf(states), skipped.size(), walkErrors, signal, problems.size());
 }
 
 }  // namespace vimbo::cli

@@ -48,6 +48,8 @@ struct BatchSettings {
     bool skipLinked = false;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
+    // The directories the walk found the files in, as it saw them.
+    const std::vector<WalkedDirectory>* directories = nullptr;
 };
 
 // A build's directories with the command line's search path after them.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "git_ignore.h"
 #include "path_glob.h"
@@ -68,6 +69,15 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
         return;
     }
     std::vector<std::pair<std::string, fs::file_status>> found;  // path relative to the root, status
+    // Each directory as the walk sees it, before anything is written there.
+    std::map<std::string, std::size_t> directoryAt;
+    const auto noteDirectory = [&](const fs::path& directory) {
+        vimbo::engine::DirectoryIdentity identity;
+        if (!vimbo::engine::directoryIdentity(directory.string(), identity)) return;
+        directoryAt[directory.generic_string()] = tree.directories.size();
+        tree.directories.push_back({directory.generic_string(), identity, {}});
+    };
+    noteDirectory(root);
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
     for (; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
@@ -75,6 +85,14 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
         if (error) break;
         if (fs::is_directory(status)) {
             if (isHidden(path)) it.disable_recursion_pending();
+            else noteDirectory(path);
+            continue;
+        }
+        // What a run cut short left: the run looks at it before it writes there.
+        if (vimbo::engine::isScratchFileName(path.filename().string())) {
+            const auto directory = directoryAt.find(path.parent_path().generic_string());
+            if (directory != directoryAt.end())
+                tree.directories[directory->second].leftovers.push_back(path.filename().string());
             continue;
         }
         const std::string relative = path.lexically_relative(root).generic_string();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "vimbo/engine/paths.h"
+
 namespace vimbo::cli {
 
 struct SkippedFile {
@@ -16,10 +18,19 @@ struct SkippedFile {
     bool operator<(const SkippedFile& other) const { return path < other.path; }
 };
 
+// A directory the walk went through, as it saw it: a rewrite writes there
+// only while it is still that very directory.
+struct WalkedDirectory {
+    std::string path;  // as the paths of its files begin
+    vimbo::engine::DirectoryIdentity identity;
+    std::vector<std::string> leftovers;  // scratch names in it, left by runs cut short
+};
+
 struct SourceTree {
     std::vector<std::string> files;    // regular files to examine, in a stable order
     std::vector<SkippedFile> skipped;  // matching names that are links or not regular files
     std::vector<std::string> errors;   // roots or directories that could not be read
+    std::vector<WalkedDirectory> directories;
 };
 
 extern const std::vector<std::string> kDefaultExtensions;

@@ -276,15 +276,15 @@ TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
 }
 
 #ifdef __linux__
-// Someone saves a file of the tree after it was read and before the swap
-// put its new text in place: the swap takes their file away under the
-// scratch name. It is never written over with the next file's text.
+// Someone saves a file of the tree (by rename, as editors do) after its last
+// look and right before the swap: the swap takes their file away, so it is
+// swapped back and stays as they saved it, and the run says so.
 namespace saved {
 decltype(vimbo::platform::FileSystemOps::xExchange) realExchange;
 bool done;
 }  // namespace saved
 
-TEST_F(TreeMode, AFileSavedBeforeItsSwapIsNeverWrittenOver) {
+TEST_F(TreeMode, AFileSavedJustBeforeItsSwapStaysAsSaved) {
     saved::realExchange = vimbo::test::fileSystem().xExchange;
     saved::done = false;
     vimbo::test::fileSystem().xExchange = [](const vimbo::platform::FileSystemOps& self, const std::string& a,
@@ -298,11 +298,13 @@ TEST_F(TreeMode, AFileSavedBeforeItsSwapIsNeverWrittenOver) {
     };
     vimbo::engine::BatchContext context(false, vimbo::test::fileSystem());
     vimbo::engine::DirectoryRewriter directory(context, {});
-    EXPECT_TRUE(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).changed);
-    const vimbo::engine::FileOutcome next = directory.rewrite("proj/src/main.c", {"inc", ""}, {});
-    EXPECT_EQ(next.failure, vimbo::engine::Failure::cantCreateScratch);
-    EXPECT_EQ(next.scratchLeft, "proj/src/$vb$tmp$.$$$");
-    EXPECT_EQ(read("proj/src/$vb$tmp$.$$$"), "saved elsewhere\n");
+    const vimbo::engine::FileOutcome first = directory.rewrite("proj/src/upper.H", {"inc", ""}, {});
+    EXPECT_EQ(first.failure, vimbo::engine::Failure::changedDuringRun);
+    EXPECT_EQ(first.message, "Error: can't replace proj/src/upper.H: it changed during the run; left as saved.");
+    EXPECT_EQ(read("proj/src/upper.H"), "saved elsewhere\n");
+    EXPECT_TRUE(directory.rewrite("proj/src/main.c", {"inc", ""}, {}).changed) << "the next file goes on";
+    for (const auto& entry : fs::directory_iterator(root() / "proj/src"))
+        EXPECT_EQ(entry.path().filename().string().find("$vb$"), std::string::npos) << entry.path();
 }
 #endif
 
@@ -363,8 +365,8 @@ TEST_F(TreeMode, AFileChangedDuringTheRunIsRewrittenOnlyFromWhatItHolds) {
             for (std::size_t at = 0; (at = holds.find("#include <a.h>", at)) != std::string::npos; ++at) ++includes;
             EXPECT_EQ(wraps, includes);
         } else {
-            EXPECT_EQ(outcome.failure, vimbo::engine::Failure::cantReplace);
-            EXPECT_EQ(outcome.message, "Error: can't replace " + file + ": it changed during the run; left unchanged.");
+            EXPECT_EQ(outcome.failure, vimbo::engine::Failure::changedDuringRun);
+            EXPECT_EQ(outcome.message, "Error: can't replace " + file + ": it changed during the run; left as saved.");
             EXPECT_EQ(read(file), holds);
         }
         EXPECT_FALSE(fs::exists(root() / "proj/src/$vb$tmp$.$$$"));
@@ -438,8 +440,8 @@ TEST_F(TreeMode, AHeaderRewrittenEarlierInTheRunCountsAsWhatItNowHolds) {
     }
 }
 
-// Files of a directory are rewritten smallest first; what is said of them
-// still follows the list.
+// Files go in place a batch at a time, and a job's batch holds several
+// directories; what is said of them still follows the list.
 TEST_F(TreeMode, ResultsFollowTheListWhateverOrderFilesAreRewrittenIn) {
     write("proj/s/a.c", "#include <a.h>\nint the_largest;\n");
     write("proj/s/b.c", "#include <a.h>\n");

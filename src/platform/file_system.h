@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vimbo/engine/paths.h"
+
 namespace vimbo::platform {
 
 using FileHandle = std::intptr_t;
@@ -52,10 +54,16 @@ struct FileIdentity {
     }
 };
 
+enum class Exchange { swapped, unsupported, failed };
+
+// Which directory a path leads to (see vimbo/engine/paths.h, where the
+// platform's directoryIdentity is declared).
+using vimbo::engine::DirectoryIdentity;
+
 struct FileSystemOps {
     // What the operations share, handed to each as `self`: an overlay keeps
-    // its state here (as an SQLite VFS keeps its own in itself); null for the
-    // system's own table.
+    // its state here (as an SQLite VFS keeps its own in itself). The
+    // system's own table has none, or a directory it holds (HeldDirectory).
     void* context;
     // True for any existing path, directories included; no access right is tested.
     bool (*xExists)(const FileSystemOps& self, const std::string& path);
@@ -87,6 +95,14 @@ struct FileSystemOps {
     // only that very file (the same file, with no other name) is opened, and
     // none is created: a file put in its place meanwhile is left alone.
     FileHandle (*xCreateTruncate)(const FileSystemOps& self, const std::string& path, const FileIdentity* expected);
+    // Opens that very file (`expected`: the same file, with no other name)
+    // to be written over from its start, as it is: nothing is cut here, so
+    // a text at least as long as the old one frees no block (where the file
+    // system discards what it frees, that waits on the disk). A file put in
+    // its place meanwhile is left alone.
+    FileHandle (*xOpenOverwrite)(const FileSystemOps& self, const std::string& path, const FileIdentity& expected);
+    // Cuts (or extends) an open file to `size` bytes.
+    bool (*xSetSize)(const FileSystemOps& self, FileHandle file, std::uint64_t size);
     // Bytes read (> 0), 0 at the end of the file, -1 on a hard error.
     std::int64_t (*xRead)(const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size);
     // Writes all bytes or reports false.
@@ -103,9 +119,10 @@ struct FileSystemOps {
     // both files as they were) when it cannot.
     bool (*xReplace)(const FileSystemOps& self, const std::string& from, const std::string& to);
     // Swaps two existing files in one step: each name then holds what the
-    // other held. False, with both as they were, where the system or the
-    // file system cannot; callers then replace instead.
-    bool (*xExchange)(const FileSystemOps& self, const std::string& a, const std::string& b);
+    // other held. `unsupported` (both as they were) where the system or the
+    // file system cannot, and callers may replace instead; `failed` when
+    // it could but did not (one of them is gone, say).
+    Exchange (*xExchange)(const FileSystemOps& self, const std::string& a, const std::string& b);
     // True when an existing file may not be written: its permissions or
     // attributes say so, for this process, or its file system is read-only.
     // `known`, when given, is the version the path stands for, as the caller
@@ -124,6 +141,18 @@ struct FileSystemOps {
     // where the platform or file system has none. False when one could not
     // be set or removed.
     bool (*xCopyAttributes)(const FileSystemOps& self, const std::string& from, const std::string& to);
+    // Puts what was written through a handle on disk, past any cache, before
+    // anything names it (a rename publishes only text that a power cut
+    // can't take back); false when the system says it could not.
+    bool (*xSync)(const FileSystemOps& self, FileHandle file);
+    // Puts everything written so far on the file system that holds `path`
+    // on disk in one go (a batch of files costs one flush, not one each);
+    // where the platform can't (see wholeFileSystemSync), only the names in
+    // `path`'s directory. False when the system says it could not.
+    bool (*xSyncFileSystem)(const FileSystemOps& self, const std::string& path);
+    // Whether xSyncFileSystem puts the files' data on disk too; where not,
+    // each file is synced by itself before it is closed.
+    bool wholeFileSystemSync;
 
     // Each operation called with this table as `self`.
     bool exists(const std::string& path) const { return xExists(*this, path); }
@@ -141,13 +170,17 @@ struct FileSystemOps {
     FileHandle createTruncate(const std::string& path, const FileIdentity* expected = nullptr) const {
         return xCreateTruncate(*this, path, expected);
     }
+    FileHandle openOverwrite(const std::string& path, const FileIdentity& expected) const {
+        return xOpenOverwrite(*this, path, expected);
+    }
+    bool setSize(FileHandle file, std::uint64_t size) const { return xSetSize(*this, file, size); }
     std::int64_t read(FileHandle file, char* buffer, std::size_t size) const { return xRead(*this, file, buffer, size); }
     bool write(FileHandle file, const char* data, std::size_t size) const { return xWrite(*this, file, data, size); }
     bool close(FileHandle file) const { return xClose(*this, file); }
     bool remove(const std::string& path) const { return xRemove(*this, path); }
     bool rename(const std::string& from, const std::string& to) const { return xRename(*this, from, to); }
     bool replace(const std::string& from, const std::string& to) const { return xReplace(*this, from, to); }
-    bool exchange(const std::string& a, const std::string& b) const { return xExchange(*this, a, b); }
+    Exchange exchange(const std::string& a, const std::string& b) const { return xExchange(*this, a, b); }
     bool readOnly(const std::string& path, const FileIdentity* known = nullptr) const {
         return xReadOnly(*this, path, known);
     }
@@ -156,6 +189,8 @@ struct FileSystemOps {
         return xCopyPermissions(*this, from, to, fromKnown, toKnown);
     }
     bool copyAttributes(const std::string& from, const std::string& to) const { return xCopyAttributes(*this, from, to); }
+    bool sync(FileHandle file) const { return xSync(*this, file); }
+    bool syncFileSystem(const std::string& path) const { return xSyncFileSystem(*this, path); }
 };
 
 // Appends the whole content of a regular file, read through `ops`; false
@@ -208,5 +243,50 @@ private:
 
 // The system's own table.
 const FileSystemOps& defaultFileSystemOps();
+
+// A directory opened once and held while a run writes in it. Its table
+// reaches each name in the directory (a path that is the directory as
+// spelt, then a name) through the handle held, never through a link there,
+// whatever is done meanwhile to the path that led to it; other paths go to
+// the table below. So a directory swapped for a link after the run looked
+// at it is never written through: it is either not held at all (not the
+// directory expected) or written in place, where its files are.
+// Over a table that is not the system's (a dry run's memory) there is
+// nothing to hold: the table below is handed out as it is.
+class HeldDirectory {
+public:
+    // `directory`: "" for the current one, else ending in a separator, as
+    // the run spells the paths of its files. `expected`, when given, is the
+    // directory's identity as the run first saw it.
+    HeldDirectory(const FileSystemOps& below, const std::string& directory, const DirectoryIdentity* expected);
+    ~HeldDirectory();
+    HeldDirectory(const HeldDirectory&) = delete;
+    HeldDirectory& operator=(const HeldDirectory&) = delete;
+
+    // False when it could not be opened, or was not the directory expected.
+    bool held() const { return held_; }
+    const FileSystemOps& ops() const { return ops_; }
+
+    // Keeps other runs from writing in the directory while this one has
+    // files there under way (one would take the other's new text, waiting
+    // beside its file, for what a run cut short left). Counted: the lock
+    // goes with the last unlock. False when another run has it and `wait`
+    // is false, or where nothing can be locked but the call failed.
+    bool lock(bool wait);
+    void unlock();
+
+    // Moves the file `from` (a name in the directory `source` holds) here,
+    // under `to` (a name here that must not exist): never across file
+    // systems, never over another file. False, with both as they were,
+    // when it can't.
+    bool moveHere(const HeldDirectory& source, const std::string& from, const std::string& to);
+
+private:
+    void* state_ = nullptr;  // the platform's
+    bool held_ = false;
+    FileSystemOps ops_;
+    std::mutex lock_;
+    unsigned locks_ = 0;
+};
 
 }  // namespace vimbo::platform

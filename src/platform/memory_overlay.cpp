@@ -221,6 +221,24 @@ FileHandle overlayCreateTruncate(const FileSystemOps& self, const std::string& p
     return create(state, path);
 }
 
+// In memory a file written over is a new file: nothing is freed.
+FileHandle overlayOpenOverwrite(const FileSystemOps& self, const std::string& path, const FileIdentity& expected) {
+    return overlayCreateTruncate(self, path, &expected);
+}
+
+bool overlaySetSize(const FileSystemOps& self, FileHandle file, std::uint64_t size) {
+    OverlayState* state = stateOf(self);
+    if (!isMemoryHandle(state, file)) return state->below.setSize(file, size);
+    std::lock_guard<std::recursive_mutex> hold(state->lock);
+    OpenFile& open = openFile(state, file);
+    auto found = state->entries.find(open.key);
+    if (!open.writing || found == state->entries.end()) return false;
+    found->second.content.resize(static_cast<std::size_t>(size));
+    found->second.size = found->second.content.size();
+    newVersion(state, open.key);
+    return true;
+}
+
 std::int64_t overlayRead(const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
     OverlayState* state = stateOf(self);
     // Real files go straight to the disk, with no lock held.
@@ -301,7 +319,15 @@ bool overlayReplace(const FileSystemOps& self, const std::string& from, const st
 
 // Files in memory are replaced, never swapped: what a swap would leave
 // under the other name is a copy of the old text that a dry run never needs.
-bool overlayExchange(const FileSystemOps&, const std::string&, const std::string&) { return false; }
+Exchange overlayExchange(const FileSystemOps&, const std::string&, const std::string&) { return Exchange::unsupported; }
+
+// Nothing in memory is lost with the power.
+bool overlaySync(const FileSystemOps& self, FileHandle file) {
+    OverlayState* state = stateOf(self);
+    return isMemoryHandle(state, file) || state->below.sync(file);
+}
+
+bool overlaySyncFileSystem(const FileSystemOps&, const std::string&) { return true; }
 
 // A file written in memory may be written again; one never changed is what
 // the disk says.
@@ -342,6 +368,8 @@ MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     ops_.xOpenRead = overlayOpenRead;
     ops_.xCreateNew = overlayCreateNew;
     ops_.xCreateTruncate = overlayCreateTruncate;
+    ops_.xOpenOverwrite = overlayOpenOverwrite;
+    ops_.xSetSize = overlaySetSize;
     ops_.xRead = overlayRead;
     ops_.xWrite = overlayWrite;
     ops_.xClose = overlayClose;
@@ -352,6 +380,9 @@ MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
     ops_.xReadOnly = overlayReadOnly;
     ops_.xCopyPermissions = overlayCopyPermissions;
     ops_.xCopyAttributes = overlayCopyAttributes;
+    ops_.xSync = overlaySync;
+    ops_.xSyncFileSystem = overlaySyncFileSystem;
+    ops_.wholeFileSystemSync = true;
 }
 
 MemoryOverlay::~MemoryOverlay() { delete static_cast<OverlayState*>(state_); }

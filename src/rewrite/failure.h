@@ -16,8 +16,9 @@ inline constexpr const char kCantRemoveOutput[] = "Error: Can't remove output fi
 // Followed by the target's name and "; left unchanged.\n": replacing the
 // file in one step failed, and it is as it was.
 inline constexpr const char kCantReplacePrefix[] = "Error: can't replace ";
-// After the prefix and the name: the file is no longer the version read.
-inline constexpr const char kChangedDuringRun[] = ": it changed during the run; left unchanged.\n";
+// After the prefix and the name: the file is no longer the version read
+// (saved, written or deleted by someone else): it stays as they left it.
+inline constexpr const char kChangedDuringRun[] = ": it changed during the run; left as saved.\n";
 // Followed by the target's name and "\n".
 inline constexpr const char kCantRenamePrefix[] = "Error: Can't rename $vb$tmp$.$$$ to ";
 // Text mode drops carriage returns and ends at Ctrl-Z; where that would lose
@@ -31,6 +32,11 @@ inline constexpr const char kReadOnlyOutput[] = "Error: output file is read-only
 // its permissions): the old file stays.
 inline constexpr const char kCantKeepPermissions[] =
     "Error: can't give the new file the permissions of the old one; left unchanged.\n";
+// The output named is a device, a pipe or a directory: it is never replaced.
+inline constexpr const char kOutputNotRegular[] = "Error: output file is not a regular file; left unchanged.\n";
+// The directory changed (swapped for another, or for a link) since the run
+// first looked at it: nothing is written there.
+inline constexpr const char kDirectoryChanged[] = "Error: its directory changed during the run; left unchanged.\n";
 // Extended attributes (ACLs, security labels) could not be carried over.
 inline constexpr const char kCantKeepAttributes[] =
     "Error: can't give the new file the extended attributes of the old one; left unchanged.\n";

@@ -2,6 +2,7 @@
 // written whole under a new name of its own and only then put in place: an
 // old ".Bak" that is a link (or another file's hard link) is replaced, never
 // written through, and a failure leaves no half-written copy behind.
+#include <filesystem>
 #include <memory>
 
 #include "analysis/path_parts.h"
@@ -9,6 +10,8 @@
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 #include "rewrite/backup_claims.h"
+#include "rewrite/commit_batch.h"
+#include "rewrite/leftover_scratch.h"
 #include "rewrite/processor.h"
 
 using vimbo::platform::TextReader;
@@ -17,12 +20,8 @@ using vimbo::platform::TextWriter;
 namespace {
 // Tries for a name of its own beside the backup before giving up.
 constexpr int kMaxScratchNames = 100;
-
-std::string backupName(const std::string& inputFile) {
-    vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
-    parts.extension = ".Bak";
-    return vimbo::analysis::joinPath(parts);
-}
+// Texts compared to tell whose old text a backup holds are read up to this size.
+constexpr std::uint64_t kMaxComparedSize = std::uint64_t{64} << 20;
 
 // Copies the input line by line, as text mode reads and writes it.
 bool copyText(TextReader& input, TextWriter& backup) {
@@ -39,8 +38,8 @@ bool copyText(TextReader& input, TextWriter& backup) {
 
 // A new file beside `backup`, never one that was there: it may be what
 // a run cut short left behind.
-std::string createScratch(const vimbo::platform::FileSystemOps& fs, const std::string& backup,
-                          std::unique_ptr<TextWriter>& writer) {
+std::string createBackupScratch(const vimbo::platform::FileSystemOps& fs, const std::string& backup,
+                                std::unique_ptr<TextWriter>& writer) {
     vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(backup);
     for (int attempt = 0; attempt < kMaxScratchNames; ++attempt) {
         parts.baseName = "$vb$bak$";
@@ -53,11 +52,64 @@ std::string createScratch(const vimbo::platform::FileSystemOps& fs, const std::s
     writer.reset();
     return "";
 }
+
+bool readBounded(const vimbo::platform::FileSystemOps& fs, const std::string& path, std::string& bytes) {
+    vimbo::platform::FileIdentity identity;
+    return fs.identity(path, identity) && identity.size <= kMaxComparedSize &&
+           vimbo::platform::readWholeFile(fs, path, bytes);
+}
+
+// Inputs that differ only in extension (u.c and u.h) share one backup
+// name. A backup already there from an earlier run is this input's when
+// it holds this input's text but for guards; where another such input is
+// there, it may be that one's, the only copy of its original: the other
+// input named in `holder`, and whether its text is what the backup holds.
+bool heldByAnother(const vimbo::platform::FileSystemOps& fs, const std::string& input, const std::string& backup,
+                   std::string& holder, bool& matched) {
+    namespace stdfs = std::filesystem;
+    if (!fs.exists(backup) || fs.isLink(backup)) return false;
+    const vimbo::analysis::PathParts own = vimbo::analysis::splitPath(input);
+    std::vector<std::string> others;
+    std::error_code error;
+    const std::string directory = own.drive + own.directory;
+    for (stdfs::directory_iterator it(vimbo::platform::nativePath(directory.empty() ? "." : directory), error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(name);
+        if (parts.baseName != own.baseName || parts.extension == own.extension || parts.extension == ".Bak") continue;
+        std::error_code ignored;
+        if (it->is_regular_file(ignored)) others.push_back(directory + name);
+    }
+    if (others.empty()) return false;
+    std::string old, text;
+    if (!readBounded(fs, backup, old)) {
+        holder = others.front();
+        matched = false;
+        return true;
+    }
+    if (readBounded(fs, input, text) && sameButForGuards(old, text)) return false;
+    for (const std::string& other : others) {
+        text.clear();
+        if (readBounded(fs, other, text) && sameButForGuards(old, text)) {
+            holder = other;
+            matched = true;
+            return true;
+        }
+    }
+    holder = others.front();
+    matched = false;
+    return true;
+}
 }  // namespace
 
-Failure Vimbo::writeBackup(std::string& message) {
+std::string backupNameOf(const std::string& inputFile) {
+    vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
+    parts.extension = ".Bak";
+    return vimbo::analysis::joinPath(parts);
+}
+
+Failure Vimbo::claimBackup(const std::string& name, std::string& message) {
     const std::string inputFile = settings->inputFile();
-    const std::string name = backupName(inputFile);
     message = kCantCreateBak;
     // An input named x.Bak (or a link to it) would be replaced by its own backup.
     if (fs_.sameFile(inputFile, name)) return Failure::cantCreateBackup;
@@ -67,25 +119,51 @@ Failure Vimbo::writeBackup(std::string& message) {
         message = "Error: the backup " + name + " holds the old text of " + holder + " already; left unchanged.\n";
         return Failure::backupTaken;
     }
-    const auto fail = [&](const std::string& scratch) {
-        if (!scratch.empty()) fs_.remove(scratch);
+    bool matched = false;
+    if (heldByAnother(fs_, inputFile, name, holder, matched)) {
         if (claims) claims->release(name);
-        return Failure::cantCreateBackup;
-    };
-    TextReader input(fs_, inputFile);
-    if (!input.isOpen()) return fail("");
+        message = "Error: the backup " + name + (matched ? " holds the old text of " + holder + " already"
+                                                         : " may hold the old text of " + holder) +
+                  "; left unchanged.\n";
+        return Failure::backupTaken;
+    }
+    message.clear();
+    return Failure::none;
+}
+
+std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
+    TextReader input(fs_, settings->inputFile());
+    if (!input.isOpen()) return "";
     std::unique_ptr<TextWriter> backup;
-    const std::string scratch = createScratch(fs_, name, backup);
-    if (scratch.empty()) return fail("");
+    const std::string scratch = createBackupScratch(fs_, name, backup);
+    if (scratch.empty()) return "";
     const bool copied = copyText(input, *backup);
     input.close();
     // The copy is no more open to others than the original, and carries
     // the same attributes (ACLs among them).
-    if (!backup->close() || !copied || !fs_.copyPermissions(inputFile, scratch) ||
-        !fs_.copyAttributes(inputFile, scratch))
-        return fail(scratch);
+    const bool onDisk = !sync || backup->sync();
+    if (!backup->close() || !copied || !onDisk || !fs_.copyPermissions(settings->inputFile(), scratch) ||
+        !fs_.copyAttributes(settings->inputFile(), scratch)) {
+        fs_.remove(scratch);
+        return "";
+    }
+    return scratch;
+}
+
+Failure Vimbo::writeBackup(std::string& message) {
+    const std::string name = backupNameOf(settings->inputFile());
+    const Failure claimed = claimBackup(name, message);
+    if (claimed != Failure::none) return claimed;
+    message = kCantCreateBak;
+    const std::string scratch = writeBackupCopy(name, true);
+    const auto fail = [&] {
+        if (!scratch.empty()) fs_.remove(scratch);
+        if (shared_.backups) shared_.backups->release(name);
+        return Failure::cantCreateBackup;
+    };
+    if (scratch.empty()) return fail();
     const bool there = fs_.exists(name) || fs_.isLink(name);
-    if (!(there ? fs_.replace(scratch, name) : fs_.rename(scratch, name))) return fail(scratch);
+    if (!(there ? fs_.replace(scratch, name) : fs_.rename(scratch, name))) return fail();
     message.clear();
     return Failure::none;
 }

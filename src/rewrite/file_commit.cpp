@@ -2,13 +2,15 @@
 #include "analysis/header_cache.h"
 #include "platform/file_system.h"
 #include "rewrite/processor.h"
-#include "rewrite/scratch_file.h"
+#include "vimbo/engine/paths.h"
 
 namespace {
 // A link is never replaced: the new file would cut it off from what it names.
-// Nor is the scratch file itself, which holds the new text.
+// Nor is the scratch file itself, which holds the new text, nor anything
+// but a regular file (a pipe or a device put in its place).
 bool removeTarget(const vimbo::platform::FileSystemOps& fs, const std::string& target, const std::string& scratch) {
-    return !fs.isLink(target) && !fs.sameFile(target, scratch) && fs.remove(target);
+    vimbo::platform::FileIdentity regular;
+    return fs.identityNoFollow(target, regular) && !fs.sameFile(target, scratch) && fs.remove(target);
 }
 }  // namespace
 
@@ -46,7 +48,7 @@ bool Vimbo::targetAsRead(const std::string& target, const std::string& cantRepla
     if (read && fs_.identityNoFollow(target, now)) {
         if (now == *read) return true;
         // Saved by someone else since it was read: theirs stays.
-        report(Failure::cantReplace, std::string(kCantReplacePrefix) + target + kChangedDuringRun);
+        report(Failure::changedDuringRun, std::string(kCantReplacePrefix) + target + kChangedDuringRun);
         return false;
     }
     // A link, or a name no regular file stands at (a target gone is put
@@ -61,6 +63,14 @@ bool Vimbo::putScratchInPlace() {
     const std::string outputFile = settings->outputFile();
     const bool inPlace = inputFile == outputFile;
     const std::string& target = inPlace ? inputFile : outputFile;
+    // A device, a pipe or a directory named as the output is never removed
+    // (as root, "vimbo u.c /dev/null" would take the system's node away).
+    vimbo::platform::FileIdentity regular;
+    if (!inPlace && !fs_.identityNoFollow(target, regular) && fs_.exists(target) && !fs_.isLink(target) &&
+        !vimbo::engine::isDirectory(target)) {
+        report(Failure::outputNotRegular, kOutputNotRegular);
+        return false;
+    }
     if (fs_.readOnly(target, readTarget())) {
         if (inPlace) report(Failure::readOnlyInput, kReadOnlyInput);
         else report(Failure::readOnlyOutput, kReadOnlyOutput);
@@ -81,13 +91,7 @@ bool Vimbo::putScratchInPlace() {
     if (options_.replaceInOneStep) {
         const std::string cantReplace = std::string(kCantReplacePrefix) + target + "; left unchanged.\n";
         if (!targetAsRead(target, cantReplace)) return false;
-        if (!scratchPermissionsSet_ && !keepMetadata(target, scratch, readTarget())) return false;
-        // A swap leaves the old file under the scratch name, to be written
-        // again for the directory's next file.
-        if (shared_.scratch && fs_.exchange(scratch, target)) {
-            keepScratch(fs_, *shared_.scratch, scratch, readTarget());
-            return true;
-        }
+        if (!keepMetadata(target, scratch, readTarget())) return false;
         if (!fs_.replace(scratch, target)) {
             report(Failure::cantReplace, cantReplace);
             return false;

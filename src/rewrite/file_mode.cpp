@@ -9,7 +9,6 @@
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 #include "rewrite/processor.h"
-#include "rewrite/scratch_file.h"
 
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
@@ -86,50 +85,22 @@ int Vimbo::processSettled(TextReader& input) {
         return outcome.changed;
     }
     if (!outcome.changed) return 0;
-    const std::string scratchName = scratchPath();
-    KeptScratch* kept = shared_.scratch;
-    const bool offered = kept && kept->held && kept->path == scratchName;
-    if (kept) kept->held = false;  // from here on it is this run's scratch file
-    // The kept file is taken only as it was left (the very file, with no
-    // other name); else a new one is made.
-    std::optional<TextWriter> scratch;
-    if (offered)
-        scratch.emplace(fs_, scratchName, TextWriter::Create::truncate, LineEndings::kept, &kept->identity);
-    const bool reusing = scratch && scratch->isOpen();
-    // The file the new text goes into, when known: the new version's.
-    vimbo::platform::FileIdentity written;
-    if (reusing) written = kept->identity;
-    if (!reusing) scratch.emplace(fs_, scratchName, TextWriter::Create::newOnly, LineEndings::kept);
-    if (!scratch->isOpen()) {
-        report(Failure::cantCreateScratch, kCantCreateTemp);
+    if (options_.commitLater) {
+        prepareRewrite(text, outcome);
         return outcome.changed;
     }
-    // A file taken again is as open as the file it was: it gets the target's
-    // permissions before it gets the target's new text.
-    scratchPermissionsSet_ = false;
-    if (reusing) {
-        if (!keepMetadata(settings->outputFile(), scratchName, readTarget(), &kept->identity)) {
-            scratch->close();
-            fs_.remove(scratchName);
-            return outcome.changed;
-        }
-        scratchPermissionsSet_ = true;
-    }
+    std::optional<TextWriter> scratch;
+    const std::string scratchName = createScratch(scratch);
+    if (scratchName.empty()) return outcome.changed;
     scratch->write(text);
-    if (!scratch->close()) {
+    // Put on disk before a rename publishes it: a power cut can't take it back then.
+    const bool onDisk = scratch->sync();
+    if (!scratch->close() || !onDisk) {
         report(Failure::ioError, kIoError);
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    // A file of the run that another includes later is read again then (its
-    // new version has an identity of its own, and most are never included),
-    // unless its facts hold for the new text as they are.
-    if (!commitOutput()) {
-        fs_.remove(scratchName);
-    } else if (reusing && failure_ == Failure::none && shared_.headers && readTarget()) {
-        written.size = text.size();
-        shared_.headers->carryFacts(settings->outputFile(), *readTarget(), written, outcome.wrapsFrom, outcome.wrapsTo);
-    }
+    if (!commitOutput()) fs_.remove(scratchName);
     return outcome.changed;
 }
 
@@ -159,8 +130,9 @@ int Vimbo::processFile() {
 
 int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
     failure_ = Failure::none;
-    scratchPermissionsSet_ = false;
     lastMessage_.clear();
+    scratchName_.clear();
+    prepared_.reset();
 
     TextReader input(fs_, settings->inputFile(), vimbo::platform::kSystemLineEndings, known);
     inputReadKnown_ = input.openedIdentity(inputRead_);
@@ -178,7 +150,9 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
     }
 
     const RewriteOutcome outcome = rewriteLines(input, scratch);
-    const bool ioError = !scratch.close() || outcome.ioError;
+    // Put on disk before a rename publishes it (only a changed text is).
+    const bool onDisk = !outcome.changed || scratch.sync();
+    const bool ioError = !scratch.close() || !onDisk || outcome.ioError;
     input.close();
 
     bool scratchGone = false;

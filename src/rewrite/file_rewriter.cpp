@@ -3,6 +3,8 @@
 #include "vimbo/engine/file_rewriter.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include "analysis/external_guards.h"
@@ -12,14 +14,33 @@
 #include "platform/memory_overlay.h"
 #include "rewrite/backup_claims.h"
 #include "rewrite/processor.h"
+#include "rewrite/commit_batch.h"
+#include "rewrite/failure.h"
+#include "rewrite/leftover_scratch.h"
 #include "rewrite/scratch_file.h"
 #include "rewrite/scratch_remover.h"
 
 namespace vimbo::engine {
 
+namespace {
+// A directory as the run keys it, however its files spell it: "src/",
+// "src" and "src//" are one; the current one is ".".
+std::string directoryKey(std::string directory) {
+    while (directory.size() > 1 && (directory.back() == '/' || directory.back() == '\\')) directory.pop_back();
+    return directory.empty() ? "." : directory;
+}
+
+// The drive and directory of a path, the scratch file's place: "" or ending
+// in a separator.
+std::string directoryOf(const std::string& path) {
+    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
+    return parts.drive + parts.directory;
+}
+}  // namespace
+
 struct BatchContext::State {
     State(bool dryRun, const vimbo::platform::FileSystemOps& fs)
-        : headers(fileSystem(dryRun, fs)), scratchRemover(headers.fileSystem(), !dryRun) {}
+        : headers(fileSystem(dryRun, fs)), scratchRemover(!dryRun), dry(dryRun) {}
     const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
         if (!dryRun) return fs;
         overlay.emplace(fs);
@@ -30,7 +51,15 @@ struct BatchContext::State {
     BackupClaims backups;
     vimbo::analysis::RunIndex index;
     bool indexed = false;
+    // Each directory as the run first saw it, and what runs cut short left there.
+    struct Expected {
+        DirectoryIdentity identity;
+        std::vector<std::string> leftovers;
+    };
+    std::mutex expectedLock;
+    std::map<std::string, Expected> expected;
     ScratchRemover scratchRemover;  // last: its files are gone before the rest ends
+    const bool dry;
 };
 
 BatchContext::BatchContext(bool dryRun) : BatchContext(dryRun, vimbo::platform::defaultFileSystemOps()) {}
@@ -48,12 +77,34 @@ std::optional<std::string> BatchContext::written(const std::string& path) const 
 std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std::vector<std::string>& files,
                                                                        const std::vector<std::string>& predefined,
                                                                        unsigned jobs, bool leaveOutLinked) {
+    // Before any file is read: the directories of files named on their own
+    // are taken as they are now.
+    {
+        std::lock_guard<std::mutex> hold(state_->expectedLock);
+        std::string last;
+        for (const std::string& file : files) {
+            std::string key = directoryKey(directoryOf(file));
+            if (key == last) continue;
+            last = key;
+            DirectoryIdentity identity;
+            if (!state_->expected.count(key) && directoryIdentity(key, identity))
+                state_->expected.emplace(std::move(key), State::Expected{identity, {}});
+        }
+    }
     for (const std::string& macro : predefined) state_->index.predefine(macro);
     std::vector<std::pair<std::string, std::uint64_t>> linked;
     state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr);
     state_->indexed = true;
     return linked;
 }
+
+void BatchContext::expectDirectory(const std::string& directory, const DirectoryIdentity& identity,
+                                   std::vector<std::string> leftovers) {
+    std::lock_guard<std::mutex> hold(state_->expectedLock);
+    state_->expected[directoryKey(directory)] = State::Expected{identity, std::move(leftovers)};
+}
+
+std::vector<std::string> BatchContext::problems() { return state_->scratchRemover.problems(); }
 
 std::uint64_t BatchContext::indexedSize(const std::string& path) const {
     vimbo::platform::FileIdentity read;
@@ -74,28 +125,61 @@ std::vector<std::string> BatchContext::sharedGuards() const {
     return shared;
 }
 
+struct RewriteBatch::State {
+    State(BatchContext::State& context, Done whenDone)
+        : run(context), commits(&context.headers, context.scratchRemover), done(std::move(whenDone)) {}
+    BatchContext::State& run;
+    CommitBatch commits;
+    Done done;
+};
+
+RewriteBatch::RewriteBatch(BatchContext& context, Done done)
+    : state_(std::make_unique<State>(*context.state_, std::move(done))) {}
+
+RewriteBatch::~RewriteBatch() { finish(); }
+
+void RewriteBatch::finish() { state_->commits.finish(); }
+
 struct DirectoryRewriter::State {
     BatchContext::State& run;
     RewriteSettings settings;
-    KeptScratch scratch;
+    RewriteBatch* batch;
+    // Without a batch of the caller's: one of its own, for a file at a time.
+    std::unique_ptr<RewriteBatch> own;
+    FileOutcome lastPublished;
+    // The directory of the files so far, held, and its scratch names.
+    std::string directory;
+    std::shared_ptr<vimbo::platform::HeldDirectory> held;
+    std::unique_ptr<ScratchNames> names;
+    std::vector<std::string> notes;  // for the next outcome
+    void release() {
+        if (held) held->unlock();
+        held.reset();
+        names.reset();
+    }
 };
 
-DirectoryRewriter::DirectoryRewriter(BatchContext& context, RewriteSettings settings)
-    : state_(new State{*context.state_, std::move(settings), {}}) {}
+DirectoryRewriter::DirectoryRewriter(BatchContext& context, RewriteSettings settings, RewriteBatch* batch)
+    : state_(new State{*context.state_, std::move(settings), batch, nullptr, {}, "", nullptr, nullptr, {}}) {
+    if (!batch) {
+        state_->own = std::make_unique<RewriteBatch>(
+            context, [this](std::size_t, FileOutcome outcome) { state_->lastPublished = std::move(outcome); });
+        state_->batch = state_->own.get();
+    }
+}
 
-DirectoryRewriter::~DirectoryRewriter() { state_->run.scratchRemover.remove(std::move(state_->scratch)); }
+DirectoryRewriter::~DirectoryRewriter() {
+    state_->release();
+    if (state_->own) {
+        state_->own.reset();
+        state_->run.scratchRemover.drain();
+    }
+}
 
 namespace {
 
 vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup) {
     return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler, lookup.followable};
-}
-
-// The drive and directory of a path, the scratch file's place: "" or ending
-// in a separator.
-std::string directoryOf(const std::string& path) {
-    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
-    return parts.drive + parts.directory;
 }
 
 RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settings, const Lookup& lookup,
@@ -109,6 +193,7 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.scratchDirectory = directoryOf(path);
     options.settle = true;
     options.replaceInOneStep = true;
+    options.commitLater = true;
     options.keepLines = settings.keepLines;
     options.strip = settings.strip == Strip::all     ? WrapperStrip::all
                     : settings.strip == Strip::wrong ? WrapperStrip::wrong
@@ -128,6 +213,11 @@ std::vector<Finding> findingsOf(const std::vector<IncludeChange>& changes, const
     return findings;
 }
 
+std::string leftoverNote(const std::string& left, const std::string& of, bool dryRun) {
+    return "note: " + left + ": a scratch file that a run cut short left; " + of +
+           " holds all of its text but guards, so it " + (dryRun ? "would be" : "is") + " taken away";
+}
+
 void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
     outcome.failure = processor.failure();
     outcome.message = processor.lastMessage();
@@ -141,20 +231,94 @@ void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& f
 
 }  // namespace
 
+// The file's directory, held from its first file on; false (with the
+// outcome) when it is no longer the directory the run first saw.
+bool DirectoryRewriter::hold(const std::string& path, FileOutcome& outcome) {
+    State& state = *state_;
+    const std::string directory = directoryOf(path);
+    if (state.held && directory == state.directory) return true;
+    state.release();
+    state.directory = directory;
+    const std::string key = directoryKey(directory);
+    std::optional<BatchContext::State::Expected> expected;
+    {
+        std::lock_guard<std::mutex> hold(state.run.expectedLock);
+        const auto found = state.run.expected.find(key);
+        if (found != state.run.expected.end()) expected = found->second;
+    }
+    auto held = std::make_shared<vimbo::platform::HeldDirectory>(state.run.headers.fileSystem(), directory,
+                                                                  expected ? &expected->identity : nullptr);
+    if (!held->held()) {
+        outcome.failure = Failure::directoryChanged;
+        outcome.message = kDirectoryChanged;
+        outcome.message.pop_back();
+        return false;
+    }
+    // Another run with files under way there: this one's own batch goes
+    // in place first, so that no run waits while it holds a directory.
+    if (!held->lock(false)) {
+        state.batch->state_->commits.publish();
+        held->lock(true);
+    }
+    state.held = std::move(held);
+    state.names = std::make_unique<ScratchNames>(directory);
+    // What a run cut short left is taken away where a file holds all of its text.
+    if (expected)
+        for (const std::string& name : expected->leftovers) {
+            std::string of;
+            const auto& fs = state.held->ops();
+            if (!fs.exists(directory + name) && !fs.isLink(directory + name)) continue;
+            if (removeLeftover(fs, directory + name, "", of)) state.notes.push_back(leftoverNote(directory + name, of, state.run.dry));
+            else state.names->block(directory + name);
+        }
+    return true;
+}
+
 FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lookup,
-                                       const std::vector<Lookup>& others) {
+                                       const std::vector<Lookup>& others, std::size_t id) {
+    State& state = *state_;
+    FileOutcome outcome;
+    if (!hold(path, outcome)) return outcome;
     Vimbo_Params params(path);
     params.setIncludePath(lookup.searchPath);
-    if (state_->settings.backup) params.setBackup();
-    const auto& fs = state_->run.headers.fileSystem();
-    Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others),
-                    RunShared{&state_->run.headers, &state_->run.backups, &state_->scratch, state_->run.indexed ? &state_->run.index : nullptr}, fs);
-    FileOutcome outcome;
+    if (state.settings.backup) params.setBackup();
+    const auto& fs = state.held->ops();
+    RunShared shared{&state.run.headers, &state.run.backups, state.names.get(),
+                     state.held, &state.batch->state_->commits, state.run.indexed ? &state.run.index : nullptr};
+    Vimbo processor(&params, optionsFor(path, state.settings, lookup, others), shared, fs);
     outcome.changed = processor.processFile() != 0;
+    for (const auto& [left, of] : processor.leftoversRemoved()) state.notes.push_back(leftoverNote(left, of, state.run.dry));
+    outcome.notes = std::move(state.notes);
+    state.notes.clear();
     if (processor.failed()) noteFailure(processor, fs, outcome);
     else if (outcome.changed) outcome.findings = findingsOf(processor.changes(), {});
     std::stable_sort(outcome.findings.begin(), outcome.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    std::optional<PendingRewrite> prepared = processor.takePrepared();
+    if (!prepared) return outcome;
+    // Put in place with its batch; its outcome is then complete.
+    RewriteBatch::State& batch = *state.batch->state_;
+    FileOutcome waiting = outcome;
+    batch.commits.add(std::move(*prepared), [&batch, id, waiting](const Published& published) mutable {
+        if (published.failure != Failure::none) {
+            waiting.failure = published.failure;
+            waiting.message = published.message;
+            while (!waiting.message.empty() && waiting.message.back() == '\n') waiting.message.pop_back();
+            waiting.scratchLeft = published.scratchLeft;
+            waiting.findings.clear();
+        }
+        batch.done(id, std::move(waiting));
+    });
+    if (state.own) {
+        // One file at a time: it is in place, and what its swap left gone, when this returns.
+        state.own->finish();
+        state.run.scratchRemover.drain();
+        return std::move(state.lastPublished);
+    }
+    if (batch.commits.full()) batch.commits.publish();
+    outcome.pending = true;
+    outcome.findings.clear();
+    outcome.notes.clear();
     return outcome;
 }
 
@@ -163,7 +327,9 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     params.setIncludePath(lookup.searchPath);
     const auto& fs = state_->run.headers.fileSystem();
     Vimbo processor(&params, optionsFor(path, state_->settings, lookup, others),
-                    RunShared{&state_->run.headers, nullptr, nullptr, state_->run.indexed ? &state_->run.index : nullptr}, fs);
+                    RunShared{&state_->run.headers, nullptr, nullptr, nullptr, nullptr,
+                              state_->run.indexed ? &state_->run.index : nullptr},
+                    fs);
     FileOutcome outcome;
     std::vector<vimbo::analysis::GuardWrapper> wrong;
     if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);

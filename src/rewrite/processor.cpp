@@ -25,7 +25,9 @@ HeaderLookup Vimbo::lookup() const {
     return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable};
 }
 
-std::string Vimbo::scratchPath() const { return options_.scratchDirectory + kScratchFileName; }
+std::string Vimbo::scratchPath() const {
+    return scratchName_.empty() ? options_.scratchDirectory + kScratchFileName : scratchName_;
+}
 
 void Vimbo::report(Failure failure, const std::string& message) {
     failure_ = failure;

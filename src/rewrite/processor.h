@@ -4,13 +4,16 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/external_guards.h"
 #include "analysis/include_kind.h"
 #include "platform/file_system.h"
 #include "rewrite/failure.h"
+#include "rewrite/pending_rewrite.h"
 #include "rewrite/rewrite_options.h"
 #include "rewrite/rewrite_outcome.h"
 #include "rewrite/settings.h"
@@ -27,8 +30,9 @@ class TextReader;
 class TextWriter;
 }
 
-struct KeptScratch;
+class ScratchNames;
 class BackupClaims;
+class CommitBatch;
 
 // What the processors of one run share; each may be null (the processor
 // then keeps its own header cache and has nothing else to share).
@@ -37,9 +41,15 @@ struct RunShared {
     vimbo::analysis::HeaderCache* headers = nullptr;
     // The backups of the run, so that no two inputs share one.
     BackupClaims* backups = nullptr;
-    // Files of one directory rewritten in a row share one scratch file where
-    // the system can swap two files (see KeptScratch); the caller releases it.
-    KeptScratch* scratch = nullptr;
+    // The scratch names of the file's directory, when several new texts
+    // may wait there at once (a batch run); else the one fixed name.
+    ScratchNames* names = nullptr;
+    // The directory the run holds the file's through, which a prepared
+    // rewrite keeps until it is put in place.
+    std::shared_ptr<vimbo::platform::HeldDirectory> directory = nullptr;
+    // The batch the prepared rewrite goes to, which has old versions to
+    // write the new text over.
+    CommitBatch* commits = nullptr;
     // What every file of a batch run says of macros.
     const vimbo::analysis::RunIndex* index = nullptr;
 };
@@ -81,7 +91,15 @@ public:
     const std::string& lastMessage() const { return lastMessage_; }
     // With RewriteOptions::recordChanges, what the last settled run changed.
     const std::vector<IncludeChange>& changes() const { return changes_; }
+    // The scratch file the last run wrote, or would have.
     std::string scratchPath() const;
+    // With RewriteOptions::commitLater: the rewrite the last run wrote
+    // beside its file, for the caller to put in place (none when nothing
+    // changed or it failed).
+    std::optional<PendingRewrite> takePrepared() { return std::exchange(prepared_, std::nullopt); }
+    // Scratch files that runs cut short left, which the last run took
+    // away: each with the file that holds all of its text but guards.
+    const std::vector<std::pair<std::string, std::string>>& leftoversRemoved() const { return leftovers_; }
 
     // Include directive parsing and header location.
     static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
@@ -135,6 +153,19 @@ private:
                       const vimbo::platform::FileIdentity* toKnown = nullptr);
     // Failure::none when the ".Bak" copy stands, else why not (and the message).
     Failure writeBackup(std::string& message);
+    // Whether `name` may take this input's old text: not the input itself,
+    // nor another input's backup (of this run, or of an earlier one).
+    Failure claimBackup(const std::string& name, std::string& message);
+    // The old text written whole under a new name beside the backup `name`
+    // (on disk with `sync`): that name, or "" when it could not be.
+    std::string writeBackupCopy(const std::string& name, bool sync);
+    // Batch runs: the new text written beside the file, with its backup,
+    // for the caller to put in place (see takePrepared).
+    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome);
+    // A new scratch file for the text, never over one already there: its
+    // name, or "" (and the message). What a run cut short left under the
+    // name is taken away where another file holds all of its text.
+    std::string createScratch(std::optional<vimbo::platform::TextWriter>& writer);
     void report(Failure failure, const std::string& message);
 
     RewriteOptions options_;
@@ -142,7 +173,6 @@ private:
     const vimbo::platform::FileSystemOps& fs_;
     Failure failure_ = Failure::none;
     std::string lastMessage_;
-    bool scratchPermissionsSet_ = false;
     // The version of the input that was read, when its open told it: the
     // file an in-place commit takes away.
     vimbo::platform::FileIdentity inputRead_;
@@ -156,6 +186,9 @@ private:
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;
     std::vector<IncludeChange> changes_;
+    std::string scratchName_;
+    std::optional<PendingRewrite> prepared_;
+    std::vector<std::pair<std::string, std::string>> leftovers_;
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };

@@ -38,6 +38,10 @@ struct RewriteOptions {
     // The target is replaced by the scratch file in one step rather than
     // removed first (for runs in which other threads read the files).
     bool replaceInOneStep = false;
+    // The new text is written beside the file and handed to the caller to
+    // be put in place with others (a batch run, whose files are made
+    // durable together), instead of now.
+    bool commitLater = false;
     // Settled rewrites write a "#line" after each block of wraps, so that
     // every line keeps its number (__LINE__, diagnostics).
     bool keepLines = false;

@@ -4,29 +4,53 @@
 // moves it over the target only when something was guarded.
 inline constexpr const char kScratchFileName[] = "$vb$tmp$.$$$";
 
+#include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
-// A run over the files of one directory keeps the file a swap leaves under
-// the scratch name (the target's old version) to write the next file's text
-// into, instead of removing one file and making another for every file:
-// after many removals, making a file is the dearest step on some file
-// systems. Only a file of one name, still as it was left, is taken again.
-struct KeptScratch {
-    std::string path;
-    vimbo::platform::FileIdentity identity;
-    bool held = false;
+// Batch runs write the new texts of a directory beside its files, several
+// at once (they are made durable together before any is put in place):
+// "$vb$tmp$.$$$", then "$vb$tmp$.1", "$vb$tmp$.2" ... Each is created
+// anew, never over a file already there: that may be what a run cut short
+// left, and the only copy of a text.
+std::string scratchName(unsigned number);
+// Whether a file name is one a run writes its scratch files under: the new
+// texts above, and the backups' "$vb$bak$.$$$", "$vb$bak$.1" ...
+bool isScratchName(const std::string& name);
+
+// The scratch names of one directory for the whole run: each is handed
+// out once, so that a name in use (a new text waiting, an old text not yet
+// removed) is never taken again.
+class ScratchNames {
+public:
+    // `directory`: "" or ending in a separator, as the run spells it.
+    explicit ScratchNames(std::string directory) : directory_(std::move(directory)) {}
+    // The next name never handed out, with the directory in front.
+    std::string next() { return directory_ + scratchName(next_++); }
+    // The name `next` gave is free after all (what stood there is gone).
+    void again() { --next_; }
+    // A file an earlier run left there that is no copy of a file's text:
+    // it stays, and the directory's files are not rewritten past it.
+    const std::string& blocked() const { return blocked_; }
+    void block(const std::string& path) { blocked_ = path; }
+    const std::string& directory() const { return directory_; }
+
+private:
+    std::string directory_;
+    unsigned next_ = 0;
+    std::string blocked_;
 };
 
-// Whether `path` is still the very file kept, with no other name. What it
-// holds does not matter: it is written over whole.
-bool holdsScratch(const vimbo::platform::FileSystemOps& fs, const KeptScratch& kept, const std::string& path);
-// Keeps what a swap left at `path`, or removes it when it may not be
-// written again (it has other names). `left`, when given, is the file the
-// swap took away (the version the rewrite read), so no look is needed; a
-// file other than that, put there meanwhile, is then never taken.
-void keepScratch(const vimbo::platform::FileSystemOps& fs, KeptScratch& kept, const std::string& path,
-                 const vimbo::platform::FileIdentity* left = nullptr);
-// Removes the kept file at the end of the directory's run.
-void releaseScratch(const vimbo::platform::FileSystemOps& fs, KeptScratch& kept);
+// The file a swap leaves under a scratch name: the target's old version,
+// removed once the swap that put it there is on disk.
+struct OldVersion {
+    std::shared_ptr<vimbo::platform::HeldDirectory> directory;  // reached through it
+    std::string path;
+    // As the swap left it: a file written since (by someone who had it
+    // open) holds text that is kept.
+    vimbo::platform::FileIdentity identity;
+    std::string of;  // the file whose old version it is
+};

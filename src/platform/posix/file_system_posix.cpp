@@ -1,9 +1,12 @@
-// POSIX file system calls behind the operations table.
+// POSIX file system calls behind the operations table. Every call is made
+// relative to a directory: the current one, or one the table holds (see
+// HeldDirectory), which a name in it is reached through without a link.
 #include "platform/file_system.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,20 +28,48 @@ std::string nativePath(const std::string& path) {
 
 namespace {
 
-bool posixExists([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    struct stat info {};
-    return ::stat(nativePath(path).c_str(), &info) == 0;
+// What a held table carries as its context.
+struct Held {
+    int fd = -1;
+    std::string prefix;  // the directory as the run spells it: "" or ending in a separator
+};
+
+// Where a call goes: a name in the directory held (links there are never
+// followed where something is written), or a path from the current directory.
+struct Place {
+    int at = AT_FDCWD;
+    std::string name;
+    bool held = false;
+    int noFollow() const { return held ? AT_SYMLINK_NOFOLLOW : 0; }
+};
+
+Place placeOf(const FileSystemOps& self, const std::string& path) {
+    const Held* held = static_cast<const Held*>(self.context);
+    if (held && path.size() > held->prefix.size() && path.compare(0, held->prefix.size(), held->prefix) == 0 &&
+        path.find_first_of("/\\", held->prefix.size()) == std::string::npos) {
+        std::string name = path.substr(held->prefix.size());
+        if (name != "." && name != "..") return {held->fd, std::move(name), true};
+    }
+    return {AT_FDCWD, nativePath(path), false};
 }
 
-bool posixIsLink([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    struct stat info {};
-    return ::lstat(nativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+bool statAt(const Place& place, struct stat& info, int flags) {
+    return ::fstatat(place.at, place.name.c_str(), &info, flags) == 0;
 }
 
-bool posixSameFile([[maybe_unused]] const FileSystemOps& self, const std::string& a, const std::string& b) {
+bool posixExists(const FileSystemOps& self, const std::string& path) {
+    struct stat info {};
+    return statAt(placeOf(self, path), info, 0);
+}
+
+bool posixIsLink(const FileSystemOps& self, const std::string& path) {
+    struct stat info {};
+    return statAt(placeOf(self, path), info, AT_SYMLINK_NOFOLLOW) && S_ISLNK(info.st_mode);
+}
+
+bool posixSameFile(const FileSystemOps& self, const std::string& a, const std::string& b) {
     struct stat infoA {}, infoB {};
-    if (::stat(nativePath(a).c_str(), &infoA) != 0 || ::stat(nativePath(b).c_str(), &infoB) != 0)
-        return false;
+    if (!statAt(placeOf(self, a), infoA, 0) || !statAt(placeOf(self, b), infoB, 0)) return false;
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
@@ -60,15 +91,14 @@ bool identityOf(const struct stat& info, FileIdentity& identity) {
     return true;
 }
 
-bool posixIdentity([[maybe_unused]] const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
+bool posixIdentity(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     struct stat info {};
-    return ::stat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
+    return statAt(placeOf(self, path), info, 0) && identityOf(info, identity);
 }
 
-bool posixIdentityNoFollow([[maybe_unused]] const FileSystemOps& self, const std::string& path,
-                           FileIdentity& identity) {
+bool posixIdentityNoFollow(const FileSystemOps& self, const std::string& path, FileIdentity& identity) {
     struct stat info {};
-    return ::lstat(nativePath(path).c_str(), &info) == 0 && identityOf(info, identity);
+    return statAt(placeOf(self, path), info, AT_SYMLINK_NOFOLLOW) && identityOf(info, identity);
 }
 
 // The status a file was opened with (see openRegular) stands for the open
@@ -79,9 +109,6 @@ struct JustOpened {
     struct stat info {};
 };
 thread_local JustOpened justOpened;
-
-// Files opened to be written over: cut to what was written when closed.
-thread_local std::vector<int> overwriting;
 
 void forgetOpened(FileHandle file) {
     if (justOpened.fd == static_cast<int>(file)) justOpened.fd = -1;
@@ -98,12 +125,13 @@ bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle 
 
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
 // descriptor only for a regular file, on which O_NONBLOCK has no effect.
-// Without `look`, the caller knows what the name stands for: the open is
-// not looked at.
-FileHandle openRegular(const std::string& path, int flags, struct stat* status = nullptr, bool look = true) {
+// In a held directory a link is never opened. Without `look`, the caller
+// knows what the name stands for: the open is not looked at.
+FileHandle openRegular(const Place& place, int flags, struct stat* status = nullptr, bool look = true) {
     int fd;
     do {
-        fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
+        fd = ::openat(place.at, place.name.c_str(), flags | O_NONBLOCK | O_CLOEXEC | (place.held ? O_NOFOLLOW : 0),
+                      0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kNoFile;
     struct stat info {};
@@ -111,38 +139,51 @@ FileHandle openRegular(const std::string& path, int flags, struct stat* status =
         ::close(fd);
         return kNoFile;
     }
-    // A number closed elsewhere and handed out again is a new file.
-    overwriting.erase(std::remove(overwriting.begin(), overwriting.end(), fd), overwriting.end());
     if (look && (flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
     else forgetOpened(fd);
     if (status) *status = info;
     return fd;
 }
 
-FileHandle posixOpenRead([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
-    return openRegular(path, O_RDONLY, nullptr, !known);
+FileHandle posixOpenRead(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
+    return openRegular(placeOf(self, path), O_RDONLY, nullptr, !known);
 }
 
-FileHandle posixCreateNew([[maybe_unused]] const FileSystemOps& self, const std::string& path) {
-    return openRegular(path, O_WRONLY | O_CREAT | O_EXCL);
+FileHandle posixCreateNew(const FileSystemOps& self, const std::string& path) {
+    return openRegular(placeOf(self, path), O_WRONLY | O_CREAT | O_EXCL);
 }
 
-FileHandle posixCreateTruncate([[maybe_unused]] const FileSystemOps& self, const std::string& path,
-                               const FileIdentity* expected) {
-    // The old text is written over and cut off at the end, not cut off first:
-    // ext4 flushes a file cut to nothing as it is closed, a step of writing
-    // to disk per file of the run.
+FileHandle posixCreateTruncate(const FileSystemOps& self, const std::string& path, const FileIdentity* expected) {
     struct stat info {};
-    FileHandle fd = openRegular(path, expected ? O_WRONLY | O_NOFOLLOW : O_WRONLY | O_CREAT, &info);
+    Place place = placeOf(self, path);
+    place.held = place.held || expected;  // the file expected is never reached through a link
+    FileHandle fd = openRegular(place, expected ? O_WRONLY : O_WRONLY | O_CREAT, &info);
     if (fd == kNoFile) return kNoFile;
     // Checked before anything is cut: another file is closed untouched.
     FileIdentity now;
-    if (expected && !(identityOf(info, now) && now.isAloneAs(*expected))) {
+    if ((expected && !(identityOf(info, now) && now.isAloneAs(*expected))) || ::ftruncate(static_cast<int>(fd), 0) != 0) {
         ::close(static_cast<int>(fd));
         return kNoFile;
     }
-    overwriting.push_back(static_cast<int>(fd));
     return fd;
+}
+
+FileHandle posixOpenOverwrite(const FileSystemOps& self, const std::string& path, const FileIdentity& expected) {
+    struct stat info {};
+    Place place = placeOf(self, path);
+    place.held = true;  // the file expected is never reached through a link
+    FileHandle fd = openRegular(place, O_WRONLY, &info);
+    if (fd == kNoFile) return kNoFile;
+    FileIdentity now;
+    if (!(identityOf(info, now) && now.isAloneAs(expected))) {
+        ::close(static_cast<int>(fd));
+        return kNoFile;
+    }
+    return fd;
+}
+
+bool posixSetSize([[maybe_unused]] const FileSystemOps& self, FileHandle file, std::uint64_t size) {
+    return ::ftruncate(static_cast<int>(file), static_cast<off_t>(size)) == 0;
 }
 
 std::int64_t posixRead([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
@@ -169,35 +210,28 @@ bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, con
 
 bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
     forgetOpened(file);
-    const int fd = static_cast<int>(file);
-    bool cut = true;
-    const auto over = std::find(overwriting.begin(), overwriting.end(), fd);
-    if (over != overwriting.end()) {
-        overwriting.erase(over);
-        // Only a file longer than what was written is cut: a cut to its own
-        // size is still a change the file system makes a record of.
-        const off_t end = ::lseek(fd, 0, SEEK_CUR), size = ::lseek(fd, 0, SEEK_END);
-        cut = end >= 0 && size >= 0 && (size == end || ::ftruncate(fd, end) == 0);
-    }
-    return ::close(fd) == 0 && cut;
+    return ::close(static_cast<int>(file)) == 0;
 }
 
-bool posixRemove([[maybe_unused]] const FileSystemOps& self, const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
+bool posixRemove(const FileSystemOps& self, const std::string& path) {
+    const Place place = placeOf(self, path);
+    return ::unlinkat(place.at, place.name.c_str(), 0) == 0;
+}
 
 // The permission bits and owner of a file: as the caller knows them, or asked.
-bool statusOf(const std::string& native, const FileIdentity* known, struct stat& info) {
-    if (!known) return ::stat(native.c_str(), &info) == 0;
+bool statusOf(const Place& place, const FileIdentity* known, struct stat& info) {
+    if (!known) return statAt(place, info, 0);
     info.st_mode = static_cast<mode_t>(known->mode);
     info.st_uid = static_cast<uid_t>(known->owner);
     info.st_gid = static_cast<gid_t>(known->group);
     return true;
 }
 
-bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
-    const std::string native = nativePath(path);
+bool posixReadOnly(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
+    const Place place = placeOf(self, path);
     struct stat info {};
-    if (!statusOf(native, known, info)) return false;
-    const bool writable = ::access(native.c_str(), W_OK) == 0;
+    if (!statusOf(place, known, info)) return false;
+    const bool writable = ::faccessat(place.at, place.name.c_str(), W_OK, 0) == 0;
     // A file that is gone is not read-only: what comes next says it is gone.
     if (!writable && (errno == ENOENT || errno == ENOTDIR)) return false;
     // access() lets root write anything: a file without any write bit is
@@ -205,46 +239,73 @@ bool posixReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || !writable;
 }
 
-bool posixCopyPermissions([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to,
+// A file whose permissions or attributes are to be set, opened so that
+// what is set is that very file (in a held directory, never a link's target).
+class Opened {
+public:
+    explicit Opened(const Place& place) {
+        do {
+            fd_ = ::openat(place.at, place.name.c_str(),
+                           O_RDONLY | O_NONBLOCK | O_CLOEXEC | (place.held ? O_NOFOLLOW : 0));
+        } while (fd_ < 0 && errno == EINTR);
+    }
+    ~Opened() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+bool posixCopyPermissions(const FileSystemOps& self, const std::string& from, const std::string& to,
                           const FileIdentity* fromKnown, const FileIdentity* toKnown) {
-    const std::string nativeTo = nativePath(to);
     struct stat info {};
-    if (!statusOf(nativePath(from), fromKnown, info)) return false;
+    if (!statusOf(placeOf(self, from), fromKnown, info)) return false;
+    const Opened target(placeOf(self, to));
+    if (target.fd() < 0) return false;
     // Owner first: changing it clears the set-user and set-group bits. A
     // file of this process's own user and group needs no change (the usual
     // case, and two calls fewer per file).
     struct stat now {};
-    if (!statusOf(nativeTo, toKnown, now)) return false;
+    if (toKnown) {
+        now.st_mode = static_cast<mode_t>(toKnown->mode);
+        now.st_uid = static_cast<uid_t>(toKnown->owner);
+        now.st_gid = static_cast<gid_t>(toKnown->group);
+    } else if (::fstat(target.fd(), &now) != 0) {
+        return false;
+    }
     bool ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
     if (!ownerKept) {
-        if (::chown(nativeTo.c_str(), info.st_uid, info.st_gid) != 0)
-            (void)::chown(nativeTo.c_str(), static_cast<uid_t>(-1), info.st_gid);  // the group, at least
-        if (::stat(nativeTo.c_str(), &now) != 0) return false;
+        if (::fchown(target.fd(), info.st_uid, info.st_gid) != 0)
+            (void)::fchown(target.fd(), static_cast<uid_t>(-1), info.st_gid);  // the group, at least
+        if (::fstat(target.fd(), &now) != 0) return false;
         ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
     }
     const mode_t mode = info.st_mode & (ownerKept ? 07777 : 0777);
-    // A kept scratch file mostly has the mode already (the directory's last file's).
     if ((now.st_mode & 07777) == mode) return true;
-    return ::chmod(nativeTo.c_str(), mode) == 0;
+    return ::fchmod(target.fd(), mode) == 0;
 }
 
 #if defined(__linux__) || defined(__APPLE__)
-// The names of a file's extended attributes; false when they can't be listed.
-bool attributeNames(const std::string& path, std::vector<std::string>& names) {
+// The names of an open file's extended attributes; false when they can't be listed.
+bool attributeNames(int fd, std::vector<std::string>& names) {
     for (int attempt = 0; attempt < 4; ++attempt) {
 #ifdef __APPLE__
-        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0, 0);
+        const ssize_t size = ::flistxattr(fd, nullptr, 0, 0);
 #else
-        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
 #endif
         names.clear();
         if (size < 0) return errno == ENOTSUP;  // a file system without them
         if (size == 0) return true;              // the usual case: no second call
         std::string list(static_cast<std::size_t>(size), '\0');
 #ifdef __APPLE__
-        const ssize_t got = ::listxattr(path.c_str(), list.data(), list.size(), 0);
+        const ssize_t got = ::flistxattr(fd, list.data(), list.size(), 0);
 #else
-        const ssize_t got = ::listxattr(path.c_str(), list.data(), list.size());
+        const ssize_t got = ::flistxattr(fd, list.data(), list.size());
 #endif
         if (got < 0 && errno == ERANGE) continue;  // one was added meanwhile
         if (got < 0) return false;
@@ -259,19 +320,19 @@ bool attributeNames(const std::string& path, std::vector<std::string>& names) {
     return false;
 }
 
-bool attributeValue(const std::string& path, const std::string& name, std::string& value) {
+bool attributeValue(int fd, const std::string& name, std::string& value) {
     for (int attempt = 0; attempt < 4; ++attempt) {
 #ifdef __APPLE__
-        const ssize_t size = ::getxattr(path.c_str(), name.c_str(), nullptr, 0, 0, 0);
+        const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0, 0, 0);
 #else
-        const ssize_t size = ::getxattr(path.c_str(), name.c_str(), nullptr, 0);
+        const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0);
 #endif
         if (size < 0) return false;
         value.assign(static_cast<std::size_t>(size), '\0');
 #ifdef __APPLE__
-        const ssize_t got = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0, 0);
+        const ssize_t got = ::fgetxattr(fd, name.c_str(), value.data(), value.size(), 0, 0);
 #else
-        const ssize_t got = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+        const ssize_t got = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
 #endif
         if (got < 0 && errno == ERANGE) continue;
         if (got < 0) return false;
@@ -281,35 +342,36 @@ bool attributeValue(const std::string& path, const std::string& name, std::strin
     return false;
 }
 
-bool setAttribute(const std::string& path, const std::string& name, const std::string& value) {
+bool setAttribute(int fd, const std::string& name, const std::string& value) {
 #ifdef __APPLE__
-    return ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0, 0) == 0;
+    return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0, 0) == 0;
 #else
-    return ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) == 0;
+    return ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0;
 #endif
 }
 
-bool removeAttribute(const std::string& path, const std::string& name) {
+bool removeAttribute(int fd, const std::string& name) {
 #ifdef __APPLE__
-    return ::removexattr(path.c_str(), name.c_str(), 0) == 0;
+    return ::fremovexattr(fd, name.c_str(), 0) == 0;
 #else
-    return ::removexattr(path.c_str(), name.c_str()) == 0;
+    return ::fremovexattr(fd, name.c_str()) == 0;
 #endif
 }
 
-bool posixCopyAttributes([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
-    const std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
+bool posixCopyAttributes(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    const Opened source(placeOf(self, from)), target(placeOf(self, to));
+    if (source.fd() < 0 || target.fd() < 0) return false;
     std::vector<std::string> wanted, present;
-    if (!attributeNames(nativeFrom, wanted) || !attributeNames(nativeTo, present)) return false;
+    if (!attributeNames(source.fd(), wanted) || !attributeNames(target.fd(), present)) return false;
     // What the new file got on its own (a directory's default ACL) goes first.
     for (const std::string& name : present)
-        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && !removeAttribute(nativeTo, name))
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && !removeAttribute(target.fd(), name))
             return false;
     std::string value, current;
     for (const std::string& name : wanted) {
-        if (!attributeValue(nativeFrom, name, value)) return false;
-        if (attributeValue(nativeTo, name, current) && current == value) continue;  // a label the system gave alike
-        if (!setAttribute(nativeTo, name, value)) return false;
+        if (!attributeValue(source.fd(), name, value)) return false;
+        if (attributeValue(target.fd(), name, current) && current == value) continue;  // a label the system gave alike
+        if (!setAttribute(target.fd(), name, value)) return false;
     }
     return true;
 }
@@ -338,6 +400,7 @@ bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const
         }
     }
     posixClose(self, in);
+    ok = ::fdatasync(static_cast<int>(out)) == 0 && ok;
     ok = posixClose(self, out) && ok;
     ok = ok && posixCopyPermissions(self, from, to, nullptr, nullptr) && posixCopyAttributes(self, from, to);
     if (!ok) {
@@ -349,27 +412,66 @@ bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const
 }
 
 // Never onto an existing name, as on Windows: whatever stands there stays.
-bool posixRename([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
-    std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
+bool posixRename(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    const Place source = placeOf(self, from), target = placeOf(self, to);
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(source.at, source.name.c_str(), target.at, target.name.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EXDEV) return copyAcrossDevices(self, from, to);
+    if (errno != EINVAL && errno != ENOSYS) return false;  // else a file system that can't tell: look first
+#endif
     struct stat info {};
-    if (::lstat(nativeTo.c_str(), &info) == 0) return false;
-    if (::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0) return true;
+    if (statAt(target, info, AT_SYMLINK_NOFOLLOW)) return false;
+    if (::renameat(source.at, source.name.c_str(), target.at, target.name.c_str()) == 0) return true;
     return errno == EXDEV && copyAcrossDevices(self, from, to);
 }
 
-bool posixReplace([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
-    return ::rename(nativePath(from).c_str(), nativePath(to).c_str()) == 0;
+bool posixReplace(const FileSystemOps& self, const std::string& from, const std::string& to) {
+    const Place source = placeOf(self, from), target = placeOf(self, to);
+    return ::renameat(source.at, source.name.c_str(), target.at, target.name.c_str()) == 0;
 }
 
-bool posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
-                   [[maybe_unused]] const std::string& b) {
+Exchange posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
+                       [[maybe_unused]] const std::string& b) {
 #if defined(__linux__) && defined(RENAME_EXCHANGE)
-    return ::renameat2(AT_FDCWD, nativePath(a).c_str(), AT_FDCWD, nativePath(b).c_str(), RENAME_EXCHANGE) == 0;
-#elif defined(__APPLE__) && defined(RENAME_SWAP)
-    return ::renamex_np(nativePath(a).c_str(), nativePath(b).c_str(), RENAME_SWAP) == 0;
+    const Place first = placeOf(self, a), second = placeOf(self, b);
+    if (::renameat2(first.at, first.name.c_str(), second.at, second.name.c_str(), RENAME_EXCHANGE) == 0)
+        return Exchange::swapped;
+    return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EXDEV ? Exchange::unsupported
+                                                                                   : Exchange::failed;
 #else
-    return false;
+    return Exchange::unsupported;
 #endif
+}
+
+bool posixSync([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
+#ifdef __APPLE__
+    // fsync leaves the data in the drive's cache there.
+    return ::fcntl(static_cast<int>(file), F_FULLFSYNC) == 0 || ::fsync(static_cast<int>(file)) == 0;
+#else
+    return ::fdatasync(static_cast<int>(file)) == 0;
+#endif
+}
+
+#ifdef __linux__
+constexpr bool kWholeFileSystemSync = true;
+int syncDirectory(int fd) { return ::syncfs(fd); }
+#else
+// Elsewhere a directory's own sync puts its names on disk.
+constexpr bool kWholeFileSystemSync = false;
+int syncDirectory(int fd) { return ::fsync(fd); }
+#endif
+
+bool posixSyncFileSystem(const FileSystemOps& self, const std::string& path) {
+    const Place place = placeOf(self, path);
+    if (place.held) return syncDirectory(place.at) == 0;
+    const std::size_t slash = place.name.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : place.name.substr(0, slash + 1);
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = syncDirectory(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 }  // namespace
@@ -378,11 +480,94 @@ const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
         posixExists,    posixIsLink, posixSameFile, posixIdentity, posixIdentityNoFollow, posixHandleIdentity,
-        posixOpenRead,  posixCreateNew, posixCreateTruncate, posixRead,
+        posixOpenRead,  posixCreateNew, posixCreateTruncate, posixOpenOverwrite, posixSetSize, posixRead,
         posixWrite,     posixClose,  posixRemove,   posixRename,
         posixReplace,   posixExchange,  posixReadOnly,  posixCopyPermissions, posixCopyAttributes,
+        posixSync,      posixSyncFileSystem, kWholeFileSystemSync,
     };
     return ops;
+}
+
+}  // namespace vimbo::platform
+
+namespace vimbo::engine {
+
+bool directoryIdentity(const std::string& path, DirectoryIdentity& identity) {
+    struct stat info {};
+    if (::stat(vimbo::platform::nativePath(path.empty() ? "." : path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    identity.device = static_cast<std::uint64_t>(info.st_dev);
+    identity.file = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
+
+}  // namespace vimbo::engine
+
+namespace vimbo::platform {
+
+HeldDirectory::HeldDirectory(const FileSystemOps& below, const std::string& directory,
+                             const DirectoryIdentity* expected)
+    : ops_(below) {
+    // Another table (a dry run's memory) writes nothing to hold a directory for.
+    if (below.context) {
+        held_ = true;
+        return;
+    }
+    const std::string native = nativePath(directory.empty() ? "." : directory);
+    int fd;
+    do {
+        fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || (expected && !(DirectoryIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                                                    static_cast<std::uint64_t>(info.st_ino)} ==
+                                                  *expected))) {
+        ::close(fd);
+        return;
+    }
+    state_ = new Held{fd, directory};
+    ops_.context = state_;
+    held_ = true;
+}
+
+bool HeldDirectory::lock(bool wait) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (locks_ > 0 || !state_) {
+        ++locks_;
+        return true;
+    }
+    int done;
+    do {
+        done = ::flock(static_cast<Held*>(state_)->fd, LOCK_EX | (wait ? 0 : LOCK_NB));
+    } while (done != 0 && errno == EINTR);
+    // A file system without locks (some network ones) has nothing to keep out.
+    if (done != 0 && errno != ENOLCK && errno != EOPNOTSUPP) return false;
+    ++locks_;
+    return true;
+}
+
+void HeldDirectory::unlock() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (locks_ == 0 || --locks_ > 0 || !state_) return;
+    ::flock(static_cast<Held*>(state_)->fd, LOCK_UN);
+}
+
+bool HeldDirectory::moveHere(const HeldDirectory& source, const std::string& from, const std::string& to) {
+    const Place here = placeOf(ops_, to), there = placeOf(source.ops_, from);
+    if (!here.held || !there.held) return false;
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(there.at, there.name.c_str(), here.at, here.name.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    struct stat info {};
+    return !statAt(here, info, AT_SYMLINK_NOFOLLOW) &&
+           ::renameat(there.at, there.name.c_str(), here.at, here.name.c_str()) == 0;
+}
+
+HeldDirectory::~HeldDirectory() {
+    if (!state_) return;
+    ::close(static_cast<Held*>(state_)->fd);
+    delete static_cast<Held*>(state_);
 }
 
 }  // namespace vimbo::platform

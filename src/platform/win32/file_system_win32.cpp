@@ -131,6 +131,24 @@ FileHandle win32CreateTruncate([[maybe_unused]] const FileSystemOps& self, const
     return file;
 }
 
+FileHandle win32OpenOverwrite([[maybe_unused]] const FileSystemOps& self, const std::string& path,
+                              const FileIdentity& expected) {
+    FileHandle file = keepDiskFile(
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileIdentity now;
+    if (file != kNoFile && !(handleIdentity(toHandle(file), now) && now.isAloneAs(expected))) {
+        CloseHandle(toHandle(file));
+        return kNoFile;
+    }
+    return file;
+}
+
+bool win32SetSize([[maybe_unused]] const FileSystemOps& self, FileHandle file, std::uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(toHandle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(toHandle(file));
+}
+
 std::int64_t win32Read([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
     DWORD got = 0;
     DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
@@ -157,7 +175,7 @@ bool win32Remove([[maybe_unused]] const FileSystemOps& self, const std::string& 
 // The scratch file lies in the current directory, which need not be on the
 // target's volume: a copy is allowed where a plain rename cannot go.
 bool win32Rename([[maybe_unused]] const FileSystemOps& self, const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // A file that another thread (or a virus scanner) has open for a moment
@@ -172,9 +190,9 @@ bool win32Replace([[maybe_unused]] const FileSystemOps& self, const std::string&
 }
 
 // Windows has no call that swaps two names in one step.
-bool win32Exchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
-                   [[maybe_unused]] const std::string& b) {
-    return false;
+Exchange win32Exchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
+                       [[maybe_unused]] const std::string& b) {
+    return Exchange::unsupported;
 }
 
 bool win32ReadOnly([[maybe_unused]] const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
@@ -198,17 +216,62 @@ bool win32CopyPermissions([[maybe_unused]] const FileSystemOps& self, const std:
 // rights come from the directory (above), as for any file saved there.
 bool win32CopyAttributes(const FileSystemOps&, const std::string&, const std::string&) { return true; }
 
+bool win32Sync([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
+    return FlushFileBuffers(toHandle(file)) != 0;
+}
+
+// Flushing a whole volume takes an administrator: each file is flushed by
+// itself, and the renames write through (MOVEFILE_WRITE_THROUGH).
+bool win32SyncFileSystem(const FileSystemOps&, const std::string&) { return true; }
+
 }  // namespace
 
 const FileSystemOps& defaultFileSystemOps() {
     static const FileSystemOps ops = {
         nullptr,
         win32Exists,    win32IsLink, win32SameFile, win32Identity, win32IdentityNoFollow, win32HandleIdentity,
-        win32OpenRead,  win32CreateNew, win32CreateTruncate, win32Read,
+        win32OpenRead,  win32CreateNew, win32CreateTruncate, win32OpenOverwrite, win32SetSize, win32Read,
         win32Write,     win32Close,  win32Remove,   win32Rename,
         win32Replace,   win32Exchange,  win32ReadOnly,  win32CopyPermissions, win32CopyAttributes,
+        win32Sync,      win32SyncFileSystem, false,
     };
     return ops;
 }
+
+}  // namespace vimbo::platform
+
+namespace vimbo::engine {
+
+bool directoryIdentity(const std::string& path, DirectoryIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!vimbo::platform::fileIdentity(path.empty() ? "." : path, info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return false;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace vimbo::engine
+
+namespace vimbo::platform {
+
+// Windows has no calls relative to an open directory: a directory is
+// checked to be the one expected, and its names reached by path.
+HeldDirectory::HeldDirectory(const FileSystemOps& below, const std::string& directory,
+                             const DirectoryIdentity* expected)
+    : ops_(below) {
+    DirectoryIdentity now;
+    held_ = below.context || !expected || (vimbo::engine::directoryIdentity(directory, now) && now == *expected);
+}
+
+HeldDirectory::~HeldDirectory() = default;
+
+bool HeldDirectory::moveHere(const HeldDirectory&, const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// Another run's files in the directory are told apart by their names alone here.
+bool HeldDirectory::lock(bool) { return true; }
+void HeldDirectory::unlock() {}
 
 }  // namespace vimbo::platform

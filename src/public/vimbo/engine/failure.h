@@ -15,6 +15,9 @@ enum class Failure {
     cantRemoveOutput,
     cantRename,   // the old file is gone; the scratch file holds the text
     cantReplace,
+    changedDuringRun,  // saved, written or deleted by someone else meanwhile: left as they left it
+    directoryChanged,  // its directory is no longer the one the run looked at
+    outputNotRegular,
     textWouldChange,
     readOnlyInput,
     readOnlyOutput,

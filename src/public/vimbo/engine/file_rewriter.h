@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "vimbo/engine/failure.h"
+#include "vimbo/engine/paths.h"
 
 namespace vimbo::platform {
 struct FileSystemOps;
@@ -55,6 +57,12 @@ struct FileOutcome {
     std::string message;    // the library's message for the failure, without its line break
     std::string scratchLeft;  // a scratch file the failure concerns, when one is there
     std::vector<Finding> findings;  // the changes, or the audit's findings
+    // The new text waits beside the file to be put in place with its batch:
+    // the outcome proper comes through the batch (see RewriteBatch).
+    bool pending = false;
+    // Said of the file's directory on the way (scratch files that a run cut
+    // short left there, taken away), a line each.
+    std::vector<std::string> notes;
 };
 
 // What the files of one batch run share: the headers read (each version of a
@@ -93,31 +101,75 @@ public:
     // Each guard that two or more headers of the run share: "G: a.h, b.h".
     std::vector<std::string> sharedGuards() const;
 
+    // A directory of the run as it was when the run first looked (the walk
+    // that found its files): when its files are rewritten, a directory
+    // that is no longer that one (swapped for another, or for a link) is
+    // left alone. `leftovers`: the scratch names the walk saw in it, left
+    // by a run cut short. Directories of files named otherwise are taken
+    // as the index finds them.
+    void expectDirectory(const std::string& directory, const DirectoryIdentity& identity,
+                         std::vector<std::string> leftovers = {});
+    // What putting files in place left to the user that no file's outcome
+    // tells (a scratch file that could not be removed, say), a line each;
+    // asked once every rewrite of the run is done.
+    std::vector<std::string> problems();
+
+private:
+    friend class DirectoryRewriter;
+    friend class RewriteBatch;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The rewrites of one job (a thread) of a run, put in place a batch at a
+// time: each new text is written beside its file first; a batch is then put
+// on disk with one flush of the file system (not one per file), and only
+// then is each file swapped in and checked. A power cut leaves every file
+// old or new, never torn; a file that someone else saves, writes or
+// deletes meanwhile is left as they left it.
+class RewriteBatch {
+public:
+    // Told of each file whose outcome was pending, once it is put in place.
+    using Done = std::function<void(std::size_t id, FileOutcome outcome)>;
+    RewriteBatch(BatchContext& context, Done done);
+    // finish()
+    ~RewriteBatch();
+    RewriteBatch(const RewriteBatch&) = delete;
+    RewriteBatch& operator=(const RewriteBatch&) = delete;
+
+    // Every file handed in is put in place (or left as it was), and the
+    // last swaps are on disk.
+    void finish();
+
 private:
     friend class DirectoryRewriter;
     struct State;
     std::unique_ptr<State> state_;
 };
 
-// The files of one directory, one after another (they share the scratch
-// file's name, and a file a swap left behind is written again for the next).
+// The files of one directory, one after another. The directory is opened
+// once and held: its files are reached through it, never through a link,
+// whatever is done to its path meanwhile; and other runs keep out of it
+// while its files are under way.
 class DirectoryRewriter {
 public:
-    DirectoryRewriter(BatchContext& context, RewriteSettings settings);
-    // Hands the scratch file the directory kept to the context, which
-    // removes it meanwhile, and at the latest as it ends.
+    // Without a batch, each file is put in place before rewrite returns.
+    DirectoryRewriter(BatchContext& context, RewriteSettings settings, RewriteBatch* batch = nullptr);
     ~DirectoryRewriter();
     DirectoryRewriter(const DirectoryRewriter&) = delete;
     DirectoryRewriter& operator=(const DirectoryRewriter&) = delete;
 
     // An include is wrapped only where each of `others` that finds its
     // header finds the same header with the same guard (a header is part of
-    // every unit that includes it).
-    FileOutcome rewrite(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others);
+    // every unit that includes it). With a batch the outcome may be pending:
+    // it then reaches the batch's Done under `id`.
+    FileOutcome rewrite(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others,
+                        std::size_t id = 0);
     // The external guards that do not control their header.
     FileOutcome audit(const std::string& path, const Lookup& lookup, const std::vector<Lookup>& others);
 
 private:
+    bool hold(const std::string& path, FileOutcome& outcome);
     struct State;
     std::unique_ptr<State> state_;
 };

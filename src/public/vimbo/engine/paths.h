@@ -23,4 +23,19 @@ bool isDirectory(const std::string& path);
 // no regular file.
 std::uint64_t linkCount(const std::string& path);
 
+// Which directory a path leads to: its device and file number. A run that
+// remembers it as it first looks (the walk) can tell a directory swapped
+// for another, or for a link, before it writes there.
+struct DirectoryIdentity {
+    std::uint64_t device = 0, file = 0;
+    bool operator==(const DirectoryIdentity& other) const { return device == other.device && file == other.file; }
+};
+// False when `path` (links followed, as written) names no directory.
+bool directoryIdentity(const std::string& path, DirectoryIdentity& identity);
+
+// Whether a file name is one that batch runs write scratch files under
+// ("$vb$tmp$.$$$", "$vb$tmp$.1", "$vb$bak$.$$$" ...): one found in a tree
+// is what a run cut short left.
+bool isScratchFileName(const std::string& name);
+
 }  // namespace vimbo::engine
