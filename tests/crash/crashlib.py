@@ -282,21 +282,25 @@ def what_is(texts, rel, data):
         return "not a regular file"
     if data == b"":
         return "empty"
-    if data.count(0) == len(data):
+    core = data.rstrip(b"\0")
+    if not core:
         return "%d zero bytes" % len(data)
-    whose = _whose(texts, data, rel)
+    zeros = ", then %d zero bytes" % (len(data) - len(core)) if len(core) < len(data) else ""
+    whose = _whose(texts, core, rel)
     if whose:
-        return "holds " + whose
+        return "holds " + whose + zeros
     old, new = texts.old[rel], texts.new.get(rel)
-    if new and new.startswith(data):
-        return "torn: the first %d of %d bytes of its new text" % (len(data), len(new))
-    if old.startswith(data):
-        return "torn: the first %d of %d bytes of its old text" % (len(data), len(old))
-    common = 0
+    if new and new.startswith(core):
+        return "torn: the first %d of %d bytes of its new text%s" % (len(core), len(new), zeros)
+    if old.startswith(core):
+        return "torn: the first %d of %d bytes of its old text%s" % (len(core), len(old), zeros)
+    for other in sorted(texts.old):
+        for age, text in (("old", texts.old[other]), ("new", texts.new.get(other))):
+            if other != rel and text and len(core) >= 16 and text.startswith(core):
+                return "holds the first %d of %d bytes of the %s text of %s%s" % (len(core), len(text), age, other, zeros)
     reference = new if new is not None else old
-    while common < min(len(data), len(reference)) and data[common] == reference[common]:
-        common += 1
-    return "unknown text (%d bytes; first difference from its new text at byte %d)" % (len(data), common)
+    return "unknown text (%d bytes; first difference from its new text at byte %d)" % (
+        len(data), _common_prefix(data, reference))
 
 
 def _common_prefix(a, b):
@@ -398,11 +402,13 @@ class Verdict:
         return text
 
 
-def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=None):
+def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=None, strict_leftovers=True):
     """Checks a tree after an accident. `now` is its snapshot. With
     `expect_final`, every file must hold its new text. `deleted` names files
     another program removed; `kept` maps files another program saved to the
-    text it saved."""
+    text it saved. A scratch file that holds no sibling's text is wrong
+    with `strict_leftovers` (after a kill); after a power cut one may hold
+    anything, since no text lies only there while every file is old or new."""
     v = Verdict()
     p = v.problems
     kept = kept or {}
@@ -438,12 +444,10 @@ def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=
                 p.add("partly rewritten", "%s (%s)" % (rel, partial))
             else:
                 account = what_is(texts, rel, data)
-                what = account.split(":")[0] if account.startswith(("torn", "unknown")) else (
-                    "holding another file's text" if account.startswith("holds") else account)
-                if what == account:
-                    p.add(what, rel)
+                if account == "empty":
+                    p.add("empty", rel)
                 else:
-                    p.add(what, "%s (%s)" % (rel, account))
+                    p.add(_group_of(account), "%s (%s)" % (rel, account))
     for rel in sorted(now):
         data = now[rel]
         if rel in texts.old and not rel.endswith(".Bak"):
@@ -459,13 +463,21 @@ def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=
         elif is_scratch(rel):
             kind, account = what_leftover_is(texts, rel, data, now)
             v.leftovers[rel] = (kind, account, data)
-            if kind == "unknown":
+            if kind == "unknown" and strict_leftovers:
                 p.add("a scratch file holding text the harness can't place", "%s: %s" % (rel, account))
         elif os.path.basename(rel).startswith(".editor"):
             continue
         else:
             p.add("a file that was not there before", rel)
     return v
+
+
+def _group_of(account):
+    for start, group in (("holds", "holding another file's text"), ("torn", "torn"),
+                         ("unknown", "holding text that is no file's"), ("not a regular", "not a regular file")):
+        if account.startswith(start):
+            return group
+    return "holding only zero bytes"
 
 
 def _backup_account(texts, source, data):
