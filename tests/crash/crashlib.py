@@ -423,7 +423,7 @@ def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=
             continue
         if rel in kept:
             if data != kept[rel]:
-                p.add("the text saved meanwhile is lost", "%s (%s)" % (
+                p.add("not the text another program saved meanwhile", "%s (%s)" % (
                     rel, "missing" if data is False else "it holds its new text" if data == texts.new.get(rel)
                     else "it holds its old text" if data == texts.old[rel] else what_is(texts, rel, data)))
             continue
@@ -461,7 +461,11 @@ def judge(texts, now, allow_partial=False, expect_final=False, deleted=(), kept=
             elif data != texts.old.get(rel):   # a .Bak an earlier run left, untouched
                 p.add("a .Bak neither as it was nor exact", "%s %s" % (rel, _backup_account(texts, source, data)))
         elif is_scratch(rel):
-            kind, account = what_leftover_is(texts, rel, data, now)
+            saved_for = next((k for k, text in kept.items() if text == data), None)
+            if saved_for:
+                kind, account = "saved copy", "the text another program saved as " + saved_for
+            else:
+                kind, account = what_leftover_is(texts, rel, data, now)
             v.leftovers[rel] = (kind, account, data)
             if kind == "unknown" and strict_leftovers:
                 p.add("a scratch file holding text the harness can't place", "%s: %s" % (rel, account))
