@@ -125,6 +125,21 @@ def copy_tree(source, target):
 
 # ---------------------------------------------------------------- running
 
+def outside_git(work):
+    """Options that keep git's ignore rules out of a run whose work
+    directory lies in a git work tree (a TMPDIR inside one): there vimbo
+    would ask git, and leave out what the tree ignores."""
+    path = os.path.realpath(work)
+    while True:
+        if os.path.exists(os.path.join(path, ".git")):
+            print("note: %s lies in a git work tree (%s); runs add --no-git-ignore" % (work, path))
+            return ["--no-git-ignore"]
+        parent = os.path.dirname(path)
+        if parent == path:
+            return []
+        path = parent
+
+
 def build_shim(shim, workdir):
     """The shim CMake built, or one built here with cc."""
     if shim:
@@ -343,9 +358,10 @@ def what_leftover_is(texts, rel, data, now):
         if k == 0:
             continue
         for t in siblings:
-            if data[k:] == texts.old[t][k:len(data)] and len(data) <= max(len(texts.old[t]), k):
-                return "partial new", ("the first %d bytes of the new text of %s over the rest of the old text of %s"
-                                       % (k, s, t))
+            for age, under in (("old", texts.old[t]), ("new", texts.new.get(t) or b"")):
+                if data[k:] == under[k:len(data)] and len(data) <= max(len(under), k):
+                    return "partial new", ("the first %d bytes of the new text of %s over the rest of the %s text of %s"
+                                           % (k, s, age, t))
     return "unknown", "%d bytes that are no sibling's text, whole or in part" % len(data)
 
 
@@ -551,7 +567,10 @@ def judge_next_run(texts, before, vimbo, args, cwd, backups):
             stayed.append(rel)
     if backups:
         for rel in texts.rewritten:
-            if after.get(backup_of(rel)) != texts.old[rel]:
+            # A file a failure left partly rewritten is backed up as it was then.
+            was = before.get(rel)
+            expected = was if was not in (texts.old[rel], texts.new[rel], None) and _partial(texts, rel, was) else texts.old[rel]
+            if after.get(backup_of(rel)) != expected:
                 problems.add("no exact .Bak", backup_of(rel))
     if run.hung():
         problems.add("hung")
@@ -583,11 +602,15 @@ class Report:
         self.limit = limit
         self.passed = 0
         self.failed = []
+        self.kinds = {}
 
     def case(self, name, problems, detail=""):
         lines = []
         for group in problems:
             lines += group.lines() if isinstance(group, Problems) else [group]
+            kinds = [group.prefix + what for what in group.groups] if isinstance(group, Problems) else [group]
+            for kind in kinds:
+                self.kinds[kind] = self.kinds.get(kind, 0) + 1
         if lines:
             shown = "; ".join(lines[:self.limit])
             if len(lines) > self.limit:
@@ -605,6 +628,10 @@ class Report:
 
     def finish(self):
         total = self.passed + len(self.failed)
+        if self.failed:
+            print("what the %d failing cases found, by how many cases found it:" % len(self.failed))
+            for kind, count in sorted(self.kinds.items(), key=lambda item: (-item[1], item[0])):
+                print("  %4d  %s" % (count, kind))
         print("%s: %d cases, %d passed, %d failed" % (self.title, total, self.passed, len(self.failed)), flush=True)
         return 1 if self.failed else 0
 
