@@ -261,7 +261,7 @@ def _wraps(old, new):
     for i, line in enumerate(a):
         if j < len(b) and b[j] == line:
             j += 1
-        elif j + 2 < len(b) + 0 and b[j].startswith(b"#ifndef ") and b[j + 1] == line and b[j + 2].startswith(b"#endif"):
+        elif j + 2 < len(b) and b[j].startswith(b"#ifndef ") and b[j + 1] == line and b[j + 2].startswith(b"#endif"):
             wraps.append((i, b[j], b[j + 2]))
             j += 3
         else:
@@ -278,7 +278,7 @@ def _partial(texts, rel, data):
     by_line = {i: (before, after) for i, before, after in wraps}
     j, taken = 0, 0
     for i, line in enumerate(a):
-        if i in by_line and j + 2 < len(b) + 0 and b[j] == by_line[i][0] and b[j + 1] == line and b[j + 2] == by_line[i][1]:
+        if i in by_line and j + 2 < len(b) and b[j] == by_line[i][0] and b[j + 1] == line and b[j + 2] == by_line[i][1]:
             j += 3
             taken += 1
         elif j < len(b) and b[j] == line:
