@@ -235,6 +235,9 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
             write("many/d" + std::to_string(d) + "/f" + std::to_string(f) + ".c",
                   f == 2 ? "int x;\n" : "#include <a.h>\n#include \"../d0/f0.c\"\n");
     write("many/d3/$vb$tmp$.$$$", "left over\n");
+    // Files that stay as they are, and say so, in the order of the list.
+    for (const char* file : {"many/d3/f0.c", "many/d3/f1.c"})
+        fs::permissions(root() / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::create_directories(root() / "copy");
     fs::copy(root() / "many", root() / "copy/many", fs::copy_options::recursive);
     auto one = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"});
@@ -245,9 +248,10 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
     EXPECT_EQ(four.status, one.status);
     EXPECT_EQ(four.out, one.out);
     EXPECT_EQ(four.err, one.err);
-    EXPECT_NE(one.err.find("many/d3/f0.c: Error: can't create temporary file.\n"
-                           "vimbo: many/d3/f0.c: the scratch file is many/d3/$vb$tmp$.$$$; look at what it holds, "
-                           "then remove it\n"),
+    EXPECT_NE(one.err.find("many/d3/f0.c: Error: input file is read-only; left unchanged.\n"), std::string::npos)
+        << one.err;
+    EXPECT_NE(one.err.find("vimbo: many/d3/$vb$tmp$.$$$: a scratch file that a run cut short left, with text no "
+                           "file beside it has; it stays: look at what it holds, then remove it\n"),
               std::string::npos)
         << one.err;
     EXPECT_LT(one.err.find("many/d3/f0.c"), one.err.find("many/d3/f1.c")) << "in the order of the list";
@@ -271,8 +275,14 @@ TEST_F(TreeMode, NoScratchFileIsNamedThatIsNotThere) {
     EXPECT_EQ(refused.failure, vimbo::engine::Failure::cantCreateScratch);
     EXPECT_EQ(refused.message, "Error: can't create temporary file.");
     EXPECT_EQ(refused.scratchLeft, "");
+    // A file a run cut short left stays, and is told of; it is no scratch
+    // file of this run's to look at.
     write("proj/src/$vb$tmp$.$$$", "left over\n");
-    EXPECT_EQ(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).scratchLeft, "proj/src/$vb$tmp$.$$$");
+    EXPECT_EQ(directory.rewrite("proj/src/upper.H", {"inc", ""}, {}).scratchLeft, "");
+    EXPECT_EQ(context.problems(),
+              std::vector<std::string>{"proj/src/$vb$tmp$.$$$: a scratch file that a run cut short left, with text no "
+                                       "file beside it has; it stays: look at what it holds, then remove it"});
+    EXPECT_EQ(read("proj/src/$vb$tmp$.$$$"), "left over\n");
 }
 
 #ifdef __linux__
@@ -501,13 +511,24 @@ TEST_F(TreeMode, ExitStatuses) {
     EXPECT_EQ(runVimbo({"--tree"}).status, 2);
     EXPECT_EQ(runVimbo({"--tree", "-t", "x"}).status, 2);
     EXPECT_EQ(runVimbo({"--check", "--ext", "c", "proj/src/main.c"}).status, 2);
-    // A stale scratch file makes the rewrite of its directory fail, and check says so.
+    // A scratch file a run cut short left, with text of its own, stays and
+    // is named; the run goes on, and its status says something is left.
     write("proj/ext/$vb$tmp$.$$$", "left over\n");
     auto check = runVimbo({"-i", "inc", "--check", "--tree", "proj/ext"});
     EXPECT_EQ(check.status, 2);
-    EXPECT_NE(check.err.find("proj/ext/c.c: Error: can't create temporary file."), std::string::npos) << check.err;
+    EXPECT_NE(check.err.find("proj/ext/$vb$tmp$.$$$: a scratch file that a run cut short left"), std::string::npos)
+        << check.err;
     EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "proj/ext"}).status, 1);
     EXPECT_EQ(read("proj/ext/$vb$tmp$.$$$"), "left over\n");
+    // One that holds nothing but a file's old text goes, with a note.
+    write("proj/ext/$vb$tmp$.7", read("proj/ext/c.c"));
+    auto again = runVimbo({"-i", "inc", "--tree", "proj/ext"});
+    EXPECT_EQ(again.status, 1) << "the other one stays";
+    EXPECT_NE(again.err.find("note: proj/ext/$vb$tmp$.7: a scratch file that a run cut short left, with the old "
+                             "text of proj/ext/c.c"),
+              std::string::npos)
+        << again.err;
+    EXPECT_FALSE(fs::exists(root() / "proj/ext/$vb$tmp$.7"));
 }
 
 }  // namespace

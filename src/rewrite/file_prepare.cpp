@@ -21,11 +21,6 @@ std::string backupNameOf(const std::string& inputFile);
 
 std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
     ScratchNames* names = shared_.names;
-    if (names && !names->blocked().empty()) {
-        scratchName_ = names->blocked();
-        report(Failure::cantCreateScratch, kCantCreateTemp);
-        return "";
-    }
     for (int attempt = 0; attempt < kMaxLeftovers; ++attempt) {
         const std::string name = names ? names->next() : options_.scratchDirectory + kScratchFileName;
         scratchName_ = name;
@@ -36,14 +31,17 @@ std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
             if (names) names->again();
             break;
         }
-        // A file of that name this run did not make: what one cut short left.
+        // A file of that name this run did not make: what one cut short
+        // left. Where a batch run numbers its names, one that holds text of
+        // its own stays (and is named) and the next name is taken.
+        if (!names) break;
         std::string of;
-        if (!names || !removeLeftover(fs_, name, settings->inputFile(), of)) {
-            if (names) names->block(name);
-            break;
+        if (removeLeftover(fs_, name, settings->inputFile(), of)) {
+            leftovers_.push_back({name, of, true});
+            names->again();
+        } else {
+            leftovers_.push_back({name, "", false});
         }
-        leftovers_.emplace_back(name, of);
-        names->again();
     }
     report(Failure::cantCreateScratch, kCantCreateTemp);
     return "";

@@ -213,9 +213,18 @@ std::vector<Finding> findingsOf(const std::vector<IncludeChange>& changes, const
     return findings;
 }
 
+// What is said of a scratch file that a run cut short left: a note for one
+// taken away, and for one that stays a problem of the run's, which makes
+// its exit status say so.
 std::string leftoverNote(const std::string& left, const std::string& of, bool dryRun) {
-    return "note: " + left + ": a scratch file that a run cut short left; " + of +
-           " holds all of its text but guards, so it " + (dryRun ? "would be" : "is") + " taken away";
+    return "note: " + left + ": a scratch file that a run cut short left, " +
+           (of.empty() ? std::string("with no text") : "with the old text of " + of + ", which " + of + " still holds") +
+           "; " + (dryRun ? "a rewrite takes it away" : "taken away");
+}
+
+std::string keptLeftover(const std::string& left) {
+    return left + ": a scratch file that a run cut short left, with text no file beside it has; it stays: "
+                  "look at what it holds, then remove it";
 }
 
 void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
@@ -262,14 +271,19 @@ bool DirectoryRewriter::hold(const std::string& path, FileOutcome& outcome) {
     }
     state.held = std::move(held);
     state.names = std::make_unique<ScratchNames>(directory);
-    // What a run cut short left is taken away where a file holds all of its text.
+    // What a run cut short left is taken away where it holds a file's old
+    // text; what else it left stays under its name.
     if (expected)
         for (const std::string& name : expected->leftovers) {
             std::string of;
             const auto& fs = state.held->ops();
             if (!fs.exists(directory + name) && !fs.isLink(directory + name)) continue;
-            if (removeLeftover(fs, directory + name, "", of)) state.notes.push_back(leftoverNote(directory + name, of, state.run.dry));
-            else state.names->block(directory + name);
+            if (removeLeftover(fs, directory + name, "", of)) {
+                state.notes.push_back(leftoverNote(directory + name, of, state.run.dry));
+            } else {
+                state.names->keep(name);
+                state.run.scratchRemover.report(keptLeftover(directory + name));
+            }
         }
     return true;
 }
@@ -287,7 +301,10 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
                      state.held, &state.batch->state_->commits, state.run.indexed ? &state.run.index : nullptr};
     Vimbo processor(&params, optionsFor(path, state.settings, lookup, others), shared, fs);
     outcome.changed = processor.processFile() != 0;
-    for (const auto& [left, of] : processor.leftoversRemoved()) state.notes.push_back(leftoverNote(left, of, state.run.dry));
+    for (const Vimbo::Leftover& left : processor.leftovers()) {
+        if (left.removed) state.notes.push_back(leftoverNote(left.path, left.of, state.run.dry));
+        else state.run.scratchRemover.report(keptLeftover(left.path));
+    }
     outcome.notes = std::move(state.notes);
     state.notes.clear();
     if (processor.failed()) noteFailure(processor, fs, outcome);

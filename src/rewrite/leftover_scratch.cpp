@@ -70,6 +70,22 @@ std::vector<Line> unguarded(std::string_view bytes) {
 
 }  // namespace
 
+bool oldTextOf(std::string_view old, std::string_view current) {
+    if (old == current) return true;
+    const std::vector<Line> kept = unguarded(current);
+    std::string text;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        text.append(kept[i].text);
+        text.append(kept[i].ending);
+    }
+    // A guard that closed the file without a line break leaves the last
+    // line kept without one.
+    const std::vector<Line> all = linesOf(current);
+    if (!kept.empty() && !all.empty() && all.back().ending.empty() && !kept.back().ending.empty())
+        text.resize(text.size() - kept.back().ending.size());
+    return old == text;
+}
+
 bool sameButForGuards(std::string_view a, std::string_view b) {
     const std::vector<Line> left = unguarded(a), right = unguarded(b);
     if (left.size() != right.size()) return false;
@@ -86,6 +102,11 @@ bool removeLeftover(const vimbo::platform::FileSystemOps& fs, const std::string&
     namespace stdfs = std::filesystem;
     std::string left;
     if (!readBounded(fs, path, left)) return false;
+    // No text at all: cut short before its first byte.
+    if (left.empty()) {
+        of.clear();
+        return fs.remove(path);
+    }
     const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(path);
     const std::string directory = parts.drive + parts.directory;
     std::vector<std::string> candidates;
@@ -100,7 +121,7 @@ bool removeLeftover(const vimbo::platform::FileSystemOps& fs, const std::string&
     }
     for (const std::string& candidate : candidates) {
         std::string text;
-        if (!readBounded(fs, candidate, text) || !sameButForGuards(left, text)) continue;
+        if (!readBounded(fs, candidate, text) || !oldTextOf(left, text)) continue;
         if (!fs.remove(path)) return false;
         of = candidate;
         return true;

@@ -97,9 +97,13 @@ public:
     // beside its file, for the caller to put in place (none when nothing
     // changed or it failed).
     std::optional<PendingRewrite> takePrepared() { return std::exchange(prepared_, std::nullopt); }
-    // Scratch files that runs cut short left, which the last run took
-    // away: each with the file that holds all of its text but guards.
-    const std::vector<std::pair<std::string, std::string>>& leftoversRemoved() const { return leftovers_; }
+    // Scratch files that runs cut short left, met by the last run.
+    struct Leftover {
+        std::string path;
+        std::string of;      // the file whose old text it held ("" when it held none)
+        bool removed = false;  // else it holds text of its own, and stays
+    };
+    const std::vector<Leftover>& leftovers() const { return leftovers_; }
 
     // Include directive parsing and header location.
     static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
@@ -188,7 +192,7 @@ private:
     std::vector<IncludeChange> changes_;
     std::string scratchName_;
     std::optional<PendingRewrite> prepared_;
-    std::vector<std::pair<std::string, std::string>> leftovers_;
+    std::vector<Leftover> leftovers_;
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };

@@ -29,19 +29,22 @@ public:
     // `directory`: "" or ending in a separator, as the run spells it.
     explicit ScratchNames(std::string directory) : directory_(std::move(directory)) {}
     // The next name never handed out, with the directory in front.
-    std::string next() { return directory_ + scratchName(next_++); }
+    std::string next() {
+        std::string name;
+        do name = scratchName(next_++);
+        while (kept_.count(name));
+        return directory_ + name;
+    }
     // The name `next` gave is free after all (what stood there is gone).
     void again() { --next_; }
-    // A file an earlier run left there that is no copy of a file's text:
-    // it stays, and the directory's files are not rewritten past it.
-    const std::string& blocked() const { return blocked_; }
-    void block(const std::string& path) { blocked_ = path; }
+    // A file left there under a scratch name stays: the name is never handed out.
+    void keep(const std::string& name) { kept_.insert(name); }
     const std::string& directory() const { return directory_; }
 
 private:
     std::string directory_;
     unsigned next_ = 0;
-    std::string blocked_;
+    std::set<std::string> kept_;
 };
 
 // The file a swap leaves under a scratch name: the target's old version,
