@@ -14,12 +14,15 @@
 #include "rewrite/processor.h"
 #include "rewrite/scratch_file.h"
 #include "rewrite/scratch_remover.h"
+#include "vimbo/engine/thrown.h"
 
 namespace vimbo::engine {
 
 struct BatchContext::State {
     State(bool dryRun, const vimbo::platform::FileSystemOps& fs)
-        : headers(fileSystem(dryRun, fs)), scratchRemover(headers.fileSystem(), !dryRun) {}
+        : headers(fileSystem(dryRun, fs)), scratchRemover(headers.fileSystem(), !dryRun) {
+        headers.setMaxFileSize(kDefaultMaxFileSize);
+    }
     const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
         if (!dryRun) return fs;
         overlay.emplace(fs);
@@ -30,6 +33,7 @@ struct BatchContext::State {
     BackupClaims backups;
     vimbo::analysis::RunIndex index;
     bool indexed = false;
+    std::vector<UnindexedFile> unindexed;
     ScratchRemover scratchRemover;  // last: its files are gone before the rest ends
 };
 
@@ -50,10 +54,17 @@ std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std
                                                                        unsigned jobs, bool leaveOutLinked) {
     for (const std::string& macro : predefined) state_->index.predefine(macro);
     std::vector<std::pair<std::string, std::uint64_t>> linked;
-    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr);
+    std::vector<vimbo::analysis::UnindexedFile> unindexed;
+    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr, &unindexed);
     state_->indexed = true;
+    for (vimbo::analysis::UnindexedFile& file : unindexed)
+        state_->unindexed.push_back({files[file.index], file.size, file.thrown ? thrownText(file.thrown) : ""});
     return linked;
 }
+
+void BatchContext::setMaxFileSize(std::uint64_t bytes) { state_->headers.setMaxFileSize(bytes); }
+
+const std::vector<UnindexedFile>& BatchContext::unindexed() const { return state_->unindexed; }
 
 std::uint64_t BatchContext::indexedSize(const std::string& path) const {
     vimbo::platform::FileIdentity read;
