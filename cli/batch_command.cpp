@@ -94,6 +94,7 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
     batch.format = options.format;
     batch.verbose = options.verbose;
     batch.painter.on = options.format == OutputFormat::text && colourWanted(options.colour);
+    batch.maxFileSize = options.maxFileSize;
     return batch;
 }
 
@@ -201,6 +202,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     options.keepLines = effective.keepLines().value && rewritesText;
     options.strict = effective.strict().value;
     options.buildDirectory = effective.compileCommands().value;
+    options.maxFileSize = effective.maxFileSize().value;
 
     std::vector<std::string> paths;
     int status = 0;
@@ -219,7 +221,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     const bool fromBuild =
         paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
-        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore);
+        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore, options.maxFileSize);
         for (const std::string& missing : built.missing)
             std::cerr << "vimbo: warning: " << missing << ": in the build's database but not on disk\n";
         if (built.outside > 0)

@@ -7,7 +7,9 @@
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml++/toml.h>
 
+#include "file_size.h"
 #include "path_glob.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -17,7 +19,11 @@ const char kConfigFileName[] = ".vimbo.toml";
 
 namespace {
 
-const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude", "pch", "keep-lines", "strict"};
+// A configuration is a few lines.
+constexpr std::uint64_t kMaxConfigSize = std::uint64_t{1} << 20;
+
+const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude",
+                             "pch",         "keep-lines",       "strict",     "max-file-size"};
 
 fs::path absoluteDirectory(const std::string& directory) {
     std::error_code error;
@@ -69,6 +75,15 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
             const auto* value = node.as_boolean();
             if (!value) return at + name + " takes true or false";
             (name == "strict" ? config.strict : config.keepLines) = value->get();
+        } else if (name == "max-file-size") {
+            // A number of bytes, or a string with a unit as on the command line.
+            std::uint64_t bytes = 0;
+            const auto* number = node.as_integer();
+            const auto* written = node.as_string();
+            if (number && number->get() > 0) bytes = static_cast<std::uint64_t>(number->get());
+            else if (!written || !parseFileSize(written->get(), bytes))
+                return at + "max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)";
+            config.maxFileSize = bytes;
         } else if (name == "compile-commands") {
             const auto* value = node.as_string();
             if (!value || value->get().empty()) return at + "compile-commands takes a directory";
