@@ -61,9 +61,16 @@ std::string where(const std::string& file, const toml::node& node) {
 std::string readConfig(const fs::path& path, ProjectConfig& config) {
     config.file = path.generic_string();
     config.directory = path.parent_path().generic_string();
+    std::string text;
+    const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(path.string(), kMaxConfigSize, text);
+    if (read != vimbo::engine::WholeFile::read)
+        return config.file + ": can't read the configuration" +
+               (read == vimbo::engine::WholeFile::notRegular ? " (not a regular file)"
+                : read == vimbo::engine::WholeFile::tooLarge ? " (larger than " + fileSizeText(kMaxConfigSize) + ")"
+                                                             : "");
     toml::table table;
     try {
-        table = toml::parse_file(path.string());
+        table = toml::parse(text, path.string());
     } catch (const toml::parse_error& error) {
         return config.file + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description());
     }
@@ -129,7 +136,10 @@ std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& abs
     std::error_code error;
     const fs::path candidate = directory / kConfigFileName;
     std::shared_ptr<const ProjectConfig> config;
-    if (fs::is_regular_file(candidate, error)) {
+    // A pipe or device by that name is a configuration that can't be read,
+    // not one to look past.
+    const fs::file_status status = fs::status(candidate, error);
+    if (fs::exists(status) && !fs::is_directory(status)) {
         auto own = std::make_shared<ProjectConfig>();
         const std::string problem = readConfig(candidate, *own);
         if (!problem.empty()) errors_.push_back(problem);
