@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -183,6 +184,7 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
         return false;
     }
     std::size_t index = 0;
+    std::set<std::string> told;
     for (const nlohmann::json& entry : database) {
         ++index;
         const auto bad = [&](const char* what) {
@@ -208,8 +210,15 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
         std::vector<std::string> expanded;
         std::string unreadable;
         IncludeDirectories found;
-        if (expandResponseFiles(arguments, base, expanded, unreadable)) found = includeDirectories(expanded, base);
-        else found.followable = false;
+        if (expandResponseFiles(arguments, base, expanded, unreadable)) {
+            found = includeDirectories(expanded, base);
+        } else {
+            found.followable = false;
+            // Said once for each file, however many entries name it.
+            if (told.insert(unreadable).second)
+                std::cerr << "vimbo: warning: " << file.generic_string() << ": entry " << index << ": " << unreadable
+                          << "; no header is found with its directories\n";
+        }
         for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
         const std::string source = absoluteIn(base, entry["file"].get<std::string>());
         byFile_[source].push_back(found);

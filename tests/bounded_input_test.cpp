@@ -157,6 +157,24 @@ TEST_F(BoundedInput, ResponseFilesAreRegularSmallAndNestedABoundedDepth) {
     }
 }
 
+// A build whose entry names "@z.rsp", linked to /dev/zero, took 2 GB in
+// 7 s and said nothing.
+TEST_F(BoundedInput, AResponseFileWithoutEndIsToldAndLeftUnread) {
+    if (!makeOdd(Odd::zero, "b/z.rsp")) GTEST_SKIP() << "no /dev/zero to link to";
+    const std::string build = at("b");
+    write("b/compile_commands.json", "[{\"directory\": \"" + build +
+                                         "\", \"file\": \"../a.c\", \"arguments\": [\"cc\", \"@z.rsp\", \"-c\", \"../a.c\"]},"
+                                         " {\"directory\": \"" + build +
+                                         "\", \"file\": \"../c.c\", \"arguments\": [\"cc\", \"@z.rsp\", \"-c\", \"../c.c\"]}]");
+    const auto o = runVimbo({"-p", "b", "-i", "inc", "--check", "a.c"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "") << "no header is found with directories it can't know";
+    EXPECT_EQ(o.err, "vimbo: warning: " + build + "/compile_commands.json: entry 1: can't read the response file " +
+                         build + "/z.rsp (not a regular file); no header is found with its directories\n" +
+                         "vimbo: 1 files examined, 0 would be rewritten, 0 skipped, 0 failed\n")
+        << "once for the file, though two entries name it";
+}
+
 // A sparse source of 20 GiB used to end the run in std::bad_alloc.
 TEST_F(BoundedInput, FilesOverTheLimitAreSkippedInEveryMode) {
     sparse("big.c", std::uint64_t{20} << 30, kSource);
