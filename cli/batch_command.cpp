@@ -52,7 +52,7 @@ std::string readFileList(const std::string& name, std::vector<std::string>& path
     } else {
         const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(name, kMaxListSize, text);
         tooLarge = read == vimbo::engine::WholeFile::tooLarge;
-        if (read == vimbo::engine::WholeFile::notRegular) return shown + ": can't read the file list (not a regular file)";
+        if (read == vimbo::engine::WholeFile::notRegular) return shown + ": can't read the file list (not a regular file; --files-from - reads standard input)";
         if (read != vimbo::engine::WholeFile::read && !tooLarge) return shown + ": can't read the file list";
     }
     if (tooLarge) return shown + ": can't read the file list (larger than " + fileSizeText(kMaxListSize) + ")";

@@ -214,21 +214,22 @@ private:
     Progress progress_;
 };
 
-// Every file, a directory at a time on each of the jobs, until a signal.
 // Why a file larger than the run reads is skipped.
 std::string tooLargeReason(std::uint64_t size, std::uint64_t limit) {
     return std::to_string(size) + " bytes, over the limit of " + fileSizeText(limit) + "; --max-file-size raises it";
 }
 
 // What a file whose processing threw gets: a failure with its name, as any
-// other; the run goes on with the next.
-FileOutcome thrownOutcome(const std::string& what) {
+// other; the run goes on with the next. Only one the index could not read
+// is known to be as it was.
+FileOutcome thrownOutcome(const std::string& what, bool unread) {
     FileOutcome outcome;
     outcome.failure = vimbo::engine::Failure::ioError;
-    outcome.message = "can't be processed (" + what + "); left unchanged";
+    outcome.message = "can't be processed (" + what + ")" + (unread ? "; left unchanged" : "");
     return outcome;
 }
 
+// Every file, a directory at a time on each of the jobs, until a signal.
 // `unread`: files the index could not read for what was thrown, and what.
 std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector<std::string>& files,
                                 vimbo::engine::BatchContext& context, const std::map<std::string, std::string>& unread) {
@@ -269,7 +270,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                 if (Interruption::signal() || stopped) break;
                 const auto failed = unread.find(files[i]);
                 if (failed != unread.end()) {
-                    scheduler.finish(i, thrownOutcome(failed->second));
+                    scheduler.finish(i, thrownOutcome(failed->second, true));
                     continue;
                 }
                 FileOutcome outcome;
@@ -278,7 +279,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                     outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
                                                                 : directory.rewrite(files[i], lookup, others);
                 } catch (...) {
-                    outcome = thrownOutcome(vimbo::engine::thrownText(std::current_exception()));
+                    outcome = thrownOutcome(vimbo::engine::thrownText(std::current_exception()), false);
                 }
                 scheduler.finish(i, std::move(outcome));
             }

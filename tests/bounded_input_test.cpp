@@ -288,11 +288,11 @@ TEST_F(BoundedInput, DatabasesConfigurationsAndListsAreRegularAndBounded) {
         {".vimbo.toml", [](const char* f) { return sparse(f, kMiB + 1), true; }, {},
          "/.vimbo.toml: can't read the configuration (larger than 1M)\n"},
         {"list.txt", [](const char* f) { return makeOdd(Odd::pipe, f); }, {"--files-from", "list.txt"},
-         "vimbo: list.txt: can't read the file list (not a regular file)\n"},
+         "vimbo: list.txt: can't read the file list (not a regular file; --files-from - reads standard input)\n"},
         {"list.txt", [](const char* f) { return makeOdd(Odd::zero, f); }, {"--files-from", "list.txt"},
-         "vimbo: list.txt: can't read the file list (not a regular file)\n"},
+         "vimbo: list.txt: can't read the file list (not a regular file; --files-from - reads standard input)\n"},
         {"list.txt", [](const char* f) { return makeOdd(Odd::directory, f); }, {"--files-from", "list.txt"},
-         "vimbo: list.txt: can't read the file list (not a regular file)\n"},
+         "vimbo: list.txt: can't read the file list (not a regular file; --files-from - reads standard input)\n"},
         {"list.txt", [](const char* f) { return sparse(f, (std::uint64_t{256} << 20) + 1, "a.c\n"), true; },
          {"--files-from", "list.txt"}, "vimbo: list.txt: can't read the file list (larger than 256M)\n"},
     };
@@ -375,7 +375,9 @@ TEST_F(BoundedInput, AReadThatThrowsFailsItsFileAndTheRunGoesOn) {
         const int status = vimbo::cli::runBatch(settings, {"d1/a.c", "d2/boom.c", "d3/c.c"}, {}, 0);
         const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, 1) << onRewrite;
-        EXPECT_EQ(err, "vimbo: d2/boom.c: can't be processed (out of memory); left unchanged\n") << onRewrite;
+        // Only the index's read is known to have left the file as it was.
+        EXPECT_EQ(err, std::string("vimbo: d2/boom.c: can't be processed (out of memory)") +
+                           (onRewrite ? "" : "; left unchanged") + "\n");
         EXPECT_EQ(out, "vimbo: 3 files examined, 2 rewritten, 0 skipped, 1 failed\n") << onRewrite;
         EXPECT_EQ(read("d1/a.c"), kWrapped);
         EXPECT_EQ(read("d2/boom.c"), kSource);

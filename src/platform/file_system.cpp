@@ -94,7 +94,13 @@ bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::st
     const FileHandle file = ops.openRead(path, &known);
     if (file == kNoFile) return false;
     const std::size_t start = bytes.size();
-    const bool read = appendUpTo(ops, file, bytes, known.size);
+    bool read = false;
+    try {
+        read = appendUpTo(ops, file, bytes, known.size);
+    } catch (...) {
+        ops.close(file);
+        throw;
+    }
     ops.close(file);
     return read && bytes.size() - start == known.size;
 }
