@@ -190,9 +190,14 @@ TEST_F(BoundedInput, FilesOverTheLimitAreSkippedInEveryMode) {
         {{"--audit", "a.c", "big.c"}, 0, "vimbo: 1 files examined, 0 wrong external guards in 0 files, 1 skipped, 0 failed\n"},
         {{"--strip", "--check", "a.c", "big.c"}, 0, "vimbo: 1 files examined, 0 would be rewritten, 1 skipped, 0 failed\n"},
         {{"--check", "--files-from", "list.txt"}, 1, "vimbo: 1 files examined, 1 would be rewritten, 1 skipped, 0 failed\n"},
+        // Every source of the build: big.c's includes are not looked for.
+        {{"-p", "db", "--check"}, 1, "vimbo: 2 files examined, 1 would be rewritten, 1 skipped, 0 failed\n"},
         {{"--tree", "."}, 0, "vimbo: 2 files examined, 1 rewritten, 1 skipped, 0 failed\n"},
     };
     write("list.txt", "a.c\nbig.c\n");
+    const std::string here = at("");
+    write("db/compile_commands.json", "[{\"directory\": \"" + here + "\", \"file\": \"a.c\", \"command\": \"cc -c a.c\"},"
+                                      " {\"directory\": \"" + here + "\", \"file\": \"big.c\", \"command\": \"cc -c big.c\"}]");
     for (const auto& c : cases) {
         Strings arguments{"-i", "inc"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
