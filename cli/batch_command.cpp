@@ -2,38 +2,74 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 
 #include "batch_run.h"
 #include "effective_settings.h"
 #include "changed_files.h"
 #include "database_files.h"
+#include "file_size.h"
 #include "project_config.h"
 #include "source_tree.h"
 #include "usage.h"
 #include "verified_run.h"
 #include "vimbo/engine/paths.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
 namespace {
 
-// One path per line; "-" reads standard input.
-bool readFileList(const std::string& name, std::vector<std::string>& paths) {
-    std::ifstream file;
-    if (name != "-") {
-        file.open(name, std::ios::binary);
-        if (!file) return false;
+// A list names a path a line: generous, but not without end (one that
+// /dev/zero stands in for would be).
+constexpr std::uint64_t kMaxListSize = std::uint64_t{256} << 20;
+
+// Standard input up to `limit` bytes, and no further than a NUL byte (which
+// no list holds): false when it is longer, or can't be read.
+bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge) {
+    char buffer[65536];
+    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+        const std::size_t got = static_cast<std::size_t>(std::cin.gcount());
+        if (text.size() + got > limit) {
+            tooLarge = true;
+            return false;
+        }
+        text.append(buffer, got);
+        if (std::memchr(buffer, '\0', got)) return true;
     }
-    std::istream& in = name == "-" ? std::cin : file;
-    std::string line;
-    while (std::getline(in, line)) {
+    return !std::cin.bad();
+}
+
+// One path per line; "-" reads standard input. "" or what is wrong with the list.
+std::string readFileList(const std::string& name, std::vector<std::string>& paths) {
+    const std::string shown = name == "-" ? "standard input" : name;
+    std::string text;
+    bool tooLarge = false;
+    if (name == "-") {
+        if (!readStandardInput(kMaxListSize, text, tooLarge) && !tooLarge) return shown + ": can't read the file list";
+    } else {
+        const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(name, kMaxListSize, text);
+        tooLarge = read == vimbo::engine::WholeFile::tooLarge;
+        if (read == vimbo::engine::WholeFile::notRegular) return shown + ": can't read the file list (not a regular file; --files-from - reads standard input)";
+        if (read != vimbo::engine::WholeFile::read && !tooLarge) return shown + ": can't read the file list";
+    }
+    if (tooLarge) return shown + ": can't read the file list (larger than " + fileSizeText(kMaxListSize) + ")";
+    std::size_t number = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        ++number;
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        // A path ends at a NUL byte for the system: the rest would be lost.
+        if (line.find('\0') != std::string::npos)
+            return shown + ":" + std::to_string(number) + ": holds a NUL byte, which no path can";
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) paths.push_back(line);
+        if (!line.empty()) paths.push_back(std::move(line));
     }
-    return !in.bad();
+    return "";
 }
 
 // Every path named must be there, and a directory needs --tree, before
@@ -94,6 +130,7 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
     batch.format = options.format;
     batch.verbose = options.verbose;
     batch.painter.on = options.format == OutputFormat::text && colourWanted(options.colour);
+    batch.maxFileSize = options.maxFileSize;
     return batch;
 }
 
@@ -134,8 +171,9 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     paths = words.files;
     if (!options.filesFrom.empty()) {
         std::vector<std::string> listed;
-        if (!readFileList(options.filesFrom, listed)) {
-            std::cerr << "vimbo: " << options.filesFrom << ": can't read the file list\n";
+        const std::string problem = readFileList(options.filesFrom, listed);
+        if (!problem.empty()) {
+            std::cerr << "vimbo: " << problem << "\n";
             status = 2;
             return false;
         }
@@ -202,6 +240,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     options.keepLines = effective.keepLines().value && rewritesText;
     options.strict = effective.strict().value;
     options.buildDirectory = effective.compileCommands().value;
+    options.maxFileSize = effective.maxFileSize().value;
 
     std::vector<std::string> paths;
     int status = 0;
@@ -220,7 +259,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     const bool fromBuild =
         paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
-        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore);
+        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore, options.maxFileSize);
         for (const std::string& missing : built.missing)
             std::cerr << "vimbo: warning: " << missing << ": in the build's database but not on disk\n";
         if (built.outside > 0)

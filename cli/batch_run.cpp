@@ -1,6 +1,8 @@
 #include "batch_run.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -12,11 +14,13 @@
 #include <sstream>
 #include <thread>
 
+#include "file_size.h"
 #include "findings_report.h"
 #include "include_path.h"
 #include "progress.h"
 #include "unified_diff.h"
 #include "vimbo/engine/interruption.h"
+#include "vimbo/engine/thrown.h"
 
 namespace fs = std::filesystem;
 
@@ -211,9 +215,25 @@ private:
     Progress progress_;
 };
 
+// Why a file larger than the run reads is skipped.
+std::string tooLargeReason(std::uint64_t size, std::uint64_t limit) {
+    return std::to_string(size) + " bytes, over the limit of " + fileSizeText(limit) + "; --max-file-size raises it";
+}
+
+// What a file whose processing threw gets: a failure with its name, as any
+// other; the run goes on with the next. Only one the index could not read
+// is known to be as it was.
+FileOutcome thrownOutcome(const std::string& what, bool unread) {
+    FileOutcome outcome;
+    outcome.failure = vimbo::engine::Failure::ioError;
+    outcome.message = "can't be processed (" + what + ")" + (unread ? "; left unchanged" : "");
+    return outcome;
+}
+
 // Every file, a directory at a time on each of the jobs, until a signal.
+// `unread`: files the index could not read for what was thrown, and what.
 std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector<std::string>& files,
-                                vimbo::engine::BatchContext& context) {
+                                vimbo::engine::BatchContext& context, const std::map<std::string, std::string>& unread) {
     std::vector<FileState> states(files.size());
     ListOrderReport report(settings, context);
     Scheduler scheduler(files, states, report, settings.treeMode);
@@ -226,6 +246,9 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
         for (const std::string& file : files) paths.insert(settings.includePathFor(file));
         for (const std::string& path : paths) configurations.push_back(Lookup{path, ""});
     }
+    std::atomic<bool> stopped{false};
+    std::exception_ptr thrown;
+    std::mutex thrownLock;
     const auto work = [&] {
         // Each job's rewrites go in place a batch at a time; those begun
         // when a signal comes are finished.
@@ -240,20 +263,50 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
             vimbo::engine::DirectoryRewriter directory(context, rewrite, &batch);
             for (std::size_t i : group) {
                 // After a signal no file is begun; the ones begun are finished.
-                if (Interruption::signal()) break;
-                const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
-                FileOutcome outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
-                                                                        : directory.rewrite(files[i], lookup, others, i);
+                if (Interruption::signal() || stopped) break;
+                const auto failed = unread.find(files[i]);
+                if (failed != unread.end()) {
+                    scheduler.finish(i, thrownOutcome(failed->second, true));
+                    continue;
+                }
+                FileOutcome outcome;
+                try {
+                    const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
+                    outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
+                                                                : directory.rewrite(files[i], lookup, others, i);
+                } catch (...) {
+                    outcome = thrownOutcome(vimbo::engine::thrownText(std::current_exception()), false);
+                }
                 if (!outcome.pending) scheduler.finish(i, std::move(outcome));
             }
-            if (Interruption::signal()) return;
+            if (Interruption::signal()) break;
+        }
+        batch.finish();
+    };
+    // What throws outside a file's own work (its report, say) ends the run
+    // once every job has stopped, as it would with one job.
+    const auto guarded = [&] {
+        try {
+            work();
+        } catch (...) {
+            std::lock_guard<std::mutex> hold(thrownLock);
+            if (!thrown) thrown = std::current_exception();
+            stopped = true;
         }
     };
     const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
-    for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
-    work();
+    for (unsigned j = 1; j < jobs; ++j) {
+        // Fewer jobs when the system gives no more threads.
+        try {
+            workers.emplace_back(guarded);
+        } catch (...) {
+            break;
+        }
+    }
+    guarded();
     for (std::thread& worker : workers) worker.join();
+    if (thrown) std::rethrow_exception(thrown);
     scheduler.flush();
     return states;
 }
@@ -371,7 +424,12 @@ Lookup lookupOf(const IncludeDirectories& directories, const std::string& includ
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& listed,
              const std::vector<SkippedFile>& walkSkipped, int walkErrors) {
-    vimbo::engine::BatchContext context(settings.mode != BatchMode::rewrite);
+    const bool dryRun = settings.mode != BatchMode::rewrite;
+    std::optional<vimbo::engine::BatchContext> made;
+    if (settings.fileSystem) made.emplace(dryRun, *settings.fileSystem);
+    else made.emplace(dryRun);
+    vimbo::engine::BatchContext& context = *made;
+    context.setMaxFileSize(settings.maxFileSize);
     if (settings.directories)
         for (const WalkedDirectory& directory : *settings.directories)
             context.expectDirectory(directory.path, directory.identity, directory.leftovers);
@@ -381,23 +439,34 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     const auto linked = context.index(
         listed, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs,
         settings.skipLinked);
-    // Files the index left out for their hard links are skipped as the walk
-    // would have skipped them; the list is copied only then.
+    // Files the index left out for their hard links or their size are
+    // skipped as the walk would have skipped them; the list is copied only
+    // then. Files it could not read for what was thrown stay, to fail in
+    // their place of the list.
     std::vector<std::string> kept;
     std::vector<SkippedFile> skipped = walkSkipped;
-    if (!linked.empty()) {
-        std::set<std::string> out;
-        for (const auto& [path, links] : linked) {
-            out.insert(path);
-            skipped.push_back({path, hardLinksReason(links)});
+    std::set<std::string> out;
+    for (const auto& [path, links] : linked) {
+        out.insert(path);
+        skipped.push_back({path, hardLinksReason(links)});
+    }
+    std::map<std::string, std::string> unread;
+    for (const vimbo::engine::UnindexedFile& file : context.unindexed()) {
+        if (!file.failure.empty()) {
+            unread.emplace(file.path, file.failure);
+            continue;
         }
+        out.insert(file.path);
+        skipped.push_back({file.path, tooLargeReason(file.size, settings.maxFileSize)});
+    }
+    if (!out.empty()) {
         std::sort(skipped.begin(), skipped.end());
         for (const std::string& file : listed)
             if (!out.count(file)) kept.push_back(file);
     }
-    const std::vector<std::string>& files = linked.empty() ? listed : kept;
+    const std::vector<std::string>& files = out.empty() ? listed : kept;
     for (const SkippedFile& file : skipped) std::cerr << "vimbo: " << file.path << ": skipped (" << file.reason << ")\n";
-    const std::vector<FileState> states = visitAll(settings, files, context);
+    const std::vector<FileState> states = visitAll(settings, files, context, unread);
     const int signal = Interruption::signal();
     // What the swaps left that could not be taken away is the user's to see.
     const std::vector<std::string> problems = context.problems();

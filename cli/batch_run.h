@@ -46,6 +46,11 @@ struct BatchSettings {
     // Files with several hard links, which the walk left in, are skipped
     // once the run has read them (see WalkOptions::linksCountedLater).
     bool skipLinked = false;
+    // Files larger than this are skipped; a header larger than it is as one
+    // that can't be read.
+    std::uint64_t maxFileSize = vimbo::engine::kDefaultMaxFileSize;
+    // The file-system operations the run goes through (the system's when null).
+    const vimbo::platform::FileSystemOps* fileSystem = nullptr;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
     // The directories the walk found the files in, as it saw them.

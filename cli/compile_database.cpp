@@ -2,17 +2,22 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
+#include "file_size.h"
 #include "preprocess_command.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
 namespace {
+
+// A database of a large build runs to a few hundred megabytes.
+constexpr std::uint64_t kMaxDatabaseSize = std::uint64_t{1} << 30;
 
 std::string absoluteIn(const std::string& directory, const std::string& path) {
     fs::path result(path);
@@ -126,19 +131,23 @@ std::vector<std::string> commandLineMacros(const std::vector<std::string>& argum
 
 bool findCompileDatabase(const std::string& given, std::string& file, std::string& error) {
     std::error_code failure;
-    if (fs::is_regular_file(given, failure)) {
+    // Anything else that is there is taken for the file: what it is, reading tells.
+    const fs::file_status status = fs::status(given, failure);
+    if (fs::exists(status) && !fs::is_directory(status)) {
         file = given;
         return true;
     }
     // A directory that is not there is a typo, not a reason to take another database.
-    if (!fs::is_directory(given, failure)) {
+    if (!fs::is_directory(status)) {
         error = "-p " + given + ": no such file or directory";
         return false;
     }
     const fs::path start = fs::absolute(given, failure).lexically_normal();
     for (fs::path directory = start; !directory.empty(); directory = directory.parent_path()) {
         const fs::path candidate = directory / "compile_commands.json";
-        if (fs::is_regular_file(candidate, failure)) {
+        // A pipe or device by that name is this build's, not one to look past.
+        const fs::file_status found = fs::status(candidate, failure);
+        if (fs::exists(found) && !fs::is_directory(found)) {
             file = candidate.string();
             if (directory != start)
                 std::cerr << "vimbo: -p " << given << ": taking " << candidate.generic_string() << "\n";
@@ -153,14 +162,19 @@ bool findCompileDatabase(const std::string& given, std::string& file, std::strin
 bool CompileDatabase::load(const std::string& path, std::string& error) {
     std::error_code failure;
     const fs::path file = fs::is_directory(path, failure) ? fs::path(path) / "compile_commands.json" : fs::path(path);
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = file.generic_string() + ": can't read the compilation database";
+    std::string text;
+    const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(file.string(), kMaxDatabaseSize, text);
+    if (read != vimbo::engine::WholeFile::read) {
+        error = file.generic_string() + ": can't read the compilation database" +
+                (read == vimbo::engine::WholeFile::notRegular ? " (not a regular file)"
+                 : read == vimbo::engine::WholeFile::tooLarge ? " (larger than " + fileSizeText(kMaxDatabaseSize) + ")"
+                                                              : "");
         return false;
     }
     nlohmann::json database;
     try {
-        database = nlohmann::json::parse(in);
+        database = nlohmann::json::parse(text);
+        std::string().swap(text);
     } catch (const nlohmann::json::exception& e) {
         error = file.generic_string() + ": not a valid compilation database (" + e.what() + ")";
         return false;
@@ -170,6 +184,7 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
         return false;
     }
     std::size_t index = 0;
+    std::set<std::string> told;
     for (const nlohmann::json& entry : database) {
         ++index;
         const auto bad = [&](const char* what) {
@@ -195,8 +210,15 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
         std::vector<std::string> expanded;
         std::string unreadable;
         IncludeDirectories found;
-        if (expandResponseFiles(arguments, base, expanded, unreadable)) found = includeDirectories(expanded, base);
-        else found.followable = false;
+        if (expandResponseFiles(arguments, base, expanded, unreadable)) {
+            found = includeDirectories(expanded, base);
+        } else {
+            found.followable = false;
+            // Said once for each file, however many entries name it.
+            if (told.insert(unreadable).second)
+                std::cerr << "vimbo: warning: " << file.generic_string() << ": entry " << index << ": " << unreadable
+                          << "; no header is found with its directories\n";
+        }
         for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
         const std::string source = absoluteIn(base, entry["file"].get<std::string>());
         byFile_[source].push_back(found);

@@ -24,7 +24,8 @@ std::string insideProject(const fs::path& current, const std::string& path) {
 
 }  // namespace
 
-DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore) {
+DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore,
+                            std::uint64_t maxFileSize) {
     DatabaseFiles result;
     std::error_code error;
     const fs::path current = fs::current_path(error);
@@ -48,7 +49,7 @@ DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& 
         while (!pending.empty()) {
             const std::string file = pending.back();
             pending.pop_back();
-            for (const std::string& header : vimbo::engine::includedFiles(file, lookup)) {
+            for (const std::string& header : vimbo::engine::includedFiles(file, lookup, maxFileSize)) {
                 const std::string inside = insideProject(current, header);
                 if (!inside.empty() && taken.insert(inside).second) pending.push_back(inside);
             }

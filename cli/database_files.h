@@ -3,6 +3,7 @@
 // project's headers they include, found with each unit's directories.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ struct DatabaseFiles {
 };
 
 // `gitIgnore`: leave out what git ignores (generated sources in a build
-// directory inside the work tree).
-DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore);
+// directory inside the work tree). A file larger than `maxFileSize` is
+// taken, for the run to skip, but its includes are not followed.
+DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore,
+                            std::uint64_t maxFileSize);
 
 }  // namespace vimbo::cli

@@ -4,6 +4,7 @@
 
 #include "path_glob.h"
 #include "source_tree.h"
+#include "vimbo/engine/file_rewriter.h"
 
 namespace vimbo::cli {
 namespace {
@@ -73,6 +74,13 @@ Sourced<bool> EffectiveSettings::keepLines() const {
 Sourced<bool> EffectiveSettings::strict() const {
     const ProjectConfig& here = configs_.forDirectory("");
     return flagOf(options_.strict, here, here.strict);
+}
+
+Sourced<std::uint64_t> EffectiveSettings::maxFileSize() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (options_.maxFileSize != 0) return {options_.maxFileSize, kCommandLine};
+    if (here.maxFileSize) return {*here.maxFileSize, here.file};
+    return {vimbo::engine::kDefaultMaxFileSize, kDefault};
 }
 
 }  // namespace vimbo::cli

@@ -39,6 +39,7 @@ public:
     Sourced<std::string> compileCommands() const;
     Sourced<bool> keepLines() const;
     Sourced<bool> strict() const;
+    Sourced<std::uint64_t> maxFileSize() const;
 
 private:
     const FrontEndOptions& options_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "file_size.h"
+
 namespace vimbo::cli {
 namespace {
 bool is(const char* argument, const char* lower, const char* upper) {
@@ -46,6 +48,11 @@ const ValuedOption kValuedOptions[] = {
          else if (v == "always") o.colour = ColourChoice::always;
          else if (v == "never") o.colour = ColourChoice::never;
          else o.error = "--color takes auto, always or never, not '" + v + "'";
+     }},
+    {"--max-file-size", "--max-file-size needs a size", false,
+     [](FrontEndOptions& o, const std::string& v) {
+         if (!parseFileSize(v, o.maxFileSize))
+             o.error = "--max-file-size takes a size in bytes, or with K, M or G (64M), not '" + v + "'";
      }},
     {"--since", "--since needs a git revision", false, [](FrontEndOptions& o, const std::string& v) { o.since = v; }},
     {"--print-config", "--print-config needs a file", false,

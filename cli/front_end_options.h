@@ -2,6 +2,7 @@
 // before the rest is read as the library's arguments, and never passed on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ struct FrontEndOptions {
     unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
+    std::uint64_t maxFileSize = 0;        // --max-file-size: larger files are skipped (0: not given)
     OutputFormat format = OutputFormat::text;  // --format: findings for people or for tools
     bool formatGiven = false;
     bool verbose = false;                 // --check names each include line, not only the file

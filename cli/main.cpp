@@ -9,6 +9,7 @@
 #include "single_command.h"
 #include "usage.h"
 #include "vimbo/engine/single_run.h"
+#include "vimbo/engine/thrown.h"
 
 using namespace vimbo::cli;
 
@@ -28,6 +29,7 @@ std::string misfit(const FrontEndOptions& options, bool batch) {
     if (!options.filesFrom.empty() && !batch) return "--files-from goes with --tree, --check or --diff";
     if (!options.buildDirectory.empty() && !batch) return "-p goes with --tree, --check, --diff, --audit or --strip";
     if (options.verify && !batch) return "--verify goes with --tree, --check, --diff or --strip";
+    if (options.maxFileSize != 0 && !batch) return "--max-file-size goes with --tree, --check, --diff, --audit or --strip";
     if ((options.allowLineShift || options.allowUnverified) && !options.verify)
         return std::string(options.allowLineShift ? "--allow-line-shift" : "--allow-unverified") + " goes with --verify";
     if (options.keepLines && (!batch || options.audit || options.strip || options.stripWrong))
@@ -35,9 +37,26 @@ std::string misfit(const FrontEndOptions& options, bool batch) {
     return "";
 }
 
+int run(int argc, char** argv);
+
 }  // namespace
 
+// Whatever throws ends with a message and status 2, never in std::terminate
+// (a batch run's files fail one by one before it comes to that).
 int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (...) {
+        const std::string what = vimbo::engine::thrownText(std::current_exception());
+        std::cout.flush();
+        std::cerr << "vimbo: " << what << "; the run stopped\n";
+        return 2;
+    }
+}
+
+namespace {
+
+int run(int argc, char** argv) {
     const int count = argc > 0 ? argc - 1 : 0;
     const char* const* args = argc > 0 ? argv + 1 : argv;
     // Nothing to do: how to use it, as an error (a script called it wrongly).
@@ -75,3 +94,5 @@ int main(int argc, char** argv) {
     if (options.strict && !missing.empty()) return 2;
     return batch ? runBatchCommand(options, words, includePath) : runSingleCommand(options, words, includePath);
 }
+
+}  // namespace

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "compile_database.h"
+#include "file_size.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -61,24 +61,68 @@ const char kGnuFixedLine[] = "-D__LINE__=0";
 
 }  // namespace
 
+namespace {
+
+// Response files are a command line each: a megabyte is far more than
+// any, and a command's all together stay within 16.
+constexpr std::uint64_t kMaxResponseFileSize = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMaxResponseFilesSize = std::uint64_t{16} << 20;
+// gcc and clang expand "@file" inside a response file too.
+constexpr std::size_t kMaxResponseFileDepth = 16;
+
+struct Expansion {
+    const std::string& directory;
+    std::vector<std::string>& expanded;
+    std::string& error;
+    std::vector<std::string> open;  // the files being expanded, outermost first
+    std::uint64_t read = 0;         // bytes of all the files so far
+
+    bool fail(const fs::path& file, const std::string& why) {
+        error = "can't read the response file " + file.generic_string() + (why.empty() ? "" : " (" + why + ")");
+        return false;
+    }
+
+    bool expand(const std::vector<std::string>& arguments) {
+        for (const std::string& argument : arguments) {
+            if (argument.size() < 2 || argument[0] != '@') {
+                expanded.push_back(argument);
+                continue;
+            }
+            // A nested name is taken from the command's directory, as gcc takes it.
+            fs::path file = argument.substr(1);
+            if (file.is_relative()) file = fs::path(directory) / file;
+            file = file.lexically_normal();
+            const std::string key = file.generic_string();
+            if (std::find(open.begin(), open.end(), key) != open.end()) return fail(file, "it names itself");
+            if (open.size() == kMaxResponseFileDepth)
+                return fail(file, "nested deeper than " + std::to_string(kMaxResponseFileDepth));
+            const std::uint64_t limit = std::min(kMaxResponseFileSize, kMaxResponseFilesSize - read);
+            std::string text;
+            switch (vimbo::engine::readRegularFile(file.string(), limit, text)) {
+            case vimbo::engine::WholeFile::read: break;
+            case vimbo::engine::WholeFile::notRegular: return fail(file, "not a regular file");
+            case vimbo::engine::WholeFile::tooLarge:
+                return fail(file, limit < kMaxResponseFileSize
+                                      ? "the command's response files hold more than " +
+                                            fileSizeText(kMaxResponseFilesSize)
+                                      : "larger than " + fileSizeText(kMaxResponseFileSize));
+            default: return fail(file, "");
+            }
+            read += text.size();
+            open.push_back(key);
+            if (!expand(splitCommandLine(text))) return false;
+            open.pop_back();
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
 bool expandResponseFiles(const std::vector<std::string>& arguments, const std::string& directory,
                          std::vector<std::string>& expanded, std::string& error) {
-    for (const std::string& argument : arguments) {
-        if (argument.size() < 2 || argument[0] != '@') {
-            expanded.push_back(argument);
-            continue;
-        }
-        fs::path file = argument.substr(1);
-        if (file.is_relative()) file = fs::path(directory) / file;
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        if (!in || !(text << in.rdbuf())) {
-            error = "can't read the response file " + file.generic_string();
-            return false;
-        }
-        for (std::string& word : splitCommandLine(text.str())) expanded.push_back(std::move(word));
-    }
-    return true;
+    Expansion expansion{directory, expanded, error, {}, 0};
+    return expansion.expand(arguments);
 }
 
 bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<std::string>& command,

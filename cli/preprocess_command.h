@@ -9,8 +9,11 @@
 namespace vimbo::cli {
 
 // The command's words with every "@file" (a response file, relative to
-// `directory`) replaced by the words it holds; false with a message when
-// one cannot be read.
+// `directory`) replaced by the words it holds, and so for each "@file" in
+// those (also from `directory`, as gcc reads them), 16 deep at most; false
+// with a message naming the file when one cannot be read: no regular file,
+// larger than 1 MiB (or all of them together than 16 MiB), nested deeper,
+// or naming itself.
 bool expandResponseFiles(const std::vector<std::string>& arguments, const std::string& directory,
                          std::vector<std::string>& expanded, std::string& error);
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <csignal>
+#include <exception>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -91,18 +92,37 @@ void forEachUnit(std::size_t count, unsigned jobs, bool showProgress, const std:
     std::atomic<std::size_t> next{0}, done{0};
     Progress progress(showProgress ? count : 0, "translation units");
     std::mutex progressLock;
+    // What throws stops every job and is thrown on from here, once they
+    // have stopped, as it would be with one job.
+    std::exception_ptr thrown;
+    std::atomic<bool> stopped{false};
     const auto worker = [&] {
-        for (std::size_t i; !interrupted && !vimbo::platform::Interruption::signal() && (i = next++) < count;) {
-            work(i);
+        try {
+            for (std::size_t i;
+                 !stopped && !interrupted && !vimbo::platform::Interruption::signal() && (i = next++) < count;) {
+                work(i);
+                std::lock_guard<std::mutex> hold(progressLock);
+                progress.done(++done);
+            }
+        } catch (...) {
             std::lock_guard<std::mutex> hold(progressLock);
-            progress.done(++done);
+            if (!thrown) thrown = std::current_exception();
+            stopped = true;
         }
     };
     if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
-    for (unsigned j = 1; j < jobs && j < count; ++j) workers.emplace_back(worker);
+    for (unsigned j = 1; j < jobs && j < count; ++j) {
+        // Fewer jobs when the system gives no more threads.
+        try {
+            workers.emplace_back(worker);
+        } catch (...) {
+            break;
+        }
+    }
     worker();
     for (std::thread& thread : workers) thread.join();
+    if (thrown) std::rethrow_exception(thrown);
 }
 
 }  // namespace vimbo::cli

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "effective_settings.h"
+#include "file_size.h"
 #include "include_path.h"
 #include "project_config.h"
 #include "vimbo/engine/arguments.h"
@@ -44,6 +45,7 @@ int printConfig(const FrontEndOptions& options) {
     const Sourced<std::vector<std::string>> lists[] = {effective.extensions(file), effective.exclusions(file),
                                                        effective.precompiledHeaders(file)};
     const Sourced<bool> flags[] = {effective.keepLines(), effective.strict()};
+    const Sourced<std::uint64_t> maxFileSize = effective.maxFileSize();
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
 
@@ -58,6 +60,7 @@ int printConfig(const FrontEndOptions& options) {
     for (std::size_t i = 0; i < 3; ++i) show(listKeys[i], listOf(lists[i].value), lists[i].from);
     const char* const flagKeys[] = {"keep-lines", "strict"};
     for (std::size_t i = 0; i < 2; ++i) show(flagKeys[i], flags[i].value ? "true" : "false", global(flags[i].from));
+    show("max-file-size", quoted(fileSizeText(maxFileSize.value)), global(maxFileSize.from));
     return 0;
 }
 

@@ -7,7 +7,9 @@
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml++/toml.h>
 
+#include "file_size.h"
 #include "path_glob.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -17,7 +19,11 @@ const char kConfigFileName[] = ".vimbo.toml";
 
 namespace {
 
-const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude", "pch", "keep-lines", "strict"};
+// A configuration is a few lines.
+constexpr std::uint64_t kMaxConfigSize = std::uint64_t{1} << 20;
+
+const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude",
+                             "pch",         "keep-lines",       "strict",     "max-file-size"};
 
 fs::path absoluteDirectory(const std::string& directory) {
     std::error_code error;
@@ -55,9 +61,16 @@ std::string where(const std::string& file, const toml::node& node) {
 std::string readConfig(const fs::path& path, ProjectConfig& config) {
     config.file = path.generic_string();
     config.directory = path.parent_path().generic_string();
+    std::string text;
+    const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(path.string(), kMaxConfigSize, text);
+    if (read != vimbo::engine::WholeFile::read)
+        return config.file + ": can't read the configuration" +
+               (read == vimbo::engine::WholeFile::notRegular ? " (not a regular file)"
+                : read == vimbo::engine::WholeFile::tooLarge ? " (larger than " + fileSizeText(kMaxConfigSize) + ")"
+                                                             : "");
     toml::table table;
     try {
-        table = toml::parse_file(path.string());
+        table = toml::parse(text, path.string());
     } catch (const toml::parse_error& error) {
         return config.file + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description());
     }
@@ -69,6 +82,15 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
             const auto* value = node.as_boolean();
             if (!value) return at + name + " takes true or false";
             (name == "strict" ? config.strict : config.keepLines) = value->get();
+        } else if (name == "max-file-size") {
+            // A number of bytes, or a string with a unit as on the command line.
+            std::uint64_t bytes = 0;
+            const auto* number = node.as_integer();
+            const auto* written = node.as_string();
+            if (number && number->get() > 0) bytes = static_cast<std::uint64_t>(number->get());
+            else if (!written || !parseFileSize(written->get(), bytes))
+                return at + "max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)";
+            config.maxFileSize = bytes;
         } else if (name == "compile-commands") {
             const auto* value = node.as_string();
             if (!value || value->get().empty()) return at + "compile-commands takes a directory";
@@ -114,7 +136,10 @@ std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& abs
     std::error_code error;
     const fs::path candidate = directory / kConfigFileName;
     std::shared_ptr<const ProjectConfig> config;
-    if (fs::is_regular_file(candidate, error)) {
+    // A pipe or device by that name is a configuration that can't be read,
+    // not one to look past.
+    const fs::file_status status = fs::status(candidate, error);
+    if (fs::exists(status) && !fs::is_directory(status)) {
         auto own = std::make_shared<ProjectConfig>();
         const std::string problem = readConfig(candidate, *own);
         if (!problem.empty()) errors_.push_back(problem);

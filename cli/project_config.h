@@ -4,6 +4,7 @@
 // applies whole; options given on the command line win over it.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@ struct ProjectConfig {
     std::optional<std::string> compileCommands;          // made absolute
     std::optional<std::vector<std::string>> extensions, exclude, pch;
     std::optional<bool> keepLines, strict;
+    std::optional<std::uint64_t> maxFileSize;
 };
 
 // Whether `path` (a file's path as the run names it) matches one of the

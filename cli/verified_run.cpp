@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "vimbo/engine/interruption.h"
+#include "vimbo/engine/thrown.h"
 #include "kept_files.h"
 #include "vimbo/engine/child_process.h"
 #include "preprocess_command.h"
@@ -115,11 +116,17 @@ public:
         forEachUnit(units_.size(), settings_.jobs, settings_.showProgress, [&](std::size_t i) {
             Unit& unit = units_[i];
             if (!unit.problem.empty()) return;
-            unit.failsBefore = !output_.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
-            // Line moves are told apart only where they may be accepted; else later, if need be.
-            std::string failure;  // only the run with __LINE__ as it expands tells why a unit fails
-            if (!unit.failsBefore && settings_.allowLineShift)
-                unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
+            // A unit whose check throws (out of memory) is one not verified.
+            try {
+                unit.failsBefore = !output_.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
+                // Line moves are told apart only where they may be accepted; else later, if need be.
+                std::string failure;  // only the run with __LINE__ as it expands tells why a unit fails
+                if (!unit.failsBefore && settings_.allowLineShift)
+                    unit.beforeFixedKnown =
+                        output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
+            } catch (...) {
+                unit.problem = vimbo::engine::thrownText(std::current_exception());
+            }
         });
         if (preprocessingInterrupted() || Interruption::signal())
             return stop(130, "interrupted before the rewrite; nothing was changed");
@@ -160,7 +167,13 @@ public:
             Unit& unit = units_[i];
             if (!unit.verifiable()) return;
             std::uint64_t after = 0;
-            unit.failsAfter = !output_.hash(unit, unit.command, i, ".after", after, unit.failure, true);
+            // A unit whose check throws counts as one that fails after the rewrite.
+            try {
+                unit.failsAfter = !output_.hash(unit, unit.command, i, ".after", after, unit.failure, true);
+            } catch (...) {
+                unit.failsAfter = true;
+                unit.failure = vimbo::engine::thrownText(std::current_exception());
+            }
             unit.differs = unit.failsAfter || after != unit.before;
             std::error_code ignored;
             if (!unit.differs) fs::remove(output_(i, ".after"), ignored);  // only what a report needs is kept

@@ -8,13 +8,13 @@ _vimbo() {
         --print-config) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --format) COMPREPLY=($(compgen -W 'text json sarif' -- "$cur")); return ;;
         --color) COMPREPLY=($(compgen -W 'auto always never' -- "$cur")); return ;;
-        --since|--ext|--exclude|--pch|-j|-t|-T) return ;;
+        --since|--ext|--exclude|--pch|--max-file-size|-j|-t|-T) return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-b -B -i -I -t -T -j -p -h --help --version --quiet --tree --check --diff
             --audit --strip --strip-wrong --verify --allow-line-shift --allow-unverified --keep-lines --ext
             --exclude --no-git-ignore --break-links --files-from --since --staged --format --verbose --color
-            --print-config --strict --pch' -- "$cur"))
+            --print-config --strict --pch --max-file-size' -- "$cur"))
     else
         COMPREPLY=($(compgen -f -- "$cur"))
     fi

@@ -125,17 +125,19 @@ void HeaderCache::rewritten(const std::string& path, const vimbo::platform::File
     namesOf_.erase(names);
 }
 
-bool HeaderCache::readVersion(const std::string& path, std::string& bytes, vimbo::platform::FileIdentity& identity,
-                              const vimbo::platform::FileIdentity* named) {
+vimbo::platform::ReadResult HeaderCache::readVersion(const std::string& path, std::string& bytes,
+                                                     vimbo::platform::FileIdentity& identity,
+                                                     const vimbo::platform::FileIdentity* named) {
     // Files outside this process may change at any time: read, they are
     // looked at again.
-    if (lifetime_ != Lifetime::run) return vimbo::platform::readWholeFile(fs_, path, bytes, &identity, named);
+    if (lifetime_ != Lifetime::run)
+        return vimbo::platform::readWholeFileWithin(fs_, path, bytes, maxFileSize_, &identity, named);
     // Within a run only the run's own rewrites write into files that were
     // read (the version a swap leaves behind is written again): when none
     // happened during the read, the bytes are those of the version opened.
     const std::uint64_t before = rewriteCount();
-    return vimbo::platform::readWholeFile(fs_, path, bytes, &identity, named,
-                                          [&] { return rewriteCount() == before; });
+    return vimbo::platform::readWholeFileWithin(fs_, path, bytes, maxFileSize_, &identity, named,
+                                                [&] { return rewriteCount() == before; });
 }
 
 bool HeaderCache::quietSince(std::uint64_t generation) {
@@ -169,11 +171,12 @@ std::shared_ptr<const HeaderFacts> HeaderCache::facts(const std::string& path, b
     const vimbo::platform::FileIdentity named = identity;
     // Within a run only its own rewrites change files: with none since the
     // name was looked up, the file is the version it was looked up as.
-    const bool asNamed = lifetime_ == Lifetime::run && vimbo::platform::readKnownVersion(fs_, path, bytes, named) &&
+    const bool asNamed = lifetime_ == Lifetime::run &&
+                         vimbo::platform::readKnownVersion(fs_, path, bytes, named, maxFileSize_) &&
                          quietSince(generation);
     if (!asNamed) {
         bytes.clear();
-        if (!readVersion(path, bytes, identity, &named)) return nullptr;
+        if (readVersion(path, bytes, identity, &named) != vimbo::platform::ReadResult::read) return nullptr;
     }
     ++reads_;
     std::shared_ptr<HeaderFacts> facts;
@@ -214,15 +217,18 @@ std::shared_ptr<HeaderFacts> HeaderCache::carriedTo(const std::string& path,
     return facts;
 }
 
-std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses) {
+std::shared_ptr<const HeaderFacts> HeaderCache::factsWithUses(const std::string& path, MacroUses& uses,
+                                                              std::uint64_t* tooLarge) {
     std::string bytes;
     vimbo::platform::FileIdentity identity;
-    const bool read = !path.empty() && readVersion(path, bytes, identity, nullptr);
+    const vimbo::platform::ReadResult read =
+        path.empty() ? vimbo::platform::ReadResult::failed : readVersion(path, bytes, identity, nullptr);
     {
         std::lock_guard<std::mutex> hold(lock_);
         indexed_ = true;
     }
-    if (!read) return nullptr;
+    if (read == vimbo::platform::ReadResult::tooLarge && tooLarge) *tooLarge = identity.size;
+    if (read != vimbo::platform::ReadResult::read) return nullptr;
     ++reads_;
     const std::string baseName = upperCaseAscii(splitPath(path).baseName);
     return remember(baseName, identity, std::make_shared<HeaderFacts>(examineHeader(bytes, baseName, true, &uses)));

@@ -43,8 +43,15 @@ public:
     std::shared_ptr<const HeaderFacts> facts(const std::string& path, bool withControl = false);
 
     // The facts of a file of a run with everything it does with macros, read
-    // whole; the facts are kept as for any header read.
-    std::shared_ptr<const HeaderFacts> factsWithUses(const std::string& path, MacroUses& uses);
+    // whole; the facts are kept as for any header read. Null for a file
+    // that can't be read; `tooLarge`, when given, is then set to the size of
+    // one larger than maxFileSize (else left as it is).
+    std::shared_ptr<const HeaderFacts> factsWithUses(const std::string& path, MacroUses& uses,
+                                                     std::uint64_t* tooLarge = nullptr);
+
+    // Files larger than this are not read (a header is then as one that
+    // can't be read): set before the run, none by default.
+    void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
 
     // The identity of the regular file at `path` (false when there is none).
     // In a run whose files are known (indexed), files change only where the
@@ -128,12 +135,14 @@ private:
                                                 const vimbo::platform::FileIdentity& identity,
                                                 std::shared_ptr<HeaderFacts> facts);
     // Reads one version of a file whole, with its identity.
-    bool readVersion(const std::string& path, std::string& bytes, vimbo::platform::FileIdentity& identity,
-                     const vimbo::platform::FileIdentity* named);
+    vimbo::platform::ReadResult readVersion(const std::string& path, std::string& bytes,
+                                            vimbo::platform::FileIdentity& identity,
+                                            const vimbo::platform::FileIdentity* named);
     std::uint64_t rewriteCount();
     static constexpr std::size_t kMaxProcessEntries = 100000;
     const vimbo::platform::FileSystemOps& fs_;
     Lifetime lifetime_;
+    std::uint64_t maxFileSize_ = vimbo::platform::kNoSizeLimit;
     std::mutex lock_;
     std::unordered_map<Key, std::shared_ptr<const HeaderFacts>, KeyHash> entries_;
     // The memos are asked at every include by every job: each has a lock of

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -20,33 +21,77 @@ std::string fileNameOf(const std::string& path) {
 }  // namespace
 
 void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
-                     std::vector<std::pair<std::string, std::uint64_t>>* linked) {
+                     std::vector<std::pair<std::string, std::uint64_t>>* linked,
+                     std::vector<UnindexedFile>* unindexed) {
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> broken{false};
+    std::exception_ptr thrown;
     std::mutex lock;
     std::vector<std::pair<std::size_t, std::uint64_t>> leftOut;
+    std::vector<UnindexedFile> unread;
+    const auto note = [&](UnindexedFile file) {
+        std::lock_guard<std::mutex> hold(lock);
+        unread.push_back(std::move(file));
+    };
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < files.size();) {
+        for (std::size_t i; !broken && (i = next++) < files.size();) {
             MacroUses uses;
-            const auto facts = cache.factsWithUses(files[i], uses);
-            std::uint64_t links = facts ? facts->identity.links : 1;
-            // A file that can't be read still has its links counted.
-            vimbo::platform::FileIdentity unread;
-            if (!facts && linked && cache.fileSystem().identity(files[i], unread)) links = unread.links;
-            if (linked && links > 1) {
+            std::shared_ptr<const HeaderFacts> facts;
+            std::string canonical;
+            std::uint64_t links = 1;
+            try {
+                std::uint64_t tooLarge = 0;
+                facts = cache.factsWithUses(files[i], uses, &tooLarge);
+                if (tooLarge > 0) {
+                    note({i, tooLarge, nullptr});
+                    continue;
+                }
+                links = facts ? facts->identity.links : 1;
+                // A file that can't be read still has its links counted.
+                vimbo::platform::FileIdentity unreadable;
+                if (!facts && linked && cache.fileSystem().identity(files[i], unreadable)) links = unreadable.links;
+                if (facts && !(linked && links > 1)) canonical = canonicalPaths_.of(files[i]);
+            } catch (...) {
+                // The one file is left out of the run as a failure; the others go on.
+                try {
+                    note({i, 0, std::current_exception()});
+                    continue;
+                } catch (...) {
+                }
                 std::lock_guard<std::mutex> hold(lock);
-                leftOut.emplace_back(i, links);
-                continue;
+                if (!thrown) thrown = std::current_exception();
+                broken = true;
+                return;
             }
-            if (!facts) continue;
-            const std::string canonical = canonicalPaths_.of(files[i]);
             std::lock_guard<std::mutex> hold(lock);
-            add(files[i], canonical, *facts, uses);
+            try {
+                if (linked && links > 1) leftOut.emplace_back(i, links);
+                else if (facts) add(files[i], canonical, *facts, uses);
+            } catch (...) {
+                // Half added, the index can't be trusted: no file is rewritten.
+                if (!thrown) thrown = std::current_exception();
+                broken = true;
+                return;
+            }
         }
     };
     std::vector<std::thread> workers;
-    for (unsigned j = 1; j < std::max(1u, jobs); ++j) workers.emplace_back(work);
+    for (unsigned j = 1; j < std::max(1u, jobs); ++j) {
+        // Fewer jobs when the system gives no more threads.
+        try {
+            workers.emplace_back(work);
+        } catch (...) {
+            break;
+        }
+    }
     work();
     for (std::thread& worker : workers) worker.join();
+    if (thrown) std::rethrow_exception(thrown);
+    if (unindexed) {
+        std::sort(unread.begin(), unread.end(),
+                  [](const UnindexedFile& a, const UnindexedFile& b) { return a.index < b.index; });
+        *unindexed = std::move(unread);
+    }
     std::sort(leftOut.begin(), leftOut.end());
     for (const auto& [i, links] : leftOut) linked->emplace_back(files[i], links);
     std::sort(named_.begin(), named_.end());

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <set>
@@ -19,14 +20,26 @@
 
 namespace vimbo::analysis {
 
+// A file of the run the index took no facts of, though it was there: one
+// larger than the cache reads (`size`), or one whose reading threw.
+struct UnindexedFile {
+    std::size_t index = 0;  // into the files of the run
+    std::uint64_t size = 0;
+    std::exception_ptr thrown;  // null for a file too large
+};
+
 class RunIndex : public RunFiles {
 public:
     // Reads every file of the run through the cache, `jobs` at once, and
     // leaves their facts in it. With `linked`, a file with several hard
     // links is left out, and its path and number of links go there (in the
-    // order of `files`).
+    // order of `files`). With `unindexed`, the files too large or whose
+    // reading threw go there, in the order of `files`; the run goes on
+    // without them. What throws while the index itself grows is thrown on
+    // once every job has stopped.
     void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
-               std::vector<std::pair<std::string, std::uint64_t>>* linked = nullptr);
+               std::vector<std::pair<std::string, std::uint64_t>>* linked = nullptr,
+               std::vector<UnindexedFile>* unindexed = nullptr);
     // A macro the build defines or undefines on its command lines (-D, -U).
     void predefine(const std::string& macro) { predefined_.insert(macro); }
 

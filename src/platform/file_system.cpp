@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "vimbo/engine/paths.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace vimbo::platform {
 
@@ -34,6 +35,12 @@ bool appendUpTo(const FileSystemOps& ops, FileHandle file, std::string& bytes, s
 
 bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::string& bytes, FileIdentity* identity,
                    const FileIdentity* knownName, const std::function<bool()>& undisturbed) {
+    return readWholeFileWithin(ops, path, bytes, kNoSizeLimit, identity, knownName, undisturbed) == ReadResult::read;
+}
+
+ReadResult readWholeFileWithin(const FileSystemOps& ops, const std::string& path, std::string& bytes,
+                               std::uint64_t maxSize, FileIdentity* identity, const FileIdentity* knownName,
+                               const std::function<bool()>& undisturbed) {
     const std::size_t start = bytes.size();
     for (int attempt = 0; attempt < kMaxReads; ++attempt) {
         // What the name stands for before the file is opened, and the open
@@ -44,36 +51,56 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
         // the open found: the bytes are still those of one version.
         FileIdentity named, before, after;
         if (attempt == 0 && knownName) named = *knownName;
-        else if (knownName && !ops.identity(path, named)) return false;
+        else if (knownName && !ops.identity(path, named)) return ReadResult::failed;
         const FileHandle file = ops.openRead(path);
-        if (file == kNoFile) return false;
+        if (file == kNoFile) return ReadResult::failed;
         // Without the size the open found, no version can be told.
         if (!ops.handleIdentity(file, before)) {
             ops.close(file);
-            return false;
+            return ReadResult::failed;
+        }
+        // The read makes room for the whole size at once.
+        if (before.size > maxSize || before.size >= bytes.max_size() - start) {
+            ops.close(file);
+            if (identity) *identity = before;
+            return ReadResult::tooLarge;
         }
         if (!knownName) named = before;
-        const bool read = appendUpTo(ops, file, bytes, before.size);
+        bool read = false;
+        try {
+            read = appendUpTo(ops, file, bytes, before.size);
+        } catch (...) {
+            // Out of memory, say: the file is not left open behind the caller.
+            ops.close(file);
+            throw;
+        }
         bool known = true;
         if (undisturbed && undisturbed()) after = before;
         else known = ops.handleIdentity(file, after);
         ops.close(file);
-        if (!read || !known) return false;
+        if (!read || !known) return ReadResult::failed;
         if (named == before && before == after && after.size == bytes.size() - start) {
             if (identity) *identity = before;
-            return true;
+            return ReadResult::read;
         }
         bytes.resize(start);
     }
-    return false;
+    return ReadResult::failed;
 }
 
 bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::string& bytes,
-                      const FileIdentity& known) {
+                      const FileIdentity& known, std::uint64_t maxSize) {
+    if (known.size > maxSize || known.size >= bytes.max_size() - bytes.size()) return false;
     const FileHandle file = ops.openRead(path, &known);
     if (file == kNoFile) return false;
     const std::size_t start = bytes.size();
-    const bool read = appendUpTo(ops, file, bytes, known.size);
+    bool read = false;
+    try {
+        read = appendUpTo(ops, file, bytes, known.size);
+    } catch (...) {
+        ops.close(file);
+        throw;
+    }
     ops.close(file);
     return read && bytes.size() - start == known.size;
 }
@@ -140,6 +167,20 @@ bool pathExists(const std::string& path) {
 bool isDirectory(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_directory(vimbo::platform::nativePath(path), error);
+}
+
+WholeFile readRegularFile(const std::string& path, std::uint64_t limit, std::string& bytes) {
+    bytes.clear();
+    const vimbo::platform::ReadResult read = vimbo::platform::readWholeFileWithin(
+        vimbo::platform::defaultFileSystemOps(), path, bytes, limit);
+    if (read == vimbo::platform::ReadResult::read) return WholeFile::read;
+    if (read == vimbo::platform::ReadResult::tooLarge) return WholeFile::tooLarge;
+    bytes.clear();
+    // Only to say why: what the open refused, or could not open.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(vimbo::platform::nativePath(path), error);
+    if (!std::filesystem::exists(status)) return WholeFile::missing;
+    return std::filesystem::is_regular_file(status) ? WholeFile::unreadable : WholeFile::notRegular;
 }
 
 std::uint64_t linkCount(const std::string& path) {

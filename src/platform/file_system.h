@@ -207,13 +207,24 @@ bool readWholeFile(const FileSystemOps& ops, const std::string& path, std::strin
                    FileIdentity* identity = nullptr, const FileIdentity* named = nullptr,
                    const std::function<bool()>& undisturbed = {});
 
+constexpr std::uint64_t kNoSizeLimit = UINT64_MAX;
+enum class ReadResult { read, failed, tooLarge };
+// readWholeFile for a file of at most `maxSize` bytes, as the open finds
+// its size: a larger one is not read at all (tooLarge, with `identity`, when
+// given, that of the version opened), so a sparse file of many gigabytes
+// costs no memory.
+ReadResult readWholeFileWithin(const FileSystemOps& ops, const std::string& path, std::string& bytes,
+                               std::uint64_t maxSize, FileIdentity* identity = nullptr,
+                               const FileIdentity* named = nullptr, const std::function<bool()>& undisturbed = {});
+
 // Appends the bytes of `known`, the version the caller learnt the name
 // stands for, without a look at the system: true only when the file holds
 // exactly known.size bytes (no more are read). The caller must know that
 // nothing wrote the file since it learnt the version; otherwise, and when
-// this fails, readWholeFile reads it.
+// this fails, readWholeFile reads it. False, with nothing read, for a
+// version larger than `maxSize`.
 bool readKnownVersion(const FileSystemOps& ops, const std::string& path, std::string& bytes,
-                      const FileIdentity& known);
+                      const FileIdentity& known, std::uint64_t maxSize = kNoSizeLimit);
 
 // A path in the system's own form as this platform's file system takes it.
 std::string nativePath(const std::string& path);

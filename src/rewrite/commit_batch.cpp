@@ -32,7 +32,13 @@ std::string changedMessage(const std::string& target) {
 CommitBatch::CommitBatch(vimbo::analysis::HeaderCache* headers, ScratchRemover& remover)
     : headers_(headers), remover_(remover) {}
 
-CommitBatch::~CommitBatch() { finish(); }
+CommitBatch::~CommitBatch() {
+    try {
+        finish();
+    } catch (...) {
+        // Out of memory with files waiting: each is left as it was.
+    }
+}
 
 void CommitBatch::add(PendingRewrite pending, Done done) {
     waiting_.push_back({std::move(pending), std::move(done)});

@@ -19,6 +19,7 @@
 #include "rewrite/leftover_scratch.h"
 #include "rewrite/scratch_file.h"
 #include "rewrite/scratch_remover.h"
+#include "vimbo/engine/thrown.h"
 
 namespace vimbo::engine {
 
@@ -40,7 +41,9 @@ std::string directoryOf(const std::string& path) {
 
 struct BatchContext::State {
     State(bool dryRun, const vimbo::platform::FileSystemOps& fs)
-        : headers(fileSystem(dryRun, fs)), scratchRemover(!dryRun), dry(dryRun) {}
+        : headers(fileSystem(dryRun, fs)), scratchRemover(!dryRun), dry(dryRun) {
+        headers.setMaxFileSize(kDefaultMaxFileSize);
+    }
     const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
         if (!dryRun) return fs;
         overlay.emplace(fs);
@@ -51,6 +54,7 @@ struct BatchContext::State {
     BackupClaims backups;
     vimbo::analysis::RunIndex index;
     bool indexed = false;
+    std::vector<UnindexedFile> unindexed;
     // Each directory as the run first saw it, and what runs cut short left there.
     struct Expected {
         DirectoryIdentity identity;
@@ -93,8 +97,11 @@ std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std
     }
     for (const std::string& macro : predefined) state_->index.predefine(macro);
     std::vector<std::pair<std::string, std::uint64_t>> linked;
-    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr);
+    std::vector<vimbo::analysis::UnindexedFile> unindexed;
+    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr, &unindexed);
     state_->indexed = true;
+    for (vimbo::analysis::UnindexedFile& file : unindexed)
+        state_->unindexed.push_back({files[file.index], file.size, file.thrown ? thrownText(file.thrown) : ""});
     return linked;
 }
 
@@ -105,6 +112,10 @@ void BatchContext::expectDirectory(const std::string& directory, const Directory
 }
 
 std::vector<std::string> BatchContext::problems() { return state_->scratchRemover.problems(); }
+
+void BatchContext::setMaxFileSize(std::uint64_t bytes) { state_->headers.setMaxFileSize(bytes); }
+
+const std::vector<UnindexedFile>& BatchContext::unindexed() const { return state_->unindexed; }
 
 std::uint64_t BatchContext::indexedSize(const std::string& path) const {
     vimbo::platform::FileIdentity read;
@@ -136,7 +147,14 @@ struct RewriteBatch::State {
 RewriteBatch::RewriteBatch(BatchContext& context, Done done)
     : state_(std::make_unique<State>(*context.state_, std::move(done))) {}
 
-RewriteBatch::~RewriteBatch() { finish(); }
+RewriteBatch::~RewriteBatch() {
+    // Callers finish a batch themselves; this is for one left by a throw,
+    // whose files still go in place (or stay as they were) where they can.
+    try {
+        finish();
+    } catch (...) {
+    }
+}
 
 void RewriteBatch::finish() { state_->commits.finish(); }
 

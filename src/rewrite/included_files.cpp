@@ -8,15 +8,20 @@
 
 namespace vimbo::engine {
 
-std::vector<std::string> includedFiles(const std::string& path, const Lookup& lookup) {
+std::vector<std::string> includedFiles(const std::string& path, const Lookup& lookup, std::uint64_t maxFileSize) {
     const auto& fs = vimbo::platform::defaultFileSystemOps();
     vimbo::analysis::HeaderCache cache(fs);
+    cache.setMaxFileSize(maxFileSize);
     const vimbo::analysis::HeaderFinder finder(cache);
     const vimbo::analysis::HeaderLookup rules{lookup.searchPath, lookup.quotePath,
                                               vimbo::analysis::LookupRules::compiler, lookup.followable};
     vimbo::platform::TextReader input(fs, path);
     vimbo::analysis::SourceScanner scanner;
     std::vector<std::string> found;
+    // The size the open found: a file of gigabytes without a line break
+    // would be one line held whole.
+    vimbo::platform::FileIdentity opened;
+    if (input.openedIdentity(opened) && opened.size > maxFileSize) return found;
     std::string line;
     while (input.isOpen() && input.readLine(line) == vimbo::platform::TextReader::Status::line) {
         const vimbo::analysis::ScannedLine scanned = scanner.feed(line);

@@ -20,8 +20,8 @@ void ScratchRemover::remove(OldVersion old) {
             waiting_.push_back(std::move(old));
             wake_.notify_one();
             return;
-        } catch (const std::system_error&) {
-            // No thread to be had: the file is removed here and now.
+        } catch (...) {
+            // No thread (or no memory) to be had: the file is removed here and now.
         }
     }
     removeNow(old);

@@ -65,6 +65,17 @@ struct FileOutcome {
     std::vector<std::string> notes;
 };
 
+// The size of the largest file a batch run reads, unless told otherwise.
+constexpr std::uint64_t kDefaultMaxFileSize = std::uint64_t{64} << 20;
+
+// A file of the run that the index did not take: one larger than the run's
+// limit (`size`), or one whose reading threw (`failure` tells what).
+struct UnindexedFile {
+    std::string path;
+    std::uint64_t size = 0;
+    std::string failure;  // "" for a file too large
+};
+
 // What the files of one batch run share: the headers read (each version of a
 // header is read once), the backups written, and for a dry run the layer
 // that keeps every write in memory.
@@ -93,6 +104,13 @@ public:
     std::vector<std::pair<std::string, std::uint64_t>> index(const std::vector<std::string>& files,
                                                              const std::vector<std::string>& predefined,
                                                              unsigned jobs, bool leaveOutLinked = false);
+    // Before index(): files larger than `bytes` are left out of the run, and
+    // a header larger than that is as one that can't be read (the include
+    // is left alone); kDefaultMaxFileSize by default.
+    void setMaxFileSize(std::uint64_t bytes);
+    // After index(): the files it left out for their size or because their
+    // reading threw (out of memory, say), in the order of the list.
+    const std::vector<UnindexedFile>& unindexed() const;
     // The size of the file as the index read it; 0 for a file it did not read.
     std::uint64_t indexedSize(const std::string& path) const;
     // Whether a file of the run includes a file of this name (so that it may

@@ -11,6 +11,8 @@ namespace vimbo::engine {
 
 // The files the include directives of `path` name, found as a compiler
 // finds them with `lookup`; names not found (or made by a macro) are left out.
-std::vector<std::string> includedFiles(const std::string& path, const Lookup& lookup);
+// A file larger than `maxFileSize` names none (a batch run skips it).
+std::vector<std::string> includedFiles(const std::string& path, const Lookup& lookup,
+                                       std::uint64_t maxFileSize = kDefaultMaxFileSize);
 
 }  // namespace vimbo::engine
