@@ -123,6 +123,7 @@ SourceTree filesOf(const FrontEndOptions& options, const EffectiveSettings& effe
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
     tree.skipped = std::move(walked.skipped);
     tree.errors = std::move(walked.errors);
+    tree.gitProblems = std::move(walked.gitProblems);
     return tree;
 }
 
@@ -220,6 +221,10 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
         const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore);
+        if (!built.gitProblem.empty()) {
+            std::cerr << "vimbo: " << built.gitProblem << "\n";
+            return 2;
+        }
         for (const std::string& missing : built.missing)
             std::cerr << "vimbo: warning: " << missing << ": in the build's database but not on disk\n";
         if (built.outside > 0)
@@ -243,6 +248,9 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     if (options.verify && !batch.database) return usageError("--verify needs -p DIR, the build whose units it checks");
 
     const SourceTree tree = filesOf(options, effective, paths);
+    // Taken as "nothing ignored", a refusal would rewrite what git ignores.
+    for (const std::string& problem : tree.gitProblems) std::cerr << "vimbo: " << problem << "\n";
+    if (!tree.gitProblems.empty()) return 2;
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
     batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };

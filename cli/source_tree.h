@@ -20,6 +20,9 @@ struct SourceTree {
     std::vector<std::string> files;    // regular files to examine, in a stable order
     std::vector<SkippedFile> skipped;  // matching names that are links or not regular files
     std::vector<std::string> errors;   // roots or directories that could not be read
+    // Why git's ignore rules could not be learnt for a root inside a work
+    // tree: the run must stop before it writes anything.
+    std::vector<std::string> gitProblems;
 };
 
 extern const std::vector<std::string> kDefaultExtensions;
