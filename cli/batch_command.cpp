@@ -9,6 +9,7 @@
 #include "effective_settings.h"
 #include "changed_files.h"
 #include "database_files.h"
+#include "git_access.h"
 #include "project_config.h"
 #include "source_tree.h"
 #include "usage.h"
@@ -184,6 +185,21 @@ void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::
                          "directories\n";
 }
 
+// A database only a .vimbo.toml names runs no program of the repository.
+CompilerTrust compilerTrust(const FrontEndOptions& given, const EffectiveSettings& effective,
+                            const std::string& databaseFile) {
+    CompilerTrust trust;
+    trust.databaseNamedByUser = !given.buildDirectory.empty();
+    if (trust.databaseNamedByUser) return trust;
+    const std::string configuration = fs::path(effective.compileCommands().from).parent_path().generic_string();
+    for (const std::string& directory : {std::string("."), configuration}) {
+        trust.repository.push_back(directory);
+        trust.repository.push_back(workTreeAbove(directory));
+    }
+    trust.repository.push_back(fs::path(databaseFile).parent_path().generic_string());
+    return trust;
+}
+
 }  // namespace
 
 int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, const std::string& includePath) {
@@ -209,8 +225,10 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
 
     BatchSettings batch = batchSettingsOf(options, words, includePath);
     CompileDatabase database;
+    std::string databaseFile;
     if (!options.buildDirectory.empty()) {
-        std::string error, found;
+        std::string error;
+        std::string& found = databaseFile;
         if (!findCompileDatabase(options.buildDirectory, found, error) || !database.load(found, error)) {
             std::cerr << "vimbo: " << error << "\n";
             return 2;
@@ -278,6 +296,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.files = tree.files;
     verify.allowLineShift = options.allowLineShift;
     verify.allowUnverified = options.allowUnverified;
+    verify.trust = compilerTrust(given, effective, databaseFile);
     // A report for tools tells what stands: a rewrite put back changed nothing.
     std::string report;
     bool putBack = false;
