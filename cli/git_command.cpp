@@ -96,8 +96,10 @@ GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& 
     std::set<std::string> names, directories;
     for (std::string& name : nulSeparated(answer.output))
         (name.back() == '/' ? directories : names).insert(std::move(name));
+    // "./": `root` itself lies in an ignored directory.
+    const bool allIgnored = directories.count("./") > 0;
     for (const std::string& file : files) {
-        bool inIgnoredDirectory = false;
+        bool inIgnoredDirectory = allIgnored;
         for (std::size_t slash = file.find('/'); slash != std::string::npos && !inIgnoredDirectory;
              slash = file.find('/', slash + 1))
             inIgnoredDirectory = directories.count(file.substr(0, slash + 1)) > 0;
@@ -141,7 +143,7 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     command.push_back("--");
     const ChildOutcome answer = runChild(gitCommandFor(".", settings, command));
     if (answer.status != 0) return failureOf(answer, ".");
-    names = nulSeparated(answer.output);
+    for (std::string& name : nulSeparated(answer.output)) names.push_back(std::move(name));
     return {};
 }
 
