@@ -23,6 +23,11 @@ struct Library {
     Library() {
         git_libgit2_init();
         git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
+        // Repositories git marks with these (a partial clone, a sparse
+        // checkout's per-worktree settings) read the same for what is asked
+        // here: object ids, the index and the ignore rules, no object's content.
+        const char* extensions[] = {"partialclone", "worktreeconfig", "preciousobjects"};
+        git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, sizeof extensions / sizeof *extensions);
     }
     ~Library() { git_libgit2_shutdown(); }
     Library(const Library&) = delete;

@@ -188,6 +188,10 @@ TEST_F(RepositoryTrust, IgnoredAsGitCheckIgnoreTellsIt) {
         if (c.ignored) expected.push_back(c.file);
     }
     std::sort(expected.begin(), expected.end());
+    // A partial clone and a sparse checkout mark their repositories so.
+    ASSERT_EQ(std::system("cd repo && git config core.repositoryformatversion 1 && "
+                          "git config extensions.partialclone origin && git config extensions.worktreeConfig true"),
+              0);
     for (const GitAccess* git : gitAccesses()) {
         Strings ignored;
         EXPECT_EQ(git->ignored("repo", files, ignored).status, GitStatus::answered) << git->name;
