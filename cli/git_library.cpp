@@ -62,6 +62,34 @@ const char* environment(const char* name) {
     return value && *value ? value : nullptr;
 }
 
+// Whether the user's own configuration (the system's, the global one;
+// never a repository's) trusts every directory: "safe.directory = *", which
+// git knows and libgit2 1.5 does not. An empty value starts the list anew.
+bool everyDirectorySafe() {
+    Owned<git_config, git_config_free> config;
+    if (git_config_open_default(&config.value) < 0) return false;
+    bool every = false;
+    git_config_get_multivar_foreach(
+        config.value, "safe.directory", nullptr,
+        [](const git_config_entry* entry, void* payload) {
+            const std::string value = entry->value ? entry->value : "";
+            if (value == "*" || value.empty()) *static_cast<bool*>(payload) = value == "*";
+            return 0;
+        },
+        &every);
+    git_error_clear();
+    return every;
+}
+
+// Opens a repository with the owner check off (the setting is the
+// process's: no other thread asks git meanwhile).
+int openUnchecked(Repository& repository, const std::string& from, unsigned flags, const char* ceiling) {
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+    const int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
+    return opened;
+}
+
 // The repository `start` lies in, found as git finds it, with what git's
 // environment names (a hook runs with GIT_DIR and GIT_INDEX_FILE set).
 GitAnswer open(const std::string& start, Repository& repository) {
@@ -70,18 +98,19 @@ GitAnswer open(const std::string& start, Repository& repository) {
     const std::string from = here && gitDirectory ? gitDirectory : start;
     const unsigned flags = here && gitDirectory ? GIT_REPOSITORY_OPEN_NO_SEARCH : 0;
     const char* ceiling = environment("GIT_CEILING_DIRECTORIES");
-    const int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
+    int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
+    bool refused = opened == GIT_EOWNER;
     if (opened == GIT_ENOTFOUND) {
         // libgit2 1.5 says "not found" for a repository another user owns
-        // when no safe.directory is set at all. One it opens without the
-        // owner check is one it refused. (The setting is the process's: no
-        // other thread asks git meanwhile.)
+        // when no safe.directory is set at all: one it opens without the
+        // owner check is one it refused.
         Repository probe;
-        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
-        const int unchecked = git_repository_open_ext(&probe.value, from.c_str(), flags, ceiling);
-        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
-        if (unchecked == 0) return {GitStatus::refused, "the repository is not owned by the current user"};
-        return {GitStatus::noWorkTree, ""};
+        if (openUnchecked(probe, from, flags, ceiling) < 0) return {GitStatus::noWorkTree, ""};
+        refused = true;
+    }
+    if (refused) {
+        if (!everyDirectorySafe()) return {GitStatus::refused, "the repository is not owned by the current user"};
+        opened = openUnchecked(repository, from, flags, ceiling);
     }
     if (opened < 0) return failure(opened, "can't open the repository");
     if (git_repository_is_bare(repository.value)) return {GitStatus::noWorkTree, ""};

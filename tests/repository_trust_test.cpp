@@ -295,13 +295,28 @@ TEST_F(RepositoryTrust, ARepositoryGitRefusesStopsTheRun) {
     }
     const auto all = runVimbo({"-i", "inc", "--check", "--tree", "--no-git-ignore", "src"});
     EXPECT_EQ(all.out, "src/g.gen.c\nsrc/m.c\n") << "--no-git-ignore asks git nothing: " << all.err;
-    // The fix the message names works.
-    ASSERT_EQ(std::system(("git config --global --add safe.directory " + top).c_str()), 0);
-    const auto trusted = runVimbo({"-i", "inc", "--check", "--tree", "src"});
-    EXPECT_EQ(trusted.status, 1) << trusted.err;
-    EXPECT_EQ(trusted.out, "src/m.c\n") << trusted.err;
-    const auto since = runVimbo({"-i", "inc", "--check", "--since", "HEAD"});
-    EXPECT_EQ(since.out, "src/m.c\n") << since.err;
+    // The fix the message names works, and so does trusting every directory
+    // (as CI images do); an empty entry takes back what stood before it.
+    const struct {
+        std::string trusted;
+        int status;
+    } settings[] = {{"*\n\tdirectory =", 2}, {"*", 1}, {top, 1}};
+    for (const auto& setting : settings) {
+        write("home/.gitconfig", "[safe]\n\tdirectory = " + setting.trusted + "\n");
+        const auto tree = runVimbo({"-i", "inc", "--check", "--tree", "src"});
+        EXPECT_EQ(tree.status, setting.status) << setting.trusted << ": " << tree.err;
+        const auto since = runVimbo({"-i", "inc", "--check", "--since", "HEAD"});
+        EXPECT_EQ(since.status, setting.status) << setting.trusted << ": " << since.err;
+        if (setting.status == 1) {
+            EXPECT_EQ(tree.out, "src/m.c\n") << tree.err;
+            EXPECT_EQ(since.out, "src/m.c\n") << since.err;
+        }
+        for (const GitAccess* git : gitAccesses()) {
+            Strings ignored;
+            EXPECT_EQ(git->ignored("src", {"g.gen.c"}, ignored).status == GitStatus::refused, setting.status == 2)
+                << git->name << " " << setting.trusted;
+        }
+    }
     fs::current_path(root());
 }
 
