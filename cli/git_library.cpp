@@ -145,20 +145,29 @@ GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& 
     const fs::path base = fs::weakly_canonical(fs::absolute(root.empty() ? "." : root, error), error);
     if (error) return {GitStatus::failed, root + ": " + error.message()};
     // As git: nothing under an ignored directory can be taken back by a "!"
-    // rule below it. Each directory is asked once.
-    std::map<std::string, bool> directories{{"", false}};
+    // rule below it; a submodule's files (or those of a repository inside
+    // this one) are none of this repository's. Each directory is asked once.
+    enum class Place { plain, excluded, otherRepository };
+    std::map<std::string, Place> directories{{"", Place::plain}};
     std::string problem;
-    const std::function<bool(const std::string&)> directoryIgnored = [&](const std::string& directory) {
+    const std::function<Place(const std::string&)> placeOf = [&](const std::string& directory) {
         const auto known = directories.find(directory);
         if (known != directories.end()) return known->second;
         const std::size_t slash = directory.rfind('/');
-        bool result = directoryIgnored(slash == std::string::npos ? "" : directory.substr(0, slash));
-        int answer = 0;
-        if (!result && git_ignore_path_is_ignored(&answer, repository.value, (directory + "/").c_str()) < 0)
-            problem = lastError("can't read the ignore rules");
-        result = result || answer == 1;
-        directories.emplace(directory, result);
-        return result;
+        Place place = placeOf(slash == std::string::npos ? "" : directory.substr(0, slash));
+        if (place == Place::plain) {
+            const git_index_entry* entry = git_index_get_bypath(index.value, directory.c_str(), 0);
+            int answer = 0;
+            std::error_code missing;
+            if ((entry && entry->mode == GIT_FILEMODE_COMMIT) || fs::exists(top / directory / ".git", missing))
+                place = Place::otherRepository;
+            else if (git_ignore_path_is_ignored(&answer, repository.value, (directory + "/").c_str()) < 0)
+                problem = lastError("can't read the ignore rules");
+            else if (answer == 1)
+                place = Place::excluded;
+        }
+        directories.emplace(directory, place);
+        return place;
     };
     for (const std::string& file : files) {
         const fs::path relative = (base / file).lexically_normal().lexically_relative(top);
@@ -168,10 +177,9 @@ GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& 
         std::size_t position = 0;
         if (git_index_find(&position, index.value, name.c_str()) == 0) continue;
         const std::size_t slash = name.rfind('/');
-        int answer = 0;
-        if (directoryIgnored(slash == std::string::npos ? "" : name.substr(0, slash)))
-            answer = 1;
-        else if (git_ignore_path_is_ignored(&answer, repository.value, name.c_str()) < 0)
+        const Place place = placeOf(slash == std::string::npos ? "" : name.substr(0, slash));
+        int answer = place == Place::excluded ? 1 : 0;
+        if (place == Place::plain && git_ignore_path_is_ignored(&answer, repository.value, name.c_str()) < 0)
             problem = lastError("can't read the ignore rules");
         if (!problem.empty()) return {GitStatus::failed, problem};
         if (answer == 1) ignored.push_back(file);

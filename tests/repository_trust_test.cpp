@@ -187,6 +187,12 @@ TEST_F(RepositoryTrust, IgnoredAsGitCheckIgnoreTellsIt) {
         files.push_back(c.file);
         if (c.ignored) expected.push_back(c.file);
     }
+    // A submodule's files are no concern of the outer rules (git
+    // check-ignore would fail on them, and every rule would be lost).
+    write("inner/s.gen.c", kSource);
+    ASSERT_EQ(std::system((std::string("cd inner && git init -q && git add -A && ") + kCommit).c_str()), 0);
+    ASSERT_EQ(std::system("cd repo && git -c protocol.file.allow=always submodule add -q ../inner sub/module"), 0);
+    files.push_back("sub/module/s.gen.c");
     std::sort(expected.begin(), expected.end());
     // A partial clone and a sparse checkout mark their repositories so.
     ASSERT_EQ(std::system("cd repo && git config core.repositoryformatversion 1 && "
@@ -204,7 +210,9 @@ TEST_F(RepositoryTrust, IgnoredAsGitCheckIgnoreTellsIt) {
         EXPECT_EQ(git->ignored(".", {"x.gen.c"}, outside).status, GitStatus::noWorkTree) << git->name;
     }
     const auto o = runVimbo({"-i", "inc", "--check", "--tree", "repo"});
-    EXPECT_EQ(o.out, "repo/build/tracked.c\nrepo/lib/keep.c\nrepo/src/a.c\nrepo/src/t.gen.c\nrepo/sub/y.c\n") << o.err;
+    EXPECT_EQ(o.out, "repo/build/tracked.c\nrepo/lib/keep.c\nrepo/src/a.c\nrepo/src/t.gen.c\nrepo/sub/module/s.gen.c\n"
+                     "repo/sub/y.c\n")
+        << o.err;
 }
 
 // Each way of asking names the files `git diff --name-only` names.
