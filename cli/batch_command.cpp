@@ -10,6 +10,7 @@
 #include "changed_files.h"
 #include "database_files.h"
 #include "file_size.h"
+#include "git_access.h"
 #include "project_config.h"
 #include "source_tree.h"
 #include "usage.h"
@@ -161,6 +162,7 @@ SourceTree filesOf(const FrontEndOptions& options, const EffectiveSettings& effe
     tree.skipped = std::move(walked.skipped);
     tree.errors = std::move(walked.errors);
     tree.directories = std::move(walked.directories);
+    tree.gitProblems = std::move(walked.gitProblems);
     return tree;
 }
 
@@ -222,6 +224,21 @@ void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::
                          "directories\n";
 }
 
+// A database only a .vimbo.toml names runs no program of the repository.
+CompilerTrust compilerTrust(const FrontEndOptions& given, const EffectiveSettings& effective,
+                            const std::string& databaseFile) {
+    CompilerTrust trust;
+    trust.databaseNamedByUser = !given.buildDirectory.empty();
+    if (trust.databaseNamedByUser) return trust;
+    const std::string configuration = fs::path(effective.compileCommands().from).parent_path().generic_string();
+    for (const std::string& directory : {std::string("."), configuration}) {
+        trust.repository.push_back(directory);
+        trust.repository.push_back(workTreeAbove(directory));
+    }
+    trust.repository.push_back(fs::path(databaseFile).parent_path().generic_string());
+    return trust;
+}
+
 }  // namespace
 
 int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, const std::string& includePath) {
@@ -248,8 +265,10 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
 
     BatchSettings batch = batchSettingsOf(options, words, includePath);
     CompileDatabase database;
+    std::string databaseFile;
     if (!options.buildDirectory.empty()) {
-        std::string error, found;
+        std::string error;
+        std::string& found = databaseFile;
         if (!findCompileDatabase(options.buildDirectory, found, error) || !database.load(found, error)) {
             std::cerr << "vimbo: " << error << "\n";
             return 2;
@@ -260,6 +279,10 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
         const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore, options.maxFileSize);
+        if (!built.gitProblem.empty()) {
+            std::cerr << "vimbo: " << built.gitProblem << "\n";
+            return 2;
+        }
         for (const std::string& missing : built.missing)
             std::cerr << "vimbo: warning: " << missing << ": in the build's database but not on disk\n";
         if (built.outside > 0)
@@ -283,6 +306,9 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     if (options.verify && !batch.database) return usageError("--verify needs -p DIR, the build whose units it checks");
 
     const SourceTree tree = filesOf(options, effective, paths);
+    // Taken as "nothing ignored", a refusal would rewrite what git ignores.
+    for (const std::string& problem : tree.gitProblems) std::cerr << "vimbo: " << problem << "\n";
+    if (!tree.gitProblems.empty()) return 2;
     for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
     if (!configs.errors().empty()) return 2;
     batch.directories = &tree.directories;
@@ -311,6 +337,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.files = tree.files;
     verify.allowLineShift = options.allowLineShift;
     verify.allowUnverified = options.allowUnverified;
+    verify.trust = compilerTrust(given, effective, databaseFile);
     // A report for tools tells what stands: a rewrite put back changed nothing.
     std::string report;
     bool putBack = false;

@@ -2,48 +2,39 @@
 
 #include <filesystem>
 
-#include "git_ignore.h"
-#include "vimbo/engine/child_process.h"
+#include "git_access.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
-namespace {
-
-std::string firstLine(const std::string& text) {
-    std::string line = text.substr(0, text.find('\n'));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
-
-}  // namespace
 
 bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error) {
-    using vimbo::platform::ChildProcess;
-    using vimbo::platform::runChild;
-    const vimbo::platform::ChildOutcome top = runChild(ChildProcess{{"git", "rev-parse", "--show-toplevel"}, "", "", ""});
-    if (!top.started || top.status != 0) {
-        error = top.started ? "not inside a git work tree (" + firstLine(top.errors) + ")" : "can't run git";
+    std::string top;
+    std::vector<std::string> names;
+    const GitAnswer answer = gitAccess().changed(since, staged, top, names);
+    const std::string option = since.empty() ? "--staged" : "--since " + since;
+    switch (answer.status) {
+    case GitStatus::answered:
+        break;
+    case GitStatus::noWorkTree:
+        error = option + ": not inside a git work tree";
+        return false;
+    case GitStatus::refused: {
+        const std::string above = workTreeAbove(".");
+        error = option + ": git won't read the repository at " + above +
+                ": another user owns it (dubious ownership); if you trust it: git config --global --add "
+                "safe.directory " + above;
         return false;
     }
-    std::vector<std::string> arguments{"git", "-c", "core.quotepath=off", "diff", "--name-only", "-z",
-                                       "--no-renames", "--diff-filter=ACMR"};
-    if (staged) arguments.push_back("--cached");
-    if (!since.empty()) arguments.push_back(since);
-    // "--" keeps a revision that looks like a path from being read as one.
-    arguments.push_back("--");
-    ChildProcess ask{arguments, "", "", ""};
-    ask.keep = std::string::npos;
-    const vimbo::platform::ChildOutcome answer = runChild(ask);
-    if (answer.status != 0) {
-        error = "git diff" + (since.empty() ? std::string() : " " + since) + ": " + firstLine(answer.errors);
+    case GitStatus::failed:
+        error = option + ": " + answer.message;
         return false;
     }
     // git names them from the top of the work tree.
     std::error_code ignored;
-    const fs::path root = fs::path(firstLine(top.output));
+    const fs::path root = fs::path(top);
     const fs::path current = fs::current_path(ignored);
-    for (const std::string& name : nulSeparated(answer.output)) {
+    for (const std::string& name : names) {
         const fs::path absolute = (root / name).lexically_normal();
         const fs::path relative = absolute.lexically_relative(current);
         files.push_back((relative.empty() ? absolute : relative).generic_string());

@@ -9,7 +9,7 @@
 namespace vimbo::cli {
 
 // Paths relative to the current directory; false with a message when git
-// can't tell (no work tree, an unknown revision).
+// can't tell (no work tree, an unknown revision, a repository it won't read).
 bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error);
 
 }  // namespace vimbo::cli

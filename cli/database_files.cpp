@@ -57,11 +57,12 @@ DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& 
     }
     result.files.assign(taken.begin(), taken.end());
     if (gitIgnore) {
-        std::vector<std::string> ignored = gitIgnored(".", result.files);
-        std::sort(ignored.begin(), ignored.end());
+        const IgnoredFiles ignored = gitIgnored(".", result.files);
+        result.gitProblem = ignored.problem;
         result.files.erase(std::remove_if(result.files.begin(), result.files.end(),
                                           [&](const std::string& file) {
-                                              return std::binary_search(ignored.begin(), ignored.end(), file);
+                                              return std::binary_search(ignored.files.begin(), ignored.files.end(),
+                                                                        file);
                                           }),
                            result.files.end());
     }

@@ -15,6 +15,7 @@ struct DatabaseFiles {
     std::vector<std::string> files;    // relative to the current directory, sorted
     std::vector<std::string> missing;  // entries whose source is not on disk
     std::size_t outside = 0;           // sources outside the project, left alone
+    std::string gitProblem;            // git's ignore rules could not be learnt: stop
 };
 
 // `gitIgnore`: leave out what git ignores (generated sources in a build

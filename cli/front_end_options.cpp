@@ -54,7 +54,12 @@ const ValuedOption kValuedOptions[] = {
          if (!parseFileSize(v, o.maxFileSize))
              o.error = "--max-file-size takes a size in bytes, or with K, M or G (64M), not '" + v + "'";
      }},
-    {"--since", "--since needs a git revision", false, [](FrontEndOptions& o, const std::string& v) { o.since = v; }},
+    {"--since", "--since needs a git revision", false,
+     [](FrontEndOptions& o, const std::string& v) {
+         // git would take such a word for one of its options (--output=FILE writes FILE).
+         if (v[0] == '-') o.error = "--since takes a git revision, not '" + v + "' (no revision begins with '-')";
+         else o.since = v;
+     }},
     {"--print-config", "--print-config needs a file", false,
      [](FrontEndOptions& o, const std::string& v) { o.printConfig = v; }},
 };

@@ -1,35 +1,28 @@
 #include "git_ignore.h"
 
-#include "vimbo/engine/child_process.h"
+#include <algorithm>
+
+#include "git_access.h"
 
 namespace vimbo::cli {
 
-std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files) {
-    if (files.empty()) return {};
-    using vimbo::platform::ChildProcess;
-    using vimbo::platform::runChild;
-    if (runChild(ChildProcess{{"git", "-C", root, "rev-parse", "--is-inside-work-tree"}, "", "", ""}).status != 0)
-        return {};
-    // The names go through a pipe, separated by NUL: any character a name
-    // may hold (a blank, a quote, a line break) passes as it is.
-    ChildProcess ask{{"git", "-C", root, "check-ignore", "-z", "--stdin"}, "", "", ""};
-    for (const std::string& file : files) ask.input += file + '\0';
-    ask.keep = std::string::npos;
-    const vimbo::platform::ChildOutcome answer = runChild(ask);
-    // Exit status 1 means that nothing is ignored.
-    if (answer.status != 0) return {};
-    return nulSeparated(answer.output);
-}
-
-std::vector<std::string> nulSeparated(const std::string& output) {
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < output.size();) {
-        std::size_t end = output.find('\0', at);
-        if (end == std::string::npos) end = output.size();
-        if (end > at) names.push_back(output.substr(at, end - at));
-        at = end + 1;
+IgnoredFiles gitIgnored(const std::string& root, const std::vector<std::string>& files) {
+    IgnoredFiles result;
+    if (files.empty()) return result;
+    const GitAnswer answer = gitAccess().ignored(root, files, result.files);
+    std::sort(result.files.begin(), result.files.end());
+    const std::string where = root.empty() || root == "." ? "." : root;
+    if (answer.status == GitStatus::refused) {
+        const std::string top = workTreeAbove(root);
+        result.problem = where + ": git won't read the repository at " + top +
+                         ": another user owns it (dubious ownership); if you trust it: git config --global "
+                         "--add safe.directory " + top + ", or take the files git ignores too: --no-git-ignore";
+    } else if (answer.status == GitStatus::failed) {
+        result.problem = where + ": can't learn which files git ignores (" + answer.message +
+                         "); --no-git-ignore takes them all";
     }
-    return names;
+    if (!result.problem.empty()) result.files.clear();
+    return result;
 }
 
 }  // namespace vimbo::cli

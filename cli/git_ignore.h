@@ -1,6 +1,6 @@
-// Which files of a tree git ignores, asked of git itself: its rules
-// (.gitignore files at every level, info/exclude, core.excludesFile) are
-// git's to read.
+// Which files of a tree git ignores: its rules (.gitignore files at every
+// level, info/exclude, core.excludesFile) are git's to read, through
+// `gitAccess()`.
 #pragma once
 
 #include <string>
@@ -8,11 +8,16 @@
 
 namespace vimbo::cli {
 
-// The members of `files` (paths relative to `root`, "/"-separated) that git
-// ignores; none when `root` is not inside a git work tree or git cannot run.
-std::vector<std::string> gitIgnored(const std::string& root, const std::vector<std::string>& files);
+struct IgnoredFiles {
+    std::vector<std::string> files;  // sorted
+    // Why git's rules could not be learnt inside a work tree ("" when they
+    // were, or when there is no work tree and so no rule): the run must not
+    // go on as if nothing were ignored.
+    std::string problem;
+};
 
-// The names of git's "-z" output, which ends each with a NUL.
-std::vector<std::string> nulSeparated(const std::string& output);
+// The members of `files` (paths relative to `root`, "/"-separated) that git
+// ignores; none when `root` is not inside a git work tree.
+IgnoredFiles gitIgnored(const std::string& root, const std::vector<std::string>& files);
 
 }  // namespace vimbo::cli

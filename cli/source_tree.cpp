@@ -104,15 +104,17 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
                                                                });
         if (wanted) found.emplace_back(relative, status);
     }
-    std::vector<std::string> ignored;
+    IgnoredFiles ignored;
     if (options.gitIgnore && !error) {
         std::vector<std::string> names;
         for (const auto& entry : found) names.push_back(entry.first);
         ignored = gitIgnored(root.string(), names);
-        std::sort(ignored.begin(), ignored.end());
+        if (!ignored.problem.empty() &&
+            std::find(tree.gitProblems.begin(), tree.gitProblems.end(), ignored.problem) == tree.gitProblems.end())
+            tree.gitProblems.push_back(ignored.problem);
     }
     for (const auto& [relative, status] : found)
-        if (!std::binary_search(ignored.begin(), ignored.end(), relative))
+        if (!std::binary_search(ignored.files.begin(), ignored.files.end(), relative))
             take((root / relative).generic_string(), status, countLinks, tree);
     if (error) tree.errors.push_back(root.generic_string() + ": " + error.message());
 }

@@ -31,6 +31,9 @@ struct SourceTree {
     std::vector<SkippedFile> skipped;  // matching names that are links or not regular files
     std::vector<std::string> errors;   // roots or directories that could not be read
     std::vector<WalkedDirectory> directories;
+    // Why git's ignore rules could not be learnt for a root inside a work
+    // tree: the run must stop before it writes anything.
+    std::vector<std::string> gitProblems;
 };
 
 extern const std::vector<std::string> kDefaultExtensions;

@@ -19,7 +19,7 @@ using vimbo::platform::Interruption;
 namespace vimbo::cli {
 namespace {
 
-std::vector<Unit> unitsOf(const CompileDatabase& database) {
+std::vector<Unit> unitsOf(const CompileDatabase& database, const CompilerTrust& trust) {
     std::vector<Unit> units;
     for (const CompileEntry& entry : database.entries()) {
         Unit unit;
@@ -27,8 +27,10 @@ std::vector<Unit> unitsOf(const CompileDatabase& database) {
         unit.directory = entry.directory;
         std::vector<std::string> words;
         if (expandResponseFiles(entry.arguments, entry.directory, words, unit.problem) &&
-            preprocessCommand(words, unit.command, unit.problem))
+            preprocessCommand(words, unit.command, unit.problem)) {
             preprocessCommand(words, unit.fixedCommand, unit.problem, true);
+            unit.problem = untrustedCommand(unit.command, unit.directory, trust);
+        }
         units.push_back(std::move(unit));
     }
     return units;
@@ -87,7 +89,7 @@ class Verification {
 public:
     Verification(const VerifySettings& settings, const RewriteStep& rewrite, const fs::path& outputs)
         : settings_(settings), rewrite_(rewrite), dry_(settings.dryRun), output_(outputs),
-          units_(unitsOf(*settings.database)) {}
+          units_(unitsOf(*settings.database, settings.trust)) {}
 
     int status() const { return status_; }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compile_database.h"
+#include "compiler_trust.h"
 
 namespace vimbo::cli {
 
@@ -26,6 +27,8 @@ struct VerifySettings {
     bool summaryToStandardError = false;
     // Told when a rewrite is put back (what it reported did not happen).
     std::function<void()> onPutBack;
+    // Which units' programs may run.
+    CompilerTrust trust;
 };
 
 // The new texts of a dry run, by path.

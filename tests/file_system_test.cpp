@@ -189,6 +189,14 @@ TEST_F(FileSystemOps, ChildrenRunAsAskedAndTheirEndIsTold) {
     const auto missing = runChild({{"no-such-program-anywhere"}, "", "", ""});
     EXPECT_FALSE(missing.started);
     EXPECT_EQ(runChild({{"head", "-c", "1"}, "", big, ""}).output, "x") << "a child that stops reading early";
+    // Variables set for it go over the inherited ones; the rest come along.
+    vimbo::test::ScopedEnv inherited("VIMBO_INHERITED", "kept");
+    vimbo::test::ScopedEnv replaced("VIMBO_REPLACED", "old");
+    vimbo::platform::ChildProcess show{{"sh", "-c", "printf '%s %s %s' \"$VIMBO_INHERITED\" \"$VIMBO_REPLACED\" \"$VIMBO_NEW\""},
+                                       "", "", ""};
+    EXPECT_EQ(runChild(show).output, "kept old ");
+    show.environment = {"VIMBO_REPLACED=new", "VIMBO_NEW=added"};
+    EXPECT_EQ(runChild(show).output, "kept new added");
 }
 
 }  // namespace

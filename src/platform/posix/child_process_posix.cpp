@@ -3,6 +3,7 @@
 // are safe after a fork (no allocation) until it runs the program.
 #include "vimbo/engine/child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -38,6 +39,20 @@ std::vector<std::string> programCandidates(const std::string& program) {
     return candidates;
 }
 
+// This process's environment with `settings` ("NAME=VALUE") put over it.
+std::vector<std::string> environmentWith(const std::vector<std::string>& settings) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(settings.begin(), settings.end(),
+                                          [&](const std::string& setting) { return setting.rfind(name, 0) == 0; });
+        if (!replaced) entries.push_back(text);
+    }
+    entries.insert(entries.end(), settings.begin(), settings.end());
+    return entries;
+}
+
 void closeIfOpen(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -67,7 +82,7 @@ struct Pipe {
 
 // The child's side: only calls that are safe between fork and exec.
 [[noreturn]] void becomeChild(const char* directory, int in, int out, int err, int report,
-                              const std::vector<const char*>& candidates, char* const* argv) {
+                              const std::vector<const char*>& candidates, char* const* argv, char* const* envp) {
     if ((directory && ::chdir(directory) != 0) || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
         const int error = errno;
         (void)!::write(report, &error, sizeof error);
@@ -75,7 +90,7 @@ struct Pipe {
     }
     int error = ENOENT;
     for (const char* candidate : candidates) {
-        ::execve(candidate, argv, environ);
+        ::execve(candidate, argv, envp);
         if (errno != ENOENT && errno != ENOTDIR) error = errno;
     }
     (void)!::write(report, &error, sizeof error);
@@ -125,6 +140,11 @@ ChildOutcome runChild(const ChildProcess& child) {
     std::vector<char*> argv;
     for (const std::string& argument : child.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    const std::vector<std::string> environment =
+        child.environment.empty() ? std::vector<std::string>() : environmentWith(child.environment);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
 
     Pipe in, out, err, report;
     if (!in.open() || !err.open() || !report.open()) return outcome;
@@ -138,7 +158,7 @@ ChildOutcome runChild(const ChildProcess& child) {
     const pid_t pid = ::fork();
     if (pid == 0)
         becomeChild(directory.empty() ? nullptr : directory.c_str(), in.read, outputFile >= 0 ? outputFile : out.write,
-                    err.write, report.write, candidatePointers, argv.data());
+                    err.write, report.write, candidatePointers, argv.data(), child.environment.empty() ? environ : envp.data());
     closeIfOpen(outputFile);
     if (pid < 0) return outcome;
     closeIfOpen(in.read);

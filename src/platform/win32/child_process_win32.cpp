@@ -5,6 +5,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -29,6 +33,74 @@ std::string quoted(const std::string& argument) {
     }
     result.append(2 * backslashes, '\\');
     return result + "\"";
+}
+
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::string nameOf(const std::string& entry) {
+    // Entries such as "=C:=C:\\dir" begin with "=": their name holds it.
+    const std::size_t equals = entry.find('=', 1);
+    return entry.substr(0, equals);
+}
+
+// This process's environment with `settings` put over it, as the block
+// CreateProcess takes: sorted by name without regard to case, each entry
+// ended by a NUL, the whole by another.
+std::string environmentBlock(const std::vector<std::string>& settings) {
+    std::vector<std::string> entries;
+    if (char* block = GetEnvironmentStringsA()) {
+        for (const char* entry = block; *entry; entry += std::strlen(entry) + 1) {
+            const std::string text = entry;
+            const bool replaced = std::any_of(settings.begin(), settings.end(), [&](const std::string& setting) {
+                return sameNameIgnoringCase(nameOf(setting), nameOf(text));
+            });
+            if (!replaced) entries.push_back(text);
+        }
+        FreeEnvironmentStringsA(block);
+    }
+    entries.insert(entries.end(), settings.begin(), settings.end());
+    std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+        const std::string x = nameOf(a), y = nameOf(b);
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](unsigned char p, unsigned char q) {
+            return std::toupper(p) < std::toupper(q);
+        });
+    });
+    std::string block;
+    for (const std::string& entry : entries) block += entry + '\0';
+    return block + '\0';
+}
+
+bool isFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program a bare name stands for, along PATH alone. CreateProcess would
+// look in the current directory first (which is often the very tree a run
+// works on) and run a program of that name found there.
+std::string programOnPath(const std::string& program) {
+    if (program.find_first_of("\\/:") != std::string::npos) return program;
+    const bool hasExtension = program.find('.') != std::string::npos;
+    const char* path = std::getenv("PATH");
+    const std::string entries = path ? path : "";
+    for (std::size_t start = 0; start <= entries.size();) {
+        std::size_t end = entries.find(';', start);
+        if (end == std::string::npos) end = entries.size();
+        std::string directory = entries.substr(start, end - start);
+        start = end + 1;
+        if (directory.size() >= 2 && directory.front() == '"' && directory.back() == '"')
+            directory = directory.substr(1, directory.size() - 2);
+        if (directory.empty()) continue;
+        if (directory.back() != '\\' && directory.back() != '/') directory += '\\';
+        if (hasExtension && isFile(directory + program)) return directory + program;
+        for (const char* extension : {".exe", ".com"})
+            if (isFile(directory + program + extension)) return directory + program + extension;
+    }
+    return "";
 }
 
 struct Handle {
@@ -57,8 +129,11 @@ std::mutex startingLock;
 ChildOutcome runChild(const ChildProcess& child) {
     ChildOutcome outcome;
     if (child.arguments.empty()) return outcome;
+    const std::string program = programOnPath(child.arguments[0]);
+    if (program.empty()) return outcome;
     std::string commandLine;
     for (const std::string& argument : child.arguments) commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+    std::string environment = child.environment.empty() ? std::string() : environmentBlock(child.environment);
 
     SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     Handle inRead, inWrite, outRead, outWrite, errRead, errWrite;
@@ -83,7 +158,8 @@ ChildOutcome runChild(const ChildProcess& child) {
         std::lock_guard<std::mutex> hold(startingLock);
         for (HANDLE h : {inRead.value, outWrite.value, errWrite.value})
             SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        outcome.started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+        outcome.started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                         environment.empty() ? nullptr : environment.data(),
                                          child.directory.empty() ? nullptr : child.directory.c_str(), &startup,
                                          &process) != 0;
         inRead.close();

@@ -21,6 +21,9 @@ struct ChildProcess {
     // At most this much of standard error (and of a caught standard
     // output) is kept; the rest is read and dropped.
     std::size_t keep = std::size_t{1} << 20;
+    // "NAME=VALUE" entries set for the child over this process's own
+    // environment, which it otherwise inherits as it is.
+    std::vector<std::string> environment = {};
 };
 
 struct ChildOutcome {

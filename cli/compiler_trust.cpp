@@ -1,0 +1,66 @@
+#include "compiler_trust.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace vimbo::cli {
+namespace {
+
+const char kByCommandLine[] = "; name the database with -p to run it";
+
+bool within(const fs::path& path, const fs::path& directory) {
+    const fs::path relative = path.lexically_relative(directory);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+fs::path resolved(const fs::path& path) {
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(fs::absolute(path, error), error);
+    return error ? fs::absolute(path, error).lexically_normal() : real;
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Options with which gcc, clang or cl run or load a program besides the
+// compiler: a wrapper, another directory for its own parts, a plugin, a
+// spec or configuration file (which may name programs), another front end.
+bool runsAnotherProgram(std::string word) {
+    if (startsWith(word, "/clang:")) word.erase(0, 7);
+    for (const char* exact : {"-wrapper", "--prefix", "-specs", "--specs", "-fplugin", "-fpass-plugin", "-load",
+                              "--config"})
+        if (word == exact) return true;
+    for (const char* prefix : {"-B", "--prefix=", "-specs=", "--specs=", "-fplugin=", "-fpass-plugin=", "--config="})
+        if (startsWith(word, prefix)) return true;
+    std::string lower = word;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* prefix : {"/b1", "/b2", "/bx", "-b1", "-b2", "-bx"})
+        if (startsWith(lower, prefix)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string untrustedCommand(const std::vector<std::string>& command, const std::string& directory,
+                             const CompilerTrust& trust) {
+    if (trust.databaseNamedByUser || command.empty()) return "";
+    const fs::path program(command[0]);
+    // A bare name is found along the user's PATH.
+    if (program.has_parent_path()) {
+        const fs::path real = resolved(program.is_absolute() ? program : fs::path(directory) / program);
+        if (program.is_relative())
+            return "the compiler " + command[0] + " is named from the unit's directory (" + real.generic_string() +
+                   ")" + kByCommandLine;
+        for (const std::string& root : trust.repository)
+            if (!root.empty() && within(real, resolved(root)))
+                return "the compiler " + real.generic_string() + " lies inside the repository" + kByCommandLine;
+    }
+    for (std::size_t i = 1; i < command.size(); ++i)
+        if (runsAnotherProgram(command[i]))
+            return "its command makes the compiler run or load another program (" + command[i] + ")" + kByCommandLine;
+    return "";
+}
+
+}  // namespace vimbo::cli
