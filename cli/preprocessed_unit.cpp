@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <csignal>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -40,14 +39,14 @@ private:
     std::ifstream in_;
 };
 
-// Set when a preprocessor was stopped by a signal: Ctrl-C reaches the
-// commands (vimbo ignores it while one runs), so it shows here.
-std::atomic<bool> interrupted{false};
+// The signal that stopped a preprocessor, or 0: Ctrl-C and a hangup reach
+// the commands too, and one may be ended alone.
+std::atomic<int> interrupted{0};
 
 }  // namespace
 
-bool preprocessingInterrupted() { return interrupted; }
-void resetPreprocessingInterrupted() { interrupted = false; }
+int preprocessingInterrupted() { return interrupted; }
+void resetPreprocessingInterrupted() { interrupted = 0; }
 std::uint64_t hashOf(const fs::path& file) {
     std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
     NormalLines lines(file);
@@ -79,8 +78,13 @@ bool preprocess(const std::vector<std::string>& command, const std::string& dire
     vimbo::platform::ChildProcess child{command, directory, "", output.string()};
     child.keep = 4096;
     const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
-    if (outcome.signal == SIGINT || outcome.signal == SIGTERM || outcome.status == 130 || outcome.status == 143)
-        interrupted = true;
+    // A compiler behind a script that passes the signal on ends with 128 + it.
+    using vimbo::platform::Interruption;
+    const int signal = Interruption::interrupts(outcome.signal)                                    ? outcome.signal
+                       : outcome.status > 128 && Interruption::interrupts(outcome.status - 128) ? outcome.status - 128
+                                                                                                : 0;
+    int none = 0;
+    if (signal) interrupted.compare_exchange_strong(none, signal);
     if (!outcome.started) firstError = "can't run " + (command.empty() ? std::string() : command[0]);
     else if (outcome.status != 0) firstError = outcome.errors.substr(0, outcome.errors.find('\n'));
     return outcome.started && outcome.status == 0;

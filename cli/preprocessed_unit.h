@@ -38,9 +38,9 @@ struct Unit {
 bool preprocess(const std::vector<std::string>& command, const std::string& directory,
                 const std::filesystem::path& output, std::string& firstError);
 
-// Whether a preprocessor was stopped by a signal since the last reset: Ctrl-C
+// The signal that stopped a preprocessor since the last reset, or 0: Ctrl-C
 // reaches the commands too, so it shows here.
-bool preprocessingInterrupted();
+int preprocessingInterrupted();
 void resetPreprocessingInterrupted();
 
 // A hash of the text an output holds: blank lines and line markers do not

@@ -121,8 +121,8 @@ public:
             if (!unit.failsBefore && settings_.allowLineShift)
                 unit.beforeFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.beforeFixed, failure);
         });
-        if (preprocessingInterrupted() || Interruption::signal())
-            return stop(130, "interrupted before the rewrite; nothing was changed");
+        if (const int signal = interruption())
+            return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
         return true;
     }
 
@@ -145,6 +145,8 @@ public:
     }
 
     bool rewrite() {
+        if (const int signal = interruption())
+            return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
         if (!dry_ && !originals_.keep(settings_.files))
             return stop(2, "--verify: can't keep the original files; nothing was rewritten");
         rewriteStatus_ = rewrite_(dry_ ? &texts_ : nullptr);
@@ -169,7 +171,7 @@ public:
                 unit.afterFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, failure);
             }
         });
-        if (preprocessingInterrupted() || Interruption::signal()) return undo(130);
+        if (const int signal = interruption()) return undo(128 + signal);
         return true;
     }
 
@@ -242,6 +244,13 @@ public:
     }
 
 private:
+    // The signal the run ends with: its own, else one that stopped a
+    // preprocessor alone.
+    static int interruption() {
+        const int own = Interruption::signal();
+        return own ? own : preprocessingInterrupted();
+    }
+
     bool stop(int status, const std::string& message) {
         std::cerr << "vimbo: " << message << "\n";
         status_ = status;
