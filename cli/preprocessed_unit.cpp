@@ -4,11 +4,13 @@
 #include <atomic>
 #include <cctype>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 #include "vimbo/engine/interruption.h"
 #include "progress.h"
+#include "unit_reads.h"
 #include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +45,18 @@ private:
 // the commands too, and one may be ended alone.
 std::atomic<int> interrupted{0};
 
+// The first line a failing preprocessor printed, past the notes of the
+// headers it read.
+std::string firstErrorIn(const std::string& errors) {
+    for (std::size_t start = 0; start < errors.size();) {
+        const std::size_t end = std::min(errors.find('\n', start), errors.size());
+        const std::string line = errors.substr(start, end - start);
+        if (!isIncludeNote(line)) return line;
+        start = end + 1;
+    }
+    return "";
+}
+
 }  // namespace
 
 int preprocessingInterrupted() { return interrupted; }
@@ -72,12 +86,13 @@ std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs:
 }
 
 bool preprocess(const std::vector<std::string>& command, const std::string& directory, const fs::path& output,
-                std::string& firstError) {
+                std::string& firstError, std::string* errors) {
     std::error_code ignored;
     fs::remove(output, ignored);  // the output file is made anew, in a directory of this user's alone
     vimbo::platform::ChildProcess child{command, directory, "", output.string()};
-    child.keep = 4096;
-    const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
+    // Only the first error is shown; a list of the headers read is kept whole.
+    child.keep = errors ? std::numeric_limits<std::size_t>::max() : 4096;
+    vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
     // A compiler behind a script that passes the signal on ends with 128 + it.
     using vimbo::platform::Interruption;
     const int signal = Interruption::interrupts(outcome.signal)                                    ? outcome.signal
@@ -86,7 +101,8 @@ bool preprocess(const std::vector<std::string>& command, const std::string& dire
     int none = 0;
     if (signal) interrupted.compare_exchange_strong(none, signal);
     if (!outcome.started) firstError = "can't run " + (command.empty() ? std::string() : command[0]);
-    else if (outcome.status != 0) firstError = outcome.errors.substr(0, outcome.errors.find('\n'));
+    else if (outcome.status != 0) firstError = firstErrorIn(outcome.errors);
+    if (errors) *errors = std::move(outcome.errors);
     return outcome.started && outcome.status == 0;
 }
 

@@ -34,9 +34,10 @@ struct Unit {
 
 // Runs a preprocess-only command in `directory`, its output into the new
 // file `output`; false when the preprocessor fails, with the first line it
-// printed (or why it could not start) in `firstError`.
+// printed (or why it could not start) in `firstError`, and all it printed
+// on standard error in `errors`, when given.
 bool preprocess(const std::vector<std::string>& command, const std::string& directory,
-                const std::filesystem::path& output, std::string& firstError);
+                const std::filesystem::path& output, std::string& firstError, std::string* errors = nullptr);
 
 // The signal that stopped a preprocessor since the last reset, or 0: Ctrl-C
 // reaches the commands too, so it shows here.

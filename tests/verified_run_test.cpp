@@ -12,6 +12,7 @@
 #include "preprocess_command.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
+#include "unit_reads.h"
 #include "verified_run.h"
 
 namespace {
@@ -51,11 +52,71 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
     std::string error;
     ASSERT_TRUE(vimbo::cli::preprocessCommand({"gcc", "a.c"}, command, error, true));
     EXPECT_EQ(command[4], "-D__LINE__=0") << "the line fixed too, to tell moved lines";
+    // The files a unit reads are listed ahead of the entry's own words.
+    using vimbo::cli::DependencyOutput;
+    std::vector<std::string> listing = gnu({"gcc", "a.c"});
+    EXPECT_EQ(vimbo::cli::addDependencyOutput(listing, "/t/0.d"), DependencyOutput::makeRule);
+    EXPECT_EQ(std::vector<std::string>(listing.begin(), listing.begin() + 8),
+              (std::vector<std::string>{"gcc", "-E", "-P", "-MD", "-MF", "/t/0.d", "-MT", "vimbo"}));
+    std::vector<std::string> notes = {"clang-cl.exe", "/EP", "/Ifoo", "a.c"};
+    EXPECT_EQ(vimbo::cli::addDependencyOutput(notes, "/t/0.d"), DependencyOutput::includeNotes);
+    EXPECT_EQ(notes, (std::vector<std::string>{"clang-cl.exe", "/EP", "/showIncludes", "/Ifoo", "a.c"}));
     for (const auto& [given, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"frobcc", "a.c"}, "frobcc"}, {{"ccache", "-c", "a.c"}, "ccache -c"}, {{"ccache"}, "ccache"}}) {
         EXPECT_FALSE(vimbo::cli::preprocessCommand(given, command, error)) << message;
         EXPECT_EQ(error, "can't tell how to preprocess with " + message);
     }
+}
+
+// What gcc and clang write for -MD -MF, and what cl prints for
+// /showIncludes, read back as the files named.
+TEST(UnitReads, DependencyOutputNamesTheFilesRead) {
+    using Files = std::vector<std::string>;
+    const std::pair<std::string, Files> rules[] = {
+        {"vimbo: m.c /usr/include/stdc-predef.h a\\ h.h b\\#.h\n", {"m.c", "/usr/include/stdc-predef.h", "a h.h", "b#.h"}},
+        {"vimbo: a.c \\\n  inc/a.h \\\r\n inc/b.h\n", {"a.c", "inc/a.h", "inc/b.h"}},
+        {"vimbo: $$x.h\n", {"$x.h"}},
+        {"vimbo: C:\\src\\a.c C:\\inc\\a.h\n", {"C:\\src\\a.c", "C:\\inc\\a.h"}},
+        // Backslashes in front of a blank are doubled, an odd one escapes it.
+        {"vimbo: dir\\\\\\ x.h dir\\\\ y.h", {"dir\\ x.h", "dir\\", "y.h"}},
+        {"C:/out/a.o: C:/src/a.c\n", {"C:/src/a.c"}},
+        {"vimbo: a.c\nother: b.c\n", {"a.c"}},
+        {"vimbo:\n", {}},
+    };
+    for (const auto& [text, expected] : rules) {
+        Files files;
+        EXPECT_TRUE(vimbo::cli::makeRulePrerequisites(text, files)) << text;
+        EXPECT_EQ(files, expected) << text;
+    }
+    for (const char* broken : {"", "a.c b.c\n", "C:\\a.c\n"}) {
+        Files files;
+        EXPECT_FALSE(vimbo::cli::makeRulePrerequisites(broken, files)) << broken;
+    }
+    EXPECT_EQ(vimbo::cli::noteIncludes("Note: including file: C:\\inc\\a.h\r\n"
+                                       "Note: including file:  C:\\inc\\b b.h\r\n"
+                                       "a.c(3): warning C4068: unknown pragma\r\n"),
+              (Files{"C:\\inc\\a.h", "C:\\inc\\b b.h"}));
+}
+
+class UnitReadsOnDisk : public vimbo::test::TempDirTest {};
+
+// A unit names a file of the run in its own spelling: relative to its
+// directory, through "..", a linked directory or an absolute path. A file
+// of the same name elsewhere is another file.
+TEST_F(UnitReadsOnDisk, TheRunsFilesAreKnownWhateverTheSpelling) {
+    write("src/a.h", "");
+    write("src/b.h", "");
+    write("src/deep/a.h", "");
+    write("build/x.c", "");
+    fs::create_directory_symlink("src", "linked");
+    const vimbo::cli::RunFiles files({"src/a.h", "src/b.h"});
+    const std::pair<std::vector<std::string>, std::vector<std::uint32_t>> cases[] = {
+        {{"../src/a.h"}, {0}},
+        {{"../linked/b.h", "../src/./a.h"}, {0, 1}},
+        {{(root() / "src/b.h").string(), "../src/b.h"}, {1}},
+        {{"../src/deep/a.h", "x.c", "/usr/include/stdio.h", "../src/missing.h"}, {}},
+    };
+    for (const auto& [read, expected] : cases) EXPECT_EQ(files.among(read, root() / "build"), expected) << read[0];
 }
 
 class Verify : public vimbo::test::TempDirTest {
