@@ -20,6 +20,10 @@ struct Unit {
     std::string problem;                    // why it is not checked, or ""
     bool failsBefore = false;
     std::uint64_t before = 0;
+    // Which of the run's files it reads, as its compiler told while it
+    // preprocessed it before the rewrite (when it could be told).
+    bool readsKnown = false;
+    std::vector<std::uint32_t> reads;
     // With __LINE__ fixed, when known: a unit whose text differs only there
     // moved its lines, nothing else.
     bool beforeFixedKnown = false, afterFixedKnown = false;
@@ -27,7 +31,10 @@ struct Unit {
     bool differs = false;     // its text is not the same after the rewrite
     bool failsAfter = false;  // it no longer preprocesses
     std::string failure;      // the first line the preprocessor printed on failing
-    bool verifiable() const { return problem.empty() && !failsBefore; }
+    // Its text is compared after the rewrite.
+    bool comparable() const { return problem.empty() && !failsBefore; }
+    // It counts as verified, or not: what it reads is known.
+    bool verifiable() const { return comparable() && readsKnown; }
     // It differs only where __LINE__ expands.
     bool linesMoved() const { return differs && !failsAfter && beforeFixedKnown && afterFixedKnown && beforeFixed == afterFixed; }
 };

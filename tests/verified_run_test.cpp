@@ -182,11 +182,23 @@ TEST_F(Verify, ASoundRewriteIsKept) {
                                   "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());
 
-    // A dry run verifies through a copy and leaves the tree alone.
+    // A dry run verifies through a copy and leaves the tree alone; only the
+    // unit that reads the one file it would rewrite counts.
     write("src/third.c", "#include <a.h>\nint third;\n");
+    auto unread = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src"});
+    EXPECT_EQ(unread.status, 2) << unread.err;
+    EXPECT_NE(unread.err.find("vimbo: verification failed: no unit of the database reads the files that would be "
+                              "rewritten ("),
+              std::string::npos)
+        << unread.err;
+    writeDatabase(",\n {\"directory\": \"" + root().string() +
+                  "\", \"file\": \"src/third.c\", \"command\": \"cc -Iinclude -c src/third.c\"}");
     auto dry = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src"});
     EXPECT_EQ(dry.status, 1) << dry.err;
-    EXPECT_NE(dry.err.find("vimbo: verified 2 of 2 translation units: unchanged"), std::string::npos) << dry.err;
+    EXPECT_NE(dry.err.find("vimbo: verified 1 of 3 translation units: unchanged; 2 read none of the files that would "
+                           "be rewritten ("),
+              std::string::npos)
+        << dry.err;
     EXPECT_EQ(read("src/third.c"), "#include <a.h>\nint third;\n");
 
     auto alone = runVimbo({"--verify", "--tree", "src"});
@@ -290,6 +302,93 @@ TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndKeepTheTreeAsItWas) {
               std::string::npos)
         << none.err;
     EXPECT_EQ(read("src/fresh.c"), "#include <a.h>\n");
+}
+
+// Only units that read a file the run rewrote prove anything of it. A
+// database written in another checkout reads none of this one's files.
+TEST_F(Verify, OnlyUnitsThatReadTheRewrittenFilesCount) {
+    const std::string dir = root().string(), elsewhere = dir + "/other";
+    for (const char* file : {"include/a.h", "include/b.h", "src/main.c"}) write("other/" + std::string(file), read(file));
+    write("lone/x.c", "#include \"y.h\"\n");
+    write("lone/y.h", "#ifndef Y_H\n#define Y_H\n#endif\n");
+    const std::string otherUnit = "{\"directory\": \"" + elsewhere +
+                                  "\", \"file\": \"src/main.c\", \"command\": \"cc -Iinclude -c src/main.c\"}";
+    const std::string mainUnit = "{\"directory\": \"" + dir +
+                                 "\", \"file\": \"src/main.c\", \"command\": \"cc -Iinclude -c src/main.c\"}";
+    const std::string mainBefore = read("src/main.c"), loneBefore = read("lone/x.c");
+    struct Case {
+        std::string units;
+        std::vector<std::string> mode;
+        int status;
+        std::string message;
+        bool rewritten;
+    };
+    const Case cases[] = {
+        {otherUnit, {}, 1,
+         "vimbo: verification failed: no unit of the database reads the rewritten files; every rewritten file is put "
+         "back as it was (",
+         false},
+        {otherUnit, {"--check"}, 2,
+         "vimbo: verification failed: no unit of the database reads the files that would be rewritten (", false},
+        // main.c reads one of the two files rewritten (lone/x.c, which no unit compiles, is the other).
+        {otherUnit + ",\n" + mainUnit, {}, 0,
+         "vimbo: verified 1 of 2 translation units: unchanged; 1 read none of the rewritten files (", true},
+        {otherUnit + ",\n" + mainUnit, {"--diff"}, 1,
+         "vimbo: verified 1 of 2 translation units: unchanged; 1 read none of the files that would be rewritten (",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        write("build/compile_commands.json", "[" + c.units + "]");
+        std::vector<std::string> arguments = {"-p", "build", "--verify", "--keep-lines", "-i", "include"};
+        arguments.insert(arguments.end(), c.mode.begin(), c.mode.end());
+        arguments.insert(arguments.end(), {"--tree", "src/main.c", "lone/x.c"});
+        const auto run = runVimbo(arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((c.mode.empty() && c.status == 0 ? run.out : run.err).find(c.message), std::string::npos)
+            << run.out << run.err;
+        EXPECT_EQ(read("src/main.c") != mainBefore, c.rewritten);
+        EXPECT_EQ(read("lone/x.c") != loneBefore, c.rewritten);
+        EXPECT_TRUE(noVerifyLeftovers());
+        write("src/main.c", mainBefore);
+        write("lone/x.c", loneBefore);
+    }
+}
+
+// With nothing to rewrite there is nothing to verify, and the run says so
+// with its own exit status.
+TEST_F(Verify, NothingRewrittenIsNothingToVerify) {
+    writeDatabase();
+    write("plain/p.c", "int p;\n");
+    const auto run = runVimbo({"-p", "build", "--verify", "--tree", "plain"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("vimbo: nothing was rewritten; nothing to verify\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("verified"), std::string::npos) << run.out;
+    const auto dry = runVimbo({"-p", "build", "--verify", "--check", "--tree", "plain"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.err.find("vimbo: nothing would be rewritten; nothing to verify\n"), std::string::npos) << dry.err;
+}
+
+// A compiler that leaves out the list of what it reads (here: a wrapper
+// that drops the options asking for it) gives a unit that is not verified.
+TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {
+    write("bin/cc", "#!/bin/sh\nskip=\nfor a do\n  shift\n  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
+                    "  case $a in -MD) continue;; -MF|-MT) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"
+                    "exec cc \"$@\"\n");
+    ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+    const std::string dir = root().string();
+    write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" +
+                                             dir + "/bin/cc -Iinclude -c src/main.c\"}]");
+    const std::string mainBefore = read("src/main.c");
+    const auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("vimbo: " + dir + "/src/main.c: not verified: can't tell which files it reads (the compiler's "
+                           "list of them can't be read)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("verification failed: none of the 1 translation units could be verified"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(read("src/main.c"), mainBefore);
 }
 
 }  // namespace
