@@ -119,7 +119,9 @@ public:
         for (const std::string& note : outcome.notes) std::cerr << "vimbo: " << note << "\n";
         if (settings_.mode != BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
         if (failed(outcome)) std::cerr << messagesOf(path, outcome);
-        std::cout.flush();
+        // A reader that went away (`| head`) ends the run as a signal does:
+        // no file is begun after it, the ones in flight finish.
+        if (!std::cout.flush()) Interruption::outputClosed();
         FileState state{true, failed(outcome), outcome.changed, {}};
         const bool keptForTheEnd = settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit;
         if (keptForTheEnd && !outcome.findings.empty())
@@ -382,8 +384,9 @@ void reportDocument(const BatchSettings& settings, const std::vector<std::string
 int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
                   int signal, std::size_t problems) {
     const bool rewriting = settings.mode == BatchMode::rewrite;
-    // Standard output holds only the document when tools read it.
-    std::ostream& report = rewriting && settings.format == OutputFormat::text ? std::cout : std::cerr;
+    // Standard output holds only the document when tools read it, and
+    // nothing once its reader is gone.
+    std::ostream& report = rewriting && settings.format == OutputFormat::text && std::cout ? std::cout : std::cerr;
     report << "vimbo: " << (signal ? "interrupted: " : "") << counts.examined << " files examined, " << counts.changed
            << (rewriting ? " rewritten, " : " would be rewritten, ") << skipped << " skipped, " << counts.failed
            << " failed\n";

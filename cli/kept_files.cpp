@@ -22,6 +22,11 @@ bool keepFile(const fs::path& from, const fs::path& to) {
     return true;
 }
 
+bool stillKept(const std::string& file, const fs::path& kept) {
+    std::error_code error;
+    return fs::equivalent(file, kept, error) && !error;
+}
+
 }  // namespace
 
 fs::path makeTemporaryDirectory(const fs::path& parent, const std::string& prefix) {
@@ -59,12 +64,18 @@ bool Originals::keep(const std::vector<std::string>& files) {
     return true;
 }
 
+std::vector<std::string> Originals::replaced() const {
+    std::vector<std::string> files;
+    for (const auto& [file, kept] : kept_)
+        if (!stillKept(file, kept)) files.push_back(file);
+    return files;
+}
+
 bool Originals::restore() {
     bool whole = true;
     for (const auto& [file, kept] : kept_) {
+        if (stillKept(file, kept)) continue;
         std::error_code error;
-        if (fs::equivalent(file, kept, error) && !error) continue;
-        error.clear();
         fs::rename(kept, file, error);
         if (error) {
             error.clear();

@@ -25,6 +25,8 @@ public:
     // Keeps each file, in a hidden directory beside them where hard links
     // can be made (the walk never enters one), else in the temporary directory.
     bool keep(const std::vector<std::string>& files);
+    // The files that are no longer the ones kept: what the run rewrote.
+    std::vector<std::string> replaced() const;
     // Puts back every file that is no longer the one kept; false (and the
     // kept files left where they are, named) when one cannot be.
     bool restore();

@@ -181,4 +181,15 @@ bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<st
     return true;
 }
 
+DependencyOutput addDependencyOutput(std::vector<std::string>& command, const std::string& ruleFile) {
+    // Right behind the mode the command was given, ahead of the entry's own
+    // words, which may end the options.
+    if (!command.empty() && familyOf(command[0]) == Family::msvc) {
+        command.insert(command.begin() + std::min<std::size_t>(2, command.size()), "/showIncludes");
+        return DependencyOutput::includeNotes;
+    }
+    command.insert(command.begin() + std::min<std::size_t>(3, command.size()), {"-MD", "-MF", ruleFile, "-MT", "vimbo"});
+    return DependencyOutput::makeRule;
+}
+
 }  // namespace vimbo::cli

@@ -27,4 +27,16 @@ bool expandResponseFiles(const std::vector<std::string>& arguments, const std::s
 bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<std::string>& command,
                        std::string& error, bool fixLines = false);
 
+// How a preprocess-only command tells which files the unit reads.
+enum class DependencyOutput {
+    makeRule,      // gcc, clang: a make rule written into a file
+    includeNotes,  // cl, clang-cl: a note per header on standard error
+};
+
+// Adds to a command that preprocessCommand made the options that have the
+// compiler list every file it reads while it preprocesses: -MD -MF `ruleFile`
+// (with a target of its own) for gcc and clang, /showIncludes for cl and
+// clang-cl. Returns where the list comes.
+DependencyOutput addDependencyOutput(std::vector<std::string>& command, const std::string& ruleFile);
+
 }  // namespace vimbo::cli

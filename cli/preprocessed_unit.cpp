@@ -6,11 +6,13 @@
 #include <csignal>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 #include "vimbo/engine/interruption.h"
 #include "progress.h"
+#include "unit_reads.h"
 #include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
@@ -41,14 +43,26 @@ private:
     std::ifstream in_;
 };
 
-// Set when a preprocessor was stopped by a signal: Ctrl-C reaches the
-// commands (vimbo ignores it while one runs), so it shows here.
-std::atomic<bool> interrupted{false};
+// The signal that stopped a preprocessor, or 0: Ctrl-C and a hangup reach
+// the commands too, and one may be ended alone.
+std::atomic<int> interrupted{0};
+
+// The first line a failing preprocessor printed, past the notes of the
+// headers it read.
+std::string firstErrorIn(const std::string& errors) {
+    for (std::size_t start = 0; start < errors.size();) {
+        const std::size_t end = std::min(errors.find('\n', start), errors.size());
+        const std::string line = errors.substr(start, end - start);
+        if (!isIncludeNote(line)) return line;
+        start = end + 1;
+    }
+    return "";
+}
 
 }  // namespace
 
-bool preprocessingInterrupted() { return interrupted; }
-void resetPreprocessingInterrupted() { interrupted = false; }
+int preprocessingInterrupted() { return interrupted; }
+void resetPreprocessingInterrupted() { interrupted = 0; }
 std::uint64_t hashOf(const fs::path& file) {
     std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
     NormalLines lines(file);
@@ -74,16 +88,23 @@ std::pair<std::string, std::string> firstDifference(const fs::path& a, const fs:
 }
 
 bool preprocess(const std::vector<std::string>& command, const std::string& directory, const fs::path& output,
-                std::string& firstError) {
+                std::string& firstError, std::string* errors) {
     std::error_code ignored;
     fs::remove(output, ignored);  // the output file is made anew, in a directory of this user's alone
     vimbo::platform::ChildProcess child{command, directory, "", output.string()};
-    child.keep = 4096;
-    const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
-    if (outcome.signal == SIGINT || outcome.signal == SIGTERM || outcome.status == 130 || outcome.status == 143)
-        interrupted = true;
+    // Only the first error is shown; a list of the headers read is kept whole.
+    child.keep = errors ? std::numeric_limits<std::size_t>::max() : 4096;
+    vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);
+    // A compiler behind a script that passes the signal on ends with 128 + it.
+    using vimbo::platform::Interruption;
+    const int signal = Interruption::interrupts(outcome.signal)                                    ? outcome.signal
+                       : outcome.status > 128 && Interruption::interrupts(outcome.status - 128) ? outcome.status - 128
+                                                                                                : 0;
+    int none = 0;
+    if (signal) interrupted.compare_exchange_strong(none, signal);
     if (!outcome.started) firstError = "can't run " + (command.empty() ? std::string() : command[0]);
-    else if (outcome.status != 0) firstError = outcome.errors.substr(0, outcome.errors.find('\n'));
+    else if (outcome.status != 0) firstError = firstErrorIn(outcome.errors);
+    if (errors) *errors = std::move(outcome.errors);
     return outcome.started && outcome.status == 0;
 }
 

@@ -20,6 +20,10 @@ struct Unit {
     std::string problem;                    // why it is not checked, or ""
     bool failsBefore = false;
     std::uint64_t before = 0;
+    // Which of the run's files it reads, as its compiler told while it
+    // preprocessed it before the rewrite (when it could be told).
+    bool readsKnown = false;
+    std::vector<std::uint32_t> reads;
     // With __LINE__ fixed, when known: a unit whose text differs only there
     // moved its lines, nothing else.
     bool beforeFixedKnown = false, afterFixedKnown = false;
@@ -27,20 +31,24 @@ struct Unit {
     bool differs = false;     // its text is not the same after the rewrite
     bool failsAfter = false;  // it no longer preprocesses
     std::string failure;      // the first line the preprocessor printed on failing
-    bool verifiable() const { return problem.empty() && !failsBefore; }
+    // Its text is compared after the rewrite.
+    bool comparable() const { return problem.empty() && !failsBefore; }
+    // It counts as verified, or not: what it reads is known.
+    bool verifiable() const { return comparable() && readsKnown; }
     // It differs only where __LINE__ expands.
     bool linesMoved() const { return differs && !failsAfter && beforeFixedKnown && afterFixedKnown && beforeFixed == afterFixed; }
 };
 
 // Runs a preprocess-only command in `directory`, its output into the new
 // file `output`; false when the preprocessor fails, with the first line it
-// printed (or why it could not start) in `firstError`.
+// printed (or why it could not start) in `firstError`, and all it printed
+// on standard error in `errors`, when given.
 bool preprocess(const std::vector<std::string>& command, const std::string& directory,
-                const std::filesystem::path& output, std::string& firstError);
+                const std::filesystem::path& output, std::string& firstError, std::string* errors = nullptr);
 
-// Whether a preprocessor was stopped by a signal since the last reset: Ctrl-C
+// The signal that stopped a preprocessor since the last reset, or 0: Ctrl-C
 // reaches the commands too, so it shows here.
-bool preprocessingInterrupted();
+int preprocessingInterrupted();
 void resetPreprocessingInterrupted();
 
 // A hash of the text an output holds: blank lines and line markers do not

@@ -79,8 +79,9 @@ const char kUsage[] =
     "                line keeps its number (__LINE__, diagnostics)\n"
     "  --verify      with -p DIR: preprocess every unit of the build before and\n"
     "                after the run, with its own flags, __LINE__ as it expands;\n"
-    "                keep the rewrite only when each gives the same text and\n"
-    "                every unit could be checked, else put every file back\n"
+    "                keep the rewrite only when each gives the same text,\n"
+    "                every unit could be checked and some unit reads a\n"
+    "                rewritten file, else put every file back\n"
     "                (with --check or --diff: check a temporary copy)\n"
     "  --allow-line-shift  with --verify: take units whose text moved only\n"
     "                where __LINE__ expands as unchanged\n"
@@ -129,7 +130,9 @@ const char kUsage[] =
     "guarding), 1 when it failed, 2 for a usage error. With --check and --diff:\n"
     "0 nothing would change, 1 some files would be rewritten, 2 an error.\n"
     "With --audit: 0 every wrapper is right, 1 some are wrong, 2 an error.\n"
-    "With --verify, a unit that changes (or can't be checked) makes a rewrite\n"
-    "exit 1 (all put back) and a dry run exit 2.\n";
+    "With --verify, a unit that changes (or can't be checked), or no unit that\n"
+    "reads a rewritten file, makes a rewrite exit 1 (all put back) and a dry\n"
+    "run exit 2. A signal N, or standard output's reader gone (as SIGPIPE),\n"
+    "ends a batch run with 128 + N.\n";
 
 }  // namespace vimbo::cli

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/thrown.h"
@@ -12,6 +14,7 @@
 #include "vimbo/engine/child_process.h"
 #include "preprocess_command.h"
 #include "preprocessed_unit.h"
+#include "unit_reads.h"
 
 namespace fs = std::filesystem;
 using vimbo::platform::Interruption;
@@ -49,9 +52,9 @@ public:
     }
     // Runs one of the unit's commands and gives the hash of what it printed.
     bool hash(const Unit& unit, const std::vector<std::string>& command, std::size_t index, const char* pass,
-              std::uint64_t& hash, std::string& failure, bool keep = false) const {
+              std::uint64_t& hash, std::string& failure, bool keep = false, std::string* errors = nullptr) const {
         const fs::path output = (*this)(index, pass);
-        const bool ok = preprocess(command, unit.directory, output, failure);
+        const bool ok = preprocess(command, unit.directory, output, failure, errors);
         if (ok) hash = hashOf(output);
         std::error_code error;
         if (!keep) fs::remove(output, error);
@@ -115,12 +118,15 @@ public:
     }
 
     bool preprocessBefore() {
+        std::vector<std::string> seen;  // the run's files where the compiler sees them
+        for (const std::string& file : settings_.files) seen.push_back(seenByCompiler(file));
+        runFiles_ = RunFiles(seen);
         forEachUnit(units_.size(), settings_.jobs, settings_.showProgress, [&](std::size_t i) {
             Unit& unit = units_[i];
             if (!unit.problem.empty()) return;
             // A unit whose check throws (out of memory) is one not verified.
             try {
-                unit.failsBefore = !output_.hash(unit, unit.command, i, ".before", unit.before, unit.failure);
+                preprocessAndList(unit, i);
                 // Line moves are told apart only where they may be accepted; else later, if need be.
                 std::string failure;  // only the run with __LINE__ as it expands tells why a unit fails
                 if (!unit.failsBefore && settings_.allowLineShift)
@@ -130,8 +136,8 @@ public:
                 unit.problem = vimbo::engine::thrownText(std::current_exception());
             }
         });
-        if (preprocessingInterrupted() || Interruption::signal())
-            return stop(130, "interrupted before the rewrite; nothing was changed");
+        if (const int signal = interruption())
+            return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
         return true;
     }
 
@@ -143,8 +149,12 @@ public:
             else if (unit.failsBefore)
                 std::cerr << "vimbo: " << unit.file << ": not verified: it fails to preprocess before the rewrite ("
                           << unit.failure << ")\n";
-            else
-                ++verifiable_;
+            else if (!unit.readsKnown)
+                std::cerr << "vimbo: " << unit.file
+                          << ": not verified: can't tell which files it reads (the compiler's list of them can't be "
+                             "read)\n";
+            if (unit.comparable()) ++compared_;
+            if (unit.verifiable()) ++verifiable_;
         }
         unverified_ = units_.size() - verifiable_;
         if (verifiable_ > 0) return true;
@@ -154,6 +164,8 @@ public:
     }
 
     bool rewrite() {
+        if (const int signal = interruption())
+            return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
         if (!dry_ && !originals_.keep(settings_.files))
             return stop(2, "--verify: can't keep the original files; nothing was rewritten");
         rewriteStatus_ = rewrite_(dry_ ? &texts_ : nullptr);
@@ -164,10 +176,38 @@ public:
         return true;
     }
 
+    // A unit that reads none of the rewritten files proves nothing of them;
+    // with no file rewritten there is nothing to prove.
+    bool findReaders() {
+        std::vector<std::string> rewritten;
+        if (dry_)
+            for (const auto& text : texts_) rewritten.push_back(seenByCompiler(text.first));
+        else
+            rewritten = originals_.replaced();
+        if (rewritten.empty()) {
+            report() << "vimbo: nothing " << (dry_ ? "would be" : "was") << " rewritten; nothing to verify\n";
+            status_ = rewriteStatus_;
+            return false;
+        }
+        std::vector<bool> isRewritten(runFiles_.size());
+        for (std::uint32_t i : runFiles_.among(rewritten, fs::current_path())) isRewritten[i] = true;
+        for (const Unit& unit : units_)
+            if (unit.verifiable() &&
+                std::any_of(unit.reads.begin(), unit.reads.end(), [&](std::uint32_t i) { return isRewritten[i]; }))
+                ++readers_;
+        if (readers_ > 0) return true;
+        std::vector<std::string> parts = {dry_ ? "no unit of the database reads the files that would be rewritten"
+                                               : "no unit of the database reads the rewritten files"};
+        if (unverified_) parts.push_back(unverifiedPart());
+        status_ = failed(parts, putBack());
+        return false;
+    }
+
     bool preprocessAfter() {
         forEachUnit(units_.size(), settings_.jobs, settings_.showProgress, [&](std::size_t i) {
             Unit& unit = units_[i];
-            if (!unit.verifiable()) return;
+            // Units whose list is unknown are compared too: one that differs is named.
+            if (!unit.comparable()) return;
             std::uint64_t after = 0;
             // A unit whose check throws counts as one that fails after the rewrite.
             try {
@@ -184,7 +224,7 @@ public:
                 unit.afterFixedKnown = output_.hash(unit, unit.fixedCommand, i, ".fixed", unit.afterFixed, failure);
             }
         });
-        if (preprocessingInterrupted() || Interruption::signal()) return undo(130);
+        if (const int signal = interruption()) return undo(128 + signal);
         return true;
     }
 
@@ -197,19 +237,24 @@ public:
                (unverified_ == 0 || settings_.allowUnverified);
     }
 
-    int reportUnchanged(std::ostream& report, const std::string& took) const {
+    // Only the units that read a rewritten file count as verified.
+    int reportUnchanged() const {
         const std::size_t moved = count([](const Unit& u) { return u.linesMoved(); });
-        report << "vimbo: verified " << verifiable_ << " of " << units_.size() << " translation units: unchanged";
-        if (moved) report << "; line numbers move in " << moved << " (--allow-line-shift)";
-        if (unverified_) report << "; " << unverified_ << " could not be verified (named above; --allow-unverified)";
-        report << " (" << took << ")\n";
+        std::ostream& out = report();
+        out << "vimbo: verified " << readers_ << " of " << units_.size() << " translation units: unchanged";
+        if (moved) out << "; line numbers move in " << moved << " (--allow-line-shift)";
+        if (unverified_) out << "; " << unverified_ << " could not be verified (named above; --allow-unverified)";
+        if (verifiable_ > readers_)
+            out << "; " << verifiable_ - readers_ << " read none of the "
+                << (dry_ ? "files that would be rewritten" : "rewritten files");
+        out << " (" << secondsSince(started_) << ")\n";
         return rewriteStatus_;
     }
 
     // The originals go back first; then each differing unit is preprocessed
     // again, as it was, to show where it parts and whether only its line
     // numbers moved.
-    int putBackAndReport(const std::string& took) {
+    int putBackAndReport() {
         const bool restored = putBack();
         std::vector<std::string> movedUnits;
         for (std::size_t i = 0; i < units_.size(); ++i) {
@@ -242,21 +287,72 @@ public:
         const std::size_t differing = count([](const Unit& u) { return u.differs; }) - movedUnits.size();
         std::vector<std::string> parts;
         if (differing)
-            parts.push_back(std::to_string(differing) + " of " + std::to_string(verifiable_) + " translation units " +
+            parts.push_back(std::to_string(differing) + " of " + std::to_string(compared_) + " translation units " +
                             (dry_ ? "would differ" : "differ"));
         if (!movedUnits.empty() && !settings_.allowLineShift)
             parts.push_back("line numbers " + std::string(move) + " in " + std::to_string(movedUnits.size()));
-        if (unverified_ && !settings_.allowUnverified)
-            parts.push_back(std::to_string(unverified_) + " of " + std::to_string(units_.size()) +
-                            " translation units could not be verified (named above; --allow-unverified accepts that)");
-        std::cerr << "vimbo: verification failed: " << joined(parts, ", ");
-        if (!dry_)
-            std::cerr << "; " << (restored ? "every rewritten file is put back as it was" : "not every file could be put back");
-        std::cerr << " (" << took << ")\n";
-        return dry_ ? 2 : 1;
+        if (unverified_ && !settings_.allowUnverified) parts.push_back(unverifiedPart());
+        return failed(parts, restored);
     }
 
 private:
+    // The signal the run ends with: its own, else one that stopped a
+    // preprocessor alone.
+    static int interruption() {
+        const int own = Interruption::signal();
+        return own ? own : preprocessingInterrupted();
+    }
+
+    // The verdict when all is well: on standard output for a rewrite, where
+    // its summary goes.
+    std::ostream& report() const { return dry_ || settings_.summaryToStandardError ? std::cerr : std::cout; }
+
+    // A file of the run, or of a dry run's changes, where a unit's compiler reads it.
+    std::string seenByCompiler(const std::string& file) const {
+        return dry_ ? mirror_.moved(absoluteNormal(file).string()) : file;
+    }
+
+    // The text before the rewrite, and which of the run's files the unit
+    // reads, as its compiler tells while it makes that text.
+    void preprocessAndList(Unit& unit, std::size_t i) {
+        std::vector<std::string> command = unit.command;
+        const fs::path rule = output_(i, ".d");
+        const DependencyOutput list = addDependencyOutput(command, rule.string());
+        std::string errors;
+        unit.failsBefore = !output_.hash(unit, command, i, ".before", unit.before, unit.failure,
+                                         false, list == DependencyOutput::includeNotes ? &errors : nullptr);
+        std::vector<std::string> files;
+        if (list == DependencyOutput::makeRule) {
+            std::ifstream in(rule, std::ios::binary);
+            std::ostringstream text;
+            unit.readsKnown = in && (text << in.rdbuf()) && makeRulePrerequisites(text.str(), files);
+            in.close();
+            std::error_code ignored;
+            fs::remove(rule, ignored);
+        } else {
+            // The notes name the headers; the source is read too.
+            files = noteIncludes(errors);
+            files.push_back(fs::path(unit.file).is_relative() ? unit.file : seenByCompiler(unit.file));
+            unit.readsKnown = true;
+        }
+        if (unit.failsBefore) unit.readsKnown = false;
+        if (unit.readsKnown) unit.reads = runFiles_.among(files, unit.directory);
+    }
+
+    std::string unverifiedPart() const {
+        return std::to_string(unverified_) + " of " + std::to_string(units_.size()) +
+               " translation units could not be verified (named above; --allow-unverified accepts that)";
+    }
+
+    // The line that says the rewrite does not stand, and the exit status.
+    int failed(const std::vector<std::string>& parts, bool restored) const {
+        std::cerr << "vimbo: verification failed: " << joined(parts, ", ");
+        if (!dry_)
+            std::cerr << "; " << (restored ? "every rewritten file is put back as it was" : "not every file could be put back");
+        std::cerr << " (" << secondsSince(started_) << ")\n";
+        return dry_ ? 2 : 1;
+    }
+
     bool stop(int status, const std::string& message) {
         std::cerr << "vimbo: " << message << "\n";
         status_ = status;
@@ -290,11 +386,15 @@ private:
     const RewriteStep& rewrite_;
     const bool dry_;
     const Outputs output_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::vector<Unit> units_;
+    RunFiles runFiles_;
     Mirror mirror_;
     Originals originals_;
     DryRunTexts texts_;
-    std::size_t verifiable_ = 0, unverified_ = 0;
+    // How many units are compared after the rewrite, can be verified (what
+    // they read is known), can't, and read a rewritten file.
+    std::size_t compared_ = 0, verifiable_ = 0, unverified_ = 0, readers_ = 0;
     int rewriteStatus_ = 0, status_ = 0;
 };
 
@@ -303,7 +403,6 @@ private:
 int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
     resetPreprocessingInterrupted();
     Interruption interruption;  // a signal between two commands ends the run the same way
-    const auto started = std::chrono::steady_clock::now();
     std::error_code error;
     const std::string place =
         vimbo::platform::makePrivateDirectory(fs::temp_directory_path(error).string(), "vimbo-units-");
@@ -313,11 +412,9 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
     }
     Verification run(settings, rewrite, fs::path(place));
     if (!run.mirrorTheTree() || !run.preprocessBefore() || !run.countVerifiable() || !run.rewrite() ||
-        !run.preprocessAfter())
+        !run.findReaders() || !run.preprocessAfter())
         return run.status();
-    const std::string took = secondsSince(started);
-    if (run.holds()) return run.reportUnchanged(settings.dryRun || settings.summaryToStandardError ? std::cerr : std::cout, took);
-    return run.putBackAndReport(took);
+    return run.holds() ? run.reportUnchanged() : run.putBackAndReport();
 }
 
 }  // namespace vimbo::cli

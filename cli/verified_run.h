@@ -1,6 +1,7 @@
 // --verify: every translation unit of the build preprocessed before and
 // after the rewrite, with its own flags; the rewrite stands only when each
-// gives the same text, else every rewritten file is put back as it was.
+// gives the same text and some unit reads a rewritten file (the compiler
+// tells which it reads), else every rewritten file is put back as it was.
 #pragma once
 
 #include <functional>
@@ -39,9 +40,11 @@ using DryRunTexts = std::vector<std::pair<std::string, std::string>>;
 using RewriteStep = std::function<int(DryRunTexts* texts)>;
 
 // Runs the step between the two preprocessing passes and returns the exit
-// status: the step's when every unit is unchanged; 1 (2 for a dry run) when
-// one differs, when one could not be verified or none could, after putting
-// every rewritten file back; 2 when the check could not be made.
+// status: the step's when every unit is unchanged, or when it rewrote
+// nothing; 1 (2 for a dry run) when one differs, when one could not be
+// verified or none could, or when none reads a rewritten file, after
+// putting every rewritten file back; 2 when the check could not be made;
+// 128 + the signal when one came.
 int runVerified(const VerifySettings& settings, const RewriteStep& rewrite);
 
 }  // namespace vimbo::cli

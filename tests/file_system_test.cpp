@@ -151,6 +151,7 @@ TEST_F(FileSystemOps, OnlyTheFileExpectedIsWrittenOver) {
 #include <sys/stat.h>
 
 #include "vimbo/engine/child_process.h"
+#include "vimbo/engine/interruption.h"
 
 namespace {
 
@@ -197,6 +198,14 @@ TEST_F(FileSystemOps, ChildrenRunAsAskedAndTheirEndIsTold) {
     EXPECT_EQ(runChild(show).output, "kept old ");
     show.environment = {"VIMBO_REPLACED=new", "VIMBO_NEW=added"};
     EXPECT_EQ(runChild(show).output, "kept new added");
+}
+
+// A run ignores SIGPIPE (a closed output ends it cleanly) and holds it back
+// while it feeds a child; the child gets the signal as any program would.
+TEST_F(FileSystemOps, ChildrenOfAnInterruptibleRunGetSigpipe) {
+    vimbo::platform::Interruption run;
+    EXPECT_EQ(runChild({{"sh", "-c", "kill -PIPE $$"}, "", "", ""}).signal, SIGPIPE);
+    EXPECT_EQ(runChild({{"sh", "-c", "kill -PIPE $$"}, "", "input", ""}).signal, SIGPIPE) << "fed while it runs";
 }
 
 }  // namespace

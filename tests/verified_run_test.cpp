@@ -12,6 +12,7 @@
 #include "preprocess_command.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
+#include "unit_reads.h"
 #include "verified_run.h"
 
 namespace {
@@ -51,11 +52,71 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
     std::string error;
     ASSERT_TRUE(vimbo::cli::preprocessCommand({"gcc", "a.c"}, command, error, true));
     EXPECT_EQ(command[4], "-D__LINE__=0") << "the line fixed too, to tell moved lines";
+    // The files a unit reads are listed ahead of the entry's own words.
+    using vimbo::cli::DependencyOutput;
+    std::vector<std::string> listing = gnu({"gcc", "a.c"});
+    EXPECT_EQ(vimbo::cli::addDependencyOutput(listing, "/t/0.d"), DependencyOutput::makeRule);
+    EXPECT_EQ(std::vector<std::string>(listing.begin(), listing.begin() + 8),
+              (std::vector<std::string>{"gcc", "-E", "-P", "-MD", "-MF", "/t/0.d", "-MT", "vimbo"}));
+    std::vector<std::string> notes = {"clang-cl.exe", "/EP", "/Ifoo", "a.c"};
+    EXPECT_EQ(vimbo::cli::addDependencyOutput(notes, "/t/0.d"), DependencyOutput::includeNotes);
+    EXPECT_EQ(notes, (std::vector<std::string>{"clang-cl.exe", "/EP", "/showIncludes", "/Ifoo", "a.c"}));
     for (const auto& [given, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"frobcc", "a.c"}, "frobcc"}, {{"ccache", "-c", "a.c"}, "ccache -c"}, {{"ccache"}, "ccache"}}) {
         EXPECT_FALSE(vimbo::cli::preprocessCommand(given, command, error)) << message;
         EXPECT_EQ(error, "can't tell how to preprocess with " + message);
     }
+}
+
+// What gcc and clang write for -MD -MF, and what cl prints for
+// /showIncludes, read back as the files named.
+TEST(UnitReads, DependencyOutputNamesTheFilesRead) {
+    using Files = std::vector<std::string>;
+    const std::pair<std::string, Files> rules[] = {
+        {"vimbo: m.c /usr/include/stdc-predef.h a\\ h.h b\\#.h\n", {"m.c", "/usr/include/stdc-predef.h", "a h.h", "b#.h"}},
+        {"vimbo: a.c \\\n  inc/a.h \\\r\n inc/b.h\n", {"a.c", "inc/a.h", "inc/b.h"}},
+        {"vimbo: $$x.h\n", {"$x.h"}},
+        {"vimbo: C:\\src\\a.c C:\\inc\\a.h\n", {"C:\\src\\a.c", "C:\\inc\\a.h"}},
+        // Backslashes in front of a blank are doubled, an odd one escapes it.
+        {"vimbo: dir\\\\\\ x.h dir\\\\ y.h", {"dir\\ x.h", "dir\\", "y.h"}},
+        {"C:/out/a.o: C:/src/a.c\n", {"C:/src/a.c"}},
+        {"vimbo: a.c\nother: b.c\n", {"a.c"}},
+        {"vimbo:\n", {}},
+    };
+    for (const auto& [text, expected] : rules) {
+        Files files;
+        EXPECT_TRUE(vimbo::cli::makeRulePrerequisites(text, files)) << text;
+        EXPECT_EQ(files, expected) << text;
+    }
+    for (const char* broken : {"", "a.c b.c\n", "C:\\a.c\n"}) {
+        Files files;
+        EXPECT_FALSE(vimbo::cli::makeRulePrerequisites(broken, files)) << broken;
+    }
+    EXPECT_EQ(vimbo::cli::noteIncludes("Note: including file: C:\\inc\\a.h\r\n"
+                                       "Note: including file:  C:\\inc\\b b.h\r\n"
+                                       "a.c(3): warning C4068: unknown pragma\r\n"),
+              (Files{"C:\\inc\\a.h", "C:\\inc\\b b.h"}));
+}
+
+class UnitReadsOnDisk : public vimbo::test::TempDirTest {};
+
+// A unit names a file of the run in its own spelling: relative to its
+// directory, through "..", a linked directory or an absolute path. A file
+// of the same name elsewhere is another file.
+TEST_F(UnitReadsOnDisk, TheRunsFilesAreKnownWhateverTheSpelling) {
+    write("src/a.h", "");
+    write("src/b.h", "");
+    write("src/deep/a.h", "");
+    write("build/x.c", "");
+    fs::create_directory_symlink("src", "linked");
+    const vimbo::cli::RunFiles files({"src/a.h", "src/b.h"});
+    const std::pair<std::vector<std::string>, std::vector<std::uint32_t>> cases[] = {
+        {{"../src/a.h"}, {0}},
+        {{"../linked/b.h", "../src/./a.h"}, {0, 1}},
+        {{(root() / "src/b.h").string(), "../src/b.h"}, {1}},
+        {{"../src/deep/a.h", "x.c", "/usr/include/stdio.h", "../src/missing.h"}, {}},
+    };
+    for (const auto& [read, expected] : cases) EXPECT_EQ(files.among(read, root() / "build"), expected) << read[0];
 }
 
 class Verify : public vimbo::test::TempDirTest {
@@ -121,11 +182,23 @@ TEST_F(Verify, ASoundRewriteIsKept) {
                                   "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());
 
-    // A dry run verifies through a copy and leaves the tree alone.
+    // A dry run verifies through a copy and leaves the tree alone; only the
+    // unit that reads the one file it would rewrite counts.
     write("src/third.c", "#include <a.h>\nint third;\n");
+    auto unread = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src"});
+    EXPECT_EQ(unread.status, 2) << unread.err;
+    EXPECT_NE(unread.err.find("vimbo: verification failed: no unit of the database reads the files that would be "
+                              "rewritten ("),
+              std::string::npos)
+        << unread.err;
+    writeDatabase(",\n {\"directory\": \"" + root().string() +
+                  "\", \"file\": \"src/third.c\", \"command\": \"cc -Iinclude -c src/third.c\"}");
     auto dry = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src"});
     EXPECT_EQ(dry.status, 1) << dry.err;
-    EXPECT_NE(dry.err.find("vimbo: verified 2 of 2 translation units: unchanged"), std::string::npos) << dry.err;
+    EXPECT_NE(dry.err.find("vimbo: verified 1 of 3 translation units: unchanged; 2 read none of the files that would "
+                           "be rewritten ("),
+              std::string::npos)
+        << dry.err;
     EXPECT_EQ(read("src/third.c"), "#include <a.h>\nint third;\n");
 
     auto alone = runVimbo({"--verify", "--tree", "src"});
@@ -229,6 +302,93 @@ TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndKeepTheTreeAsItWas) {
               std::string::npos)
         << none.err;
     EXPECT_EQ(read("src/fresh.c"), "#include <a.h>\n");
+}
+
+// Only units that read a file the run rewrote prove anything of it. A
+// database written in another checkout reads none of this one's files.
+TEST_F(Verify, OnlyUnitsThatReadTheRewrittenFilesCount) {
+    const std::string dir = root().string(), elsewhere = dir + "/other";
+    for (const char* file : {"include/a.h", "include/b.h", "src/main.c"}) write("other/" + std::string(file), read(file));
+    write("lone/x.c", "#include \"y.h\"\n");
+    write("lone/y.h", "#ifndef Y_H\n#define Y_H\n#endif\n");
+    const std::string otherUnit = "{\"directory\": \"" + elsewhere +
+                                  "\", \"file\": \"src/main.c\", \"command\": \"cc -Iinclude -c src/main.c\"}";
+    const std::string mainUnit = "{\"directory\": \"" + dir +
+                                 "\", \"file\": \"src/main.c\", \"command\": \"cc -Iinclude -c src/main.c\"}";
+    const std::string mainBefore = read("src/main.c"), loneBefore = read("lone/x.c");
+    struct Case {
+        std::string units;
+        std::vector<std::string> mode;
+        int status;
+        std::string message;
+        bool rewritten;
+    };
+    const Case cases[] = {
+        {otherUnit, {}, 1,
+         "vimbo: verification failed: no unit of the database reads the rewritten files; every rewritten file is put "
+         "back as it was (",
+         false},
+        {otherUnit, {"--check"}, 2,
+         "vimbo: verification failed: no unit of the database reads the files that would be rewritten (", false},
+        // main.c reads one of the two files rewritten (lone/x.c, which no unit compiles, is the other).
+        {otherUnit + ",\n" + mainUnit, {}, 0,
+         "vimbo: verified 1 of 2 translation units: unchanged; 1 read none of the rewritten files (", true},
+        {otherUnit + ",\n" + mainUnit, {"--diff"}, 1,
+         "vimbo: verified 1 of 2 translation units: unchanged; 1 read none of the files that would be rewritten (",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        write("build/compile_commands.json", "[" + c.units + "]");
+        std::vector<std::string> arguments = {"-p", "build", "--verify", "--keep-lines", "-i", "include"};
+        arguments.insert(arguments.end(), c.mode.begin(), c.mode.end());
+        arguments.insert(arguments.end(), {"--tree", "src/main.c", "lone/x.c"});
+        const auto run = runVimbo(arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((c.mode.empty() && c.status == 0 ? run.out : run.err).find(c.message), std::string::npos)
+            << run.out << run.err;
+        EXPECT_EQ(read("src/main.c") != mainBefore, c.rewritten);
+        EXPECT_EQ(read("lone/x.c") != loneBefore, c.rewritten);
+        EXPECT_TRUE(noVerifyLeftovers());
+        write("src/main.c", mainBefore);
+        write("lone/x.c", loneBefore);
+    }
+}
+
+// With nothing to rewrite there is nothing to verify, and the run says so
+// with its own exit status.
+TEST_F(Verify, NothingRewrittenIsNothingToVerify) {
+    writeDatabase();
+    write("plain/p.c", "int p;\n");
+    const auto run = runVimbo({"-p", "build", "--verify", "--tree", "plain"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("vimbo: nothing was rewritten; nothing to verify\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("verified"), std::string::npos) << run.out;
+    const auto dry = runVimbo({"-p", "build", "--verify", "--check", "--tree", "plain"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.err.find("vimbo: nothing would be rewritten; nothing to verify\n"), std::string::npos) << dry.err;
+}
+
+// A compiler that leaves out the list of what it reads (here: a wrapper
+// that drops the options asking for it) gives a unit that is not verified.
+TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {
+    write("bin/cc", "#!/bin/sh\nskip=\nfor a do\n  shift\n  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
+                    "  case $a in -MD) continue;; -MF|-MT) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"
+                    "exec cc \"$@\"\n");
+    ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+    const std::string dir = root().string();
+    write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" +
+                                             dir + "/bin/cc -Iinclude -c src/main.c\"}]");
+    const std::string mainBefore = read("src/main.c");
+    const auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("vimbo: " + dir + "/src/main.c: not verified: can't tell which files it reads (the compiler's "
+                           "list of them can't be read)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("verification failed: none of the 1 translation units could be verified"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(read("src/main.c"), mainBefore);
 }
 
 }  // namespace

@@ -83,6 +83,17 @@ struct Pipe {
 // The child's side: only calls that are safe between fork and exec.
 [[noreturn]] void becomeChild(const char* directory, int in, int out, int err, int report,
                               const std::vector<const char*>& candidates, char* const* argv, char* const* envp) {
+    // A signal ignored stays ignored across exec, and one held back stays
+    // held: a run ignores SIGPIPE (a closed output ends it cleanly), but git
+    // or a compiler writing into a closed pipe must end as it would anywhere.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(SIGPIPE, &standard, nullptr);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::sigprocmask(SIG_UNBLOCK, &pipe, nullptr);
     if ((directory && ::chdir(directory) != 0) || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
         const int error = errno;
         (void)!::write(report, &error, sizeof error);

@@ -1,6 +1,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cerrno>
+
 #include "vimbo/engine/terminal.h"
 
 namespace vimbo::platform {
@@ -14,5 +16,11 @@ bool standardOutputShowsColour() {
     if (GetConsoleMode(output, &mode) == 0) return false;
     const DWORD virtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING, missing from older headers
     return (mode & virtualTerminal) != 0 || SetConsoleMode(output, mode | virtualTerminal) != 0;
+}
+// No signal comes: the write into a pipe whose reader closed fails, and says why.
+bool standardOutputClosed() {
+    const int error = errno;
+    const DWORD last = GetLastError();
+    return error == EPIPE || last == ERROR_BROKEN_PIPE || last == ERROR_NO_DATA;
 }
 }  // namespace vimbo::platform

@@ -6,4 +6,7 @@ bool standardErrorIsTerminal();
 // Whether standard output is a terminal that shows ANSI colours (on Windows,
 // a console that takes them once asked).
 bool standardOutputShowsColour();
+// Whether standard output's reader is gone (a pipe closed at its other
+// end), asked right after a write to it failed.
+bool standardOutputClosed();
 }  // namespace vimbo::platform
