@@ -122,8 +122,9 @@ Failure Vimbo::claimBackup(const std::string& name, std::string& message) {
     bool matched = false;
     if (heldByAnother(fs_, inputFile, name, holder, matched)) {
         if (claims) claims->release(name);
-        message = "Error: the backup " + name + (matched ? " holds the old text of " + holder + " already"
-                                                         : " may hold the old text of " + holder) +
+        message = "Error: the backup " + name +
+                  (matched ? " holds the old text of " + holder + " already"
+                           : " may be the only copy of another file's old text (" + holder + " shares its name)") +
                   "; left unchanged.\n";
         return Failure::backupTaken;
     }
