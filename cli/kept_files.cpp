@@ -4,6 +4,9 @@
 #include <iostream>
 
 #include "vimbo/engine/child_process.h"
+#include "vimbo/engine/file_rewriter.h"
+#include "vimbo/engine/paths.h"
+#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -46,6 +49,16 @@ Originals::~Originals() {
     if (!store_.empty() && !keepStore_) fs::remove_all(store_, error);
 }
 
+namespace {
+// Texts compared before a file is put back are read up to this size.
+constexpr std::uint64_t kMaxCompared = std::uint64_t{64} << 20;
+
+std::string directoryOfFile(const std::string& file) {
+    const fs::path parent = fs::path(file).parent_path();
+    return parent.empty() ? "." : parent.string();
+}
+}  // namespace
+
 bool Originals::keep(const std::vector<std::string>& files) {
     if (files.empty()) return true;
     fs::path common;
@@ -60,6 +73,9 @@ bool Originals::keep(const std::vector<std::string>& files) {
         const fs::path kept = store_ / std::to_string(kept_.size());
         if (!keepFile(file, kept)) return false;
         kept_.push_back({file, kept});
+        vimbo::engine::DirectoryIdentity identity;
+        vimbo::engine::directoryIdentity(directoryOfFile(file), identity);
+        directories_.push_back(identity);
     }
     return true;
 }
@@ -73,8 +89,30 @@ std::vector<std::string> Originals::replaced() const {
 
 bool Originals::restore() {
     bool whole = true;
-    for (const auto& [file, kept] : kept_) {
+    for (std::size_t i = 0; i < kept_.size(); ++i) {
+        const auto& [file, kept] = kept_[i];
         if (stillKept(file, kept)) continue;
+        // Only what the run wrote goes back: a file someone else deleted or
+        // saved meanwhile stays as they left it, and a directory swapped
+        // since (for a link, say) is not written in.
+        std::string problem;
+        vimbo::engine::DirectoryIdentity directory;
+        std::string now, old;
+        if (!vimbo::engine::directoryIdentity(directoryOfFile(file), directory) || !(directory == directories_[i]))
+            problem = "its directory changed during the run";
+        else if (!vimbo::engine::pathExists(file))
+            problem = "deleted during the run";
+        else if (vimbo::engine::readRegularFile(file, kMaxCompared, now) != vimbo::engine::WholeFile::read ||
+                 vimbo::engine::readRegularFile(kept.string(), kMaxCompared, old) != vimbo::engine::WholeFile::read ||
+                 !vimbo::engine::onlyGuardsApart(old, now))
+            problem = "changed during the run";
+        if (!problem.empty()) {
+            std::cerr << "vimbo: " << file << ": " << problem << "; left as it is (its original is " << kept.string()
+                      << ")\n";
+            whole = false;
+            keepStore_ = true;
+            continue;
+        }
         std::error_code error;
         fs::rename(kept, file, error);
         if (error) {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "vimbo/engine/paths.h"
+
 namespace vimbo::cli {
 
 // A new directory `prefix` + a number in `parent`, open to this user alone;
@@ -35,6 +37,7 @@ private:
     std::filesystem::path store_;
     bool keepStore_ = false;
     std::vector<std::pair<std::string, std::filesystem::path>> kept_;
+    std::vector<vimbo::engine::DirectoryIdentity> directories_;  // of each kept file, as it was kept
 };
 
 // A dry run's result reaches the preprocessor through a copy of the tree

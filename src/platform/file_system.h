@@ -95,8 +95,9 @@ struct FileSystemOps {
     // only that very file (the same file, with no other name) is opened, and
     // none is created: a file put in its place meanwhile is left alone.
     FileHandle (*xCreateTruncate)(const FileSystemOps& self, const std::string& path, const FileIdentity* expected);
-    // Opens that very file (`expected`: the same file, with no other name)
-    // to be written over from its start, as it is: nothing is cut here, so
+    // Opens that very file (`expected`: the same file, with no other name,
+    // still of that size and modification time) to be written over from
+    // its start, as it is: nothing is cut here, so
     // a text at least as long as the old one frees no block (where the file
     // system discards what it frees, that waits on the disk). A file put in
     // its place meanwhile is left alone.

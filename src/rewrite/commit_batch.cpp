@@ -201,13 +201,8 @@ bool CommitBatch::recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>&
     if (best < recyclable_.size()) {
         OldVersion old = std::move(recyclable_[best]);
         recyclable_.erase(recyclable_.begin() + static_cast<std::ptrdiff_t>(best));
-        // Still as its swap left it: one written since holds someone's text.
-        FileIdentity now;
-        const FileSystemOps& there = old.directory->ops();
-        if (!there.identityNoFollow(old.path, now) || !(now == old.identity)) {
-            remover_.remove(std::move(old));
-            return false;
-        }
+        // Whether it is still as its swap left it (one written since holds
+        // someone's text) is checked as it is opened to be written over.
         if (old.directory != directory) {
             const std::string to = names.next();
             if (!directory->moveHere(*old.directory, old.path, to)) {

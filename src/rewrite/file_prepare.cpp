@@ -101,8 +101,9 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
             pending.scratch = reused.path;
             pending.written = reused.identity;
         } else {
+            // Written since its swap, by someone who had it open: theirs stays.
             scratch.reset();
-            fs_.remove(reused.path);
+            leftovers_.push_back({reused.path, reused.of, false});
         }
     }
     const bool fresh = pending.scratch.empty();

@@ -374,4 +374,6 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     return outcome;
 }
 
+bool onlyGuardsApart(const std::string& a, const std::string& b) { return sameButForGuards(a, b); }
+
 }  // namespace vimbo::engine

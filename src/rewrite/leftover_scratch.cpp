@@ -59,9 +59,11 @@ std::vector<Line> unguarded(std::string_view bytes) {
                 break;
             gone[i - depth] = gone[i + depth] = true;
         }
-        const std::size_t after = i + depth;
-        if (depth > 1 && after < lines.size() && directiveNamed(lines[after].text, "line")) gone[after] = true;
     }
+    // --keep-lines writes "#line" behind wraps and behind the groups that
+    // hold them; it leaves files that set line numbers themselves alone.
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (directiveNamed(lines[i].text, "line")) gone[i] = true;
     std::vector<Line> kept;
     for (std::size_t i = 0; i < lines.size(); ++i)
         if (!gone[i]) kept.push_back(lines[i]);

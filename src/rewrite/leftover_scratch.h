@@ -12,7 +12,7 @@
 
 // Whether two texts differ only in external guards: "#ifndef M" / "#endif"
 // pairs around include lines (one inside another too), and the "#line"
-// directives that --keep-lines writes behind them.
+// directives that --keep-lines writes.
 bool sameButForGuards(std::string_view a, std::string_view b);
 
 // Whether `old` is exactly what `current` was before guards were added to

@@ -175,7 +175,8 @@ FileHandle posixOpenOverwrite(const FileSystemOps& self, const std::string& path
     FileHandle fd = openRegular(place, O_WRONLY, &info);
     if (fd == kNoFile) return kNoFile;
     FileIdentity now;
-    if (!(identityOf(info, now) && now.isAloneAs(expected))) {
+    if (!(identityOf(info, now) && now.isAloneAs(expected) && now.size == expected.size &&
+          now.modified == expected.modified)) {
         ::close(static_cast<int>(fd));
         return kNoFile;
     }

@@ -136,7 +136,8 @@ FileHandle win32OpenOverwrite([[maybe_unused]] const FileSystemOps& self, const 
     FileHandle file = keepDiskFile(
         CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     FileIdentity now;
-    if (file != kNoFile && !(handleIdentity(toHandle(file), now) && now.isAloneAs(expected))) {
+    if (file != kNoFile && !(handleIdentity(toHandle(file), now) && now.isAloneAs(expected) &&
+                             now.size == expected.size && now.modified == expected.modified)) {
         CloseHandle(toHandle(file));
         return kNoFile;
     }

@@ -192,4 +192,8 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Whether two texts differ in external guards alone (or not at all): a
+// rewrite of one into the other, added or taken away, not someone's edit.
+bool onlyGuardsApart(const std::string& a, const std::string& b);
+
 }  // namespace vimbo::engine
