@@ -41,6 +41,9 @@ CommitBatch::~CommitBatch() {
 }
 
 void CommitBatch::add(PendingRewrite pending, Done done) {
+    // Other runs keep out of the directory until its new texts are in place
+    // (the caller holds the lock already: this only counts).
+    pending.directory->lock(true);
     waiting_.push_back({std::move(pending), std::move(done)});
 }
 
@@ -102,6 +105,7 @@ void CommitBatch::publish() {
             if (!pending.backupScratch.empty()) fs.remove(pending.backupScratch);
             published = {Failure::ioError, kIoError, ""};
         }
+        pending.directory->unlock();
         entry.done(published);
     }
 }

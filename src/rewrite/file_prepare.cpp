@@ -103,7 +103,7 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
         } else {
             // Written since its swap, by someone who had it open: theirs stays.
             scratch.reset();
-            leftovers_.push_back({reused.path, reused.of, false});
+            if (fs_.exists(reused.path) || fs_.isLink(reused.path)) leftovers_.push_back({reused.path, reused.of, false});
         }
     }
     const bool fresh = pending.scratch.empty();

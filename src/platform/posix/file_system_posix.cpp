@@ -495,7 +495,8 @@ namespace vimbo::engine {
 
 bool directoryIdentity(const std::string& path, DirectoryIdentity& identity) {
     struct stat info {};
-    if (::stat(vimbo::platform::nativePath(path.empty() ? "." : path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    const std::string native = vimbo::platform::nativePath(path.empty() ? "." : path);
+    if (::stat(native.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
     identity.device = static_cast<std::uint64_t>(info.st_dev);
     identity.file = static_cast<std::uint64_t>(info.st_ino);
     return true;
