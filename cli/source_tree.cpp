@@ -83,6 +83,14 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
         const fs::path& path = it->path();
         const fs::file_status status(listedType(*it, error));
         if (error) break;
+        // A name the engine would read as a path of several parts leads
+        // elsewhere (outside the tree): it is never taken.
+        if (!vimbo::engine::nameFitsPaths(path.filename().string())) {
+            if (fs::is_directory(status)) it.disable_recursion_pending();
+            if (fs::is_directory(status) || hasSourceExtension(path.string(), options.extensions))
+                tree.skipped.push_back({path.generic_string(), "a name with \\, which paths here take for a separator"});
+            continue;
+        }
         if (fs::is_directory(status)) {
             if (isHidden(path)) it.disable_recursion_pending();
             else noteDirectory(path);

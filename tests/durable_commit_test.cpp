@@ -4,6 +4,7 @@
 // are, and what a run cut short left is told apart from what it must keep.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -330,6 +331,46 @@ TEST_F(DurableCommit, TwoRunsAtOnceLeaveEveryFileRewrittenOnce) {
             EXPECT_EQ(read("pair/d" + std::to_string(d) + "/f" + std::to_string(f) + ".c"), kRewritten);
         EXPECT_FALSE(anyScratchIn(root() / ("pair/d" + std::to_string(d))));
     }
+}
+
+#ifndef _WIN32
+// A program that keeps a file open through a run (an editor, a build
+// reading it) keeps its old version: it never becomes another file.
+TEST_F(DurableCommit, AFileHeldOpenKeepsItsOldVersion) {
+    for (int f = 0; f < 700; ++f) write("many/f" + std::to_string(f) + ".c", "/* " + std::to_string(f) + " */\n" + kSource);
+    std::FILE* held = std::fopen((root() / "many/f0.c").c_str(), "r+");
+    ASSERT_NE(held, nullptr);
+    const auto run = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    char text[256] = {};
+    std::rewind(held);
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, held);
+    std::fclose(held);
+    EXPECT_EQ(std::string(text, got), "/* 0 */\n" + kSource);
+    for (int f = 0; f < 700; ++f)
+        EXPECT_EQ(read("many/f" + std::to_string(f) + ".c"), asWritten("/* " + std::to_string(f) + " */\n") + kRewritten);
+}
+
+// A name with a backslash is one name here, not a path that leads out of
+// the tree (src/..\\..\\out\\victim.h): it is skipped, never followed.
+TEST_F(DurableCommit, ANameWithABackslashLeadsNowhere) {
+    write("out/victim.h", kSource);
+    write("tree/src/..\\..\\out\\victim.h", kSource);
+    const auto run = runVimbo({"-b", "-i", "inc", "--tree", "tree/src"});
+    EXPECT_NE(run.err.find("skipped (a name with \\"), std::string::npos) << run.err;
+    EXPECT_EQ(read("out/victim.h"), kSource);
+    EXPECT_FALSE(exists("out/victim.Bak"));
+    EXPECT_FALSE(anyScratchIn(root() / "out"));
+}
+#endif
+
+// Backups wait beside their files with the batch: a directory of many files
+// has a name for each.
+TEST_F(BackupsAcrossRuns, EveryFileOfALargeDirectoryGetsItsBackup) {
+    for (int f = 0; f < 300; ++f) write("big/f" + std::to_string(f) + ".c", kSource);
+    const auto run = runVimbo({"-b", "-i", "inc", "--tree", "big"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (int f = 0; f < 300; ++f) EXPECT_EQ(read("big/f" + std::to_string(f) + ".Bak"), kSource);
 }
 
 // A scratch file that can't be removed is said, and the run fails.

@@ -100,7 +100,8 @@ struct FileSystemOps {
     // its start, as it is: nothing is cut here, so
     // a text at least as long as the old one frees no block (where the file
     // system discards what it frees, that waits on the disk). A file put in
-    // its place meanwhile is left alone.
+    // its place meanwhile is left alone, and so is one that anyone else has
+    // open (or where that can't be told).
     FileHandle (*xOpenOverwrite)(const FileSystemOps& self, const std::string& path, const FileIdentity& expected);
     // Cuts (or extends) an open file to `size` bytes.
     bool (*xSetSize)(const FileSystemOps& self, FileHandle file, std::uint64_t size);

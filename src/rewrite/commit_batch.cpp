@@ -222,3 +222,5 @@ bool CommitBatch::recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>&
     }
     return false;
 }
+
+void CommitBatch::discard(OldVersion old) { remover_.remove(std::move(old)); }

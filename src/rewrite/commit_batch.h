@@ -49,6 +49,8 @@ public:
     // none is to be had; `taken` then holds nothing.
     bool recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>& directory, ScratchNames& names,
                  std::uint64_t size, std::uint64_t device, OldVersion& taken);
+    // One that could not be written over after all: it goes as the rest do.
+    void discard(OldVersion old);
 
 private:
     Published putInPlace(PendingRewrite& pending);

@@ -13,6 +13,7 @@
 #include "rewrite/commit_batch.h"
 #include "rewrite/leftover_scratch.h"
 #include "rewrite/processor.h"
+#include "rewrite/scratch_file.h"
 
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
@@ -37,14 +38,15 @@ bool copyText(TextReader& input, TextWriter& backup) {
 }
 
 // A new file beside `backup`, never one that was there: it may be what
-// a run cut short left behind.
+// a run cut short left behind. A batch run, whose copies wait for their
+// batch, numbers them through the directory's names.
 std::string createBackupScratch(const vimbo::platform::FileSystemOps& fs, const std::string& backup,
-                                std::unique_ptr<TextWriter>& writer) {
+                                ScratchNames* names, std::unique_ptr<TextWriter>& writer) {
     vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(backup);
     for (int attempt = 0; attempt < kMaxScratchNames; ++attempt) {
         parts.baseName = "$vb$bak$";
         parts.extension = attempt == 0 ? ".$$$" : "." + std::to_string(attempt);
-        const std::string name = vimbo::analysis::joinPath(parts);
+        const std::string name = names ? names->nextBackup() : vimbo::analysis::joinPath(parts);
         writer = std::make_unique<TextWriter>(fs, name, TextWriter::Create::newOnly);
         if (writer->isOpen()) return name;
         if (!fs.exists(name)) break;  // not taken: the directory refuses
@@ -136,7 +138,7 @@ std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
     TextReader input(fs_, settings->inputFile());
     if (!input.isOpen()) return "";
     std::unique_ptr<TextWriter> backup;
-    const std::string scratch = createBackupScratch(fs_, name, backup);
+    const std::string scratch = createBackupScratch(fs_, name, shared_.names, backup);
     if (scratch.empty()) return "";
     const bool copied = copyText(input, *backup);
     input.close();

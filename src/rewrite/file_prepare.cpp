@@ -101,9 +101,10 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
             pending.scratch = reused.path;
             pending.written = reused.identity;
         } else {
-            // Written since its swap, by someone who had it open: theirs stays.
+            // Open elsewhere (or written since its swap, by someone who had it
+            // open): it takes no other file's text, and goes as it is.
             scratch.reset();
-            if (fs_.exists(reused.path) || fs_.isLink(reused.path)) leftovers_.push_back({reused.path, reused.of, false});
+            shared_.commits->discard(std::move(reused));
         }
     }
     const bool fresh = pending.scratch.empty();

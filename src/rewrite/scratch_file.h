@@ -17,8 +17,9 @@ inline constexpr const char kScratchFileName[] = "$vb$tmp$.$$$";
 // anew, never over a file already there: that may be what a run cut short
 // left, and the only copy of a text.
 std::string scratchName(unsigned number);
-// Whether a file name is one a run writes its scratch files under: the new
-// texts above, and the backups' "$vb$bak$.$$$", "$vb$bak$.1" ...
+// The same for the backups' copies: "$vb$bak$.$$$", "$vb$bak$.1" ...
+std::string backupScratchName(unsigned number);
+// Whether a file name is one a run writes its scratch files under.
 bool isScratchName(const std::string& name);
 
 // The scratch names of one directory for the whole run: each is handed
@@ -37,13 +38,20 @@ public:
     }
     // The name `next` gave is free after all (what stood there is gone).
     void again() { --next_; }
+    // The next name for a backup's copy, which waits beside its backup.
+    std::string nextBackup() {
+        std::string name;
+        do name = backupScratchName(nextBackup_++);
+        while (kept_.count(name));
+        return directory_ + name;
+    }
     // A file left there under a scratch name stays: the name is never handed out.
     void keep(const std::string& name) { kept_.insert(name); }
     const std::string& directory() const { return directory_; }
 
 private:
     std::string directory_;
-    unsigned next_ = 0;
+    unsigned next_ = 0, nextBackup_ = 0;
     std::set<std::string> kept_;
 };
 

@@ -25,6 +25,10 @@ std::string scratchName(unsigned number) {
     return number == 0 ? std::string(kScratchFileName) : kNewTextStem + std::to_string(number);
 }
 
+std::string backupScratchName(unsigned number) {
+    return kBackupStem + (number == 0 ? std::string("$$$") : std::to_string(number));
+}
+
 bool isScratchName(const std::string& name) { return hasStem(name, kNewTextStem) || hasStem(name, kBackupStem); }
 
 bool vimbo::engine::isScratchFileName(const std::string& name) { return isScratchName(name); }

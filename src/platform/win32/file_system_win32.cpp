@@ -252,6 +252,10 @@ bool directoryIdentity(const std::string& path, DirectoryIdentity& identity) {
     return true;
 }
 
+bool nameFitsPaths([[maybe_unused]] const std::string& name) {
+    return !name.empty();
+}
+
 }  // namespace vimbo::engine
 
 namespace vimbo::platform {

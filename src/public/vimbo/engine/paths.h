@@ -33,6 +33,11 @@ struct DirectoryIdentity {
 // False when `path` (links followed, as written) names no directory.
 bool directoryIdentity(const std::string& path, DirectoryIdentity& identity);
 
+// Whether a name that a directory listing gives can stand as one part of
+// the engine's paths: on POSIX a "\\" in it would be taken for a
+// separator, and the path would lead elsewhere.
+bool nameFitsPaths(const std::string& name);
+
 // Whether a file name is one that batch runs write scratch files under
 // ("$vb$tmp$.$$$", "$vb$tmp$.1", "$vb$bak$.$$$" ...): one found in a tree
 // is what a run cut short left.
