@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <cstring>
 #include <iostream>
+#include <map>
 
 #include "batch_run.h"
 #include "effective_settings.h"
@@ -343,6 +344,11 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     bool putBack = false;
     if (batch.format != OutputFormat::text) batch.reportInto = &report;
     verify.onPutBack = [&] { putBack = true; };
+    // What goes back is held to the version the rewrite left.
+    std::map<std::string, vimbo::engine::FileVersion> written;
+    batch.rewrite.noteVersions = !verify.dryRun;
+    batch.written = &written;
+    verify.written = &written;
     verify.summaryToStandardError = batch.format != OutputFormat::text;
     const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;

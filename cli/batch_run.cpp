@@ -122,6 +122,7 @@ public:
         // A reader that went away (`| head`) ends the run as a signal does:
         // no file is begun after it, the ones in flight finish.
         if (!std::cout.flush()) Interruption::outputClosed();
+        if (settings_.written && outcome.changed && !failed(outcome)) (*settings_.written)[path] = outcome.written;
         FileState state{true, failed(outcome), outcome.changed, {}};
         const bool keptForTheEnd = settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit;
         if (keptForTheEnd && !outcome.findings.empty())

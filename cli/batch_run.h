@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +56,8 @@ struct BatchSettings {
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
     // The directories the walk found the files in, as it saw them.
     const std::vector<WalkedDirectory>* directories = nullptr;
+    // With rewrite.noteVersions: the version each file rewritten was left as.
+    std::map<std::string, vimbo::engine::FileVersion>* written = nullptr;
 };
 
 // A build's directories with the command line's search path after them.

@@ -6,7 +6,6 @@
 #include "vimbo/engine/child_process.h"
 #include "vimbo/engine/file_rewriter.h"
 #include "vimbo/engine/paths.h"
-#include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -50,12 +49,26 @@ Originals::~Originals() {
 }
 
 namespace {
-// Texts compared before a file is put back are read up to this size.
-constexpr std::uint64_t kMaxCompared = std::uint64_t{64} << 20;
-
 std::string directoryOfFile(const std::string& file) {
     const fs::path parent = fs::path(file).parent_path();
     return parent.empty() ? "." : parent.string();
+}
+
+// Where the original can't be swapped back (it was kept as a copy, on
+// another file system): copied over the file, only while the file is the
+// run's own version and its directory the one it was kept from.
+vimbo::engine::PutBack copyBack(const std::string& file, const fs::path& kept, const vimbo::engine::FileVersion& ours,
+                                const vimbo::engine::DirectoryIdentity& keptFrom) {
+    vimbo::engine::DirectoryIdentity directory;
+    vimbo::engine::FileVersion now;
+    if (!vimbo::engine::directoryIdentity(directoryOfFile(file), directory) || !(directory == keptFrom) ||
+        !vimbo::engine::fileVersion(file, now) || !(now == ours))
+        return vimbo::engine::PutBack::changed;
+    std::error_code error;
+    fs::copy_file(kept, file, fs::copy_options::overwrite_existing, error);
+    if (!error) fs::permissions(file, fs::status(kept).permissions(), error);
+    if (!error) fs::last_write_time(file, fs::last_write_time(kept), error);
+    return error ? vimbo::engine::PutBack::failed : vimbo::engine::PutBack::done;
 }
 }  // namespace
 
@@ -87,45 +100,28 @@ std::vector<std::string> Originals::replaced() const {
     return files;
 }
 
-bool Originals::restore() {
+bool Originals::restore(const std::map<std::string, vimbo::engine::FileVersion>& written) {
     bool whole = true;
     for (std::size_t i = 0; i < kept_.size(); ++i) {
         const auto& [file, kept] = kept_[i];
         if (stillKept(file, kept)) continue;
-        // Only what the run wrote goes back: a file someone else deleted or
-        // saved meanwhile stays as they left it, and a directory swapped
-        // since (for a link, say) is not written in.
-        std::string problem;
-        vimbo::engine::DirectoryIdentity directory;
-        std::string now, old;
-        if (!vimbo::engine::directoryIdentity(directoryOfFile(file), directory) || !(directory == directories_[i]))
-            problem = "its directory changed during the run";
-        else if (!vimbo::engine::pathExists(file))
-            problem = "deleted during the run";
-        else if (vimbo::engine::readRegularFile(file, kMaxCompared, now) != vimbo::engine::WholeFile::read ||
-                 vimbo::engine::readRegularFile(kept.string(), kMaxCompared, old) != vimbo::engine::WholeFile::read ||
-                 !vimbo::engine::onlyGuardsApart(old, now))
-            problem = "changed during the run";
-        if (!problem.empty()) {
-            std::cerr << "vimbo: " << file << ": " << problem << "; left as it is (its original is " << kept.string()
-                      << ")\n";
-            whole = false;
-            keepStore_ = true;
-            continue;
-        }
-        std::error_code error;
-        fs::rename(kept, file, error);
-        if (error) {
-            error.clear();
-            fs::copy_file(kept, file, fs::copy_options::overwrite_existing, error);
-            if (!error) fs::permissions(file, fs::status(kept).permissions(), error);
-            if (!error) fs::last_write_time(file, fs::last_write_time(kept), error);
-        }
-        if (error) {
+        // Only what the run wrote goes back, in one step, through the
+        // directory as it was kept: a file someone else saved, wrote or
+        // deleted meanwhile, or one in a directory swapped since (for a
+        // link, say), stays as they left it.
+        const auto ours = written.find(file);
+        vimbo::engine::PutBack put =
+            ours == written.end() ? vimbo::engine::PutBack::changed
+                                  : vimbo::engine::putBack(file, kept.string(), ours->second, directories_[i]);
+        if (put == vimbo::engine::PutBack::failed) put = copyBack(file, kept, ours->second, directories_[i]);
+        if (put == vimbo::engine::PutBack::done) continue;
+        whole = false;
+        keepStore_ = true;
+        if (put == vimbo::engine::PutBack::changed)
+            std::cerr << "vimbo: " << file << ": changed during the run; left as it is (its original is "
+                      << kept.string() << ")\n";
+        else
             std::cerr << "vimbo: " << file << ": can't put the original back; it is " << kept.string() << "\n";
-            whole = false;
-            keepStore_ = true;
-        }
     }
     return whole;
 }

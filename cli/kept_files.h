@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "vimbo/engine/file_rewriter.h"
 #include "vimbo/engine/paths.h"
 
 namespace vimbo::cli {
@@ -29,9 +31,11 @@ public:
     bool keep(const std::vector<std::string>& files);
     // The files that are no longer the ones kept: what the run rewrote.
     std::vector<std::string> replaced() const;
-    // Puts back every file that is no longer the one kept; false (and the
-    // kept files left where they are, named) when one cannot be.
-    bool restore();
+    // Puts back every file that the run rewrote and that is still the
+    // version the run left (`written`, by path); false (and the kept files
+    // left where they are, named) when one cannot be, or was changed by
+    // someone else meanwhile.
+    bool restore(const std::map<std::string, vimbo::engine::FileVersion>& written);
 
 private:
     std::filesystem::path store_;

@@ -362,7 +362,8 @@ private:
     bool putBack() {
         if (!dry_) {
             if (settings_.onPutBack) settings_.onPutBack();
-            return originals_.restore();
+            return originals_.restore(settings_.written ? *settings_.written
+                                                        : std::map<std::string, vimbo::engine::FileVersion>{});
         }
         bool whole = true;
         for (const auto& text : texts_) whole = mirror_.reset(text.first) && whole;

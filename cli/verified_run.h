@@ -5,11 +5,13 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "compile_database.h"
+#include "vimbo/engine/file_rewriter.h"
 #include "compiler_trust.h"
 
 namespace vimbo::cli {
@@ -30,6 +32,9 @@ struct VerifySettings {
     std::function<void()> onPutBack;
     // Which units' programs may run.
     CompilerTrust trust;
+    // The rewrite step tells here the version of each file it put in place:
+    // only those go back, and only while they still are that version.
+    std::map<std::string, vimbo::engine::FileVersion>* written = nullptr;
 };
 
 // The new texts of a dry run, by path.

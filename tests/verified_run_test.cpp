@@ -225,9 +225,13 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
     settings.database = &database;
     settings.jobs = 2;
     settings.files = files;
-    const auto replace = [](const std::string& file, const std::string& text) {
+    // The rewrite tells which version of each file it left: only those go back.
+    std::map<std::string, vimbo::engine::FileVersion> written;
+    settings.written = &written;
+    const auto replace = [&](const std::string& file, const std::string& text) {
         vimbo::test::writeFile(file + ".new", text);
         fs::rename(file + ".new", file);
+        vimbo::engine::fileVersion(file, written[file]);
     };
     testing::internal::CaptureStderr();
     const int status = vimbo::cli::runVerified(settings, [&](vimbo::cli::DryRunTexts*) {
@@ -235,7 +239,8 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
         // A wrong guard: a.h is skipped where b.h is included first.
         replace("include/b.h", "#ifndef B_H\n#define B_H\n#ifndef B_H\n#include \"a.h\"\n#endif\nint b(void);\n#endif\n");
         // Someone else's edit meanwhile, which is not put back over.
-        replace("include/c.h", "int edited;\n");
+        vimbo::test::writeFile("include/c.h.new", "int edited;\n");
+        fs::rename("include/c.h.new", "include/c.h");
         return 0;
     });
     const std::string err = testing::internal::GetCapturedStderr();
@@ -379,6 +384,47 @@ TEST_F(Verify, NothingRewrittenIsNothingToVerify) {
 
 // A compiler that leaves out the list of what it reads (here: a wrapper
 // that drops the options asking for it) gives a unit that is not verified.
+// A failed verification puts back only what the run wrote, and only
+// through the directory it kept it from: an edit made meanwhile (even of
+// guard lines alone) stays, and a directory swapped for a link is never
+// written through.
+TEST_F(Verify, PuttingBackLeavesWhatOthersDidMeanwhile) {
+    const std::string dir = root().string();
+    const std::string mainBefore = read("src/main.c");
+    const struct {
+        const char* name;
+        std::string act;  // run by the compiler as the units are preprocessed after the rewrite
+        std::string file;  // where to look afterwards, and what it holds
+        std::string holds;
+    } cases[] = {
+        {"guards edited", "sed -i 's/ifndef A_H/ifndef SOME_FEATURE/' " + dir + "/src/main.c\n", "src/main.c",
+         "#ifndef SOME_FEATURE\n#include \"a.h\"\n#endif\n#ifndef B_H\n#include \"b.h\"\n#endif\n"
+         "int main(void) { return a() + b() + __LINE__; }\n"},
+        {"directory swapped for a link",
+         "mv " + dir + "/src " + dir + "/moved && ln -s " + dir + "/outside " + dir + "/src\n", "outside/main.c",
+         "outside\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root() / "src");
+        fs::remove_all(root() / "moved");
+        write("src/main.c", mainBefore);
+        write("outside/main.c", "outside\n");
+        write("count", "");
+        write("act.sh", c.act);
+        write("bin/cc", "#!/bin/sh\necho x >> " + dir + "/count\n"
+                        "[ $(wc -l < " + dir + "/count) -eq 2 ] && sh " + dir + "/act.sh\nexec cc \"$@\"\n");
+        ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+        write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" +
+                                                 dir + "/bin/cc -Iinclude -c src/main.c\"}]");
+        const auto run = runVimbo({"-p", "build", "--verify", "--tree", "src"});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(read(c.file), c.holds) << run.err;
+        EXPECT_NE(run.err.find("src/main.c: changed during the run; left as it is (its original is "), std::string::npos)
+            << run.err;
+    }
+}
+
 TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {
     write("bin/cc", "#!/bin/sh\nskip=\nfor a do\n  shift\n  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
                     "  case $a in -MD) continue;; -MF|-MT) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"

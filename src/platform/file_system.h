@@ -293,6 +293,9 @@ public:
     // systems, never over another file. False, with both as they were,
     // when it can't.
     bool moveHere(const HeldDirectory& source, const std::string& from, const std::string& to);
+    // Swaps the file `here` (a name in this directory) with `there` (a name
+    // in the directory `other` holds), in one step, on one file system.
+    Exchange exchangeWith(const HeldDirectory& other, const std::string& here, const std::string& there);
 
 private:
     void* state_ = nullptr;  // the platform's

@@ -158,7 +158,9 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
                 FileIdentity away;
                 if (fs.identityNoFollow(pending.scratch, away) && sameVersion(away, pending.read)) {
                     unsynced_.push_back({pending.directory, pending.scratch, away, target});
-                    return {};
+                    Published done;
+                    if (pending.noteVersion) fs.identityNoFollow(target, done.written);
+                    return done;
                 }
                 if (fs.exchange(pending.scratch, target) == Exchange::swapped) {
                     fs.remove(pending.scratch);
@@ -171,7 +173,11 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
             }
             case Exchange::unsupported:
                 // Where nothing swaps, the old file goes in the same step.
-                if (fs.replace(pending.scratch, target)) return {};
+                if (fs.replace(pending.scratch, target)) {
+                    Published done;
+                    if (pending.noteVersion) fs.identityNoFollow(target, done.written);
+                    return done;
+                }
                 return drop(Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
             case Exchange::failed:
                 break;

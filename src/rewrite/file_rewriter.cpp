@@ -331,10 +331,13 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     std::optional<PendingRewrite> prepared = processor.takePrepared();
     if (!prepared) return outcome;
+    prepared->noteVersion = state.settings.noteVersions;
     // Put in place with its batch; its outcome is then complete.
     RewriteBatch::State& batch = *state.batch->state_;
     FileOutcome waiting = outcome;
     batch.commits.add(std::move(*prepared), [&batch, id, waiting](const Published& published) mutable {
+        const vimbo::platform::FileIdentity& now = published.written;
+        waiting.written = FileVersion{now.device, now.file, now.size, now.modified, now.changed};
         if (published.failure != Failure::none) {
             waiting.failure = published.failure;
             waiting.message = published.message;
@@ -373,7 +376,5 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
     outcome.findings = findingsOf(processor.changes(), problems);
     return outcome;
 }
-
-bool onlyGuardsApart(const std::string& a, const std::string& b) { return sameButForGuards(a, b); }
 
 }  // namespace vimbo::engine

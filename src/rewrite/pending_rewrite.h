@@ -24,6 +24,8 @@ struct PendingRewrite {
     std::uint64_t wrapsFrom = UINT64_MAX, wrapsTo = 0;
     // Every name in the target's directory is reached through it.
     std::shared_ptr<vimbo::platform::HeldDirectory> directory;
+    // The version put in place is looked up for the caller.
+    bool noteVersion = false;
 };
 
 // What putting it in place came to.
@@ -31,4 +33,5 @@ struct Published {
     Failure failure = Failure::none;
     std::string message;      // the file-mode message, with its line break
     std::string scratchLeft;  // a scratch file left that holds text, for the user to look at
+    vimbo::platform::FileIdentity written = {};  // with noteVersion: the file put in place
 };

@@ -587,6 +587,19 @@ bool HeldDirectory::moveHere(const HeldDirectory& source, const std::string& fro
            ::renameat(there.at, there.name.c_str(), here.at, here.name.c_str()) == 0;
 }
 
+Exchange HeldDirectory::exchangeWith(const HeldDirectory& other, const std::string& here, const std::string& there) {
+    const Place mine = placeOf(ops_, here), theirs = placeOf(other.ops_, there);
+    if (!mine.held || !theirs.held) return Exchange::unsupported;
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    if (::renameat2(mine.at, mine.name.c_str(), theirs.at, theirs.name.c_str(), RENAME_EXCHANGE) == 0)
+        return Exchange::swapped;
+    return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EXDEV ? Exchange::unsupported
+                                                                                   : Exchange::failed;
+#else
+    return Exchange::unsupported;
+#endif
+}
+
 HeldDirectory::~HeldDirectory() {
     if (!state_) return;
     ::close(static_cast<Held*>(state_)->fd);

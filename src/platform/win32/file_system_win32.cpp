@@ -275,6 +275,10 @@ bool HeldDirectory::moveHere(const HeldDirectory&, const std::string& from, cons
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+Exchange HeldDirectory::exchangeWith(const HeldDirectory&, const std::string&, const std::string&) {
+    return Exchange::unsupported;
+}
+
 // Another run's files in the directory are told apart by their names alone here.
 bool HeldDirectory::lock(bool) { return true; }
 void HeldDirectory::unlock() {}

@@ -34,9 +34,23 @@ struct Lookup {
     bool followable = true;
 };
 
+// One version of a file: which file it is, its size and the times of its
+// last write and of its last change of any kind (which no user can set).
+struct FileVersion {
+    std::uint64_t device = 0, file = 0, size = 0;
+    std::int64_t modified = 0, changed = 0;
+    bool operator==(const FileVersion& other) const {
+        return device == other.device && file == other.file && size == other.size && modified == other.modified &&
+               changed == other.changed;
+    }
+};
+
 struct RewriteSettings {
     Strip strip = Strip::none;
     bool backup = false;     // keep the old text as the ".Bak" sibling
+    // Each file put in place tells the version it then is (FileOutcome::
+    // written), for a caller that may put the old one back (--verify).
+    bool noteVersions = false;
     bool keepLines = false;  // a "#line" after each block of wraps
     std::vector<std::string> precompiledHeaders;  // never wrapped, besides stdafx.h and pch.h
 };
@@ -63,6 +77,8 @@ struct FileOutcome {
     // Said of the file's directory on the way (scratch files that a run cut
     // short left there, taken away), a line each.
     std::vector<std::string> notes;
+    // With RewriteSettings::noteVersions: the file as the run left it.
+    FileVersion written;
 };
 
 // The size of the largest file a batch run reads, unless told otherwise.
@@ -192,8 +208,18 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Whether two texts differ in external guards alone (or not at all): a
-// rewrite of one into the other, added or taken away, not someone's edit.
-bool onlyGuardsApart(const std::string& a, const std::string& b);
+// The version of the file at `path` (a link is not followed); false when
+// no regular file is there.
+bool fileVersion(const std::string& path, FileVersion& version);
+
+enum class PutBack { done, changed, failed };
+// Puts `original` (a file the run kept aside, of the same file system where
+// it can be) back in the place of `path` in one step, only while `path` is
+// still the version the run left there (`written`) and its directory the
+// one the run kept it from (`directory`): `changed` when someone else saved,
+// wrote, deleted it or swapped the directory meanwhile, which then stays
+// as they left it. What took the original's place is then at `original`.
+PutBack putBack(const std::string& path, const std::string& original, const FileVersion& written,
+                const DirectoryIdentity& directory);
 
 }  // namespace vimbo::engine
