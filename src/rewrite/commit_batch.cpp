@@ -116,9 +116,11 @@ void CommitBatch::finish() {
     recyclable_.clear();
     if (unsynced_.empty()) return;
     if (!flush()) {
-        for (const OldVersion& old : unsynced_)
+        for (const OldVersion& old : unsynced_) {
             remover_.report(old.of + ": its rewrite could not be put on disk (the file system reports an error); "
                                      "its old text is kept as " + old.path);
+            if (old.locked) old.directory->unlock();
+        }
         unsynced_.clear();
         return;
     }
@@ -157,7 +159,8 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
                 // written in the moment before the swap goes back.
                 FileIdentity away;
                 if (fs.identityNoFollow(pending.scratch, away) && sameVersion(away, pending.read)) {
-                    unsynced_.push_back({pending.directory, pending.scratch, away, target});
+                    pending.directory->lock(true);
+                    unsynced_.push_back({pending.directory, pending.scratch, away, target, true, false});
                     Published done;
                     if (pending.noteVersion) fs.identityNoFollow(target, done.written);
                     return done;
@@ -211,8 +214,13 @@ bool CommitBatch::recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>&
     if (best < recyclable_.size()) {
         OldVersion old = std::move(recyclable_[best]);
         recyclable_.erase(recyclable_.begin() + static_cast<std::ptrdiff_t>(best));
-        // Whether it is still as its swap left it (one written since holds
-        // someone's text) is checked as it is opened to be written over.
+        // Still as its swap left it, change time and all: one written since,
+        // by someone who had it open, holds their text.
+        FileIdentity now;
+        if (!old.directory->ops().identityNoFollow(old.path, now) || !(now == old.identity)) {
+            remover_.remove(std::move(old));
+            return false;
+        }
         if (old.directory != directory) {
             const std::string to = names.next();
             if (!directory->moveHere(*old.directory, old.path, to)) {
@@ -220,9 +228,16 @@ bool CommitBatch::recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>&
                 remover_.remove(std::move(old));
                 return false;
             }
+            old.directory->unlock();
+            old.locked = false;
             old.path = to;
             old.directory = directory;
+        } else {
+            old.directory->unlock();
+            old.locked = false;
         }
+        // The caller holds this directory locked while it writes there.
+        old.touched = true;
         taken = std::move(old);
         return true;
     }

@@ -281,10 +281,12 @@ bool DirectoryRewriter::hold(const std::string& path, FileOutcome& outcome) {
         outcome.message.pop_back();
         return false;
     }
-    // Another run with files under way there: this one's own batch goes
-    // in place first, so that no run waits while it holds a directory.
+    // Another run with files under way there: this one first puts all of
+    // its own in place and lets go of every directory (old versions hold
+    // theirs), so that no run waits while it holds one.
     if (!held->lock(false)) {
-        state.batch->state_->commits.publish();
+        state.batch->state_->commits.finish();
+        state.run.scratchRemover.drain();
         held->lock(true);
     }
     state.held = std::move(held);

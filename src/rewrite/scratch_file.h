@@ -64,4 +64,10 @@ struct OldVersion {
     // open) holds text that is kept.
     vimbo::platform::FileIdentity identity;
     std::string of;  // the file whose old version it is
+    // It keeps its directory locked (another run would take it for a
+    // leftover, and its name for a new text of its own) until it goes.
+    bool locked = false;
+    // Moved or given other permissions by the run itself, after a look that
+    // found it as left: its change time then tells nothing.
+    bool touched = false;
 };

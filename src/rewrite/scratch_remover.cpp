@@ -51,14 +51,15 @@ void ScratchRemover::removeNow(const OldVersion& old) {
         // Gone already (another run took it away), or no regular file any more.
         if (fs.exists(old.path) || fs.isLink(old.path)) problem = old.path + ": not the old text of " + old.of +
                                                                     " any more; left as it is";
-    } else if (now.device != old.identity.device || now.file != old.identity.file || now.size != old.identity.size ||
-               now.modified != old.identity.modified) {
-        // (Its change time tells nothing: a move or a chmod of the run's own sets it.)
+    } else if (old.touched ? now.device != old.identity.device || now.file != old.identity.file ||
+                                 now.size != old.identity.size || now.modified != old.identity.modified
+                           : !(now == old.identity)) {
         problem = old.of + ": written through a file still open after its rewrite; that text is kept as " +
                   old.path + "; look at what it holds";
     } else if (!fs.remove(old.path)) {
         problem = old.path + ": can't remove this scratch file (the old text of " + old.of + "); remove it yourself";
     }
+    if (old.locked) old.directory->unlock();
     if (problem.empty()) return;
     std::lock_guard<std::mutex> hold(lock_);
     problems_.push_back(std::move(problem));
