@@ -13,6 +13,7 @@
 
 #include "platform/file_system.h"
 #include "rewrite/leftover_scratch.h"
+#include "rewrite/processor.h"
 #include "support/command_run.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
@@ -139,6 +140,41 @@ TEST_F(DurableCommit, ADirectorySwappedAfterTheWalkIsLeftAlone) {
     EXPECT_EQ(read("outside/main.c"), kSource);
     EXPECT_EQ(read("proj/moved/main.c"), kSource);
     EXPECT_FALSE(anyScratchIn(root() / "outside"));
+}
+#endif
+
+#ifndef _WIN32
+// Single-file mode holds the output's directory too: swapped for a link
+// between its checks and its commit (as root, to anywhere), nothing outside
+// is removed or written.
+namespace swap {
+decltype(FileSystemOps::xRemove) realRemove;
+bool done;
+}  // namespace swap
+
+TEST_F(DurableCommit, SingleFileModeWritesOnlyWhereItsDirectoryIs) {
+    write("d/u.c", kSource);
+    write("outside/u.c", "outside\n");
+    swap::realRemove = fileSystem().xRemove;
+    swap::done = false;
+    fileSystem().xRemove = [](const FileSystemOps& self, const std::string& path) {
+        if (!swap::done && path == "d/u.c") {
+            swap::done = true;
+            fs::rename("d", "d.moved");
+            fs::create_directory_symlink(fs::absolute("outside"), "d");
+        }
+        return swap::realRemove(self, path);
+    };
+    vimbo::platform::HeldDirectory held(fileSystem(), "d/", nullptr, true);
+    Vimbo_Params settings("d/u.c");
+    settings.setIncludePath("inc");
+    RewriteOptions options;
+    options.printMessages = false;
+    Vimbo processor(&settings, options, {}, held.ops());
+    EXPECT_EQ(processor.processFile(), 1);
+    EXPECT_TRUE(swap::done);
+    EXPECT_EQ(read("outside/u.c"), "outside\n");
+    EXPECT_EQ(read("d.moved/u.c"), kRewritten);
 }
 #endif
 

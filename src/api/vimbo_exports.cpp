@@ -54,7 +54,11 @@ extern "C" VIMBO_EXPORT int VIMBO_CALL Vimbo_File(const char* includePath, const
         if (makeBackup != 0) settings.setBackup();
         if (includePath) settings.setIncludePath(includePath);
         std::lock_guard<std::mutex> lock(callLock);
-        Vimbo processor(&settings, {}, RunShared{&headerFacts});
+        // The file's directory is held for the call: a swap of it for a link
+        // can't turn the commit's removal and rename elsewhere.
+        vimbo::platform::HeldDirectory held(vimbo::platform::defaultFileSystemOps(),
+                                            heldDirectoryOf(settings.outputFile()), nullptr, true);
+        Vimbo processor(&settings, {}, RunShared{&headerFacts}, held.ops());
         return processor.processFile();
     } catch (...) {
         return 0;

@@ -270,8 +270,11 @@ class HeldDirectory {
 public:
     // `directory`: "" for the current one, else ending in a separator, as
     // the run spells the paths of its files. `expected`, when given, is the
-    // directory's identity as the run first saw it.
-    HeldDirectory(const FileSystemOps& below, const std::string& directory, const DirectoryIdentity* expected);
+    // directory's identity as the run first saw it. With `readsFollowLinks`,
+    // a link there is followed to be read (a file named on its own), never
+    // to be written.
+    HeldDirectory(const FileSystemOps& below, const std::string& directory, const DirectoryIdentity* expected,
+                  bool readsFollowLinks = false);
     ~HeldDirectory();
     HeldDirectory(const HeldDirectory&) = delete;
     HeldDirectory& operator=(const HeldDirectory&) = delete;

@@ -11,6 +11,7 @@
 #include "analysis/header_cache.h"
 #include "analysis/header_finder.h"
 #include "analysis/include_directive.h"
+#include "analysis/path_parts.h"
 #include "rewrite/scratch_file.h"
 
 using vimbo::analysis::HeaderLookup;
@@ -85,4 +86,9 @@ std::string Vimbo::wrapIncludeLine(const std::string& line, const std::string& g
     std::string text = vimbo::analysis::wrapIncludeLine(line, guard, lastIfndef, &wrapped);
     if (wrapped && changed) *changed = 1;
     return text;
+}
+
+std::string heldDirectoryOf(const std::string& outputFile) {
+    const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(outputFile);
+    return parts.drive + parts.directory;
 }

@@ -196,3 +196,7 @@ private:
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };
+
+// The directory a file-mode run holds for its output (see HeldDirectory):
+// the output's drive and directory, "" for the current one.
+std::string heldDirectoryOf(const std::string& outputFile);

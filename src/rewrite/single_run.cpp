@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "analysis/path_parts.h"
+#include "platform/file_system.h"
 #include "rewrite/processor.h"
 #include "rewrite/summary.h"
 
@@ -16,7 +18,11 @@ bool runSingle(const SingleRun& run) {
     RewriteOptions options;
     options.precompiledHeaders.insert(options.precompiledHeaders.end(), run.precompiledHeaders.begin(),
                                       run.precompiledHeaders.end());
-    Vimbo processor(&settings, options);
+    // The output's directory is held for the run: a swap of it for a link
+    // (as root, to anywhere) can't turn the commit's removal and rename there.
+    vimbo::platform::HeldDirectory held(vimbo::platform::defaultFileSystemOps(),
+                                        heldDirectoryOf(settings.outputFile()), nullptr, true);
+    Vimbo processor(&settings, options, {}, held.ops());
     processor.run();
     std::cout.flush();
     return processor.failed();

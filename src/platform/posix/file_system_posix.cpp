@@ -33,6 +33,7 @@ namespace {
 struct Held {
     int fd = -1;
     std::string prefix;  // the directory as the run spells it: "" or ending in a separator
+    bool readsFollowLinks = false;
 };
 
 // Where a call goes: a name in the directory held (links there are never
@@ -41,7 +42,7 @@ struct Place {
     int at = AT_FDCWD;
     std::string name;
     bool held = false;
-    int noFollow() const { return held ? AT_SYMLINK_NOFOLLOW : 0; }
+    bool readsFollowLinks = false;
 };
 
 Place placeOf(const FileSystemOps& self, const std::string& path) {
@@ -49,7 +50,7 @@ Place placeOf(const FileSystemOps& self, const std::string& path) {
     if (held && path.size() > held->prefix.size() && path.compare(0, held->prefix.size(), held->prefix) == 0 &&
         path.find_first_of("/\\", held->prefix.size()) == std::string::npos) {
         std::string name = path.substr(held->prefix.size());
-        if (name != "." && name != "..") return {held->fd, std::move(name), true};
+        if (name != "." && name != "..") return {held->fd, std::move(name), true, held->readsFollowLinks};
     }
     return {AT_FDCWD, nativePath(path), false};
 }
@@ -147,7 +148,9 @@ FileHandle openRegular(const Place& place, int flags, struct stat* status = null
 }
 
 FileHandle posixOpenRead(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
-    return openRegular(placeOf(self, path), O_RDONLY, nullptr, !known);
+    Place place = placeOf(self, path);
+    place.held = place.held && !place.readsFollowLinks;
+    return openRegular(place, O_RDONLY, nullptr, !known);
 }
 
 FileHandle posixCreateNew(const FileSystemOps& self, const std::string& path) {
@@ -528,7 +531,7 @@ bool nameFitsPaths([[maybe_unused]] const std::string& name) {
 namespace vimbo::platform {
 
 HeldDirectory::HeldDirectory(const FileSystemOps& below, const std::string& directory,
-                             const DirectoryIdentity* expected)
+                             const DirectoryIdentity* expected, bool readsFollowLinks)
     : ops_(below) {
     // Another table (a dry run's memory) writes nothing to hold a directory for.
     if (below.context) {
@@ -548,7 +551,7 @@ HeldDirectory::HeldDirectory(const FileSystemOps& below, const std::string& dire
         ::close(fd);
         return;
     }
-    state_ = new Held{fd, directory};
+    state_ = new Held{fd, directory, readsFollowLinks};
     ops_.context = state_;
     held_ = true;
 }

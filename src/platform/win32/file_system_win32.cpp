@@ -263,7 +263,7 @@ namespace vimbo::platform {
 // Windows has no calls relative to an open directory: a directory is
 // checked to be the one expected, and its names reached by path.
 HeldDirectory::HeldDirectory(const FileSystemOps& below, const std::string& directory,
-                             const DirectoryIdentity* expected)
+                             const DirectoryIdentity* expected, bool)
     : ops_(below) {
     DirectoryIdentity now;
     held_ = below.context || !expected || (vimbo::engine::directoryIdentity(directory, now) && now == *expected);
