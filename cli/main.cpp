@@ -8,6 +8,7 @@
 #include "print_config.h"
 #include "single_command.h"
 #include "usage.h"
+#include "vimbo/engine/interruption.h"
 #include "vimbo/engine/single_run.h"
 #include "vimbo/engine/thrown.h"
 
@@ -45,7 +46,13 @@ int run(int argc, char** argv);
 // (a batch run's files fail one by one before it comes to that).
 int main(int argc, char** argv) {
     try {
-        return run(argc, argv);
+        const int status = run(argc, argv);
+        // What standard output was to show must all have gone out: a full
+        // disk or a closed pipe never ends as a success.
+        if (std::cout.flush()) return status;
+        if (vimbo::platform::Interruption::outputClosed()) return status >= 128 ? status : 128 + 13;
+        std::cerr << "vimbo: can't write to standard output; what it shows is incomplete\n";
+        return status >= 128 ? status : 2;
     } catch (...) {
         const std::string what = vimbo::engine::thrownText(std::current_exception());
         std::cout.flush();
