@@ -24,9 +24,11 @@ bool keepFile(const fs::path& from, const fs::path& to) {
     return true;
 }
 
-bool stillKept(const std::string& file, const fs::path& kept) {
-    std::error_code error;
-    return fs::equivalent(file, kept, error) && !error;
+// Whether the file is still the one kept: the same file (device and number)
+// as it was when kept, whether the original was linked or copied.
+bool stillKept(const std::string& file, const vimbo::engine::FileVersion& original) {
+    vimbo::engine::FileVersion now;
+    return vimbo::engine::fileVersion(file, now) && now.device == original.device && now.file == original.file;
 }
 
 }  // namespace
@@ -79,13 +81,17 @@ bool Originals::keep(const std::vector<std::string>& files) {
         const fs::path directory = absoluteNormal(file).parent_path();
         common = common.empty() ? directory : commonPart(common, directory);
     }
-    store_ = makeTemporaryDirectory(common, ".vimbo-verify-");
+    // Never at the top of the file system: files of two trees keep theirs
+    // in the temporary directory.
+    if (common != common.root_path()) store_ = makeTemporaryDirectory(common, ".vimbo-verify-");
     if (store_.empty()) store_ = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-verify-");
     if (store_.empty()) return false;
     for (const std::string& file : files) {
         const fs::path kept = store_ / std::to_string(kept_.size());
-        if (!keepFile(file, kept)) return false;
+        vimbo::engine::FileVersion original;
+        if (!vimbo::engine::fileVersion(file, original) || !keepFile(file, kept)) return false;
         kept_.push_back({file, kept});
+        versions_.push_back(original);
         vimbo::engine::DirectoryIdentity identity;
         vimbo::engine::directoryIdentity(directoryOfFile(file), identity);
         directories_.push_back(identity);
@@ -95,8 +101,8 @@ bool Originals::keep(const std::vector<std::string>& files) {
 
 std::vector<std::string> Originals::replaced() const {
     std::vector<std::string> files;
-    for (const auto& [file, kept] : kept_)
-        if (!stillKept(file, kept)) files.push_back(file);
+    for (std::size_t i = 0; i < kept_.size(); ++i)
+        if (!stillKept(kept_[i].first, versions_[i])) files.push_back(kept_[i].first);
     return files;
 }
 
@@ -104,7 +110,7 @@ bool Originals::restore(const std::map<std::string, vimbo::engine::FileVersion>&
     bool whole = true;
     for (std::size_t i = 0; i < kept_.size(); ++i) {
         const auto& [file, kept] = kept_[i];
-        if (stillKept(file, kept)) continue;
+        if (stillKept(file, versions_[i])) continue;
         // Only what the run wrote goes back, in one step, through the
         // directory as it was kept: a file someone else saved, wrote or
         // deleted meanwhile, or one in a directory swapped since (for a
@@ -169,8 +175,20 @@ std::string Mirror::moved(const std::string& text) const {
     return result;
 }
 
+bool Mirror::inside(const fs::path& target) const {
+    // The copy holds the tree's links as they are: a path through one that
+    // leads out of the copy (an absolute link) would write the tree itself.
+    std::error_code error;
+    const fs::path directory = fs::canonical(target.parent_path(), error);
+    const fs::path copy = fs::canonical(copy_, error);
+    if (error) return false;
+    const fs::path relative = directory.lexically_relative(copy);
+    return !relative.empty() && *relative.begin() != ".." && !fs::is_symlink(target, error);
+}
+
 bool Mirror::reset(const std::string& path) {
     const fs::path original = absoluteNormal(path), target = moved(original.string());
+    if (!inside(target)) return false;
     std::error_code error;
     fs::remove(target, error);
     return keepFile(original, target);
@@ -178,6 +196,7 @@ bool Mirror::reset(const std::string& path) {
 
 bool Mirror::write(const std::string& path, const std::string& text) {
     const fs::path target = moved(absoluteNormal(path).string());
+    if (!inside(target)) return false;
     std::error_code error;
     fs::remove(target, error);  // a hard link: the original stays as it is
     std::ofstream out(target, std::ios::binary);

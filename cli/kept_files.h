@@ -42,6 +42,7 @@ private:
     bool keepStore_ = false;
     std::vector<std::pair<std::string, std::filesystem::path>> kept_;
     std::vector<vimbo::engine::DirectoryIdentity> directories_;  // of each kept file, as it was kept
+    std::vector<vimbo::engine::FileVersion> versions_;            // each file as it was kept
 };
 
 // A dry run's result reaches the preprocessor through a copy of the tree
@@ -59,6 +60,8 @@ public:
     bool reset(const std::string& path);
 
 private:
+    // Whether writing `target` writes in the copy, not through a link out of it.
+    bool inside(const std::filesystem::path& target) const;
     std::filesystem::path root_, place_, copy_;
 };
 

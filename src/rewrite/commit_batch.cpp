@@ -166,8 +166,18 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
                     return done;
                 }
                 if (fs.exchange(pending.scratch, target) == Exchange::swapped) {
-                    fs.remove(pending.scratch);
-                    return {Failure::changedDuringRun, changedMessage(target), ""};
+                    // What comes back must be the run's own new text: one the
+                    // other writer saved into it meanwhile is theirs too.
+                    FileIdentity back;
+                    if (fs.identityNoFollow(pending.scratch, back) && back.device == pending.written.device &&
+                        back.file == pending.written.file && back.size == pending.written.size) {
+                        fs.remove(pending.scratch);
+                        return {Failure::changedDuringRun, changedMessage(target), ""};
+                    }
+                    return {Failure::changedDuringRun,
+                            std::string(kCantReplacePrefix) + target + ": it changed during the run; left as saved, "
+                                "and what was saved into its new text meanwhile is " + pending.scratch + ".\n",
+                            pending.scratch};
                 }
                 return {Failure::changedDuringRun,
                         std::string(kCantReplacePrefix) + target + ": it changed during the run, and what was saved "
