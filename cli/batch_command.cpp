@@ -336,6 +336,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.dryRun = batch.mode != BatchMode::rewrite;
     verify.showProgress = true;
     verify.files = tree.files;
+    verify.backups = batch.rewrite.backup;
     verify.allowLineShift = options.allowLineShift;
     verify.allowUnverified = options.allowUnverified;
     verify.trust = compilerTrust(given, effective, databaseFile);

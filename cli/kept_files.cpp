@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "vimbo/engine/child_process.h"
 #include "vimbo/engine/file_rewriter.h"
@@ -74,7 +75,7 @@ vimbo::engine::PutBack copyBack(const std::string& file, const fs::path& kept, c
 }
 }  // namespace
 
-bool Originals::keep(const std::vector<std::string>& files) {
+bool Originals::keep(const std::vector<std::string>& files, bool backups) {
     if (files.empty()) return true;
     fs::path common;
     for (const std::string& file : files) {
@@ -95,6 +96,14 @@ bool Originals::keep(const std::vector<std::string>& files) {
         vimbo::engine::DirectoryIdentity identity;
         vimbo::engine::directoryIdentity(directoryOfFile(file), identity);
         directories_.push_back(identity);
+        OldBackup old;
+        const std::string backup = vimbo::engine::backupNameOf(file);
+        std::error_code ignored;
+        if (backups && fs::is_regular_file(fs::symlink_status(backup, ignored))) {
+            old.kept = store_ / (std::to_string(kept_.size() - 1) + ".Bak");
+            if (!vimbo::engine::fileVersion(backup, old.version) || !keepFile(backup, old.kept)) return false;
+        }
+        if (backups) backups_.push_back(old);
     }
     return true;
 }
@@ -120,7 +129,10 @@ bool Originals::restore(const std::map<std::string, vimbo::engine::FileVersion>&
             ours == written.end() ? vimbo::engine::PutBack::changed
                                   : vimbo::engine::putBack(file, kept.string(), ours->second, directories_[i]);
         if (put == vimbo::engine::PutBack::failed) put = copyBack(file, kept, ours->second, directories_[i]);
-        if (put == vimbo::engine::PutBack::done) continue;
+        if (put == vimbo::engine::PutBack::done) {
+            if (i < backups_.size()) putBackupBack(i);
+            continue;
+        }
         whole = false;
         keepStore_ = true;
         if (put == vimbo::engine::PutBack::changed)
@@ -130,6 +142,42 @@ bool Originals::restore(const std::map<std::string, vimbo::engine::FileVersion>&
             std::cerr << "vimbo: " << file << ": can't put the original back; it is " << kept.string() << "\n";
     }
     return whole;
+}
+
+namespace {
+bool readAll(const fs::path& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.good() || in.eof();
+}
+}  // namespace
+
+void Originals::putBackupBack(std::size_t i) {
+    const std::string& file = kept_[i].first;
+    const std::string backup = vimbo::engine::backupNameOf(file);
+    const OldBackup& old = backups_[i];
+    vimbo::engine::FileVersion now;
+    std::error_code error;
+    if (!fs::is_regular_file(fs::symlink_status(backup, error)) || !vimbo::engine::fileVersion(backup, now)) return;
+    if (!old.kept.empty() && now.device == old.version.device && now.file == old.version.file) return;
+    // Only a copy of the original just put back goes: anything else there
+    // was written by someone else.
+    std::string copy, original;
+    if (!readAll(backup, copy) || !readAll(file, original) || copy != original) return;
+    if (old.kept.empty()) {
+        fs::remove(backup, error);
+    } else {
+        fs::rename(old.kept, backup, error);
+        if (error) {
+            error.clear();
+            fs::copy_file(old.kept, backup, fs::copy_options::overwrite_existing, error);
+        }
+    }
+    if (error) {
+        keepStore_ = true;
+        std::cerr << "vimbo: " << backup << ": can't put the old backup back"
+                  << (old.kept.empty() ? std::string() : "; it is " + old.kept.string()) << "\n";
+    }
 }
 
 Mirror::~Mirror() {

@@ -27,8 +27,9 @@ class Originals {
 public:
     ~Originals();
     // Keeps each file, in a hidden directory beside them where hard links
-    // can be made (the walk never enters one), else in the temporary directory.
-    bool keep(const std::vector<std::string>& files);
+    // can be made (the walk never enters one), else in the temporary
+    // directory; with `backups`, each one's ".Bak" as it is now too.
+    bool keep(const std::vector<std::string>& files, bool backups = false);
     // The files that are no longer the ones kept: what the run rewrote.
     std::vector<std::string> replaced() const;
     // Puts back every file that the run rewrote and that is still the
@@ -43,6 +44,15 @@ private:
     std::vector<std::pair<std::string, std::filesystem::path>> kept_;
     std::vector<vimbo::engine::DirectoryIdentity> directories_;  // of each kept file, as it was kept
     std::vector<vimbo::engine::FileVersion> versions_;            // each file as it was kept
+    // Each file's ".Bak" as it was before the run (kept path empty: none).
+    struct OldBackup {
+        std::filesystem::path kept;
+        vimbo::engine::FileVersion version;
+    };
+    std::vector<OldBackup> backups_;
+    // After a file is put back, its ".Bak" is as it was before the run,
+    // where the run's copy is all that stands there.
+    void putBackupBack(std::size_t i);
 };
 
 // A dry run's result reaches the preprocessor through a copy of the tree

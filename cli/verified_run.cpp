@@ -166,7 +166,7 @@ public:
     bool rewrite() {
         if (const int signal = interruption())
             return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
-        if (!dry_ && !originals_.keep(settings_.files))
+        if (!dry_ && !originals_.keep(settings_.files, settings_.backups))
             return stop(2, "--verify: can't keep the original files; nothing was rewritten");
         rewriteStatus_ = rewrite_(dry_ ? &texts_ : nullptr);
         // A rewrite cut short is not verified: what it did is undone.

@@ -22,6 +22,7 @@ struct VerifySettings {
     bool dryRun = false;       // the rewrite stays in memory: verify through a copy
     bool showProgress = false;
     std::vector<std::string> files;  // what the rewrite may change
+    bool backups = false;            // it keeps ".Bak" copies: a put-back puts those back too
     // Units whose text differs only where __LINE__ expands count as the same.
     bool allowLineShift = false;
     // Units that cannot be preprocessed before the rewrite do not stop it.

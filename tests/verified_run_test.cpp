@@ -14,6 +14,7 @@
 #include "support/temp_dir.h"
 #include "unit_reads.h"
 #include "verified_run.h"
+#include "vimbo/engine/paths.h"
 
 namespace {
 
@@ -275,6 +276,50 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
     EXPECT_NE(dryErr.find("  before: int a(void);\n  after:  int a(int);\n"), std::string::npos) << dryErr;
     EXPECT_NE(dryErr.find("2 of 2 translation units would differ"), std::string::npos) << dryErr;
     EXPECT_EQ(read("include/a.h"), before["include/a.h"].first);
+}
+
+// With backups, a put-back leaves each ".Bak" as it was before the run: the
+// run's copy goes, the one it replaced comes back, another's stays.
+TEST_F(Verify, BackupsGoBackWithTheirFiles) {
+    writeDatabase();
+    vimbo::cli::CompileDatabase database;
+    std::string error;
+    ASSERT_TRUE(database.load("build", error)) << error;
+    write("include/b.Bak", "an older backup\n");
+    const std::vector<std::string> files = {"include/a.h", "include/b.h", "src/main.c"};
+    std::map<std::string, std::string> before;
+    for (const std::string& file : files) before[file] = read(file);
+
+    vimbo::cli::VerifySettings settings;
+    settings.database = &database;
+    settings.jobs = 2;
+    settings.files = files;
+    settings.backups = true;
+    std::map<std::string, vimbo::engine::FileVersion> written;
+    settings.written = &written;
+    const auto replace = [&](const std::string& file, const std::string& text) {
+        const std::string backup = vimbo::engine::backupNameOf(file);
+        vimbo::test::writeFile(backup + ".new", before[file]);
+        fs::rename(backup + ".new", backup);
+        vimbo::test::writeFile(file + ".new", text);
+        fs::rename(file + ".new", file);
+        vimbo::engine::fileVersion(file, written[file]);
+    };
+    testing::internal::CaptureStderr();
+    const int status = vimbo::cli::runVerified(settings, [&](vimbo::cli::DryRunTexts*) {
+        replace("src/main.c", "#ifndef A_H\n#include \"a.h\"\n#endif\n" + before["src/main.c"].substr(15));
+        replace("include/b.h", "#ifndef B_H\n#define B_H\n#ifndef B_H\n#include \"a.h\"\n#endif\nint b(void);\n#endif\n");
+        replace("include/a.h", before["include/a.h"] + "int more;\n");
+        vimbo::test::writeFile("include/a.Bak", "someone else's\n");  // not the run's copy
+        return 0;
+    });
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1) << err;
+    for (const std::string& file : files) EXPECT_EQ(read(file), before[file]) << file;
+    EXPECT_FALSE(fs::exists("src/main.Bak"));
+    EXPECT_EQ(read("include/b.Bak"), "an older backup\n");
+    EXPECT_EQ(read("include/a.Bak"), "someone else's\n");
+    EXPECT_TRUE(noVerifyLeftovers()) << err;
 }
 
 TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndKeepTheTreeAsItWas) {

@@ -14,6 +14,7 @@
 #include "rewrite/leftover_scratch.h"
 #include "rewrite/processor.h"
 #include "rewrite/scratch_file.h"
+#include "vimbo/engine/paths.h"
 
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
@@ -104,7 +105,7 @@ bool heldByAnother(const vimbo::platform::FileSystemOps& fs, const std::string& 
 }
 }  // namespace
 
-std::string backupNameOf(const std::string& inputFile) {
+std::string vimbo::engine::backupNameOf(const std::string& inputFile) {
     vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
     parts.extension = ".Bak";
     return vimbo::analysis::joinPath(parts);
@@ -154,7 +155,7 @@ std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
 }
 
 Failure Vimbo::writeBackup(std::string& message) {
-    const std::string name = backupNameOf(settings->inputFile());
+    const std::string name = vimbo::engine::backupNameOf(settings->inputFile());
     const Failure claimed = claimBackup(name, message);
     if (claimed != Failure::none) return claimed;
     message = kCantCreateBak;

@@ -8,6 +8,7 @@
 #include "rewrite/leftover_scratch.h"
 #include "rewrite/processor.h"
 #include "rewrite/scratch_file.h"
+#include "vimbo/engine/paths.h"
 
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextWriter;
@@ -17,7 +18,6 @@ namespace {
 constexpr int kMaxLeftovers = 16;
 }  // namespace
 
-std::string backupNameOf(const std::string& inputFile);
 
 std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
     ScratchNames* names = shared_.names;
@@ -68,7 +68,7 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
     const bool syncEach = CommitBatch::syncsEachFile(fs_);
     if (settings->makeBackup() == 1) {
         std::string message;
-        pending.backup = backupNameOf(settings->inputFile());
+        pending.backup = vimbo::engine::backupNameOf(settings->inputFile());
         const Failure claimed = claimBackup(pending.backup, message);
         if (claimed != Failure::none) {
             report(claimed, message);

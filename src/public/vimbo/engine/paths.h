@@ -43,4 +43,8 @@ bool nameFitsPaths(const std::string& name);
 // is what a run cut short left.
 bool isScratchFileName(const std::string& name);
 
+// The name of the copy a run with backups keeps of a file's old text
+// ("u.c" -> "u.Bak").
+std::string backupNameOf(const std::string& file);
+
 }  // namespace vimbo::engine
