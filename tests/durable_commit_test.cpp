@@ -189,6 +189,8 @@ TEST_F(DurableCommit, NothingIsPutInPlaceThatTheFlushDidNotPutOnDisk) {
     EXPECT_FALSE(anyScratchIn(root() / "proj/src"));
 }
 
+#ifndef _WIN32
+// (Windows has no exchange: an old version is removed, never written over.)
 // Old versions are written over for new texts, but only once the flush
 // after their swap is done: until then a power cut could leave a file's name
 // pointing at them.
@@ -267,6 +269,7 @@ TEST_F(DurableCommit, OldVersionsAreWrittenOverOnlyOnceTheirSwapsAreOnDisk) {
     EXPECT_EQ(order::early, 0u);
     for (int d = 0; d < 40; ++d) EXPECT_FALSE(anyScratchIn(root() / ("tree/d" + std::to_string(d))));
 }
+#endif
 
 // What a run cut short left under a scratch name goes only when a file
 // beside it holds all of it: its old text exactly, or that text with
@@ -308,7 +311,7 @@ protected:
 TEST_F(BackupsAcrossRuns, ABackupOfAnotherInputIsKept) {
     ASSERT_EQ(runVimbo({"-b", "-i", "inc", "--tree", "u.c"}).status, 0);
     const std::string backup = read("u.Bak");
-    ASSERT_EQ(backup, "#include <a.h>\nint c;\n");
+    ASSERT_EQ(backup, asWritten("#include <a.h>\nint c;\n"));
     const struct {
         const char* name;
         std::vector<std::string> arguments;
@@ -335,7 +338,7 @@ TEST_F(BackupsAcrossRuns, ABackupOfAnotherInputIsKept) {
     fs::remove(root() / "u.h");
     write("u.c", "#include <a.h>\nint edited;\n");
     EXPECT_EQ(runVimbo({"-b", "-i", "inc", "--tree", "u.c"}).status, 0);
-    EXPECT_EQ(read("u.Bak"), "#include <a.h>\nint edited;\n");
+    EXPECT_EQ(read("u.Bak"), asWritten("#include <a.h>\nint edited;\n"));
 }
 
 #ifndef _WIN32
@@ -406,10 +409,12 @@ TEST_F(BackupsAcrossRuns, EveryFileOfALargeDirectoryGetsItsBackup) {
     for (int f = 0; f < 300; ++f) write("big/f" + std::to_string(f) + ".c", kSource);
     const auto run = runVimbo({"-b", "-i", "inc", "--tree", "big"});
     EXPECT_EQ(run.status, 0) << run.err;
-    for (int f = 0; f < 300; ++f) EXPECT_EQ(read("big/f" + std::to_string(f) + ".Bak"), kSource);
+    for (int f = 0; f < 300; ++f) EXPECT_EQ(read("big/f" + std::to_string(f) + ".Bak"), asWritten(kSource));
 }
 
-// A scratch file that can't be removed is said, and the run fails.
+#ifndef _WIN32
+// A scratch file that can't be removed is said, and the run fails (where
+// the old version is swapped aside; Windows replaces it in one step).
 TEST_F(DurableCommit, AScratchFileThatCannotBeRemovedIsReported) {
     fileSystem().xRemove = [](const FileSystemOps& self, const std::string& path) {
         return path.find("$vb$tmp$") == std::string::npos && vimbo::platform::defaultFileSystemOps().xRemove(self, path);
@@ -427,5 +432,6 @@ TEST_F(DurableCommit, AScratchFileThatCannotBeRemovedIsReported) {
                            "remove it yourself");
     EXPECT_EQ(read("proj/src/$vb$tmp$.$$$"), kSource);
 }
+#endif
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "analysis/path_parts.h"
 #include "platform/file_system.h"
+#include "platform/line_endings.h"
 #include "platform/text_reader.h"
 #include "platform/text_writer.h"
 #include "rewrite/backup_claims.h"
@@ -58,8 +59,18 @@ std::string createBackupScratch(const vimbo::platform::FileSystemOps& fs, const 
 
 bool readBounded(const vimbo::platform::FileSystemOps& fs, const std::string& path, std::string& bytes) {
     vimbo::platform::FileIdentity identity;
-    return fs.identity(path, identity) && identity.size <= kMaxComparedSize &&
-           vimbo::platform::readWholeFile(fs, path, bytes);
+    if (!fs.identity(path, identity) || identity.size > kMaxComparedSize ||
+        !vimbo::platform::readWholeFile(fs, path, bytes))
+        return false;
+    // In text mode a backup is written with CR LF where its input may have
+    // LF alone: the line breaks don't tell them apart.
+    if (vimbo::platform::kSystemLineEndings == vimbo::platform::LineEndings::textMode) {
+        std::string lines;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) lines += bytes[i];
+        bytes.swap(lines);
+    }
+    return true;
 }
 
 // Inputs that differ only in extension (u.c and u.h) share one backup
