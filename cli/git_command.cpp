@@ -8,9 +8,12 @@
 // lacks). A revision is never read as an option: --end-of-options stands
 // before it, and -- after it.
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "git_access.h"
+#include "git_repository_files.h"
 #include "vimbo/engine/child_process.h"
 
 namespace vimbo::cli {
@@ -73,6 +76,12 @@ std::vector<std::string> nulSeparated(const std::string& output) {
 
 // Whether `directory` is inside a work tree; and its top.
 GitAnswer insideWorkTree(const std::string& directory, std::string& top) {
+    const char* gitDirectory = std::getenv("GIT_DIR");
+    const bool here = directory == "." || directory.empty();
+    if (std::string problem = unreadableRepositoryFile(directory, here && gitDirectory && *gitDirectory ? gitDirectory
+                                                                                                         : nullptr);
+        !problem.empty())
+        return {GitStatus::failed, problem};
     const ChildOutcome answer =
         runChild(gitCommandFor(directory, {}, {"rev-parse", "--is-inside-work-tree", "--show-toplevel"}));
     // "false" inside a .git directory or a bare repository, which have no top to show.
@@ -84,10 +93,35 @@ GitAnswer insideWorkTree(const std::string& directory, std::string& top) {
     return {};
 }
 
+// The ignore files git reads for these files: in each directory from the
+// top of the work tree down to each of them (those of directories the run
+// has no file in go unseen here).
+std::string unreadableIgnoreFiles(const std::string& root, const std::string& top,
+                                  const std::vector<std::string>& files) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path base = fs::absolute(root.empty() ? "." : root, error).lexically_normal();
+    std::set<fs::path> directories;
+    for (fs::path directory = base; !directory.empty() && directories.insert(directory).second;
+         directory = directory.parent_path()) {
+        if (fs::equivalent(directory, top, error) || directory == directory.parent_path()) break;
+    }
+    for (const std::string& file : files)
+        for (fs::path directory = (base / file).parent_path().lexically_normal();
+             directory.string().size() > base.string().size() && directories.insert(directory).second;
+             directory = directory.parent_path()) {
+        }
+    for (const fs::path& directory : directories)
+        if (std::string problem = unreadableDirectoryFile(directory.string()); !problem.empty()) return problem;
+    return "";
+}
+
 GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& files,
                        std::vector<std::string>& ignored) {
     std::string top;
     if (GitAnswer inside = insideWorkTree(root, top); inside.status != GitStatus::answered) return inside;
+    if (std::string problem = unreadableIgnoreFiles(root, top, files); !problem.empty())
+        return {GitStatus::failed, problem};
     // The untracked files git ignores, as "git status --ignored" names them:
     // an ignored directory once, with its "/" (git does not look inside).
     const ChildOutcome answer = runChild(
@@ -132,6 +166,8 @@ std::vector<std::string> filtersOff(std::string& problem) {
 
 GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
     if (GitAnswer inside = insideWorkTree(".", top); inside.status != GitStatus::answered) return inside;
+    if (std::string unreadable = unreadableDirectoryFile(top); !unreadable.empty())
+        return {GitStatus::failed, unreadable};
     std::string problem;
     const std::vector<std::string> settings = filtersOff(problem);
     if (!problem.empty()) return {GitStatus::failed, problem};

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "git_access.h"
+#include "git_repository_files.h"
 
 namespace fs = std::filesystem;
 
@@ -98,6 +99,9 @@ GitAnswer open(const std::string& start, Repository& repository) {
     const std::string from = here && gitDirectory ? gitDirectory : start;
     const unsigned flags = here && gitDirectory ? GIT_REPOSITORY_OPEN_NO_SEARCH : 0;
     const char* ceiling = environment("GIT_CEILING_DIRECTORIES");
+    if (std::string problem = unreadableRepositoryFile(from, here && gitDirectory ? gitDirectory : nullptr);
+        !problem.empty())
+        return {GitStatus::failed, problem};
     int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
     bool refused = opened == GIT_EOWNER;
     if (opened == GIT_ENOTFOUND) {
@@ -149,13 +153,15 @@ GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& 
     // this one) are none of this repository's. Each directory is asked once.
     enum class Place { plain, excluded, otherRepository };
     std::map<std::string, Place> directories{{"", Place::plain}};
-    std::string problem;
+    std::string problem = unreadableDirectoryFile(top.string());
+    if (!problem.empty()) return {GitStatus::failed, problem};
     const std::function<Place(const std::string&)> placeOf = [&](const std::string& directory) {
         const auto known = directories.find(directory);
         if (known != directories.end()) return known->second;
         const std::size_t slash = directory.rfind('/');
         Place place = placeOf(slash == std::string::npos ? "" : directory.substr(0, slash));
-        if (place == Place::plain) {
+        if (place == Place::plain && problem.empty()) problem = unreadableDirectoryFile((top / directory).string());
+        if (place == Place::plain && problem.empty()) {
             const git_index_entry* entry = git_index_get_bypath(index.value, directory.c_str(), 0);
             int answer = 0;
             std::error_code missing;
@@ -178,6 +184,7 @@ GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& 
         if (git_index_find(&position, index.value, name.c_str()) == 0) continue;
         const std::size_t slash = name.rfind('/');
         const Place place = placeOf(slash == std::string::npos ? "" : name.substr(0, slash));
+        if (!problem.empty()) return {GitStatus::failed, problem};
         int answer = place == Place::excluded ? 1 : 0;
         if (place == Place::plain && git_ignore_path_is_ignored(&answer, repository.value, name.c_str()) < 0)
             problem = lastError("can't read the ignore rules");
@@ -240,6 +247,7 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
     top = withoutTrailingSlash(git_repository_workdir(repository.value));
+    if (std::string problem = unreadableDirectoryFile(top); !problem.empty()) return {GitStatus::failed, problem};
     Tree from, to;
     bool range = false;
     if (GitAnswer trees = treesOf(repository.value, revision, staged, from, to, range); trees.status != GitStatus::answered)

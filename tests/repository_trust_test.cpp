@@ -262,6 +262,41 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
     EXPECT_EQ(vimbo::cli::gitAccess().changed("HEAD", false, top, names).status, GitStatus::noWorkTree);
 }
 
+// A pipe, a device or a huge file in the place of one of git's own files
+// (its configuration, one it includes, the index, an ignore file) is said,
+// never read: reading it would never end.
+TEST_F(RepositoryTrust, GitsFilesThatNeverEndStopTheRunAtOnce) {
+    const struct {
+        const char* name;
+        std::string command;  // run in the repository
+        std::string named;    // the file the message names
+    } cases[] = {
+        {"an included configuration", "mkfifo pipe && git config include.path ../pipe", "pipe"},
+        {"a conditional include", "mkfifo pipe && git config includeIf.gitdir:/.path ../pipe", "pipe"},
+        {"the excludes file", "mkfifo pipe && git config core.excludesFile \"$PWD/pipe\"", "pipe"},
+        {"the index", "rm .git/index && ln -s /dev/zero .git/index", ".git/index"},
+        {"the configuration", "mv .git/config ../config && mkfifo .git/config", ".git/config"},
+        {"an ignore file", "rm .gitignore && mkfifo .gitignore", ".gitignore"},
+        {"a huge ignore file", "truncate -s 20G src/.gitignore", "src/.gitignore"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root() / "repo");
+        makeRepository("repo");
+        ASSERT_EQ(std::system(("cd repo && " + c.command).c_str()), 0);
+        for (const GitAccess* git : gitAccesses()) {
+            Strings ignored;
+            const auto answer = git->ignored("repo", {"src/m.c", "src/g.gen.c"}, ignored);
+            EXPECT_EQ(answer.status, GitStatus::failed) << git->name;
+            EXPECT_NE(answer.message.find(c.named), std::string::npos) << git->name << ": " << answer.message;
+        }
+        const auto run = runVimbo({"-i", "repo/inc", "--tree", "repo/src"});
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find("--no-git-ignore takes them all"), std::string::npos) << run.err;
+        EXPECT_EQ(read("repo/src/m.c"), kSource);
+    }
+}
+
 // As root in a work tree another user owns (CI over a mounted checkout),
 // git refuses to read it: vimbo stops before it writes, and says how to
 // trust it.
