@@ -26,7 +26,7 @@ bool startsWith(const std::string& text, const char* prefix) { return text.rfind
 
 // Options with which gcc, clang or cl run or load a program besides the
 // compiler: a wrapper, another directory for its own parts, a plugin, a
-// spec or configuration file (which may name programs), another front end.
+// -specs= or configuration file (which may name programs), another front end.
 bool runsAnotherProgram(std::string word) {
     if (startsWith(word, "/clang:")) word.erase(0, 7);
     for (const char* exact : {"-wrapper", "--prefix", "-specs", "--specs", "-fplugin", "-fpass-plugin", "-load",
