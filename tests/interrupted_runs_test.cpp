@@ -5,9 +5,11 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -170,6 +172,22 @@ TEST_F(InterruptedRun, ASignalEndsAVerificationWithItsNumber) {
         EXPECT_EQ(read("src/main.c"), main);
         expectNothingLeft();
     }
+}
+
+// Standard output on a full disk: the files are whole, and the run does
+// not end as a success whose report nobody got.
+TEST_F(InterruptedRun, AFullStandardOutputIsNoSuccess) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    writeBigTree();
+    const std::string command = std::string("'") + VIMBO_CLI + "' --verbose -j 2 -i inc --tree big >/dev/full 2>err.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string err = read("err.txt");
+    EXPECT_NE(err.find("vimbo: can't write to standard output; what it shows is incomplete\n"), std::string::npos)
+        << err;
+    wholeFiles(false);
+    expectNothingLeft();
 }
 
 // `vimbo --verbose --tree big | head -1`: the reader is gone after one

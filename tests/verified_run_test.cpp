@@ -322,6 +322,22 @@ TEST_F(Verify, BackupsGoBackWithTheirFiles) {
     EXPECT_TRUE(noVerifyLeftovers()) << err;
 }
 
+#ifndef _WIN32
+// A dry run's copy keeps the tree's links as they are: one that leads out
+// (absolute) is never written through, so the file outside stays whole.
+TEST_F(Verify, ADryRunNeverWritesThroughALinkOutOfItsCopy) {
+    write("outside/v.h", "#include <a.h>\n#include <a.h>\nint v;\n");
+    fs::create_directory_symlink(root() / "outside", root() / "src/out");
+    write("src/uses.c", "#include \"out/v.h\"\nint main(void) { return 0; }\n");
+    write("build/compile_commands.json", "[{\"directory\": \"" + root().string() +
+                                             "\", \"file\": \"src/uses.c\", \"command\": \"cc -Iinclude -c src/uses.c\"}]");
+    const auto run = runVimbo({"-p", "build", "--verify", "--check", "--tree", "src", "src/out/v.h"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("can't write the copy of src/out/v.h"), std::string::npos) << run.err;
+    EXPECT_EQ(read("outside/v.h"), "#include <a.h>\n#include <a.h>\nint v;\n");
+}
+#endif
+
 TEST_F(Verify, UnitsThatCannotBeCheckedAreNamedAndKeepTheTreeAsItWas) {
     const std::string dir = root().string();
     write("src/broken.c", "#error not today\n");
