@@ -452,10 +452,9 @@ bool posixReplace(const FileSystemOps& self, const std::string& from, const std:
     return ::renameat(source.at, source.name.c_str(), target.at, target.name.c_str()) == 0;
 }
 
-Exchange posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unused]] const std::string& a,
-                       [[maybe_unused]] const std::string& b) {
+// Two names swapped in one step, where the system and the file system can.
+Exchange exchangeAt([[maybe_unused]] const Place& first, [[maybe_unused]] const Place& second) {
 #if defined(__linux__) && defined(RENAME_EXCHANGE)
-    const Place first = placeOf(self, a), second = placeOf(self, b);
     if (::renameat2(first.at, first.name.c_str(), second.at, second.name.c_str(), RENAME_EXCHANGE) == 0)
         return Exchange::swapped;
     return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EXDEV ? Exchange::unsupported
@@ -463,6 +462,10 @@ Exchange posixExchange([[maybe_unused]] const FileSystemOps& self, [[maybe_unuse
 #else
     return Exchange::unsupported;
 #endif
+}
+
+Exchange posixExchange(const FileSystemOps& self, const std::string& a, const std::string& b) {
+    return exchangeAt(placeOf(self, a), placeOf(self, b));
 }
 
 bool posixSync([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
@@ -593,14 +596,7 @@ bool HeldDirectory::moveHere(const HeldDirectory& source, const std::string& fro
 Exchange HeldDirectory::exchangeWith(const HeldDirectory& other, const std::string& here, const std::string& there) {
     const Place mine = placeOf(ops_, here), theirs = placeOf(other.ops_, there);
     if (!mine.held || !theirs.held) return Exchange::unsupported;
-#if defined(__linux__) && defined(RENAME_EXCHANGE)
-    if (::renameat2(mine.at, mine.name.c_str(), theirs.at, theirs.name.c_str(), RENAME_EXCHANGE) == 0)
-        return Exchange::swapped;
-    return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EXDEV ? Exchange::unsupported
-                                                                                   : Exchange::failed;
-#else
-    return Exchange::unsupported;
-#endif
+    return exchangeAt(mine, theirs);
 }
 
 HeldDirectory::~HeldDirectory() {
