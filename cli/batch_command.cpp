@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <optional>
 
 #include "batch_run.h"
 #include "effective_settings.h"
@@ -16,7 +17,9 @@
 #include "source_tree.h"
 #include "usage.h"
 #include "verified_run.h"
+#include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
+#include "vimbo/engine/single_run.h"
 #include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
@@ -240,6 +243,24 @@ CompilerTrust compilerTrust(const FrontEndOptions& given, const EffectiveSetting
     return trust;
 }
 
+// The compiler asked without a database: one the command line names, or
+// the defaults, runs; one a .vimbo.toml names is the repository's choice.
+CompilerChoice compilerChoice(const EffectiveSettings& effective) {
+    CompilerChoice choice;
+    const Sourced<std::string> compiler = effective.compiler();
+    choice.program = compiler.value;
+    choice.from = compiler.from;
+    choice.trust.databaseNamedByUser = compiler.from == "command line" || compiler.from == "default";
+    if (!choice.trust.databaseNamedByUser) {
+        const std::string configuration = fs::path(compiler.from).parent_path().generic_string();
+        for (const std::string& directory : {std::string("."), configuration}) {
+            choice.trust.repository.push_back(directory);
+            choice.trust.repository.push_back(workTreeAbove(directory));
+        }
+    }
+    return choice;
+}
+
 }  // namespace
 
 int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, const std::string& includePath) {
@@ -250,6 +271,13 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         const std::string& word = given.unknownWords.front();
         return usageError("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
     }
+    // A signal while the compilers are asked ends the run before any file is read.
+    vimbo::platform::Interruption interruption;
+    const auto interrupted = [] {
+        const int signal = vimbo::platform::Interruption::signal();
+        if (signal) std::cerr << "vimbo: interrupted before the rewrite; nothing was changed\n";
+        return signal ? 128 + signal : 0;
+    };
     ProjectConfigs configs;
     const EffectiveSettings effective(given, configs, includePath);
     // Options for the whole run come from the current directory's configuration.
@@ -267,19 +295,24 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     BatchSettings batch = batchSettingsOf(options, words, includePath);
     CompileDatabase database;
     std::string databaseFile;
+    std::optional<RunLookups> lookups;
     if (!options.buildDirectory.empty()) {
         std::string error;
         std::string& found = databaseFile;
-        if (!findCompileDatabase(options.buildDirectory, found, error) || !database.load(found, error)) {
+        if (!findCompileDatabase(options.buildDirectory, found, error) ||
+            !database.load(found, error, vimbo::engine::includeFromEnvironment())) {
             std::cerr << "vimbo: " << error << "\n";
             return 2;
         }
         batch.database = &database;
+        lookups.emplace(database, compilerTrust(given, effective, databaseFile), includePath, options.jobs);
+        batch.lookups = &*lookups;
+        if (const int stopped = interrupted()) return stopped;
     }
     const bool fromBuild =
         paths.empty() && batch.database && options.filesFrom.empty() && options.since.empty() && !options.staged;
     if (fromBuild) {
-        const DatabaseFiles built = databaseFiles(database, includePath, options.gitIgnore, options.maxFileSize);
+        const DatabaseFiles built = databaseFiles(database, *lookups, options.gitIgnore, options.maxFileSize);
         if (!built.gitProblem.empty()) {
             std::cerr << "vimbo: " << built.gitProblem << "\n";
             return 2;
@@ -314,7 +347,13 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     if (!configs.errors().empty()) return 2;
     batch.directories = &tree.directories;
     batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };
-    batch.precompiledHeadersFor = [&](const std::string& path) { return effective.precompiledHeaders(path).value; };
+    batch.precompiledHeadersFor = [&](const std::string& path) {
+        std::vector<std::string> names = effective.precompiledHeaders(path).value;
+        // The build's own: what its entries precompile or force in.
+        if (batch.database)
+            for (const std::string& name : database.precompiledHeadersOf(path)) names.push_back(name);
+        return names;
+    };
     const bool anySearchPath =
         !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
             return configs.forFile(file).searchPath.has_value();
@@ -325,6 +364,11 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         if (options.strict) return 2;
     }
     if (batch.database && !fromBuild) noteSourcesOutside(database, tree.files);
+    if (!batch.database) {
+        lookups.emplace(compilerChoice(effective), tree.files, batch.includePathFor, options.jobs);
+        batch.lookups = &*lookups;
+        if (const int stopped = interrupted()) return stopped;
+    }
 
     const int walkErrors = static_cast<int>(tree.errors.size());
     if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors);

@@ -67,27 +67,6 @@ std::string directoryKey(const std::string& path, const fs::path& current) {
     return absolute.lexically_normal().generic_string();
 }
 
-// The lookup a file is rewritten with, and the others it must agree with. A
-// header is compiled as part of any unit, and so is a source that some file
-// of the run includes or that the build compiles twice (two targets): what
-// such a file includes must be the same header whichever entry's
-// directories find it.
-// `configurations`: the lookup of each set of directories the build uses,
-// made once for the run.
-std::pair<Lookup, std::vector<Lookup>> lookupsFor(const BatchSettings& settings,
-                                                  const vimbo::engine::BatchContext& context,
-                                                  const std::vector<Lookup>& configurations, const std::string& path) {
-    const std::string includePath = settings.includePathFor ? settings.includePathFor(path) : settings.includePath;
-    // Search paths that differ from directory to directory (configuration
-    // files) are different units' flags: any file may be compiled with each.
-    if (!settings.database)
-        return {Lookup{includePath, ""}, configurations.size() > 1 ? configurations : std::vector<Lookup>{}};
-    const CompileDatabase& database = *settings.database;
-    const bool shared = configurations.size() > 1 && (database.entriesFor(path) != 1 || context.includedByName(path));
-    return {lookupOf(database.directoriesFor(path), includePath),
-            shared ? configurations : std::vector<Lookup>{}};
-}
-
 // A failed file's lines for standard error.
 std::string messagesOf(const std::string& path, const FileOutcome& outcome) {
     std::string text = "vimbo: " + path + ": " + outcome.message + "\n";
@@ -240,15 +219,6 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     std::vector<FileState> states(files.size());
     ListOrderReport report(settings, context);
     Scheduler scheduler(files, states, report, settings.treeMode);
-    std::vector<Lookup> configurations;
-    if (settings.database)
-        for (const IncludeDirectories& directories : settings.database->configurations())
-            configurations.push_back(lookupOf(directories, settings.includePath));
-    if (!settings.database && settings.includePathFor) {
-        std::set<std::string> paths;
-        for (const std::string& file : files) paths.insert(settings.includePathFor(file));
-        for (const std::string& path : paths) configurations.push_back(Lookup{path, ""});
-    }
     std::atomic<bool> stopped{false};
     std::exception_ptr thrown;
     std::mutex thrownLock;
@@ -274,7 +244,9 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                 }
                 FileOutcome outcome;
                 try {
-                    const auto [lookup, others] = lookupsFor(settings, context, configurations, files[i]);
+                    const auto [lookup, others] =
+                        settings.lookups ? settings.lookups->lookupsFor(files[i], context.includedByName(files[i]))
+                                         : std::make_pair(searchPathLookup(settings.includePath), std::vector<Lookup>{});
                     outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
                                                                 : directory.rewrite(files[i], lookup, others, i);
                 } catch (...) {
@@ -407,23 +379,6 @@ std::string emptyReport(const BatchSettings& settings) {
                                                                                     : FindingKind::strip;
     const bool dryRun = settings.mode != BatchMode::rewrite;
     return settings.format == OutputFormat::sarif ? findingsSarif({}, kind, dryRun) : findingsJson({}, kind, dryRun);
-}
-
-// A build's directories with the command line's search path after them. A
-// directory whose name holds ";" can't stand in a search path: the lookup
-// then finds nothing rather than the wrong header.
-Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath) {
-    Lookup lookup{"", "", directories.followable};
-    const auto join = [&](const std::vector<std::string>& entries, std::string& path) {
-        for (const std::string& entry : entries) {
-            if (entry.find(';') != std::string::npos) lookup.followable = false;
-            path += (path.empty() ? "" : ";") + entry;
-        }
-    };
-    join(directories.search, lookup.searchPath);
-    if (!includePath.empty()) lookup.searchPath += (lookup.searchPath.empty() ? "" : ";") + includePath;
-    join(directories.quoted, lookup.quotePath);
-    return lookup;
 }
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& listed,

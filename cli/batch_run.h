@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "colour.h"
-#include "compile_database.h"
+#include "run_lookups.h"
 #include "source_tree.h"
 #include "vimbo/engine/file_rewriter.h"
 
@@ -30,8 +30,10 @@ struct BatchSettings {
     // once: its text settles in memory before it is committed, so a second
     // run (or a check) afterwards finds nothing left to do.
     unsigned jobs = 0;
-    // With a build's compilation database, each file is searched with the
-    // include directories that build gives it, before includePath.
+    // Each file's lookups, asked of the compilers (with a build's database,
+    // those of its entries); without, includePath alone, by a compiler's rules.
+    const RunLookups* lookups = nullptr;
+    // The build's database, whose command lines define macros.
     const CompileDatabase* database = nullptr;
     // Where a project's configuration sets them per directory: the search
     // path (instead of includePath) and the precompiled headers of a file.
@@ -59,9 +61,6 @@ struct BatchSettings {
     // With rewrite.noteVersions: the version each file rewritten was left as.
     std::map<std::string, vimbo::engine::FileVersion>* written = nullptr;
 };
-
-// A build's directories with the command line's search path after them.
-vimbo::engine::Lookup lookupOf(const IncludeDirectories& directories, const std::string& includePath);
 
 // The JSON or SARIF document of a run that found (or changed) nothing.
 std::string emptyReport(const BatchSettings& settings);

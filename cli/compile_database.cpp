@@ -25,6 +25,13 @@ std::string absoluteIn(const std::string& directory, const std::string& path) {
     return result.lexically_normal().generic_string();
 }
 
+// A directory of a command line, from the entry's directory: joined, not
+// normalised, since ".." goes up from where a link leads, as open goes.
+std::string directoryIn(const std::string& directory, const std::string& path) {
+    if (fs::path(path).is_absolute() || directory.empty()) return path;
+    return directory + (directory.back() == '/' ? "" : "/") + path;
+}
+
 void appendNew(std::vector<std::string>& list, const std::string& entry) {
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
 }
@@ -91,11 +98,11 @@ IncludeDirectories includeDirectories(const std::vector<std::string>& arguments,
             result.followable = false;
         // Longer options first: "-iquote" and "-isystem" are not "-I".
         else if (takesDirectory(argument, "-iquote", arguments, i, value))
-            appendNew(quoted, absoluteIn(directory, value));
+            appendNew(quoted, directoryIn(directory, value));
         else if (takesDirectory(argument, "-isystem", arguments, i, value) ||
                  takesDirectory(argument, "-imsvc", arguments, i, value) ||
                  takesDirectory(argument, "/imsvc", arguments, i, value))
-            appendNew(system, absoluteIn(directory, value));
+            appendNew(system, directoryIn(directory, value));
         else if (takesDirectory(argument, "-idirafter", arguments, i, value) ||
                  takesDirectory(argument, "--include-directory-after=", arguments, i, value) ||
                  takesDirectory(argument, "--include-directory-after", arguments, i, value))
@@ -103,7 +110,7 @@ IncludeDirectories includeDirectories(const std::vector<std::string>& arguments,
         else if (takesDirectory(argument, "--include-directory=", arguments, i, value) ||
                  takesDirectory(argument, "--include-directory", arguments, i, value) ||
                  takesDirectory(argument, "-I", arguments, i, value) || takesDirectory(argument, "/I", arguments, i, value))
-            appendNew(bracket, absoluteIn(directory, value));
+            appendNew(bracket, directoryIn(directory, value));
     }
     // gcc's merge: a directory that is also a system one is searched as
     // such, in the system chain; the rest keep their first place.
@@ -127,6 +134,20 @@ std::vector<std::string> commandLineMacros(const std::vector<std::string>& argum
             macros.push_back(value.substr(0, value.find_first_of("=(")));
     }
     return macros;
+}
+
+std::vector<std::string> precompiledHeaderNames(const std::vector<std::string>& arguments) {
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string value;
+        const std::string& a = arguments[i];
+        if (takesDirectory(a, "/Yu", arguments, i, value) || takesDirectory(a, "-Yu", arguments, i, value) ||
+            takesDirectory(a, "/Yc", arguments, i, value) || takesDirectory(a, "-Yc", arguments, i, value) ||
+            takesDirectory(a, "/FI", arguments, i, value) || takesDirectory(a, "-FI", arguments, i, value) ||
+            (a == "-include" && takesDirectory(a, "-include", arguments, i, value)))
+            if (!value.empty()) names.push_back(fs::path(value).filename().string());
+    }
+    return names;
 }
 
 bool findCompileDatabase(const std::string& given, std::string& file, std::string& error) {
@@ -159,7 +180,7 @@ bool findCompileDatabase(const std::string& given, std::string& file, std::strin
     return false;
 }
 
-bool CompileDatabase::load(const std::string& path, std::string& error) {
+bool CompileDatabase::load(const std::string& path, std::string& error, const std::string& includeVariable) {
     std::error_code failure;
     const fs::path file = fs::is_directory(path, failure) ? fs::path(path) / "compile_commands.json" : fs::path(path);
     std::string text;
@@ -209,25 +230,37 @@ bool CompileDatabase::load(const std::string& path, std::string& error) {
         // Options may come from response files, as the compiler reads them.
         std::vector<std::string> expanded;
         std::string unreadable;
-        IncludeDirectories found;
-        if (expandResponseFiles(arguments, base, expanded, unreadable)) {
-            found = includeDirectories(expanded, base);
-        } else {
-            found.followable = false;
+        const std::string source = absoluteIn(base, entry["file"].get<std::string>());
+        SearchQuestion question;
+        question.directory = base;
+        if (!expandResponseFiles(arguments, base, expanded, unreadable)) {
+            question.problem = unreadable;
             // Said once for each file, however many entries name it.
             if (told.insert(unreadable).second)
                 std::cerr << "vimbo: warning: " << file.generic_string() << ": entry " << index << ": " << unreadable
                           << "; no header is found with its directories\n";
+        } else if (isMicrosoftCl(expanded)) {
+            // cl prints no list; its command line and INCLUDE are the list.
+            question.given = clSearchList(expanded, base, includeVariable);
+        } else {
+            std::string why;
+            if (!searchListCommand(expanded, source, base, languageOf(expanded, source), question.command, why))
+                question.problem = why;
         }
         for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
-        const std::string source = absoluteIn(base, entry["file"].get<std::string>());
-        byFile_[source].push_back(found);
+        std::vector<std::string> pch = precompiledHeaderNames(expanded);
+        const auto same = std::find_if(configurations_.begin(), configurations_.end(), [&](const SearchQuestion& q) {
+            return q.directory == question.directory && q.command == question.command &&
+                   q.problem == question.problem && q.given == question.given;
+        });
+        const std::size_t number = static_cast<std::size_t>(same - configurations_.begin());
+        if (same == configurations_.end()) configurations_.push_back(std::move(question));
+        byFile_[source].push_back(number);
+        for (const std::string& name : pch) {
+            appendNew(precompiled_[source], name);
+            appendNew(allPrecompiled_, name);
+        }
         entries_.push_back({base, source, std::move(arguments)});
-        if (std::find(configurations_.begin(), configurations_.end(), found) == configurations_.end())
-            configurations_.push_back(found);
-        for (const std::string& d : found.quoted) appendNew(all_.quoted, d);
-        for (const std::string& d : found.search) appendNew(all_.search, d);
-        all_.followable = all_.followable && found.followable;
     }
     return true;
 }
@@ -236,9 +269,16 @@ bool CompileDatabase::lists(const std::string& file) const {
     return byFile_.count(absoluteIn(fs::current_path().generic_string(), file)) != 0;
 }
 
-const IncludeDirectories& CompileDatabase::directoriesFor(const std::string& file) const {
+const std::vector<std::size_t>& CompileDatabase::configurationsOf(const std::string& file) const {
+    static const std::vector<std::size_t> none;
     const auto found = byFile_.find(absoluteIn(fs::current_path().generic_string(), file));
-    return found == byFile_.end() ? all_ : found->second.front();
+    return found == byFile_.end() ? none : found->second;
+}
+
+std::vector<std::string> CompileDatabase::precompiledHeadersOf(const std::string& file) const {
+    if (!lists(file)) return allPrecompiled_;
+    const auto found = precompiled_.find(absoluteIn(fs::current_path().generic_string(), file));
+    return found == precompiled_.end() ? std::vector<std::string>{} : found->second;
 }
 
 std::size_t CompileDatabase::entriesFor(const std::string& file) const {

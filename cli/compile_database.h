@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "compiler_lookups.h"
+
 namespace vimbo::cli {
 
 struct IncludeDirectories {
@@ -30,27 +32,36 @@ struct CompileEntry {
 class CompileDatabase {
 public:
     // Reads a compile_commands.json, named itself or by its directory; false
-    // with a message when it is missing or malformed.
-    bool load(const std::string& path, std::string& error);
-    // The directories of the first entry for `file`, or the union of all
-    // entries' directories (in first-seen order) for a file no entry compiles.
-    const IncludeDirectories& directoriesFor(const std::string& file) const;
+    // with a message when it is missing or malformed. `includeVariable`:
+    // the INCLUDE variable's path, which cl searches after its /I.
+    bool load(const std::string& path, std::string& error, const std::string& includeVariable = "");
+    // How each configuration's search lists are known: each distinct
+    // compiler command (without its source) in its directory, first-seen order.
+    const std::vector<SearchQuestion>& configurations() const { return configurations_; }
+    // The configurations of the entries that compile `file`, the first
+    // entry's first; none for a file no entry compiles.
+    const std::vector<std::size_t>& configurationsOf(const std::string& file) const;
+    // Headers the entries for `file` name as precompiled or forced in
+    // (/Yu, /Yc, /FI; -include): never wrapped in it. For a file no entry
+    // compiles, those of every entry.
+    std::vector<std::string> precompiledHeadersOf(const std::string& file) const;
     // How many entries compile `file` (a source listed for two targets has two).
     std::size_t entriesFor(const std::string& file) const;
     // The macros the entries define or undefine on their command lines.
     const std::vector<std::string>& commandLineMacros() const { return macros_; }
     // Whether an entry compiles `file` (else, a header, it is searched with the union).
     bool lists(const std::string& file) const;
-    // Each different set of directories the entries use, in first-seen order.
-    const std::vector<IncludeDirectories>& configurations() const { return configurations_; }
     const std::vector<CompileEntry>& entries() const { return entries_; }
 
 private:
     std::vector<CompileEntry> entries_;
-    std::map<std::string, std::vector<IncludeDirectories>> byFile_;  // keyed by absolute, normal path
+    // Keyed by absolute, normal path: the configurations, and the headers
+    // named precompiled or forced in.
+    std::map<std::string, std::vector<std::size_t>> byFile_;
+    std::map<std::string, std::vector<std::string>> precompiled_;
+    std::vector<std::string> allPrecompiled_;
     std::vector<std::string> macros_;
-    IncludeDirectories all_;
-    std::vector<IncludeDirectories> configurations_;
+    std::vector<SearchQuestion> configurations_;
 };
 
 // The compile_commands.json that "-p" means: the file itself, else the one in
@@ -72,5 +83,9 @@ IncludeDirectories includeDirectories(const std::vector<std::string>& arguments,
 
 // The macros a command line defines or undefines (-D, -U, /D, /U).
 std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments);
+
+// The headers a command line names as precompiled or forced in: /Yu, /Yc
+// and /FI (with or without a space), -include.
+std::vector<std::string> precompiledHeaderNames(const std::vector<std::string>& arguments);
 
 }  // namespace vimbo::cli

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <set>
 
-#include "batch_run.h"
 #include "git_ignore.h"
 #include "vimbo/engine/included_files.h"
 #include "vimbo/engine/paths.h"
@@ -24,7 +23,7 @@ std::string insideProject(const fs::path& current, const std::string& path) {
 
 }  // namespace
 
-DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore,
+DatabaseFiles databaseFiles(const CompileDatabase& database, const RunLookups& lookups, bool gitIgnore,
                             std::uint64_t maxFileSize) {
     DatabaseFiles result;
     std::error_code error;
@@ -43,7 +42,7 @@ DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& 
         }
         // The unit's headers, one include after another, as far as they stay
         // inside the project (the system's headers are not the project's to change).
-        const vimbo::engine::Lookup lookup = lookupOf(database.directoriesFor(entry.file), includePath);
+        const vimbo::engine::Lookup lookup = lookups.lookupsFor(entry.file, false).first;
         std::vector<std::string> pending{source};
         taken.insert(source);
         while (!pending.empty()) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compile_database.h"
+#include "run_lookups.h"
 
 namespace vimbo::cli {
 
@@ -21,7 +22,7 @@ struct DatabaseFiles {
 // `gitIgnore`: leave out what git ignores (generated sources in a build
 // directory inside the work tree). A file larger than `maxFileSize` is
 // taken, for the run to skip, but its includes are not followed.
-DatabaseFiles databaseFiles(const CompileDatabase& database, const std::string& includePath, bool gitIgnore,
+DatabaseFiles databaseFiles(const CompileDatabase& database, const RunLookups& lookups, bool gitIgnore,
                             std::uint64_t maxFileSize);
 
 }  // namespace vimbo::cli

@@ -66,6 +66,13 @@ Sourced<std::string> EffectiveSettings::compileCommands() const {
     return {"", kDefault};
 }
 
+Sourced<std::string> EffectiveSettings::compiler() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (!options_.compiler.empty()) return {options_.compiler, kCommandLine};
+    if (here.compiler) return {*here.compiler, here.file};
+    return {"", kDefault};
+}
+
 Sourced<bool> EffectiveSettings::keepLines() const {
     const ProjectConfig& here = configs_.forDirectory("");
     return flagOf(options_.keepLines, here, here.keepLines);

@@ -37,6 +37,9 @@ public:
 
     // For the whole run: from the current directory's configuration.
     Sourced<std::string> compileCommands() const;
+    // The compiler asked for its search list without a database: "" for
+    // cc (C) and c++ (C++).
+    Sourced<std::string> compiler() const;
     Sourced<bool> keepLines() const;
     Sourced<bool> strict() const;
     Sourced<std::uint64_t> maxFileSize() const;

@@ -31,6 +31,8 @@ const ValuedOption kValuedOptions[] = {
     {"--ext", "--ext needs an extension", true, [](FrontEndOptions& o, const std::string& v) { addExtension(v, o); }},
     {"--pch", "--pch needs a header name", false,
      [](FrontEndOptions& o, const std::string& v) { o.precompiledHeaders.push_back(v); }},
+    {"--compiler", "--compiler needs a program", false,
+     [](FrontEndOptions& o, const std::string& v) { o.compiler = v; }},
     {"--files-from", "--files-from needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.filesFrom = v; }},
     {"--exclude", "--exclude needs a pattern", false,
      [](FrontEndOptions& o, const std::string& v) { o.exclusions.push_back(v); }},

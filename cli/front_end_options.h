@@ -33,6 +33,7 @@ struct FrontEndOptions {
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
     unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies
+    std::string compiler;                 // --compiler: asked for its search list without -p
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::uint64_t maxFileSize = 0;        // --max-file-size: larger files are skipped (0: not given)
     OutputFormat format = OutputFormat::text;  // --format: findings for people or for tools

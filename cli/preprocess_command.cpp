@@ -11,12 +11,7 @@
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
-namespace {
 
-enum class Family { gnu, msvc, unknown };
-
-// The program's name in lower case, without directory, ".exe" and a version
-// behind it: /usr/bin/clang++-14 and CL.EXE give clang++ and cl.
 std::string programName(const std::string& program) {
     std::string name = fs::path(program).filename().string();
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -29,14 +24,21 @@ std::string programName(const std::string& program) {
     return name;
 }
 
+namespace {
 // Programs a build puts in front of its compiler, which they then run with
 // the rest of the command.
 bool isLauncher(const std::string& program) {
     const std::string name = programName(program);
     return name == "ccache" || name == "sccache" || name == "distcc" || name == "icecc" || name == "buildcache";
 }
+}  // namespace
 
-// gcc, x86_64-linux-gnu-g++-12, /usr/bin/clang++-14, CL.EXE ...
+std::size_t compilerIndex(const std::vector<std::string>& arguments) {
+    std::size_t first = 0;
+    while (first + 1 < arguments.size() && isLauncher(arguments[first])) ++first;
+    return first;
+}
+
 Family familyOf(const std::string& program) {
     const std::string name = programName(program);
     if (name == "cl" || name == "clang-cl") return Family::msvc;
@@ -49,6 +51,8 @@ Family familyOf(const std::string& program) {
     }
     return Family::unknown;
 }
+
+namespace {
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -130,8 +134,7 @@ bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<st
     command.clear();
     // ccache gcc ...: the compiler is the launcher's first word; the
     // launcher is left out, since it would only run the compiler.
-    std::size_t first = 0;
-    while (first + 1 < arguments.size() && isLauncher(arguments[first])) ++first;
+    const std::size_t first = compilerIndex(arguments);
     const Family family = first < arguments.size() ? familyOf(arguments[first]) : Family::unknown;
     if (family == Family::unknown) {
         std::string program;

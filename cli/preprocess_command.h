@@ -8,6 +8,18 @@
 
 namespace vimbo::cli {
 
+// The program's name in lower case, without directory, ".exe" and a version
+// behind it: /usr/bin/clang++-14 and CL.EXE give clang++ and cl.
+std::string programName(const std::string& program);
+
+enum class Family { gnu, msvc, unknown };
+// gcc, x86_64-linux-gnu-g++-12, /usr/bin/clang++-14: gnu; cl, clang-cl: msvc.
+Family familyOf(const std::string& program);
+
+// Where the compiler stands in a command: past the launchers in front
+// (ccache, sccache, distcc, icecc, buildcache), which only run it.
+std::size_t compilerIndex(const std::vector<std::string>& arguments);
+
 // The command's words with every "@file" (a response file, relative to
 // `directory`) replaced by the words it holds, and so for each "@file" in
 // those (also from `directory`, as gcc reads them), 16 deep at most; false

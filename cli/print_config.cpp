@@ -42,6 +42,7 @@ int printConfig(const FrontEndOptions& options) {
     const std::string& file = options.printConfig;
     const Sourced<std::string> searchPath = effective.searchPath(file);
     const Sourced<std::string> compileCommands = effective.compileCommands();
+    const Sourced<std::string> compiler = effective.compiler();
     const Sourced<std::vector<std::string>> lists[] = {effective.extensions(file), effective.exclusions(file),
                                                        effective.precompiledHeaders(file)};
     const Sourced<bool> flags[] = {effective.keepLines(), effective.strict()};
@@ -56,6 +57,7 @@ int printConfig(const FrontEndOptions& options) {
         return from == "command line" || from == "default" ? from : from + " (of the current directory)";
     };
     show("compile-commands", quoted(compileCommands.value), global(compileCommands.from));
+    show("compiler", quoted(compiler.value), global(compiler.from));
     const char* const listKeys[] = {"extensions", "exclude", "pch"};
     for (std::size_t i = 0; i < 3; ++i) show(listKeys[i], listOf(lists[i].value), lists[i].from);
     const char* const flagKeys[] = {"keep-lines", "strict"};

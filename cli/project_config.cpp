@@ -22,8 +22,8 @@ namespace {
 // A configuration is a few lines.
 constexpr std::uint64_t kMaxConfigSize = std::uint64_t{1} << 20;
 
-const char* const kKeys[] = {"search-path", "compile-commands", "extensions", "exclude",
-                             "pch",         "keep-lines",       "strict",     "max-file-size"};
+const char* const kKeys[] = {"search-path", "compile-commands", "compiler",      "extensions", "exclude",
+                             "pch",         "keep-lines",       "strict",        "max-file-size"};
 
 fs::path absoluteDirectory(const std::string& directory) {
     std::error_code error;
@@ -95,6 +95,10 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
             const auto* value = node.as_string();
             if (!value || value->get().empty()) return at + "compile-commands takes a directory";
             config.compileCommands = fromDirectory(directory, value->get());
+        } else if (name == "compiler") {
+            const auto* value = node.as_string();
+            if (!value || value->get().empty()) return at + "compiler takes a program (\"gcc\", \"/usr/bin/clang\")";
+            config.compiler = value->get();
         } else if (name == "search-path" || name == "extensions" || name == "exclude" || name == "pch") {
             std::vector<std::string> values;
             if (!readList(node, values)) return at + name + " takes a list of strings";

@@ -21,6 +21,7 @@ struct ProjectConfig {
     std::string directory;  // its directory, where relative names start
     std::optional<std::vector<std::string>> searchPath;  // made absolute
     std::optional<std::string> compileCommands;          // made absolute
+    std::optional<std::string> compiler;                 // a program name or path, as written
     std::optional<std::vector<std::string>> extensions, exclude, pch;
     std::optional<bool> keepLines, strict;
     std::optional<std::uint64_t> maxFileSize;

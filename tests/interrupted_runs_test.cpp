@@ -140,9 +140,9 @@ TEST_F(InterruptedRun, ASignalEndsATreeRunWithItsNumber) {
     }
 }
 
-// The compiler is at work before the rewrite (its first run) or after it
-// (its second) when the signal comes: nothing is changed, or everything
-// is put back.
+// The compiler is at work before the rewrite (its first run tells its
+// search list, its second preprocesses) or after it (its third) when the
+// signal comes: nothing is changed, or everything is put back.
 TEST_F(InterruptedRun, ASignalEndsAVerificationWithItsNumber) {
     if (std::system("command -v cc >/dev/null 2>&1") != 0) GTEST_SKIP() << "no C compiler";
     write("include/a.h", "#ifndef A_H\n#define A_H\nint a(void);\n#endif\n");
@@ -156,9 +156,9 @@ TEST_F(InterruptedRun, ASignalEndsAVerificationWithItsNumber) {
     };
     const Case cases[] = {
         {{SIGTERM, false}, 1, "vimbo: interrupted before the rewrite; nothing was changed\n"},
-        {{SIGINT, true}, 1, "vimbo: interrupted before the rewrite; nothing was changed\n"},
-        {{SIGHUP, true}, 2, "vimbo: interrupted; every rewritten file is put back as it was\n"},
-        {{SIGTERM, false}, 2, "vimbo: interrupted; every rewritten file is put back as it was\n"},
+        {{SIGINT, true}, 2, "vimbo: interrupted before the rewrite; nothing was changed\n"},
+        {{SIGHUP, true}, 3, "vimbo: interrupted; every rewritten file is put back as it was\n"},
+        {{SIGTERM, false}, 3, "vimbo: interrupted; every rewritten file is put back as it was\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(strsignal(c.signal.signal)) + " in run " + std::to_string(c.runs));

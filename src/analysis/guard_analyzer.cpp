@@ -103,7 +103,8 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         const std::uint32_t context =
             cache_.contextNumber(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
                                  (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
-                                 (lookup.followable ? "" : " unfollowable"));
+                                 (lookup.followable ? "" : " unfollowable") +
+                                 (lookup.includeStack ? " stack " + lookup.unit : ""));
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
                                 ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + ':' +
                                 std::to_string(identity.changed) + ':' + std::to_string(context);
@@ -160,7 +161,11 @@ std::string GuardAnalyzer::examineVerdict(const std::string& path, const HeaderL
 bool GuardAnalyzer::sameInLookups(const std::string& line, const std::string& includer, const std::string& header,
                                   const std::string& guard, const std::vector<HeaderLookup>& lookups) {
     for (const HeaderLookup& other : lookups) {
+        // A lookup that can't follow the build (or cl's include stack, for a
+        // quoted name) finds nothing, which says nothing of what it includes.
+        if (!other.followable) return false;
         const std::string found = finder_.headerOf(line, includer, other);
+        if (found.empty() && other.includeStack && line.find('"') != std::string::npos) return false;
         if (!found.empty() && (found != header || verifiedGuardMacro(found, other) != guard)) return false;
     }
     return true;

@@ -115,17 +115,21 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
     const PathParts parts = splitPath(includer);
     const std::string directory = parts.drive + parts.directory;
     // Only the includer's directory matters, and only for a quoted name.
-    const std::string key = name + '\n' + (quoted ? "q" + directory : "a") + '\n' +
+    // Under cl's rules a quoted name not beside its includer depends on the
+    // include stack, known for the unit alone.
+    const bool bottomOfStack = lookup.includeStack && quoted && includer == lookup.unit;
+    const std::string key = name + '\n' + (quoted ? "q" + directory : "a") +
+                            (lookup.includeStack && quoted ? (bottomOfStack ? "u" : "s") : "") + '\n' +
                             std::to_string(cache_.contextNumber(lookup.searchPath + '\n' + (quoted ? lookup.quotePath : "")));
     std::string found;
     if (cache_.knownLookup(key, found)) return found;
-    found = lookUp(name, quoted, directory, lookup);
+    found = lookUp(name, quoted, directory, lookup, bottomOfStack);
     cache_.rememberLookup(key, found);
     return found;
 }
 
 std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,
-                                 const HeaderLookup& lookup) const {
+                                 const HeaderLookup& lookup, bool bottomOfStack) const {
     // The compiler hands the name to the system as written; where "\\" is no
     // separator it names another file than the one found here.
     if (!vimbo::platform::kBackslashSeparates &&
@@ -136,6 +140,7 @@ std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std
         std::string candidate = includerDirectory.empty() ? ".\\" + name : includerDirectory + name;
         toBackslashes(candidate);
         if (isRegularFile(candidate)) return candidate;
+        if (lookup.includeStack && !bottomOfStack) return "";
         const std::string found = firstAlong(lookup.quotePath, name);
         if (!found.empty()) return found;
     }

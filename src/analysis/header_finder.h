@@ -42,7 +42,7 @@ public:
 
 private:
     std::string lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,
-                       const HeaderLookup& lookup) const;
+                       const HeaderLookup& lookup, bool bottomOfStack) const;
     bool isRegularFile(const std::string& path) const;
     std::string firstAlong(const std::string& searchPath, const std::string& name) const;
 

@@ -24,6 +24,13 @@ struct HeaderLookup {
     // False when the build searches in a way these paths can't follow: then
     // no header is taken as found.
     bool followable = true;
+    // cl and clang-cl: a quoted name not beside its includer is looked for
+    // beside each file that included that one, in turn, before the paths.
+    // That stack is known only for the file compiled, `unit` (whose own
+    // includes have none above them): elsewhere such a name is not taken
+    // as found.
+    bool includeStack = false;
+    std::string unit = {};
 };
 
 }  // namespace vimbo::analysis

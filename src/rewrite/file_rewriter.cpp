@@ -197,7 +197,8 @@ DirectoryRewriter::~DirectoryRewriter() {
 namespace {
 
 vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup) {
-    return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler, lookup.followable};
+    return {lookup.searchPath, lookup.quotePath, vimbo::analysis::LookupRules::compiler, lookup.followable,
+            lookup.includeStack, lookup.unit};
 }
 
 RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settings, const Lookup& lookup,
@@ -207,6 +208,8 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.rules = vimbo::analysis::LookupRules::compiler;
     options.quotePath = lookup.quotePath;
     options.followable = lookup.followable;
+    options.includeStack = lookup.includeStack;
+    options.unit = lookup.unit;
     for (const Lookup& other : others) options.otherLookups.push_back(compilerLookup(other));
     options.scratchDirectory = directoryOf(path);
     options.settle = true;

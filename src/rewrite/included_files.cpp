@@ -14,7 +14,8 @@ std::vector<std::string> includedFiles(const std::string& path, const Lookup& lo
     cache.setMaxFileSize(maxFileSize);
     const vimbo::analysis::HeaderFinder finder(cache);
     const vimbo::analysis::HeaderLookup rules{lookup.searchPath, lookup.quotePath,
-                                              vimbo::analysis::LookupRules::compiler, lookup.followable};
+                                              vimbo::analysis::LookupRules::compiler, lookup.followable,
+                                              lookup.includeStack, lookup.unit};
     vimbo::platform::TextReader input(fs, path);
     vimbo::analysis::SourceScanner scanner;
     std::vector<std::string> found;

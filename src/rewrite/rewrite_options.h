@@ -23,6 +23,9 @@ struct RewriteOptions {
     // False when the build searches in a way the paths can't follow: no
     // header is then taken as found.
     bool followable = true;
+    // cl's include stack, and the file compiled (see HeaderLookup).
+    bool includeStack = false;
+    std::string unit;
     // Other lookups the file may be compiled with: an include is wrapped only
     // when each of them that finds its header finds the same header with the
     // same guard.

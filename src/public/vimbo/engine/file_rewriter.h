@@ -32,6 +32,11 @@ struct Lookup {
     // False when the build searches in a way these paths can't follow: no
     // header is then taken as found.
     bool followable = true;
+    // cl's rules (cl, clang-cl): a quoted name not beside its includer is
+    // looked for beside the files up the include stack, which only `unit`,
+    // the file the entry compiles, is known to have none of.
+    bool includeStack = false;
+    std::string unit = {};
 };
 
 // One version of a file: which file it is, its size and the times of its
