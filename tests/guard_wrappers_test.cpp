@@ -2,8 +2,10 @@
 // --strip takes them away (all, or only the wrong ones with --strip-wrong).
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 
+#include "analysis/source_scanner.h"
 #include "analysis/wrapper_lines.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
@@ -132,6 +134,57 @@ TEST_F(GuardWrappers, TreeThenStripGivesBackTheBytes) {
     for (const auto& [name, bytes] : files) EXPECT_EQ(read(name), bytes) << name;
 }
 #endif
+
+// Batch runs wrap every spelling of an include that the compiler reads; the
+// wrappers around each are known again, to be judged and taken away.
+TEST_F(GuardWrappers, EverySpellingWrappedIsKnownAgain) {
+    const std::pair<const char*, const char*> spellings[] = {  // the line, the header as it names it
+        {"#include <a.h>", "a.h"},
+        {"# include <a.h>", "a.h"},
+        {"#  include <a.h>", "a.h"},
+        {"#\tinclude\t<a.h>", "a.h"},
+        {" \t# \t include <a.h>", "a.h"},
+        {"%:include <a.h>", "a.h"},
+        {"%: include \"a.h\"", "a.h"},
+        {"#/* c */include/* c */<a.h>", "a.h"},
+        {"/* c */ #include <a.h>", "a.h"},
+        {"#include <a.h> /* c */", "a.h"},
+        {"#include <a.h> // c", "a.h"},
+        {"#include\f<a.h>", "a.h"},
+        {"#include<a.h>", "a.h"},
+        {"# include \"../inc/a.h\"", "../inc/a.h"},
+    };
+    const auto file = [](std::size_t i) { return "src/s" + std::to_string(i) + ".c"; };
+    const std::string count = std::to_string(std::size(spellings));
+    const auto summary = [&](const std::string& wrong) {
+        return "vimbo: " + count + " files examined, " + wrong + " wrong external guards in " + wrong +
+               " files, 0 skipped, 0 failed\n";
+    };
+    for (std::size_t i = 0; i < std::size(spellings); ++i)
+        write(file(i), std::string("int x;\n") + spellings[i].first + "\n");
+    auto tree = runVimbo({"-i", "inc", "--tree", "src"});
+    EXPECT_NE(tree.out.find(count + " files examined, " + count + " rewritten"), std::string::npos) << tree.out;
+    auto right = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(right.status, 0) << right.out;
+    EXPECT_EQ(right.err, summary("0"));
+    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--tree", "src"}).status, 0);
+    for (std::size_t i = 0; i < std::size(spellings); ++i)
+        EXPECT_EQ(read(file(i)), asWritten(std::string("int x;\n") + spellings[i].first + "\n")) << spellings[i].first;
+
+    for (std::size_t i = 0; i < std::size(spellings); ++i)
+        write(file(i), std::string("#ifndef OLD_A_H\n") + spellings[i].first + "\n#endif\n");
+    auto wrong = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.err, summary(count));
+    for (std::size_t i = 0; i < std::size(spellings); ++i) {
+        const std::string report = file(i) + ":2: " + std::string(vimbo::analysis::trimBlanks(spellings[i].first)) +
+                                   " is wrapped in OLD_A_H, but " + spellings[i].second + " is guarded by A_H\n";
+        EXPECT_NE(wrong.out.find(report), std::string::npos) << report << wrong.out;
+    }
+    EXPECT_EQ(runVimbo({"--strip-wrong", "-i", "inc", "--tree", "src"}).status, 0);
+    for (std::size_t i = 0; i < std::size(spellings); ++i)
+        EXPECT_EQ(read(file(i)), asWritten(std::string(spellings[i].first) + "\n")) << spellings[i].first;
+}
 
 TEST_F(GuardWrappers, OptionsThatDoNotGoTogether) {
     write("src/m.c", kPlanted);

@@ -2,6 +2,9 @@
 // compiler counts it (__LINE__ expanded before and after must agree).
 #include <gtest/gtest.h>
 
+#include <iterator>
+
+#include "analysis/header_facts.h"
 #include "vimbo/engine/child_process.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
@@ -9,6 +12,12 @@
 namespace {
 
 using vimbo::test::runVimbo;
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
 
 class KeepLines : public vimbo::test::TempDirTest {
 protected:
@@ -59,6 +68,53 @@ TEST_F(KeepLines, EveryLineKeepsItsNumber) {
     EXPECT_EQ(read("src/own.c"), "#line 100\n#include <a.h>\n") << "lines named by the file itself are left alone";
     EXPECT_EQ(runVimbo({"-i", "inc", "--keep-lines", "--check", "--tree", "src"}).status, 0) << "one run is final";
     EXPECT_EQ(runVimbo({"--keep-lines", "--audit", "--tree", "src"}).status, 2);
+}
+
+// A "#line" outside a header's guard takes the guard away (gcc and clang
+// then open the header at every include, and the run wraps none of its
+// includes), and so does any directive but an include in a header that
+// only forwards to others.
+TEST_F(KeepLines, HeadersKeepTheirGuards) {
+    const bool compiler = vimbo::platform::runChild({{"cc", "--version"}, "", "", ""}).started;
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    const std::pair<const char*, std::string> headers[] = {
+        {"null.h", "#ifndef NU_H\n#define NU_H\n#include <a.h>\nint n = __LINE__;\n#endif\n#\n"},
+        {"nested.h", "#ifndef NE_H\n#define NE_H\n#ifdef Q\n#include <a.h>\n#endif\n#endif\n\n# /* the end */\n"},
+        {"last.h", "#ifndef LA_H\n#define LA_H\nint l = __LINE__;\n#include <a.h>\n#endif\n#\n"},
+        {"once.h", "#ifndef ON_H\n#define ON_H\n#include <a.h>\n#endif\n#pragma once\n"},
+        {"defined.h", "#if !defined(DE_H)\n#define DE_H\n#include <a.h>\n#endif /* DE_H */\n#\n"},
+        {"forward.h", "#include <a.h>\n#\n#include <a.h>\n"},
+    };
+    std::string user;
+    for (const auto& [name, text] : headers) {
+        write(std::string("src/") + name, text);
+        write(std::string("orig/") + name, text);
+        user += std::string("#include \"") + name + "\"\n";
+    }
+    write("use/u.c", user);
+    auto run = runVimbo({"-i", "inc", "--keep-lines", "--tree", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const auto& [name, text] : headers) {
+        const std::string path = std::string("src/") + name, after = read(path);
+        EXPECT_NE(after, text) << name << " is rewritten";
+        vimbo::analysis::HeaderFacts before, now;
+        vimbo::analysis::examineControl(text, before);
+        vimbo::analysis::examineControl(after, now);
+        EXPECT_EQ(now.controllingMacro(), before.controllingMacro()) << after;
+        EXPECT_EQ(now.forwarder, before.forwarder) << after;
+        if (!compiler) continue;
+        for (const char* define : {"-DP", "-DQ"})
+            EXPECT_EQ(preprocessed(path, define), preprocessed(std::string("orig/") + name, define)) << name << define;
+        if (before.controllingMacro().empty()) continue;
+        // gcc -H names each header it opens: a guarded one once, however often it is included.
+        write("twice.c", "#include \"" + path + "\"\n#include \"" + path + "\"\n");
+        auto shown = vimbo::platform::runChild({{"cc", "-H", "-E", "-Iinc", "twice.c"}, "", "", ""});
+        shown.errors.insert(0, "\n");
+        EXPECT_EQ(occurrences(shown.errors, "\n. " + path + "\n"), 1) << name << ":\n" << shown.errors;
+    }
+    // A later run still finds each header's guard.
+    EXPECT_EQ(runVimbo({"-i", "inc", "-i", "src", "--keep-lines", "--tree", "use"}).status, 0);
+    EXPECT_EQ(occurrences(read("use/u.c"), "#ifndef "), std::size(headers)) << read("use/u.c");
 }
 
 }  // namespace

@@ -188,8 +188,9 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
 // include, not the system's.
 TEST_F(TeamWorkflow, WholeBuildFromItsDatabase) {
     write("system/s.h", kHeader);
-    write("proj/src/m.c", "#include \"local.h\"\n#include <s.h>\n");
+    write("proj/src/m.c", "#include \"local.h\"\n#include <s.h>\n# include \"spaced.h\"\n");
     write("proj/src/local.h", "#ifndef LOCAL_H\n#define LOCAL_H\n#include <a.h>\n#endif\n");
+    write("proj/src/spaced.h", "#ifndef SPACED_H\n#define SPACED_H\n#include <a.h>\n#endif\n");
     const std::string project = (root() / "proj").generic_string();
     write("proj/build/compile_commands.json",
           "[{\"directory\": \"" + project + "\", \"file\": \"src/m.c\", \"command\": \"cc -Iinc -I../system -c src/m.c\"},"
@@ -197,7 +198,8 @@ TEST_F(TeamWorkflow, WholeBuildFromItsDatabase) {
     fs::current_path(root() / "proj");
     const auto o = runVimbo({"-p", "build", "--check"});
     EXPECT_EQ(o.status, 1) << o.err;
-    EXPECT_EQ(o.out, "src/local.h\nsrc/m.c\n") << "other.c is no part of the build; system/s.h is the system's";
+    EXPECT_EQ(o.out, "src/local.h\nsrc/m.c\nsrc/spaced.h\n")
+        << "other.c is no part of the build; system/s.h is the system's; an include spelt with blanks counts";
     EXPECT_NE(o.err.find("src/lost.c: in the build's database but not on disk"), std::string::npos) << o.err;
     const auto named = runVimbo({"-p", "build", "--check", "other.c"});
     EXPECT_NE(named.err.find("vimbo: note: other.c: not compiled by the build's database"), std::string::npos)

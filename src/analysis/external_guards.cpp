@@ -18,7 +18,9 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     // Each line's role, judged as in rewriting: a directive the preprocessor
     // sees, whole on its line, in text that reads the same as C and C++.
     std::vector<Role> roles(lines.size(), Role::other);
-    std::vector<std::string> macros(lines.size());
+    std::vector<std::string> macros(lines.size());  // an opening's macro, an include's header name
+    std::vector<bool> quoted(lines.size());
+    const bool compiler = lookup.rules == LookupRules::compiler;
     SourceScanner scanner;
     bool trusted = true;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -35,7 +37,20 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
         std::string_view name, rest;
         if (!readDirective(scanned.code, name, rest)) continue;
         if (name == "include") {
-            roles[i] = Role::include;
+            // Every spelling a batch run wraps ("# include", "%:include",
+            // comments between), as wrappableHeader reads it; the library's
+            // own rules know "#include" alone.
+            bool known = false;
+            if (compiler) {
+                bool inQuotes = false;
+                known = compilerHeaderName(rest, macros[i], inQuotes);
+                quoted[i] = inQuotes;
+            } else {
+                IncludeKind kind;
+                macros[i] = parseIncludeOperand(lines[i], kind, known);
+                quoted[i] = kind == includeQuoted;
+            }
+            if (known) roles[i] = Role::include;  // else a macro names the header
         } else if (wrapperClosing(scanned.code)) {
             roles[i] = Role::closing;
         } else {
@@ -47,16 +62,15 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     std::vector<GuardWrapper> wrappers;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         if (roles[i] != Role::include) continue;
-        IncludeKind kind;
-        bool delimited;
-        const std::string name = parseIncludeOperand(lines[i], kind, delimited);
-        if (!delimited) continue;  // a macro names the header
+        const std::string& name = macros[i];
         std::string header;
         bool looked = false;
         for (std::size_t depth = 1; depth <= i && i + depth < lines.size(); ++depth) {
             if (roles[i - depth] != Role::opening || roles[i + depth] != Role::closing) break;
             GuardWrapper wrapper{i + 1, depth, std::string(trimBlanks(lines[i])), name, macros[i - depth], ""};
-            if (!looked) header = analyzer.finder().headerOf(lines[i], includer, lookup);
+            if (!looked)
+                header = compiler ? analyzer.finder().findLikeCompiler(name, quoted[i], includer, lookup)
+                                  : analyzer.finder().headerOf(lines[i], includer, lookup);
             looked = true;
             if (header.empty()) {
                 if (!macroNamesHeader(wrapper.macro, name)) continue;

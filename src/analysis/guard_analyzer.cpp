@@ -183,22 +183,6 @@ bool namesPrecompiledHeader(const std::string& line, const std::vector<std::stri
 }
 }  // namespace
 
-namespace {
-// The header name of an include directive as the compiler reads it: the
-// operand in quotes or angle brackets with nothing behind it (comments are
-// blanks by now); false for a macro or anything else.
-bool headerOperand(std::string_view rest, std::string& name, bool& quoted) {
-    rest = trimBlanks(rest);
-    if (rest.size() < 3) return false;
-    const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
-    const std::size_t end = close ? rest.find(close, 1) : std::string_view::npos;
-    if (end == std::string_view::npos || end + 1 != rest.size()) return false;
-    name = std::string(rest.substr(1, end - 1));
-    quoted = close == '"';
-    return true;
-}
-}  // namespace
-
 std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
                             const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
                             const std::vector<std::string>& precompiledHeaders) {
@@ -212,7 +196,8 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
         // "%:include", comments between, the header name as it stands.
         std::string header;
         bool quoted = false;
-        if (!headerOperand(rest, header, quoted) || namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
+        if (!compilerHeaderName(rest, header, quoted) ||
+            namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
             return "";
         return finder.findLikeCompiler(header, quoted, includer, lookup);
     }

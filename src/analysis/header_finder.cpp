@@ -150,11 +150,13 @@ std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std
 std::string HeaderFinder::headerOf(const std::string& line, const std::string& includer,
                                    const HeaderLookup& lookup) const {
     if (lookup.rules == LookupRules::library) return locateIncludeFile(line, lookup);
-    IncludeKind kind;
-    bool delimited;
-    const std::string header = parseIncludeOperand(line, kind, delimited);
-    if (!delimited) return "";  // a macro names it: the preprocessor's business
-    return findLikeCompiler(header, kind == includeQuoted, includer, lookup);
+    // Read as wrappableHeader reads the lines a batch run wraps: any
+    // spelling of the directive; a macro as the name is the preprocessor's
+    // business.
+    std::string header;
+    bool quoted = false;
+    if (!compilerIncludeName(line, header, quoted)) return "";
+    return findLikeCompiler(header, quoted, includer, lookup);
 }
 
 }  // namespace vimbo::analysis

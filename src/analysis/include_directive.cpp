@@ -2,6 +2,7 @@
 #include "analysis/include_directive.h"
 
 #include "analysis/keywords.h"
+#include "analysis/source_scanner.h"
 
 using vimbo::analysis::kIncludeKeyword;
 
@@ -44,4 +45,23 @@ std::string vimbo::analysis::parseIncludeOperand(const std::string& line, Includ
     delimited = opened && end != std::string::npos;
     if (end == std::string::npos) end = line.size();
     return line.substr(start, end - start);
+}
+
+bool vimbo::analysis::compilerHeaderName(std::string_view rest, std::string& name, bool& quoted) {
+    rest = trimBlanks(rest);
+    if (rest.size() < 3) return false;
+    const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
+    const std::size_t end = close ? rest.find(close, 1) : std::string_view::npos;
+    if (end == std::string_view::npos || end + 1 != rest.size()) return false;
+    name = std::string(rest.substr(1, end - 1));
+    quoted = close == '"';
+    return true;
+}
+
+bool vimbo::analysis::compilerIncludeName(std::string_view line, std::string& name, bool& quoted) {
+    SourceScanner scanner;
+    const ScannedLine scanned = scanner.feed(line);
+    std::string_view directive, rest;
+    return readDirective(scanned.code, directive, rest) && directive == "include" &&
+           compilerHeaderName(rest, name, quoted);
 }

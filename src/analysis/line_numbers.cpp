@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "analysis/header_facts.h"
 #include "analysis/source_scanner.h"
 
 namespace vimbo::analysis {
@@ -48,6 +49,21 @@ struct Group {
     bool section = false;   // in an earlier group of the same #if ... #endif
 };
 
+// What a header's text tells the compiler and the run about it: the macro
+// that controls it (gcc and clang open it once), or that it only forwards.
+struct Control {
+    std::string macro;
+    bool forwarder = false;
+    std::uint64_t insideFrom = 0, insideTo = 0;
+    bool operator==(const Control& other) const { return macro == other.macro && forwarder == other.forwarder; }
+};
+
+Control controlOf(std::string_view text) {
+    HeaderFacts facts;
+    examineControl(text, facts);
+    return {std::string(facts.controllingMacro()), facts.forwarder, facts.insideFrom, facts.insideTo};
+}
+
 }  // namespace
 
 bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::string& out) {
@@ -59,6 +75,15 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
             fileEnding = line.ending;
             break;
         }
+    // A directive outside a header's guard (before its "#ifndef", after its
+    // "#endif") takes the guard away, and any but an include takes a
+    // forwarder's: the compiler would open the header again and again, and
+    // the run would wrap no include of it. Nothing there expands __LINE__
+    // (only blank lines, comments, null directives and "#pragma once"
+    // stand outside a guard; only includes in a forwarder), so there the
+    // lines go without one.
+    const Control control = controlOf(text);
+    const bool guarded = !control.macro.empty();
     std::string result;
     result.reserve(text.size() + text.size() / 8);
     SourceScanner scanner;
@@ -99,11 +124,15 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
             held.push_back(i);
             const auto first = std::find_if(held.begin(), held.end(), [&](std::size_t h) { return clean[h]; });
             if (first == held.end()) return false;
+            const auto at = static_cast<std::uint64_t>(lines[*first].text.data() - text.data());
+            if (guarded && at < control.insideFrom) return false;  // nothing is inserted ahead of a guard
             for (auto h = held.begin(); h != first; ++h) put(*h);
-            const std::string_view ending = lines[*first].ending.empty() ? fileEnding : lines[*first].ending;
-            result += "#line " + std::to_string(origins[*first]);
-            result.append(ending);
-            groups.back().inserted = true;
+            if (!control.forwarder && (!guarded || at <= control.insideTo)) {
+                const std::string_view ending = lines[*first].ending.empty() ? fileEnding : lines[*first].ending;
+                result += "#line " + std::to_string(origins[*first]);
+                result.append(ending);
+                groups.back().inserted = true;
+            }
             for (auto h = first; h != held.end(); ++h) put(*h);
             held.clear();
             due = false;
@@ -145,6 +174,8 @@ bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::s
         }
     }
     putHeld();
+    // What the rules above keep, checked as the run reads the header again.
+    if (!(controlOf(result) == control)) return false;
     out = std::move(result);
     return true;
 }

@@ -17,7 +17,9 @@ using LineOrigins = std::vector<long>;
 // each block of wraps, and after a conditional directive that ends a group
 // holding inserted lines (a skipped group's "#line" does not count, its
 // lines do). None is written where only blank lines and comments follow,
-// so a header's guard keeps standing last. False, with `result` left
+// outside a header's guard, or in a header that only forwards: the header
+// keeps its guard (or stays a forwarder) as a compiler and the run read
+// it. False, with `result` left
 // alone, when the text names line numbers of its own ("#line" or a line
 // marker) or a directive can't be placed before a line that needs one.
 bool keepLineNumbers(const std::string& text, const LineOrigins& origins, std::string& result);
