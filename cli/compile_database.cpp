@@ -246,12 +246,14 @@ bool CompileDatabase::load(const std::string& path, std::string& error, const st
             std::string why;
             if (!searchListCommand(expanded, source, base, languageOf(expanded, source), question.command, why))
                 question.problem = why;
+            question.includeStack = followsClRules(expanded);
         }
         for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
         std::vector<std::string> pch = precompiledHeaderNames(expanded);
         const auto same = std::find_if(configurations_.begin(), configurations_.end(), [&](const SearchQuestion& q) {
             return q.directory == question.directory && q.command == question.command &&
-                   q.problem == question.problem && q.given == question.given;
+                   q.problem == question.problem && q.given == question.given &&
+                   q.includeStack == question.includeStack;
         });
         const std::size_t number = static_cast<std::size_t>(same - configurations_.begin());
         if (same == configurations_.end()) configurations_.push_back(std::move(question));

@@ -79,8 +79,10 @@ std::vector<SearchAnswer> askCompilers(const std::vector<SearchQuestion>& questi
     for (std::size_t t = 1; t < count; ++t) threads.emplace_back(work);
     work();
     for (std::thread& thread : threads) thread.join();
-    for (std::size_t i = 0; i < questions.size(); ++i)
+    for (std::size_t i = 0; i < questions.size(); ++i) {
         if (sameAs[i] != SIZE_MAX) answers[i] = answers[sameAs[i]];
+        answers[i].list.includeStack = answers[i].list.includeStack || questions[i].includeStack;
+    }
     return answers;
 }
 

@@ -19,6 +19,7 @@ struct SearchQuestion {
     std::string directory;             // where the compiler runs
     SearchList given;                  // cl: what its command line and INCLUDE say
     std::string problem;               // why it can't be asked; "" when it can
+    bool includeStack = false;         // clang-cl: cl's rules, whatever list it prints
 };
 
 struct SearchAnswer {

@@ -160,7 +160,9 @@ bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<st
         } else {
             std::string lower = a;
             std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-            if (lower.size() > 1 && (lower[0] == '/' || lower[0] == '-')) {
+            // /FI forces a header in, part of the unit; /Fi names an output.
+            const bool forcedInclude = a.size() >= 3 && a.compare(1, 2, "FI") == 0;
+            if (lower.size() > 1 && (lower[0] == '/' || lower[0] == '-') && !forcedInclude) {
                 const std::string option = lower.substr(1);
                 if (option == "c" || option == "e" || option == "ep" || option == "p" ||
                     startsWith(option, "fo") || startsWith(option, "fe") || startsWith(option, "fd") ||

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <set>
 
-#include "source_tree.h"
+#include <filesystem>
 #include "vimbo/engine/paths.h"
 
 using vimbo::engine::Lookup;
@@ -71,9 +71,11 @@ RunLookups::RunLookups(const CompilerChoice& choice, const std::vector<std::stri
     bool c = false, cxx = false;
     std::set<std::string> paths;
     for (const std::string& file : files) {
-        // Only a source tells what the run compiles.
-        if (hasSourceExtension(file, {".c"})) c = true;
-        if (hasSourceExtension(file, {".cc", ".cp", ".cxx", ".cpp", ".c++", ".C", ".mm"})) cxx = true;
+        // Only a source tells what the run compiles (".C" is C++'s, ".c" C's).
+        const std::string extension = std::filesystem::path(file).extension().string();
+        if (extension == ".c") c = true;
+        for (const char* source : {".cc", ".cp", ".cxx", ".cpp", ".CPP", ".CC", ".c++", ".C", ".mm"})
+            if (extension == source) cxx = true;
         paths.insert(searchPathOf(file));
     }
     if (!c && !cxx) c = cxx = true;

@@ -10,6 +10,7 @@
 
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/thrown.h"
+#include "compiler_search.h"
 #include "kept_files.h"
 #include "vimbo/engine/child_process.h"
 #include "preprocess_command.h"
@@ -22,6 +23,19 @@ using vimbo::platform::Interruption;
 namespace vimbo::cli {
 namespace {
 
+// cl skips everything of a unit up to the include of the header it
+// precompiles; preprocessing alone (/EP) reads it all, so it can't tell
+// whether that include still stands first.
+std::string precompiledHeaderUse(const std::vector<std::string>& words) {
+    if (!followsClRules(words)) return "";
+    for (const std::string& word : words)
+        for (const char* option : {"/Yu", "-Yu", "/Yc", "-Yc"})
+            if (word.rfind(option, 0) == 0)
+                return "the build compiles it with a precompiled header (" + word +
+                       "), which preprocessing alone does not follow";
+    return "";
+}
+
 std::vector<Unit> unitsOf(const CompileDatabase& database, const CompilerTrust& trust) {
     std::vector<Unit> units;
     for (const CompileEntry& entry : database.entries()) {
@@ -33,6 +47,7 @@ std::vector<Unit> unitsOf(const CompileDatabase& database, const CompilerTrust& 
             preprocessCommand(words, unit.command, unit.problem)) {
             preprocessCommand(words, unit.fixedCommand, unit.problem, true);
             unit.problem = untrustedCommand(unit.command, unit.directory, trust);
+            if (unit.problem.empty()) unit.problem = precompiledHeaderUse(words);
         }
         units.push_back(std::move(unit));
     }
