@@ -68,6 +68,53 @@ INSTANTIATE_TEST_SUITE_P(
 #endif
         ));
 
+// "not" is "!" in C++ alone: a header guarded by "#if not defined G" is
+// skipped by g++ on its second include, while to C "not" is a name (an error,
+// or whatever a macro of that name makes of the test). Only a unit whose
+// file's name says C++ wraps it; a ".h" may be either.
+struct LanguageCase {
+    const char* description;
+    std::string unit;    // the file under src/ that includes the header
+    std::string header;  // inc/n.h
+    bool wrapped;
+};
+
+void PrintTo(const LanguageCase& c, std::ostream* out) { *out << c.description; }
+
+class UnitLanguage : public vimbo::test::TempDirTest, public ::testing::WithParamInterface<LanguageCase> {};
+
+TEST_P(UnitLanguage, ANotDefinedGuardCountsInCplusplusOnly) {
+    const LanguageCase& c = GetParam();
+    write("inc/n.h", c.header);
+    const std::string text = "#include <n.h>\nint u;\n";
+    write("src/" + c.unit, text);
+    auto run = runVimbo({"-i", "inc", "--tree", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read("src/" + c.unit), c.wrapped ? "#ifndef N\n" + text.substr(0, 15) + "#endif\nint u;\n" : text)
+        << c.description;
+    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src"}).status, 0) << "one run is final";
+}
+
+const std::string kNotDefined = "#if not defined(N)\n#define N\nint n;\n#endif\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, UnitLanguage,
+    ::testing::Values(
+        LanguageCase{"a C++ source", "u.cpp", kNotDefined, true},
+        LanguageCase{"a C++ source named in capitals", "U.CPP", kNotDefined, true},
+        LanguageCase{"a suffix gcc does not know in capitals", "U.CC", kNotDefined, false},
+        LanguageCase{"a C++ header, without parentheses", "u.hpp", "#if  not defined N\n#define N\n#endif\n", true},
+        LanguageCase{"a .cxx source with a comment after not", "u.cxx", "#if not/* c */defined N\n#define N\n#endif\n",
+                     true},
+        LanguageCase{"a C source", "u.c", kNotDefined, false},
+        LanguageCase{"a header of either language", "u.h", kNotDefined, false},
+        LanguageCase{"a C++ source, but a name that only begins with not", "u.cpp",
+                     "#if nothing defined(N)\n#define N\n#endif\n", false},
+        LanguageCase{"a C++ source, but a test of more than the macro", "u.cpp",
+                     "#if not defined(N) && X\n#define N\n#endif\n", false},
+        LanguageCase{"a C++ source, but an else beside the test", "u.cpp",
+                     "#if not defined(N)\n#define N\n#else\n#endif\n", false}));
+
 // The build's command lines: a macro one of them defines counts as defined
 // in front of every header.
 TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsPragmaOnceHeaderUnwrapped) {

@@ -15,6 +15,12 @@ namespace vimbo::analysis {
 namespace {
 // Forwarders of forwarders are followed this deep; it also ends cycles.
 constexpr int kMaxForwardingDepth = 16;
+
+// The macro that controls the header in the lookup's unit: a test spelt
+// "#if not defined G" controls it in C++ only.
+std::string_view controlIn(const HeaderFacts& facts, const HeaderLookup& lookup) {
+    return facts.controlOnlyInCplusplus && !lookup.cplusplus ? std::string_view() : facts.controllingMacro();
+}
 }  // namespace
 
 std::string GuardAnalyzer::findGuardMacro(const std::string& path, const HeaderLookup& lookup) {
@@ -60,7 +66,7 @@ bool GuardAnalyzer::guardControls(const std::string& path, const std::string& gu
                                   int depth, std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return false;
-    if (facts->controllingMacro() == guard) return true;
+    if (controlIn(*facts, lookup) == guard) return true;
     if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
     ForwardedInclude include;
     for (std::size_t at = 0; facts->nextForward(at, include);) {
@@ -83,7 +89,7 @@ bool GuardAnalyzer::macroControlsHeader(const std::string& path, const std::stri
 std::string GuardAnalyzer::guardOfHeader(const std::string& path, const HeaderLookup& lookup) {
     try {
         const auto facts = cache_.facts(path, true);
-        if (facts && !facts->controllingMacro().empty()) return std::string(facts->controllingMacro());
+        if (facts && !controlIn(*facts, lookup).empty()) return std::string(controlIn(*facts, lookup));
         return std::string(trimBlanks(verifiedGuardMacro(path, lookup)));
     } catch (...) {
         return "";
@@ -103,7 +109,7 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         const std::uint32_t context =
             cache_.contextNumber(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
                                  (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
-                                 (lookup.followable ? "" : " unfollowable"));
+                                 (lookup.followable ? "" : " unfollowable") + (lookup.cplusplus ? " c++" : ""));
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
                                 ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + ':' +
                                 std::to_string(identity.changed) + ':' + std::to_string(context);
@@ -121,8 +127,8 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
                                          std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return "";
-    if (!facts->controllingMacro().empty() && facts->definesGuard) {
-        const std::string guard(facts->controllingMacro());
+    if (!controlIn(*facts, lookup).empty() && facts->definesGuard) {
+        const std::string guard(controlIn(*facts, lookup));
         if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard))) return "";
         return guard;
     }

@@ -105,11 +105,20 @@ void discover(std::string_view bytes, const std::string& baseName, HeaderFacts& 
 
 }  // namespace
 
-std::string guardTest(std::string_view name, std::string_view rest) {
+std::string guardTest(std::string_view name, std::string_view rest, bool cplusplus, bool* spelledNot) {
     rest = trimBlanks(rest);
+    if (spelledNot) *spelledNot = false;
     if (name == "ifndef") return isIdentifier(rest) ? std::string(rest) : "";
-    if (name != "if" || rest.empty() || rest[0] != '!') return "";
-    rest = trimBlanks(rest.substr(1));
+    if (name != "if" || rest.empty()) return "";
+    if (rest[0] == '!') {
+        rest.remove_prefix(1);
+    } else if (cplusplus && identifierLength(rest) == 3 && rest.substr(0, 3) == "not") {
+        rest.remove_prefix(3);
+        if (spelledNot) *spelledNot = true;
+    } else {
+        return "";
+    }
+    rest = trimBlanks(rest);
     if (rest.substr(0, 7) != "defined") return "";
     rest = rest.substr(7);
     if (!rest.empty() && !isBlank(rest[0]) && rest[0] != '(') return "";
@@ -215,7 +224,8 @@ public:
         switch (stage_) {
         case Stage::before:
             if (pragmaOnce) return;
-            macro_ = guardTest(name, rest);
+            // Read as C++ reads it; the facts say when only C++ does.
+            macro_ = guardTest(name, rest, true, &spelledNot_);
             stage_ = macro_.empty() ? Stage::failed : Stage::inside;
             depth_ = 1;
             insideFrom_ = to;
@@ -249,6 +259,7 @@ public:
         const bool controlled = sound && stage_ == Stage::after && !macro_.empty();
         facts_.definesGuard = controlled && definesGuard_;
         facts_.forwarder = sound && forwarding_;
+        facts_.controlOnlyInCplusplus = controlled && spelledNot_;
         if (!facts_.forwarder) forwards_.clear();
         facts_.setControl(controlled ? std::string_view(macro_) : std::string_view(), forwards_);
         facts_.insideFrom = controlled ? insideFrom_ : 0;
@@ -286,6 +297,7 @@ private:
     std::string macro_;
     std::uint64_t insideFrom_ = 0, insideTo_ = 0;
     bool definesGuard_ = false;
+    bool spelledNot_ = false;  // the guard's test says "not" for "!"
     bool forwarding_ = true;
     std::string wrapper_;         // an external guard's macro, its include still to come
     std::vector<ForwardedInclude> forwards_;

@@ -24,6 +24,10 @@ struct HeaderLookup {
     // False when the build searches in a way these paths can't follow: then
     // no header is taken as found.
     bool followable = true;
+    // The unit is C++ (its file's name says so): "not" is then "!", and a
+    // header guarded by "#if not defined G" is guarded; C reads "not" as a
+    // name of its own.
+    bool cplusplus = false;
 };
 
 }  // namespace vimbo::analysis

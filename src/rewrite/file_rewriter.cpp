@@ -207,7 +207,10 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.rules = vimbo::analysis::LookupRules::compiler;
     options.quotePath = lookup.quotePath;
     options.followable = lookup.followable;
-    for (const Lookup& other : others) options.otherLookups.push_back(compilerLookup(other));
+    for (const Lookup& other : others) {
+        options.otherLookups.push_back(compilerLookup(other));
+        options.otherLookups.back().cplusplus = vimbo::analysis::namesCplusplusFile(path);
+    }
     options.scratchDirectory = directoryOf(path);
     options.settle = true;
     options.replaceInOneStep = true;

@@ -23,7 +23,8 @@ Vimbo::Vimbo(Vimbo_Params* runSettings, RewriteOptions options, RunShared shared
 Vimbo::~Vimbo() = default;
 
 HeaderLookup Vimbo::lookup() const {
-    return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable};
+    return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable,
+                        vimbo::analysis::namesCplusplusFile(settings->inputFile())};
 }
 
 std::string Vimbo::scratchPath() const {

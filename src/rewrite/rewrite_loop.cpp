@@ -44,10 +44,10 @@ IncludeChange changeAt(std::string_view line, long origin, const std::string& ma
     return change;
 }
 
-void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned) {
+void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus) {
     std::string_view name, rest;
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
-    std::string macro = vimbo::analysis::guardTest(name, rest);
+    std::string macro = vimbo::analysis::guardTest(name, rest, cplusplus);
     if (!macro.empty()) lastIfndefMacro = std::move(macro);
 }
 
@@ -115,7 +115,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
-        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned);
+        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus);
         const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
         const std::string path =
             byteOrderMark || optedOut ? ""
