@@ -115,6 +115,66 @@ INSTANTIATE_TEST_SUITE_P(
         LanguageCase{"a C++ source, but an else beside the test", "u.cpp",
                      "#if not defined(N)\n#define N\n#else\n#endif\n", false}));
 
+// A file whose every line break is a lone carriage return (an old Mac file)
+// is read line by line, as gcc reads it: its guard counts, and a wrap in it
+// keeps every byte and takes its line break.
+struct CarriageReturnCase {
+    const char* description;
+    std::string header;    // inc/g.h
+    std::string unit;      // src/main.c
+    std::string expected;  // src/main.c after the run
+};
+
+void PrintTo(const CarriageReturnCase& c, std::ostream* out) { *out << c.description; }
+
+class CarriageReturns : public vimbo::test::TempDirTest, public ::testing::WithParamInterface<CarriageReturnCase> {};
+
+TEST_P(CarriageReturns, EndLinesOnlyInAFileWithoutLineFeeds) {
+    const CarriageReturnCase& c = GetParam();
+    write("inc/g.h", c.header);
+    write("src/main.c", c.unit);
+    auto run = runVimbo({"-i", "inc", "--tree", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read("src/main.c"), c.expected) << c.description;
+    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src"}).status, 0) << "one run is final";
+}
+
+const std::string kCrHeader = "/* (c) */\r#ifndef G\r#define G\rint g;\r#endif\r";
+const std::string kLfHeader = "#ifndef G\n#define G\nint g;\n#endif\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CarriageReturns,
+    ::testing::Values(
+        CarriageReturnCase{"a header of lone carriage returns", kCrHeader, "#include <g.h>\n",
+                           "#ifndef G\n#include <g.h>\n#endif\n"},
+        CarriageReturnCase{"a header of lone carriage returns, a CR LF unit", kCrHeader, "#include <g.h>\r\nint x;\r\n",
+                           "#ifndef G\r\n#include <g.h>\r\n#endif\r\nint x;\r\n"},
+        CarriageReturnCase{"a header without a last line break", "#ifndef G\r#define G\r#endif", "#include <g.h>\n",
+                           "#ifndef G\n#include <g.h>\n#endif\n"},
+        CarriageReturnCase{"a unit of lone carriage returns", kLfHeader, "// c\r#include <g.h>\r  #include <g.h>\rint x;",
+                           "// c\r#ifndef G\r#include <g.h>\r#endif\r#ifndef G\r  #include <g.h>\r#endif\rint x;"},
+        CarriageReturnCase{"both, the include the last line", kCrHeader, "int x;\r#include <g.h>",
+                           "int x;\r#ifndef G\r#include <g.h>\r#endif"},
+        CarriageReturnCase{"a unit of lone carriage returns with a comment over lines", kLfHeader,
+                           "/* a\r#include <g.h>\r*/\r#include <g.h>\r",
+                           "/* a\r#include <g.h>\r*/\r#ifndef G\r#include <g.h>\r#endif\r"},
+        // Beside line feeds, a lone carriage return ends a line for some
+        // compilers only.
+        CarriageReturnCase{"a header that mixes them", "#ifndef G\r#define G\n#endif\n", "#include <g.h>\n",
+                           "#include <g.h>\n"},
+        CarriageReturnCase{"a unit that mixes them", kLfHeader, "#include <g.h>\r#include <g.h>\n",
+                           "#include <g.h>\r#include <g.h>\n"}));
+
+// --keep-lines counts such a file's lines as the compiler does, and its
+// "#line" takes the file's line break too.
+TEST_F(CarriageReturns, KeepTheirNumbersWithKeepLines) {
+    write("inc/g.h", kCrHeader);
+    write("src/main.c", "#include <g.h>\rint x = __LINE__;\r");
+    auto run = runVimbo({"-i", "inc", "--keep-lines", "--tree", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read("src/main.c"), "#ifndef G\r#include <g.h>\r#endif\r#line 2\rint x = __LINE__;\r");
+}
+
 // The build's command lines: a macro one of them defines counts as defined
 // in front of every header.
 TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsPragmaOnceHeaderUnwrapped) {

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"null directives outside (Boost.Preprocessor)", "# /* x */\n#\n" + kGuarded + "# // y\n", "G"},
         ControlCase{"a NUL between the hash and the name", std::string("#\0ifndef G\n#endif\n", 18), "G"},
         ControlCase{"a directive that begins after a comment spanning lines", "/* a\n*/ #ifndef G\n#endif\n", "G"},
-        ControlCase{"if not defined(G), as C++ reads it", "#if not defined(G)\n#endif\n", "G"}));
+        ControlCase{"if not defined(G), as C++ reads it", "#if not defined(G)\n#endif\n", "G"},
+        ControlCase{"lone carriage returns, with no line feed anywhere", "// c\r#ifndef G\r#define G\r#endif\r", "G"}));
 
 // A test spelt "#if not defined G" controls the header in C++ units only.
 TEST(HeaderControlFacts, NotForExclamationIsCplusplusOnly) {
@@ -112,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"a comment left open", "#ifndef G\n#endif\n/* never closed\n", ""},
         ControlCase{"a raw string over lines (C reads it otherwise)", "#ifndef G\nauto s = R\"(\n)\";\n#endif\n", ""},
         ControlCase{"a lone carriage return", "#ifndef G\r#endif\rint x;\n#endif\n", ""},
+        ControlCase{"lone carriage returns show code after the guard", "#ifndef G\r#endif\rint x;\r", ""},
         ControlCase{"if nothing defined(G): not only begins the name", "#if nothing defined(G)\n#endif\n", ""},
         ControlCase{"text after a Ctrl-Z", "#ifndef G\n#endif\n\x1aint x;\n", ""},
         ControlCase{"trigraph continuation", "#ifndef G\n#endif ?\?/\nint x;\n", ""},

@@ -369,14 +369,17 @@ void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses)
     std::string logical;
     std::size_t start = 0, logicalStart = 0;
     bool joined = false;  // the line read continues a logical line
+    // A file whose every line break is a lone carriage return (an old Mac
+    // file) has those lines to gcc, clang and MSVC alike; beside line feeds,
+    // a lone carriage return ends a line for some compilers only.
+    const char lineBreak = bytes.find('\n') == std::string_view::npos ? '\r' : '\n';
     while (sound && start < bytes.size() && (uses || !reader.settled())) {
-        std::size_t end = bytes.find('\n', start);
+        std::size_t end = bytes.find(lineBreak, start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
         if (!joined) logicalStart = start;
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        // A lone carriage return ends a line for some compilers only.
         if (line.find('\r') != std::string_view::npos) sound = false;
         const ScannedLine scanned = scanner.feed(line);
         joined = scanned.joinsNext;
