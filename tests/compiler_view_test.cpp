@@ -175,6 +175,112 @@ TEST_F(CarriageReturns, KeepTheirNumbersWithKeepLines) {
     EXPECT_EQ(read("src/main.c"), "#ifndef G\r#include <g.h>\r#endif\r#line 2\rint x = __LINE__;\r");
 }
 
+// "#include_next" goes on searching after the directory its file was found
+// in. It is wrapped only where that is one directory of the search, the
+// header found after it is guarded, and reached any other way (beside
+// another file: the whole search; compiled itself: an include's search) the
+// line finds that header too, or its own file, which its guard, defined on
+// its first line inside, then makes nothing.
+struct NextCase {
+    const char* description;
+    Files files;        // besides inc2/x.h, the guarded header found next
+    std::string line;   // the include_next line of inc1/x.h, the wrapper
+    bool wrapped;
+};
+
+void PrintTo(const NextCase& c, std::ostream* out) { *out << c.description; }
+
+class IncludeNext : public vimbo::test::TempDirTest, public ::testing::WithParamInterface<NextCase> {};
+
+const std::string kWrapperTop = "#ifndef WRAP_X_H\n#define WRAP_X_H\n";
+
+TEST_P(IncludeNext, IsWrappedWhereTheHeaderItFindsIsCertain) {
+    const NextCase& c = GetParam();
+    write("inc2/x.h", "#ifndef REAL_X_H\n#define REAL_X_H\nint x;\n#endif\n");
+    write("inc1/x.h", kWrapperTop + c.line + "\n#endif\n");
+    for (const auto& [name, text] : c.files) write(name, text);
+    const std::vector<std::string> search = {"-i", "inc0", "-i", "inc1", "-i", "inc2", "-i", "inc3"};
+    std::vector<std::string> arguments = search;
+    arguments.insert(arguments.end(), {"--tree", "inc1"});
+    auto run = runVimbo(arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string text = read("inc1/x.h");
+    EXPECT_EQ(text.find("#ifndef REAL_X_H\n#include_next") != std::string::npos, c.wrapped) << c.description << "\n" << text;
+    arguments.insert(arguments.end() - 2, "--check");
+    EXPECT_EQ(runVimbo(arguments).status, 0) << "one run is final";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IncludeNext,
+    ::testing::Values(
+        NextCase{"a wrapper whose guard is defined first", {}, "#include_next <x.h>", true},
+        NextCase{"a quoted name", {}, "#include_next \"x.h\"", true},
+        NextCase{"another name, found next and from the start alike",
+                 {{"inc2/y.h", "#ifndef REAL_X_H\n#define REAL_X_H\n#endif\n"}, {"inc2/x.h", "int other;\n"}},
+                 "#include_next <y.h>", true},
+        NextCase{"a header found before the wrapper's directory, from the start",
+                 {{"inc0/x.h", "#ifndef EARLY_X_H\n#define EARLY_X_H\n#endif\n"}}, "#include_next <x.h>", false},
+        NextCase{"nothing found after the wrapper's directory", {{"inc2/x.h", ""}, {"inc0/z.h", kGuard}},
+                 "#include_next <z.h>", false},
+        NextCase{"a header found next that its guard does not control", {{"inc2/x.h", "#ifndef REAL_X_H\n#endif\nint x;\n"}},
+                 "#include_next <x.h>", false},
+        NextCase{"an include_next in a directive's operand", {}, "#define N <x.h>\n#include_next N", false}));
+
+// The wrapper must skip itself when found again while it is open: its guard
+// defined before anything else in it, and nothing that undefines it.
+TEST_F(IncludeNext, NeedsAWrapperThatSkipsItselfAndLiesInOneDirectory) {
+    const struct {
+        const char* description;
+        std::string wrapper;  // inc1/x.h
+        Files more;
+        bool wrapped;
+    } cases[] = {
+        {"defined first", kWrapperTop + "#include_next <x.h>\n#endif\n", {}, true},
+        {"code before the guard's definition", "#ifndef WRAP_X_H\nint w;\n#define WRAP_X_H\n#include_next <x.h>\n#endif\n", {},
+         false},
+        {"no guard of its own", "#include_next <x.h>\nint w;\n", {}, false},
+        {"its guard undefined elsewhere", kWrapperTop + "#include_next <x.h>\n#endif\n", {{"inc1/u.h", "#undef WRAP_X_H\n"}},
+         false},
+#ifndef _WIN32
+        {"a link to it in a later directory", kWrapperTop + "#include_next <x.h>\n#endif\n", {{"inc3/x.h", "@link"}}, false},
+#endif
+    };
+    for (const auto& c : cases) {
+        vimbo::test::fs::remove_all(root() / "inc1");
+        vimbo::test::fs::remove_all(root() / "inc3");
+        write("inc2/x.h", "#ifndef REAL_X_H\n#define REAL_X_H\nint x;\n#endif\n");
+        write("inc1/x.h", c.wrapper);
+        for (const auto& [name, text] : c.more) {
+            if (text == "@link") {
+                vimbo::test::fs::create_directories(root() / "inc3");
+                vimbo::test::fs::create_symlink("../inc1/x.h", root() / name);
+            } else {
+                write(name, text);
+            }
+        }
+        auto run = runVimbo({"-i", "inc1", "-i", "inc2", "-i", "inc3", "--tree", "inc1"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(read("inc1/x.h").find("#ifndef REAL_X_H\n#include_next") != std::string::npos, c.wrapped) << c.description;
+    }
+}
+
+// --strip takes such a wrap away again, and --audit finds it right.
+TEST_F(IncludeNext, WrapsAreStrippedAndAuditedLikeOthers) {
+    write("inc2/x.h", "#ifndef REAL_X_H\n#define REAL_X_H\nint x;\n#endif\n");
+    const std::string wrapper = kWrapperTop + "#include_next <x.h>\n#endif\n";
+    write("inc1/x.h", wrapper);
+    ASSERT_EQ(runVimbo({"-i", "inc1", "-i", "inc2", "--tree", "inc1"}).status, 0);
+    ASSERT_NE(read("inc1/x.h"), wrapper);
+    auto audit = runVimbo({"-i", "inc1", "-i", "inc2", "--audit", "--tree", "inc1"});
+    EXPECT_EQ(audit.status, 0) << audit.out;
+    EXPECT_EQ(runVimbo({"-i", "inc1", "-i", "inc2", "--strip", "--tree", "inc1"}).status, 0);
+    EXPECT_EQ(read("inc1/x.h"), wrapper);
+    write("inc1/x.h", kWrapperTop + "#ifndef WRAP_X_H\n#include_next <x.h>\n#endif\n#endif\n");
+    audit = runVimbo({"-i", "inc1", "-i", "inc2", "--audit", "--tree", "inc1"});
+    EXPECT_EQ(audit.status, 1);
+    EXPECT_NE(audit.out.find("is guarded by REAL_X_H"), std::string::npos) << audit.out;
+}
+
 // The build's command lines: a macro one of them defines counts as defined
 // in front of every header.
 TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsPragmaOnceHeaderUnwrapped) {

@@ -19,6 +19,9 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     // sees, whole on its line, in text that reads the same as C and C++.
     std::vector<Role> roles(lines.size(), Role::other);
     std::vector<std::string> macros(lines.size());
+    // The header names of "#include_next" lines, as a compiler reads them
+    // (the rest: "" for an include); the search goes on after the includer.
+    std::vector<std::string> nextNames(lines.size());
     SourceScanner scanner;
     bool trusted = true;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -36,6 +39,13 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
         if (!readDirective(scanned.code, name, rest)) continue;
         if (name == "include") {
             roles[i] = Role::include;
+        } else if (name == "include_next" && lookup.rules == LookupRules::compiler) {
+            rest = trimBlanks(rest);
+            const char close = rest.size() > 2 && rest[0] == '<' ? '>' : rest.size() > 2 && rest[0] == '"' ? '"' : '\0';
+            if (close && rest.back() == close && rest.find(close, 1) + 1 == rest.size()) {
+                roles[i] = Role::include;
+                nextNames[i] = std::string(rest.substr(1, rest.size() - 2));
+            }
         } else if (wrapperClosing(scanned.code)) {
             roles[i] = Role::closing;
         } else {
@@ -48,15 +58,17 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         if (roles[i] != Role::include) continue;
         IncludeKind kind;
-        bool delimited;
-        const std::string name = parseIncludeOperand(lines[i], kind, delimited);
+        bool delimited = !nextNames[i].empty();
+        const std::string name = delimited ? nextNames[i] : parseIncludeOperand(lines[i], kind, delimited);
         if (!delimited) continue;  // a macro names the header
         std::string header;
         bool looked = false;
         for (std::size_t depth = 1; depth <= i && i + depth < lines.size(); ++depth) {
             if (roles[i - depth] != Role::opening || roles[i + depth] != Role::closing) break;
             GuardWrapper wrapper{i + 1, depth, std::string(trimBlanks(lines[i])), name, macros[i - depth], ""};
-            if (!looked) header = analyzer.finder().headerOf(lines[i], includer, lookup);
+            if (!looked)
+                header = nextNames[i].empty() ? analyzer.finder().headerOf(lines[i], includer, lookup)
+                                              : analyzer.finder().findNextLikeCompiler(name, includer, lookup);
             looked = true;
             if (header.empty()) {
                 if (!macroNamesHeader(wrapper.macro, name)) continue;

@@ -173,6 +173,60 @@ bool GuardAnalyzer::sameInLookups(const std::string& line, const std::string& in
 }
 
 namespace {
+bool headerOperand(std::string_view rest, std::string& name, bool& quoted);
+}  // namespace
+
+bool GuardAnalyzer::includeNextAgrees(const ScannedLine& scanned, const std::string& includer,
+                                      const std::string& header, const std::string& guard, const HeaderLookup& lookup,
+                                      const std::vector<HeaderLookup>& others) {
+    try {
+        std::string_view directive, rest;
+        std::string name;
+        bool quoted = false;
+        if (!readDirective(scanned.code, directive, rest) || directive != "include_next" ||
+            !headerOperand(rest, name, quoted))
+            return false;
+        vimbo::platform::FileIdentity headerFile, includerFile;
+        if (!cache_.identityOf(header, headerFile) || !cache_.identityOf(includer, includerFile)) return false;
+        const auto same = [](const vimbo::platform::FileIdentity& a, const vimbo::platform::FileIdentity& b) {
+            return a.device == b.device && a.file == b.file;
+        };
+        // The includer's own guard, when the first line inside it defines
+        // it and nothing takes that back: found again while it is open, it
+        // is read as nothing.
+        const auto facts = cache_.facts(includer, true);
+        const std::string ownGuard(facts ? controlIn(*facts, lookup) : std::string_view());
+        const bool skipsItself = facts && !ownGuard.empty() && ownGuard != guard && facts->definesGuard &&
+                                 facts->guardDefinedFirst && index_ && !index_->undefinedOrPredefined(ownGuard);
+        // Reached in another way, the includer's line finds this header, or
+        // the includer itself, which then skips itself.
+        const auto alike = [&](const std::string& found) {
+            vimbo::platform::FileIdentity file;
+            if (found.empty() || !cache_.identityOf(found, file)) return false;
+            return same(file, headerFile) || (skipsItself && same(file, includerFile));
+        };
+        std::vector<const HeaderLookup*> all{&lookup};
+        for (const HeaderLookup& other : others) all.push_back(&other);
+        for (const HeaderLookup* each : all) {
+            // Found in a directory of the search: the directories after it.
+            const std::string found = finder_.findNextLikeCompiler(name, includer, *each);
+            vimbo::platform::FileIdentity file;
+            if (found.empty() || !cache_.identityOf(found, file) || !same(file, headerFile) ||
+                verifiedGuardMacro(found, *each) != guard)
+                return false;
+            // Found beside another file: the whole search; named by a path
+            // of its own, or compiled itself: the search of an include.
+            if (!alike(finder_.firstInChain(name, *each)) ||
+                !alike(finder_.findLikeCompiler(name, quoted, includer, *each)))
+                return false;
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace {
 bool namesPrecompiledHeader(const std::string& line, const std::vector<std::string>& precompiledHeaders) {
     IncludeKind kind;
     bool delimited;
@@ -205,7 +259,9 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
                             const std::vector<std::string>& precompiledHeaders) {
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
     std::string_view name, rest;
-    if (!readDirective(scanned.code, name, rest) || name != "include") return "";
+    if (!readDirective(scanned.code, name, rest)) return "";
+    const bool next = name == "include_next" && lookup.rules == LookupRules::compiler;
+    if (name != "include" && !next) return "";
     // Text that is more than one line: what follows would end up inside the wrap.
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
     if (lookup.rules == LookupRules::compiler) {
@@ -215,7 +271,8 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
         bool quoted = false;
         if (!headerOperand(rest, header, quoted) || namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
             return "";
-        return finder.findLikeCompiler(header, quoted, includer, lookup);
+        return next ? finder.findNextLikeCompiler(header, includer, lookup)
+                    : finder.findLikeCompiler(header, quoted, includer, lookup);
     }
     // The name must be the directive's own operand: "# include <x" with a
     // "#include <a.h>" later in the line names x, not a.h.

@@ -211,6 +211,7 @@ public:
             if (trimBlanks(code).empty()) return;
             forwarding_ = false;
             if (stage_ != Stage::inside) stage_ = Stage::failed;
+            firstInside_ = false;
             return;
         }
         // A null directive ("#", perhaps with a comment: Boost.Preprocessor's
@@ -228,10 +229,15 @@ public:
             macro_ = guardTest(name, rest, true, &spelledNot_);
             stage_ = macro_.empty() ? Stage::failed : Stage::inside;
             depth_ = 1;
+            firstInside_ = true;
             insideFrom_ = to;
             return;
         case Stage::inside:
-            if (name == "define" && definedName(rest) == macro_) definesGuard_ = true;
+            if (name == "define" && definedName(rest) == macro_) {
+                definesGuard_ = true;
+                definedFirst_ = definedFirst_ || firstInside_;
+            }
+            firstInside_ = false;
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++depth_;
             } else if (name == "endif") {
@@ -260,6 +266,7 @@ public:
         facts_.definesGuard = controlled && definesGuard_;
         facts_.forwarder = sound && forwarding_;
         facts_.controlOnlyInCplusplus = controlled && spelledNot_;
+        facts_.guardDefinedFirst = controlled && definedFirst_;
         if (!facts_.forwarder) forwards_.clear();
         facts_.setControl(controlled ? std::string_view(macro_) : std::string_view(), forwards_);
         facts_.insideFrom = controlled ? insideFrom_ : 0;
@@ -298,6 +305,8 @@ private:
     std::uint64_t insideFrom_ = 0, insideTo_ = 0;
     bool definesGuard_ = false;
     bool spelledNot_ = false;  // the guard's test says "not" for "!"
+    bool firstInside_ = false;   // no line inside the guard's test read yet
+    bool definedFirst_ = false;  // the first line inside defines the guard
     bool forwarding_ = true;
     std::string wrapper_;         // an external guard's macro, its include still to come
     std::vector<ForwardedInclude> forwards_;

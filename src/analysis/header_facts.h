@@ -51,6 +51,10 @@ public:
     // The controlling test is spelt with "not" ("#if not defined G"), which
     // is "!" in C++ only: the macro controls the header in C++ units alone.
     bool controlOnlyInCplusplus = false;
+    // The first line inside the controlling test defines its macro
+    // ("#ifndef G" / "#define G"): once the header is entered, nothing of
+    // it is read again while it is open.
+    bool guardDefinedFirst = false;
     // Where the last "include" in the bytes ends (0: the word is nowhere;
     // kUnknownOffset when not asked, with the macro uses): no line after it
     // holds an include to wrap.

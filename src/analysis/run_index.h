@@ -53,6 +53,9 @@ public:
     // "#import" of its name somewhere in the run): only when no file of the
     // run undefines the guard, and none but the header defines it first.
     bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // Whether a file of the run undefines the macro, or the build defines or
+    // undefines it on a command line.
+    bool undefinedOrPredefined(const std::string& macro) const { return undefined_.count(macro) || predefined_.count(macro); }
     // Whether `header` is a header of the run that `macro` controls.
     bool guardedBy(const std::string& macro, const std::string& header) const {
         return owns(macro, canonicalOf(header));

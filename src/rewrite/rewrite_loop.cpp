@@ -150,7 +150,12 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
                                                              options_.precompiledHeaders);
         bool wrapped = false;
         std::string guard = path.empty() ? "" : guards.verifiedGuardMacro(path, headers);
-        if (!guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups)) guard.clear();
+        std::string_view directive, operand;
+        const bool next = !guard.empty() && vimbo::analysis::readDirective(scanned.code, directive, operand) &&
+                          directive == "include_next";
+        if (next ? !guards.includeNextAgrees(scanned, includer, path, guard, headers, options_.otherLookups)
+                 : !guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups))
+            guard.clear();
         const std::string guarded =
             guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
         // Left alone, perhaps because the test before it names its guard: a
