@@ -58,6 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "#include <o.h>\n#undef G\n#include <o.h>\n", false},
         ViewCase{"pragma once and a file that defines the guard first", {{"inc/o.h", "#pragma once\n" + kGuard}},
                  "#include <o.h>\n#define G\n", false},
+        // The compiler opens the header although another file defined its
+        // guard first, and lists it among the build's dependencies.
+        ViewCase{"a guard another file defines", {{"inc/g.h", kGuard}, {"inc/no_g.h", "#define G\n"}}, "#include <g.h>\n",
+                 false},
         ViewCase{"an imported header whose guard is undefined", {{"inc/g.h", kGuard}, {"src/m.m", ""}},
                  "#include <g.h>\n#import <g.h>\n#undef G\n", false},
         ViewCase{"an else behind a comment spanning lines", {{"inc/e.h", "#ifndef G\n#define G\n#/*\n*/else\nint b;\n#endif\n"}},
@@ -283,14 +287,16 @@ TEST_F(IncludeNext, WrapsAreStrippedAndAuditedLikeOthers) {
 
 // The build's command lines: a macro one of them defines counts as defined
 // in front of every header.
-TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsPragmaOnceHeaderUnwrapped) {
-    write("inc/o.h", "#pragma once\n" + kGuard);
-    write("src/main.c", "#include <o.h>\n");
-    const std::string dir = vimbo::test::fs::absolute(root()).generic_string();
-    write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", "
-                                         "\"command\": \"cc -Iinc -DG -c src/main.c\"}]");
-    EXPECT_EQ(runVimbo({"-p", "build", "--tree", "src"}).status, 0);
-    EXPECT_EQ(read("src/main.c"), "#include <o.h>\n");
+TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsHeaderUnwrapped) {
+    for (const std::string& header : {"#pragma once\n" + kGuard, kGuard}) {
+        write("inc/o.h", header);
+        write("src/main.c", "#include <o.h>\n");
+        const std::string dir = vimbo::test::fs::absolute(root()).generic_string();
+        write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", "
+                                             "\"command\": \"cc -Iinc -DG -c src/main.c\"}]");
+        EXPECT_EQ(runVimbo({"-p", "build", "--tree", "src"}).status, 0);
+        EXPECT_EQ(read("src/main.c"), "#include <o.h>\n") << header;
+    }
 }
 
 #ifndef _WIN32

@@ -129,7 +129,9 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
     if (!facts) return "";
     if (!controlIn(*facts, lookup).empty() && facts->definesGuard) {
         const std::string guard(controlIn(*facts, lookup));
-        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard))) return "";
+        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard) ||
+                       !index_->definedOnlyByItsHeader(path, guard)))
+            return "";
         return guard;
     }
     // A forwarder takes the guard that every header it includes has (and
