@@ -179,6 +179,23 @@ TEST_F(CarriageReturns, KeepTheirNumbersWithKeepLines) {
     EXPECT_EQ(read("src/main.c"), "#ifndef G\r#include <g.h>\r#endif\r#line 2\rint x = __LINE__;\r");
 }
 
+// --strip and --audit read such a file's lines as the rewrite does.
+TEST_F(CarriageReturns, WrapsAreStrippedAndAuditedLikeOthers) {
+    write("inc/g.h", kCrHeader);
+    write("inc/h.h", "#ifndef H\r#define H\r#endif\r");
+    const std::string unit = "// c\r#include <g.h>\r#include <h.h>\rint x;";
+    write("src/main.c", unit);
+    ASSERT_EQ(runVimbo({"-i", "inc", "--tree", "src"}).status, 0);
+    ASSERT_NE(read("src/main.c"), unit);
+    EXPECT_EQ(runVimbo({"-i", "inc", "--strip", "--tree", "src"}).status, 0);
+    EXPECT_EQ(read("src/main.c"), unit);
+    write("src/main.c", "#ifndef H\r#include <g.h>\r#endif\r");
+    auto audit = runVimbo({"-i", "inc", "--audit", "--tree", "src", "inc"});
+    EXPECT_EQ(audit.status, 1);
+    EXPECT_NE(audit.out.find("src/main.c:2: #include <g.h> is wrapped in H, but g.h is guarded by G"), std::string::npos)
+        << audit.out;
+}
+
 // "#include_next" goes on searching after the directory its file was found
 // in. It is wrapped only where that is one directory of the search, the
 // header found after it is guarded, and reached any other way (beside
