@@ -219,7 +219,14 @@ TEST_P(IncludeNext, IsWrappedWhereTheHeaderItFindsIsCertain) {
     const NextCase& c = GetParam();
     write("inc2/x.h", "#ifndef REAL_X_H\n#define REAL_X_H\nint x;\n#endif\n");
     write("inc1/x.h", kWrapperTop + c.line + "\n#endif\n");
-    for (const auto& [name, text] : c.files) write(name, text);
+    for (const auto& [name, text] : c.files) {
+        if (text.rfind("@", 0) == 0) {  // a hard link to the file named
+            vimbo::test::fs::create_directories((root() / name).parent_path());
+            vimbo::test::fs::create_hard_link(root() / text.substr(1), root() / name);
+        } else {
+            write(name, text);
+        }
+    }
     const std::vector<std::string> search = {"-i", "inc0", "-i", "inc1", "-i", "inc2", "-i", "inc3"};
     std::vector<std::string> arguments = search;
     arguments.insert(arguments.end(), {"--tree", "inc1"});
@@ -244,6 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
         NextCase{"nothing found after the wrapper's directory", {{"inc2/x.h", ""}, {"inc0/z.h", kGuard}},
                  "#include_next <z.h>", false},
         NextCase{"a header found next that its guard does not control", {{"inc2/x.h", "#ifndef REAL_X_H\n#endif\nint x;\n"}},
+                 "#include_next <x.h>", false},
+        // The same file in a directory before: it may be that directory named
+        // again, which the compiler searches only where it is named first.
+        NextCase{"the header found next, also found before the wrapper's directory", {{"inc0/x.h", "@inc2/x.h"}},
                  "#include_next <x.h>", false},
         NextCase{"an include_next in a directive's operand", {}, "#define N <x.h>\n#include_next N", false}));
 

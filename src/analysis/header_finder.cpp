@@ -182,7 +182,17 @@ std::string HeaderFinder::findNextLikeCompiler(const std::string& name, const st
     for (std::size_t i = foundIn + 1; i < chain.size(); ++i) {
         std::string candidate = chain[i] + name;
         toBackslashes(candidate);
-        if (isRegularFile(candidate)) return candidate;
+        vimbo::platform::FileIdentity found;
+        if (!cache_.identityOf(candidate, found)) continue;
+        // The compiler drops a directory named again from its search: the
+        // same file in an earlier directory may mean this one is dropped.
+        for (std::size_t earlier = 0; earlier < i; ++earlier) {
+            std::string same = chain[earlier] + name;
+            toBackslashes(same);
+            vimbo::platform::FileIdentity identity;
+            if (cache_.identityOf(same, identity) && sameFile(identity, found)) return "";
+        }
+        return candidate;
     }
     return "";
 }
