@@ -48,7 +48,28 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"an unterminated quote ends with its line", "#ifndef G\n#error don't /* here\n#endif\n", "G"},
         ControlCase{"null directives outside (Boost.Preprocessor)", "# /* x */\n#\n" + kGuarded + "# // y\n", "G"},
         ControlCase{"a NUL between the hash and the name", std::string("#\0ifndef G\n#endif\n", 18), "G"},
-        ControlCase{"a directive that begins after a comment spanning lines", "/* a\n*/ #ifndef G\n#endif\n", "G"}));
+        ControlCase{"a directive that begins after a comment spanning lines", "/* a\n*/ #ifndef G\n#endif\n", "G"},
+        ControlCase{"if not defined(G), as C++ reads it", "#if not defined(G)\n#endif\n", "G"},
+        ControlCase{"lone carriage returns, with no line feed anywhere", "// c\r#ifndef G\r#define G\r#endif\r", "G"}));
+
+// A test spelt "#if not defined G" controls the header in C++ units only.
+TEST(HeaderControlFacts, NotForExclamationIsCplusplusOnly) {
+    const struct {
+        std::string text;
+        bool onlyInCplusplus;
+    } cases[] = {
+        {"#if not defined(G)\n#define G\n#endif\n", true},
+        {"#if not defined G\n#define G\n#endif\n", true},
+        {"#if !defined(G)\n#define G\n#endif\n", false},
+        {kGuarded, false},
+        {"#if not defined(G)\n#endif\nint x;\n", false},  // nothing controls it
+    };
+    for (const auto& c : cases) {
+        HeaderFacts facts;
+        examineControl(c.text, facts);
+        EXPECT_EQ(facts.controlOnlyInCplusplus, c.onlyInCplusplus) << c.text;
+    }
+}
 
 // What else a header says of its guard: whether it defines it (a guard,
 // not a feature test) and whether it has "#pragma once" too.
@@ -92,6 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"a comment left open", "#ifndef G\n#endif\n/* never closed\n", ""},
         ControlCase{"a raw string over lines (C reads it otherwise)", "#ifndef G\nauto s = R\"(\n)\";\n#endif\n", ""},
         ControlCase{"a lone carriage return", "#ifndef G\r#endif\rint x;\n#endif\n", ""},
+        ControlCase{"lone carriage returns show code after the guard", "#ifndef G\r#endif\rint x;\r", ""},
+        ControlCase{"if nothing defined(G): not only begins the name", "#if nothing defined(G)\n#endif\n", ""},
         ControlCase{"text after a Ctrl-Z", "#ifndef G\n#endif\n\x1aint x;\n", ""},
         ControlCase{"trigraph continuation", "#ifndef G\n#endif ?\?/\nint x;\n", ""},
         ControlCase{"an else behind a comment that spans lines", "#ifndef G\n#/*\n*/else\nint b;\n#endif\n", ""},

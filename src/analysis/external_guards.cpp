@@ -20,6 +20,8 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     std::vector<Role> roles(lines.size(), Role::other);
     std::vector<std::string> macros(lines.size());  // an opening's macro, an include's header name
     std::vector<bool> quoted(lines.size());
+    // "#include_next" lines, as a compiler reads them: the search goes on after the includer.
+    std::vector<bool> next(lines.size());
     const bool compiler = lookup.rules == LookupRules::compiler;
     SourceScanner scanner;
     bool trusted = true;
@@ -51,6 +53,14 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
                 quoted[i] = kind == includeQuoted;
             }
             if (known) roles[i] = Role::include;  // else a macro names the header
+        } else if (name == "include_next" && compiler) {
+            rest = trimBlanks(rest);
+            const char close = rest.size() > 2 && rest[0] == '<' ? '>' : rest.size() > 2 && rest[0] == '"' ? '"' : '\0';
+            if (close && rest.back() == close && rest.find(close, 1) + 1 == rest.size()) {
+                roles[i] = Role::include;
+                macros[i] = std::string(rest.substr(1, rest.size() - 2));
+                next[i] = true;
+            }
         } else if (wrapperClosing(scanned.code)) {
             roles[i] = Role::closing;
         } else {
@@ -69,8 +79,9 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
             if (roles[i - depth] != Role::opening || roles[i + depth] != Role::closing) break;
             GuardWrapper wrapper{i + 1, depth, std::string(trimBlanks(lines[i])), name, macros[i - depth], ""};
             if (!looked)
-                header = compiler ? analyzer.finder().findLikeCompiler(name, quoted[i], includer, lookup)
-                                  : analyzer.finder().headerOf(lines[i], includer, lookup);
+                header = next[i]     ? analyzer.finder().findNextLikeCompiler(name, includer, lookup)
+                         : compiler ? analyzer.finder().findLikeCompiler(name, quoted[i], includer, lookup)
+                                    : analyzer.finder().headerOf(lines[i], includer, lookup);
             looked = true;
             if (header.empty()) {
                 if (!macroNamesHeader(wrapper.macro, name)) continue;

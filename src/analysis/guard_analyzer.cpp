@@ -15,6 +15,12 @@ namespace vimbo::analysis {
 namespace {
 // Forwarders of forwarders are followed this deep; it also ends cycles.
 constexpr int kMaxForwardingDepth = 16;
+
+// The macro that controls the header in the lookup's unit: a test spelt
+// "#if not defined G" controls it in C++ only.
+std::string_view controlIn(const HeaderFacts& facts, const HeaderLookup& lookup) {
+    return facts.controlOnlyInCplusplus && !lookup.cplusplus ? std::string_view() : facts.controllingMacro();
+}
 }  // namespace
 
 std::string GuardAnalyzer::findGuardMacro(const std::string& path, const HeaderLookup& lookup) {
@@ -60,7 +66,7 @@ bool GuardAnalyzer::guardControls(const std::string& path, const std::string& gu
                                   int depth, std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return false;
-    if (facts->controllingMacro() == guard) return true;
+    if (controlIn(*facts, lookup) == guard) return true;
     if (!facts->forwarder || depth >= kMaxForwardingDepth) return false;
     ForwardedInclude include;
     for (std::size_t at = 0; facts->nextForward(at, include);) {
@@ -83,7 +89,7 @@ bool GuardAnalyzer::macroControlsHeader(const std::string& path, const std::stri
 std::string GuardAnalyzer::guardOfHeader(const std::string& path, const HeaderLookup& lookup) {
     try {
         const auto facts = cache_.facts(path, true);
-        if (facts && !facts->controllingMacro().empty()) return std::string(facts->controllingMacro());
+        if (facts && !controlIn(*facts, lookup).empty()) return std::string(controlIn(*facts, lookup));
         return std::string(trimBlanks(verifiedGuardMacro(path, lookup)));
     } catch (...) {
         return "";
@@ -103,7 +109,7 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         const std::uint32_t context =
             cache_.contextNumber(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
                                  (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
-                                 (lookup.followable ? "" : " unfollowable") +
+                                 (lookup.followable ? "" : " unfollowable") + (lookup.cplusplus ? " c++" : "") +
                                  (lookup.includeStack ? " stack " + lookup.unit : ""));
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
                                 ':' + std::to_string(identity.size) + ':' + std::to_string(identity.modified) + ':' +
@@ -122,9 +128,11 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
                                          std::shared_ptr<const HeaderFacts> facts) {
     if (!facts) facts = cache_.facts(path, true);
     if (!facts) return "";
-    if (!facts->controllingMacro().empty() && facts->definesGuard) {
-        const std::string guard(facts->controllingMacro());
-        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard))) return "";
+    if (!controlIn(*facts, lookup).empty() && facts->definesGuard) {
+        const std::string guard(controlIn(*facts, lookup));
+        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard) ||
+                       !index_->definedOnlyByItsHeader(path, guard)))
+            return "";
         return guard;
     }
     // A forwarder takes the guard that every header it includes has (and
@@ -171,6 +179,56 @@ bool GuardAnalyzer::sameInLookups(const std::string& line, const std::string& in
     return true;
 }
 
+bool GuardAnalyzer::includeNextAgrees(const ScannedLine& scanned, const std::string& includer,
+                                      const std::string& header, const std::string& guard, const HeaderLookup& lookup,
+                                      const std::vector<HeaderLookup>& others) {
+    try {
+        std::string_view directive, rest;
+        std::string name;
+        bool quoted = false;
+        if (!readDirective(scanned.code, directive, rest) || directive != "include_next" ||
+            !compilerHeaderName(rest, name, quoted))
+            return false;
+        vimbo::platform::FileIdentity headerFile, includerFile;
+        if (!cache_.identityOf(header, headerFile) || !cache_.identityOf(includer, includerFile)) return false;
+        const auto same = [](const vimbo::platform::FileIdentity& a, const vimbo::platform::FileIdentity& b) {
+            return a.device == b.device && a.file == b.file;
+        };
+        // The includer's own guard, when the first line inside it defines
+        // it and nothing takes that back: found again while it is open, it
+        // is read as nothing.
+        const auto facts = cache_.facts(includer, true);
+        const std::string ownGuard(facts ? controlIn(*facts, lookup) : std::string_view());
+        const bool skipsItself = facts && !ownGuard.empty() && ownGuard != guard && facts->definesGuard &&
+                                 facts->guardDefinedFirst && index_ && !index_->undefinedOrPredefined(ownGuard);
+        // Reached in another way, the includer's line finds this header, or
+        // the includer itself, which then skips itself.
+        const auto alike = [&](const std::string& found) {
+            vimbo::platform::FileIdentity file;
+            if (found.empty() || !cache_.identityOf(found, file)) return false;
+            return same(file, headerFile) || (skipsItself && same(file, includerFile));
+        };
+        std::vector<const HeaderLookup*> all{&lookup};
+        for (const HeaderLookup& other : others) all.push_back(&other);
+        for (const HeaderLookup* each : all) {
+            // Found in a directory of the search: the directories after it.
+            const std::string found = finder_.findNextLikeCompiler(name, includer, *each);
+            vimbo::platform::FileIdentity file;
+            if (found.empty() || !cache_.identityOf(found, file) || !same(file, headerFile) ||
+                verifiedGuardMacro(found, *each) != guard)
+                return false;
+            // Found beside another file: the whole search; named by a path
+            // of its own, or compiled itself: the search of an include.
+            if (!alike(finder_.firstInChain(name, *each)) ||
+                !alike(finder_.findLikeCompiler(name, quoted, includer, *each)))
+                return false;
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 namespace {
 bool namesPrecompiledHeader(const std::string& line, const std::vector<std::string>& precompiledHeaders) {
     IncludeKind kind;
@@ -188,7 +246,9 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
                             const std::vector<std::string>& precompiledHeaders) {
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
     std::string_view name, rest;
-    if (!readDirective(scanned.code, name, rest) || name != "include") return "";
+    if (!readDirective(scanned.code, name, rest)) return "";
+    const bool next = name == "include_next" && lookup.rules == LookupRules::compiler;
+    if (name != "include" && !next) return "";
     // Text that is more than one line: what follows would end up inside the wrap.
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
     if (lookup.rules == LookupRules::compiler) {
@@ -199,7 +259,8 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
         if (!compilerHeaderName(rest, header, quoted) ||
             namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
             return "";
-        return finder.findLikeCompiler(header, quoted, includer, lookup);
+        return next ? finder.findNextLikeCompiler(header, includer, lookup)
+                    : finder.findLikeCompiler(header, quoted, includer, lookup);
     }
     // The name must be the directive's own operand: "# include <x" with a
     // "#include <a.h>" later in the line names x, not a.h.

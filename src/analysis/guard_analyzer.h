@@ -43,6 +43,16 @@ public:
     bool sameInLookups(const std::string& line, const std::string& includer, const std::string& header,
                        const std::string& guard, const std::vector<HeaderLookup>& lookups);
 
+    // For an "#include_next" line of `includer` (`scanned`) that finds
+    // `header` with `guard`: whether the line finds that header however the
+    // compiler reaches the includer (in a directory of the search, beside
+    // another file, compiled itself), and in every one of `others` too; or,
+    // where it finds the includer again, whether its own guard then makes
+    // it nothing.
+    bool includeNextAgrees(const ScannedLine& scanned, const std::string& includer, const std::string& header,
+                           const std::string& guard, const HeaderLookup& lookup,
+                           const std::vector<HeaderLookup>& others);
+
     const HeaderFinder& finder() const { return finder_; }
     // The run's own rules, in a batch run; null otherwise.
     const RunIndex* index() const { return index_; }

@@ -105,11 +105,20 @@ void discover(std::string_view bytes, const std::string& baseName, HeaderFacts& 
 
 }  // namespace
 
-std::string guardTest(std::string_view name, std::string_view rest) {
+std::string guardTest(std::string_view name, std::string_view rest, bool cplusplus, bool* spelledNot) {
     rest = trimBlanks(rest);
+    if (spelledNot) *spelledNot = false;
     if (name == "ifndef") return isIdentifier(rest) ? std::string(rest) : "";
-    if (name != "if" || rest.empty() || rest[0] != '!') return "";
-    rest = trimBlanks(rest.substr(1));
+    if (name != "if" || rest.empty()) return "";
+    if (rest[0] == '!') {
+        rest.remove_prefix(1);
+    } else if (cplusplus && identifierLength(rest) == 3 && rest.substr(0, 3) == "not") {
+        rest.remove_prefix(3);
+        if (spelledNot) *spelledNot = true;
+    } else {
+        return "";
+    }
+    rest = trimBlanks(rest);
     if (rest.substr(0, 7) != "defined") return "";
     rest = rest.substr(7);
     if (!rest.empty() && !isBlank(rest[0]) && rest[0] != '(') return "";
@@ -202,6 +211,7 @@ public:
             if (trimBlanks(code).empty()) return;
             forwarding_ = false;
             if (stage_ != Stage::inside) stage_ = Stage::failed;
+            firstInside_ = false;
             return;
         }
         // A null directive ("#", perhaps with a comment: Boost.Preprocessor's
@@ -215,13 +225,19 @@ public:
         switch (stage_) {
         case Stage::before:
             if (pragmaOnce) return;
-            macro_ = guardTest(name, rest);
+            // Read as C++ reads it; the facts say when only C++ does.
+            macro_ = guardTest(name, rest, true, &spelledNot_);
             stage_ = macro_.empty() ? Stage::failed : Stage::inside;
             depth_ = 1;
+            firstInside_ = true;
             insideFrom_ = to;
             return;
         case Stage::inside:
-            if (name == "define" && definedName(rest) == macro_) definesGuard_ = true;
+            if (name == "define" && definedName(rest) == macro_) {
+                definesGuard_ = true;
+                definedFirst_ = definedFirst_ || firstInside_;
+            }
+            firstInside_ = false;
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++depth_;
             } else if (name == "endif") {
@@ -249,6 +265,8 @@ public:
         const bool controlled = sound && stage_ == Stage::after && !macro_.empty();
         facts_.definesGuard = controlled && definesGuard_;
         facts_.forwarder = sound && forwarding_;
+        facts_.controlOnlyInCplusplus = controlled && spelledNot_;
+        facts_.guardDefinedFirst = controlled && definedFirst_;
         if (!facts_.forwarder) forwards_.clear();
         facts_.setControl(controlled ? std::string_view(macro_) : std::string_view(), forwards_);
         facts_.insideFrom = controlled ? insideFrom_ : 0;
@@ -286,6 +304,9 @@ private:
     std::string macro_;
     std::uint64_t insideFrom_ = 0, insideTo_ = 0;
     bool definesGuard_ = false;
+    bool spelledNot_ = false;  // the guard's test says "not" for "!"
+    bool firstInside_ = false;   // no line inside the guard's test read yet
+    bool definedFirst_ = false;  // the first line inside defines the guard
     bool forwarding_ = true;
     std::string wrapper_;         // an external guard's macro, its include still to come
     std::vector<ForwardedInclude> forwards_;
@@ -357,14 +378,17 @@ void examineControl(std::string_view bytes, HeaderFacts& facts, MacroUses* uses)
     std::string logical;
     std::size_t start = 0, logicalStart = 0;
     bool joined = false;  // the line read continues a logical line
+    // A file whose every line break is a lone carriage return (an old Mac
+    // file) has those lines to gcc, clang and MSVC alike; beside line feeds,
+    // a lone carriage return ends a line for some compilers only.
+    const char lineBreak = bytes.find('\n') == std::string_view::npos ? '\r' : '\n';
     while (sound && start < bytes.size() && (uses || !reader.settled())) {
-        std::size_t end = bytes.find('\n', start);
+        std::size_t end = bytes.find(lineBreak, start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
         if (!joined) logicalStart = start;
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        // A lone carriage return ends a line for some compilers only.
         if (line.find('\r') != std::string_view::npos) sound = false;
         const ScannedLine scanned = scanner.feed(line);
         joined = scanned.joinsNext;

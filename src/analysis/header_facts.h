@@ -48,6 +48,13 @@ public:
     // include directives naming a header in quotes or angle brackets, each
     // perhaps wrapped in an external guard of its own.
     bool forwarder = false;
+    // The controlling test is spelt with "not" ("#if not defined G"), which
+    // is "!" in C++ only: the macro controls the header in C++ units alone.
+    bool controlOnlyInCplusplus = false;
+    // The first line inside the controlling test defines its macro
+    // ("#ifndef G" / "#define G"): once the header is entered, nothing of
+    // it is read again while it is open.
+    bool guardDefinedFirst = false;
     // Where the last "include" in the bytes ends (0: the word is nowhere;
     // kUnknownOffset when not asked, with the macro uses): no line after it
     // holds an include to wrap.
@@ -92,8 +99,10 @@ private:
 
 // The macro a directive tests for being undefined, "#ifndef M" or
 // "#if !defined(M)" / "#if !defined M" (its name and the rest behind it, as
-// readDirective gives them): M, else "".
-std::string guardTest(std::string_view name, std::string_view rest);
+// readDirective gives them): M, else "". With `cplusplus`, "not" counts as
+// the "!" it is in C++, and `spelledNot` (when given) tells it was so spelt.
+std::string guardTest(std::string_view name, std::string_view rest, bool cplusplus = false,
+                      bool* spelledNot = nullptr);
 
 // What a file does with macros and names, whatever its guard: what a whole
 // run must know of each of its files (see RunIndex).

@@ -4,6 +4,8 @@
 // beside the including file first, and never with ".h" added.
 #include "analysis/header_finder.h"
 
+#include <vector>
+
 #include "analysis/include_directive.h"
 #include "analysis/path_parts.h"
 #include "analysis/search_path.h"
@@ -126,6 +128,77 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
     found = lookUp(name, quoted, directory, lookup, bottomOfStack);
     cache_.rememberLookup(key, found);
     return found;
+}
+
+namespace {
+// The directories of a compiler's search, in order: the quote path's, then
+// the search path's, each with "\\" at its end.
+std::vector<std::string> searchChain(const HeaderLookup& lookup) {
+    std::vector<std::string> chain;
+    for (const std::string* path : {&lookup.quotePath, &lookup.searchPath})
+        forEachEntry(*path, [&](const std::string& entry) {
+            chain.push_back(entry);
+            return false;
+        });
+    return chain;
+}
+
+bool sameFile(const vimbo::platform::FileIdentity& a, const vimbo::platform::FileIdentity& b) {
+    return a.device == b.device && a.file == b.file;
+}
+}  // namespace
+
+std::string HeaderFinder::firstInChain(const std::string& name, const HeaderLookup& lookup) const {
+    if (name.empty() || name.find('\0') != std::string::npos || !lookup.followable || isAbsolutePath(name)) return "";
+    const std::string found = firstAlong(lookup.quotePath, name);
+    return found.empty() ? firstAlong(lookup.searchPath, name) : found;
+}
+
+std::string HeaderFinder::findNextLikeCompiler(const std::string& name, const std::string& includer,
+                                               const HeaderLookup& lookup) const {
+    if (name.empty() || name.find('\0') != std::string::npos || !lookup.followable || isAbsolutePath(name)) return "";
+    if (!vimbo::platform::kBackslashSeparates &&
+        (name.find('\\') != std::string::npos || lookup.searchPath.find('\\') != std::string::npos ||
+         lookup.quotePath.find('\\') != std::string::npos))
+        return "";
+    vimbo::platform::FileIdentity own;
+    if (!cache_.identityOf(includer, own)) return "";
+    // The names the includer may have been found under in a directory: its
+    // path and each tail of it.
+    std::string path = includer;
+    toBackslashes(path);
+    std::vector<std::string> names;
+    if (!isAbsolutePath(path)) names.push_back(path);
+    for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        if (at + 1 < path.size()) names.push_back(path.substr(at + 1));
+    const std::vector<std::string> chain = searchChain(lookup);
+    std::size_t foundIn = chain.size();
+    for (std::size_t i = 0; i < chain.size(); ++i)
+        for (const std::string& tail : names) {
+            vimbo::platform::FileIdentity identity;
+            std::string candidate = chain[i] + tail;
+            toBackslashes(candidate);
+            if (!cache_.identityOf(candidate, identity) || !sameFile(identity, own)) continue;
+            if (foundIn != chain.size()) return "";  // in two directories: which one is the compiler's?
+            foundIn = i;
+            break;
+        }
+    for (std::size_t i = foundIn + 1; i < chain.size(); ++i) {
+        std::string candidate = chain[i] + name;
+        toBackslashes(candidate);
+        vimbo::platform::FileIdentity found;
+        if (!cache_.identityOf(candidate, found)) continue;
+        // The compiler drops a directory named again from its search: the
+        // same file in an earlier directory may mean this one is dropped.
+        for (std::size_t earlier = 0; earlier < i; ++earlier) {
+            std::string same = chain[earlier] + name;
+            toBackslashes(same);
+            vimbo::platform::FileIdentity identity;
+            if (cache_.identityOf(same, identity) && sameFile(identity, found)) return "";
+        }
+        return candidate;
+    }
+    return "";
 }
 
 std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std::string& includerDirectory,

@@ -33,6 +33,15 @@ public:
     // A compiler's rules: where `name`, included by `includer`, is found.
     std::string findLikeCompiler(const std::string& name, bool quoted, const std::string& includer,
                                  const HeaderLookup& lookup) const;
+    // A compiler's "#include_next": the search goes on, for either kind of
+    // name, in the directories after the one `includer` was found in (the
+    // quote path's, then the search path's). "" unless the includer lies in
+    // exactly one of them (told by identity: a link in another is another).
+    std::string findNextLikeCompiler(const std::string& name, const std::string& includer,
+                                     const HeaderLookup& lookup) const;
+    // The first `name` along the quote path and then the search path: what
+    // "#include_next" finds in a file reached beside another one.
+    std::string firstInChain(const std::string& name, const HeaderLookup& lookup) const;
     // The header a line of `includer` names, by the lookup's own rules; ""
     // when a macro names it or none is found.
     std::string headerOf(const std::string& line, const std::string& includer, const HeaderLookup& lookup) const;

@@ -31,6 +31,10 @@ struct HeaderLookup {
     // as found.
     bool includeStack = false;
     std::string unit = {};
+    // The unit is C++ (its file's name says so): "not" is then "!", and a
+    // header guarded by "#if not defined G" is guarded; C reads "not" as a
+    // name of its own.
+    bool cplusplus = false;
 };
 
 }  // namespace vimbo::analysis

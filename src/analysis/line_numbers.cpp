@@ -15,8 +15,11 @@ struct Line {
 
 std::vector<Line> splitLines(std::string_view text) {
     std::vector<Line> lines;
+    // A text without line feeds breaks its lines with lone carriage returns
+    // (an old Mac file), as the rewrite read it.
+    const char lineBreak = text.find('\n') == std::string_view::npos ? '\r' : '\n';
     for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\n', start);
+        const std::size_t end = text.find(lineBreak, start);
         if (end == std::string_view::npos) {
             lines.push_back({text.substr(start), {}});
             break;

@@ -42,4 +42,15 @@ std::string lowerCaseAscii(std::string text) {
     return text;
 }
 
+bool namesCplusplusFile(const std::string& path) {
+    // gcc's and clang's C++ suffixes, as they compare them: with case. ".C"
+    // and ".H" are left out, which a file system without case would make C.
+    static const char* const kExtensions[] = {".cc", ".cpp", ".CPP", ".cxx", ".c++",
+                                              ".hh", ".hpp", ".HPP", ".hxx", ".h++"};
+    const std::string extension = splitPath(path).extension;
+    for (const char* known : kExtensions)
+        if (extension == known) return true;
+    return false;
+}
+
 }  // namespace vimbo::analysis

@@ -17,6 +17,9 @@ std::string joinPath(const PathParts& parts);
 // Only the letters a to z (A to Z) change.
 std::string upperCaseAscii(std::string text);
 std::string lowerCaseAscii(std::string text);
+// Whether compilers take a file of this name for C++ (".cpp", ".hpp" and the
+// like); ".h", ".c" and the rest may be read as either language.
+bool namesCplusplusFile(const std::string& path);
 // A 64-bit hash of a name or macro (FNV-1a), the same on every platform, for
 // tables that hold a hundred thousand of them.
 inline std::uint64_t nameHash(std::string_view text) {

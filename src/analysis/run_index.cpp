@@ -148,7 +148,11 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
 
 bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
     if (!facts.pragmaOnce && !importedNames_.count(fileNameOf(header))) return true;
-    if (undefined_.count(guard) || predefined_.count(guard)) return false;
+    return !undefined_.count(guard) && definedOnlyByItsHeader(header, guard);
+}
+
+bool RunIndex::definedOnlyByItsHeader(const std::string& header, const std::string& guard) const {
+    if (predefined_.count(guard)) return false;
     // The header whose guard it is defines it (behind a forwarder, the header
     // forwarded to); a definition anywhere else comes first somewhere.
     const Definition least = definition(guard, 0);

@@ -53,6 +53,15 @@ public:
     // "#import" of its name somewhere in the run): only when no file of the
     // run undefines the guard, and none but the header defines it first.
     bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // Whether none but the header (behind a forwarder, the header forwarded
+    // to) defines `guard`, neither another file of the run nor the build on
+    // a command line: defined before the header's first include, a test in
+    // front would keep the compiler from opening a file it opens now, and
+    // the file would drop out of the build's dependencies.
+    bool definedOnlyByItsHeader(const std::string& header, const std::string& guard) const;
+    // Whether a file of the run undefines the macro, or the build defines or
+    // undefines it on a command line.
+    bool undefinedOrPredefined(const std::string& macro) const { return undefined_.count(macro) || predefined_.count(macro); }
     // Whether `header` is a header of the run that `macro` controls.
     bool guardedBy(const std::string& macro, const std::string& header) const {
         return owns(macro, canonicalOf(header));

@@ -210,7 +210,10 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.followable = lookup.followable;
     options.includeStack = lookup.includeStack;
     options.unit = lookup.unit;
-    for (const Lookup& other : others) options.otherLookups.push_back(compilerLookup(other));
+    for (const Lookup& other : others) {
+        options.otherLookups.push_back(compilerLookup(other));
+        options.otherLookups.back().cplusplus = vimbo::analysis::namesCplusplusFile(path);
+    }
     options.scratchDirectory = directoryOf(path);
     options.settle = true;
     options.replaceInOneStep = true;

@@ -24,7 +24,8 @@ Vimbo::~Vimbo() = default;
 
 HeaderLookup Vimbo::lookup() const {
     return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable,
-                        options_.includeStack, options_.unit};
+                        options_.includeStack, options_.unit,
+                        vimbo::analysis::namesCplusplusFile(settings->inputFile())};
 }
 
 std::string Vimbo::scratchPath() const {

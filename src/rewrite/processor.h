@@ -137,7 +137,7 @@ private:
     // read is known, still that version (false, and the message, if not).
     bool targetAsRead(const std::string& target, const std::string& cantReplace);
     // lastIfndefMacro as a compiler reads the tests: every spelling counts.
-    void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned);
+    void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     // Backup, then the scratch file takes the target's place. True when the

@@ -44,10 +44,10 @@ IncludeChange changeAt(std::string_view line, long origin, const std::string& ma
     return change;
 }
 
-void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned) {
+void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus) {
     std::string_view name, rest;
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
-    std::string macro = vimbo::analysis::guardTest(name, rest);
+    std::string macro = vimbo::analysis::guardTest(name, rest, cplusplus);
     if (!macro.empty()) lastIfndefMacro = std::move(macro);
 }
 
@@ -63,10 +63,18 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     std::string_view fileEnding;  // the first line break of the file
     std::size_t index = 0;        // of the line read
     bool plain = false;  // no line from here on holds an include
-    while (!outcome.ioError && input.good()) {
-        const std::uint64_t lineStart = input.offset();
+    // A file whose every line break is a lone carriage return (an old Mac
+    // file, which compilers read line by line) is read as one line; its
+    // lines are then taken from that one by one, each with its own "\r".
+    std::string crLines;
+    std::size_t crAt = 0;             // where the next of them begins
+    std::uint64_t crLinesOffset = 0;  // where they begin in the input
+    const auto fromCrLines = [&] { return crAt < crLines.size(); };
+    while (!outcome.ioError && (fromCrLines() || input.good())) {
+        const bool crLine = fromCrLines();
+        const std::uint64_t lineStart = crLine ? crLinesOffset + crAt : input.offset();
         plain = plain || lineStart >= plainFrom;
-        if (plain && input.keepsEveryByte() && !inputOrigins_) {
+        if (plain && !crLine && input.keepsEveryByte() && !inputOrigins_) {
             // The rest as it is read: a copy, and the lines' numbers in order
             // (a last line without a break counts too).
             bool lineOpen = false;
@@ -82,14 +90,32 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             if (output.failed()) outcome.ioError = true;
             break;
         }
-        // Whole lines, however long, so that none is split in the output.
-        TextReader::Status status = input.readLine(line);
-        if (status == TextReader::Status::error) {
-            outcome.ioError = true;
-            continue;
+        std::string_view ending;
+        if (crLine) {
+            const std::size_t cr = crLines.find('\r', crAt);
+            const std::size_t end = cr == std::string::npos ? crLines.size() : cr;
+            line.assign(crLines, crAt, end - crAt);
+            ending = cr == std::string::npos ? "" : "\r";
+            crAt = cr == std::string::npos ? end : end + 1;
+        } else {
+            // Whole lines, however long, so that none is split in the output.
+            TextReader::Status status = input.readLine(line);
+            if (status == TextReader::Status::error) {
+                outcome.ioError = true;
+                continue;
+            }
+            if (status == TextReader::Status::end) break;
+            ending = input.ending();
+            // The first line without a line feed after it is the whole file.
+            if (firstLine && ending.empty() && input.keepsEveryByte() &&
+                headers.rules == vimbo::analysis::LookupRules::compiler && line.find('\r') != std::string::npos) {
+                crLines = std::move(line);
+                crAt = 0;
+                crLinesOffset = lineStart;
+                continue;
+            }
         }
-        if (status == TextReader::Status::end) break;
-        const std::string_view ending = input.ending();
+        const std::uint64_t lineEnd = crLine ? crLinesOffset + crAt : input.offset();
         if (fileEnding.empty()) fileEnding = ending;
         const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
                             : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
@@ -115,7 +141,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
-        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned);
+        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus);
         const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
         const std::string path =
             byteOrderMark || optedOut ? ""
@@ -124,7 +150,12 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
                                                              options_.precompiledHeaders);
         bool wrapped = false;
         std::string guard = path.empty() ? "" : guards.verifiedGuardMacro(path, headers);
-        if (!guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups)) guard.clear();
+        std::string_view directive, operand;
+        const bool next = !guard.empty() && vimbo::analysis::readDirective(scanned.code, directive, operand) &&
+                          directive == "include_next";
+        if (next ? !guards.includeNextAgrees(scanned, includer, path, guard, headers, options_.otherLookups)
+                 : !guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups))
+            guard.clear();
         const std::string guarded =
             guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
         // Left alone, perhaps because the test before it names its guard: a
@@ -133,7 +164,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (wrapped) {
             outcome.changed = true;
             outcome.wrapsFrom = std::min(outcome.wrapsFrom, lineStart);
-            outcome.wrapsTo = input.offset();
+            outcome.wrapsTo = lineEnd;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
             if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
             if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));

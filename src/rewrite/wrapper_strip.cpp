@@ -20,15 +20,32 @@ struct SourceLines {
     std::vector<std::string> endings;
 };
 
-bool readLines(TextReader& input, SourceLines& lines) {
+// With `carriageReturns`, a file whose every line break is a lone carriage
+// return (an old Mac file) has those lines, as a compiler and the rewrite
+// read it.
+bool readLines(TextReader& input, SourceLines& lines, bool carriageReturns) {
     std::string text;
     for (;;) {
         const TextReader::Status status = input.readLine(text);
         if (status == TextReader::Status::error) return false;
-        if (status == TextReader::Status::end) return true;
+        if (status == TextReader::Status::end) break;
         lines.texts.push_back(text);
         lines.endings.push_back(input.ending());
     }
+    if (!carriageReturns || !input.keepsEveryByte() || lines.texts.size() != 1 || !lines.endings[0].empty() ||
+        lines.texts[0].find('\r') == std::string::npos)
+        return true;
+    const std::string whole = std::move(lines.texts[0]);
+    lines.texts.clear();
+    lines.endings.clear();
+    for (std::size_t at = 0; at < whole.size();) {
+        const std::size_t cr = whole.find('\r', at);
+        const std::size_t end = cr == std::string::npos ? whole.size() : cr;
+        lines.texts.push_back(whole.substr(at, end - at));
+        lines.endings.push_back(cr == std::string::npos ? "" : "\r");
+        at = cr == std::string::npos ? end : end + 1;
+    }
+    return true;
 }
 
 }  // namespace
@@ -57,7 +74,7 @@ bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
         return false;
     }
     SourceLines lines;
-    const bool read = readLines(input, lines);
+    const bool read = readLines(input, lines, lookup().rules == vimbo::analysis::LookupRules::compiler);
     input.close();
     if (!read) {
         report(Failure::ioError, kIoError);
@@ -75,7 +92,7 @@ bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
 RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     RewriteOutcome outcome;
     SourceLines lines;
-    if (!readLines(input, lines)) {
+    if (!readLines(input, lines, lookup().rules == vimbo::analysis::LookupRules::compiler)) {
         outcome.ioError = true;
         return outcome;
     }
