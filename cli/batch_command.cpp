@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "batch_run.h"
 #include "effective_settings.h"
@@ -350,6 +351,9 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     batch.rewrite.noteVersions = !verify.dryRun;
     batch.written = &written;
     verify.written = &written;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> linkedAside;
+    verify.linkedAside = &linkedAside;
+    batch.linkedAside = &linkedAside;
     verify.summaryToStandardError = batch.format != OutputFormat::text;
     const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;

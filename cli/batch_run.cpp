@@ -434,6 +434,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     else made.emplace(dryRun);
     vimbo::engine::BatchContext& context = *made;
     context.setMaxFileSize(settings.maxFileSize);
+    if (settings.linkedAside) context.linkedAside({settings.linkedAside->begin(), settings.linkedAside->end()});
     if (settings.directories)
         for (const WalkedDirectory& directory : *settings.directories)
             context.expectDirectory(directory.path, directory.identity, directory.leftovers);

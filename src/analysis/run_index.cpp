@@ -100,6 +100,16 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     cache.useRunFiles(this);
     std::sort(definitions_.begin(), definitions_.end());
     definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
+    // One file under two names: the build records each name it is reached by.
+    {
+        std::vector<std::pair<std::string, std::string>> names;
+        for (std::uint32_t file = 0; file < versions_.size(); ++file)
+            names.emplace_back(canonicals_[file], plainSpelling(paths_[file]));
+        std::sort(names.begin(), names.end());
+        for (std::size_t i = 1; i < names.size(); ++i)
+            if (names[i].first == names[i - 1].first && names[i].second != names[i - 1].second)
+                severalNames_.insert(names[i].first);
+    }
     // The order files finish in must not matter.
     for (auto& [guard, owners] : owners_)
         std::sort(owners.begin(), owners.end(),
@@ -146,19 +156,22 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
                        [&](std::uint32_t o) { return canonicals_.equals(o, canonical); });
 }
 
-bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
-    if (!facts.pragmaOnce && !importedNames_.count(fileNameOf(header))) return true;
-    if (undefined_.count(guard) || predefined_.count(guard)) return false;
-    // The header whose guard it is defines it (behind a forwarder, the header
-    // forwarded to); a definition anywhere else comes first somewhere.
+bool RunIndex::soleDefiner(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
+    if (predefined_.count(guard)) return false;
+    if ((facts.pragmaOnce || importedNames_.count(fileNameOf(header))) && undefined_.count(guard)) return false;
+    // A header's definitions of its own guard are not listed; any other
+    // file's may come before the header's first include somewhere.
     const Definition least = definition(guard, 0);
     const auto first = std::lower_bound(definitions_.begin(), definitions_.end(), least);
     const auto end = std::upper_bound(first, definitions_.end(), Definition{least.high, least.low, UINT32_MAX});
     if (first == end) return true;
     const std::string canonical = canonicalOf(header);
-    return std::all_of(first, end, [&](const Definition& made) {
-        return canonicals_.equals(made.file, canonical) || owns(guard, canonicals_[made.file]);
-    });
+    return std::all_of(first, end, [&](const Definition& made) { return canonicals_.equals(made.file, canonical); });
+}
+
+bool RunIndex::otherNameOf(const std::string& header) const {
+    if (severalNames_.empty()) return false;
+    return severalNames_.count(canonicalOf(header)) != 0;
 }
 
 bool RunIndex::numberOf(const std::string& path, std::uint32_t& file) const {

@@ -42,17 +42,32 @@ public:
                std::vector<UnindexedFile>* unindexed = nullptr);
     // A macro the build defines or undefines on its command lines (-D, -U).
     void predefine(const std::string& macro) { predefined_.insert(macro); }
+    // A file given one hard link aside by whoever runs the run (--verify
+    // keeps the originals so): that link is no name the build reaches.
+    void linkedAside(std::uint64_t device, std::uint64_t file) { aside_.insert({device, file}); }
+    // The names a file has that the build may reach it by.
+    std::uint64_t linksOf(const vimbo::platform::FileIdentity& identity) const {
+        return identity.links - (identity.links > 1 && aside_.count({identity.device, identity.file}) ? 1 : 0);
+    }
 
     // Whether `guard`, which controls `header` and which the header defines,
     // may stand for it: no "#pragma GCC poison" names it, and no other
     // header of the run is controlled by it (the second would never be
     // opened, and would drop out of the build's dependencies).
     bool ownsGuard(const std::string& header, const std::string& guard) const;
-    // Whether a test of `guard` may stand in front of `header` although the
+    // Whether a test of `guard` may stand in front of `header` without
+    // changing the build's dependencies: only the header itself can have
+    // defined it, so a wrap that skips the header skips one the compiler
+    // opened before. No other file of the run defines it, and no command
+    // line of the build defines or undefines it (the compiler opens a header
+    // whose guard was defined before it and skips only its body). Where the
     // compiler also remembers the file as seen ("#pragma once", or an
-    // "#import" of its name somewhere in the run): only when no file of the
-    // run undefines the guard, and none but the header defines it first.
-    bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // "#import" of its name somewhere in the run), no file may undefine it
+    // either.
+    bool soleDefiner(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // Whether the run's files hold `header`'s file under another name (a
+    // second name goes into the dependencies of its own).
+    bool otherNameOf(const std::string& header) const;
     // Whether `header` is a header of the run that `macro` controls.
     bool guardedBy(const std::string& macro, const std::string& header) const {
         return owns(macro, canonicalOf(header));
@@ -113,6 +128,9 @@ private:
     // Each file's device and file number as it was read.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> versions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
+    // The canonical paths the run's files hold under two or more names.
+    std::set<std::string> severalNames_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> aside_;
 };
 
 }  // namespace vimbo::analysis

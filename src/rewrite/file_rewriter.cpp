@@ -115,6 +115,10 @@ std::vector<std::string> BatchContext::problems() { return state_->scratchRemove
 
 void BatchContext::setMaxFileSize(std::uint64_t bytes) { state_->headers.setMaxFileSize(bytes); }
 
+void BatchContext::linkedAside(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& files) {
+    for (const auto& [device, file] : files) state_->index.linkedAside(device, file);
+}
+
 const std::vector<UnindexedFile>& BatchContext::unindexed() const { return state_->unindexed; }
 
 std::uint64_t BatchContext::indexedSize(const std::string& path) const {
