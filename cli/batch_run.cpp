@@ -441,9 +441,20 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     Interruption interruption;
     // What the whole run says of macros, before any file is rewritten.
     const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    // The headers the run's includes reach outside it count too, found as
+    // each file's own lookups find them.
+    std::vector<Lookup> configurations;
+    if (settings.database)
+        for (const IncludeDirectories& directories : settings.database->configurations())
+            configurations.push_back(lookupOf(directories, settings.includePath));
+    const auto lookupsOf = [&](const std::string& path) {
+        auto [lookup, others] = lookupsFor(settings, context, configurations, path);
+        others.insert(others.begin(), lookup);
+        return others;
+    };
     const auto linked = context.index(
         listed, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs,
-        settings.skipLinked);
+        settings.skipLinked, lookupsOf);
     // Files the index left out for their hard links or their size are
     // skipped as the walk would have skipped them; the list is copied only
     // then. Files it could not read for what was thrown stay, to fail in

@@ -16,7 +16,7 @@ namespace fs = vimbo::test::fs;
 using vimbo::test::runVimbo;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
-enum class Link { none, hard, symbolic };
+enum class Link { none, hard, symbolic, directory };
 
 struct DependencyCase {
     const char* description;
@@ -82,6 +82,7 @@ TEST_P(DependencyLists, StayAsTheCompilerMakesThem) {
     for (const auto& [name, text] : c.files) write(name, text);
     if (c.link == Link::hard) fs::create_hard_link(root() / "inc/a.h", root() / "inc/b.h");
     if (c.link == Link::symbolic) fs::create_symlink("a.h", root() / "inc/b.h");
+    if (c.link == Link::directory) fs::create_directory_symlink(".", root() / "inc/alias");
     write("src/main.c", c.main);
     const std::string dir = fs::absolute(root()).generic_string();
     std::string defines;
@@ -138,13 +139,40 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DependencyCase{"a hard link", {{"inc/a.h", kA}}, "#include <a.h>\n#include <b.h>\n", 0,
                                      kTreeOnly, {}, Link::hard},
                       DependencyCase{"a symbolic link to the file", {{"inc/a.h", kA}},
-                                     "#include <a.h>\n#include <b.h>\n", 1, kTreeAndHeaders, {}, Link::symbolic}));
+                                     "#include <a.h>\n#include <b.h>\n", 0, kTreeAndHeaders, {}, Link::symbolic},
+                      DependencyCase{"a symbolic link named first", {{"inc/a.h", kA}},
+                                     "#include <b.h>\n#include <a.h>\n", 0, kTreeOnly, {}, Link::symbolic},
+                      DependencyCase{"a linked directory", {{"inc/a.h", kA}, {"inc/sub/s.h", "#include <a.h>\n"}},
+                                     "#include <alias/a.h>\n#include <a.h>\n", 0, kTreeOnly, {}, Link::directory}));
 
 // Two headers with one guard: the second is opened and recorded.
 INSTANTIATE_TEST_SUITE_P(
     SharedGuards, DependencyLists,
     ::testing::Values(DependencyCase{"two headers of the run", {{"inc/a.h", kA}, {"inc/b.h", "#ifndef A_H\n#define A_H\nint b;\n#endif\n"}},
                                      "#include <a.h>\n#include <b.h>\n", 0, kTreeAndHeaders, {}}));
+
+// Headers outside the run that its includes reach (-i inc, --tree src)
+// are read too: what they say of a guard counts as much.
+INSTANTIATE_TEST_SUITE_P(
+    OutsideTheRun, DependencyLists,
+    ::testing::Values(
+        DependencyCase{"a header outside defines the guard",
+                       {{"inc/a.h", kA}, {"inc/pre.h", "#ifndef PRE_H\n#define PRE_H\n#define A_H\n#endif\n"}},
+                       "#include <pre.h>\n#include <a.h>\n", 1, kTreeOnly, {}},
+        DependencyCase{"a header outside reached through another defines the guard",
+                       {{"inc/a.h", kA},
+                        {"inc/top.h", "#ifndef TOP_H\n#define TOP_H\n#include \"deep/pre.h\"\n#endif\n"},
+                        {"inc/deep/pre.h", "#define A_H\n"}},
+                       "#include <top.h>\n#include <a.h>\n", 1, kTreeOnly, {}},
+        DependencyCase{"a header outside shares the guard",
+                       {{"inc/a.h", kA}, {"inc/b.h", "#ifndef A_H\n#define A_H\nint b;\n#endif\n"}},
+                       "#include <a.h>\n#include <b.h>\n", 0, kTreeOnly, {}},
+        DependencyCase{"a header outside poisons the guard",
+                       {{"inc/a.h", kA}, {"inc/p.h", "#pragma GCC poison A_H\n"}},
+                       "#include <a.h>\n#include <p.h>\n", 0, kTreeOnly, {}},
+        DependencyCase{"a header outside that no include reaches counts for nothing",
+                       {{"inc/a.h", kA}, {"inc/unused.h", "#define A_H\n"}},
+                       "#include <a.h>\n", 1, kTreeOnly, {}}));
 
 // The run's files under two names: a file named on its own through a
 // linked directory is the header an include finds under its other name.

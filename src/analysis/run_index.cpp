@@ -22,7 +22,7 @@ std::string fileNameOf(const std::string& path) {
 
 void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
                      std::vector<std::pair<std::string, std::uint64_t>>* linked,
-                     std::vector<UnindexedFile>* unindexed) {
+                     std::vector<UnindexedFile>* unindexed, const LookupsOf& lookupsOf) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> broken{false};
     std::exception_ptr thrown;
@@ -96,6 +96,10 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (const auto& [i, links] : leftOut) linked->emplace_back(files[i], links);
     std::sort(named_.begin(), named_.end());
     named_.shrink_to_fit();
+    listedRead_ = true;
+    if (lookupsOf) follow(cache, lookupsOf);
+    includes_.clear();
+    includes_.shrink_to_fit();
     versions_.shrink_to_fit();
     cache.useRunFiles(this);
     std::sort(definitions_.begin(), definitions_.end());
@@ -117,10 +121,13 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
 }
 
 void RunIndex::add(const std::string& path, const std::string& canonical, const HeaderFacts& facts,
-                   const MacroUses& uses) {
+                   const MacroUses& uses, bool listed) {
     const std::uint32_t file = canonicals_.add(canonical);
     paths_.add(path);
-    named_.push_back(definition(plainSpelling(path), file));
+    if (listed) named_.push_back(definition(plainSpelling(path), file));
+    includes_.emplace_back();
+    for (std::size_t i = 0; i < uses.included.size() && i < uses.includedQuoted.size(); ++i)
+        includes_.back().emplace_back(uses.included[i], uses.includedQuoted[i]);
     versions_.emplace_back(facts.identity.device, facts.identity.file);
     if (facts.definesGuard) {
         std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
@@ -134,6 +141,93 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
     for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+}
+
+void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
+    HeaderFinder finder(cache);
+    std::unordered_map<std::string, std::uint32_t> known;  // canonical path: file
+    for (std::uint32_t file = 0; file < canonicals_.size(); ++file) known.emplace(canonicals_[file], file);
+    // A file as one lookup reaches it under one name (its quoted includes
+    // are found beside that name): what it includes there, each file found
+    // with the name it was found by (a number into `names`).
+    struct Node {
+        std::uint32_t file;
+        std::string name;
+        HeaderLookup lookup;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> includes;  // node, name
+    };
+    std::vector<Node> nodes;
+    std::map<std::tuple<std::uint32_t, std::string, std::string>, std::uint32_t> nodeOf;  // file, lookup, name
+    const auto nodeFor = [&](std::uint32_t file, const std::string& name, const HeaderLookup& lookup) {
+        const auto made = nodeOf.emplace(std::make_tuple(file, lookup.searchPath + '\n' + lookup.quotePath, name),
+                                         static_cast<std::uint32_t>(nodes.size()));
+        if (made.second) nodes.push_back({file, name, lookup, {}});
+        return std::make_pair(made.first->second, made.second);
+    };
+    std::deque<std::uint32_t> pending;
+    const std::uint32_t listed = static_cast<std::uint32_t>(canonicals_.size());
+    std::vector<std::vector<std::uint32_t>> units(listed);  // each file of the run as a unit: its nodes
+    for (std::uint32_t file = 0; file < listed; ++file)
+        for (const HeaderLookup& lookup : lookupsOf(paths_[file])) {
+            const auto [node, made] = nodeFor(file, paths_[file], lookup);
+            units[file].push_back(node);
+            if (made) pending.push_back(node);
+        }
+    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
+    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> nameFound;  // lookup, file: a name
+    std::set<std::uint32_t> twoNamed;
+    while (!pending.empty()) {
+        const std::uint32_t at = pending.front();
+        pending.pop_front();
+        const std::string includer = nodes[at].name;
+        const HeaderLookup lookup = nodes[at].lookup;
+        const auto includes = includes_[nodes[at].file];
+        for (const auto& [name, quoted] : includes) {
+            const std::string found = finder.findLikeCompiler(name, quoted, includer, lookup);
+            if (found.empty()) continue;
+            const std::string canonical = canonicalPaths_.of(found);
+            if (canonical.empty()) continue;
+            auto seen = known.find(canonical);
+            if (seen == known.end()) {
+                MacroUses uses;
+                std::uint64_t tooLarge = 0;
+                const auto facts = cache.factsWithUses(found, uses, &tooLarge);
+                if (!facts || tooLarge > 0) continue;
+                add(found, canonical, *facts, uses, false);
+                seen = known.emplace(canonical, static_cast<std::uint32_t>(canonicals_.size() - 1)).first;
+            }
+            const std::uint32_t target = seen->second;
+            const std::string plain = plainSpelling(found);
+            const std::uint32_t number =
+                names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
+            const auto first = nameFound.emplace(std::make_pair(lookup.searchPath + '\n' + lookup.quotePath, target), number);
+            if (first.first->second != number) twoNamed.insert(target);
+            const auto [node, made] = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
+            nodes[at].includes.emplace_back(node, number);
+            if (made) pending.push_back(node);
+        }
+    }
+    if (twoNamed.empty()) return;
+    // Two names matter where one unit reaches both: the compiler records
+    // each. Every file of the run may be a unit.
+    for (std::uint32_t unit = 0; unit < listed; ++unit)
+        for (const std::uint32_t root : units[unit]) {
+            std::set<std::uint32_t> reached{root};
+            std::vector<std::uint32_t> stack{root};
+            std::map<std::uint32_t, std::uint32_t> nameOf;  // a file of `twoNamed`: the name it came by
+            while (!stack.empty()) {
+                const std::uint32_t at = stack.back();
+                stack.pop_back();
+                for (const auto& [node, number] : nodes[at].includes) {
+                    const std::uint32_t target = nodes[node].file;
+                    if (twoNamed.count(target)) {
+                        const auto first = nameOf.emplace(target, number);
+                        if (first.first->second != number) severalNames_.insert(canonicals_[target]);
+                    }
+                    if (reached.insert(node).second) stack.push_back(node);
+                }
+            }
+        }
 }
 
 RunIndex::Definition RunIndex::definition(const std::string& macro, std::uint32_t file) {

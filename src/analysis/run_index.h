@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -16,6 +17,7 @@
 
 #include "analysis/header_cache.h"
 #include "analysis/header_facts.h"
+#include "analysis/header_lookup.h"
 #include "analysis/path_pool.h"
 
 namespace vimbo::analysis {
@@ -37,9 +39,16 @@ public:
     // reading threw go there, in the order of `files`; the run goes on
     // without them. What throws while the index itself grows is thrown on
     // once every job has stopped.
+    //
+    // With `lookupsOf` (the lookups a file of the run is compiled with), the
+    // headers outside the run that the run's includes reach, and the ones
+    // those reach, are read too, once each: what they say of macros counts
+    // as the run's files' does, and every name an include finds a file by
+    // is noted.
+    using LookupsOf = std::function<std::vector<HeaderLookup>(const std::string& file)>;
     void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
                std::vector<std::pair<std::string, std::uint64_t>>* linked = nullptr,
-               std::vector<UnindexedFile>* unindexed = nullptr);
+               std::vector<UnindexedFile>* unindexed = nullptr, const LookupsOf& lookupsOf = {});
     // A macro the build defines or undefines on its command lines (-D, -U).
     void predefine(const std::string& macro) { predefined_.insert(macro); }
     // A file given one hard link aside by whoever runs the run (--verify
@@ -74,6 +83,8 @@ public:
     }
     // Whether a file of the run includes or imports a file of this name.
     bool includedByName(const std::string& path) const;
+    // Whether the run's own files are read (headers outside may follow).
+    bool listedRead() const { return listedRead_; }
     // The header of the run, other than `header`, that `macro` controls; ""
     // when there is none.
     std::string otherHeaderGuardedBy(const std::string& macro, const std::string& header) const;
@@ -87,7 +98,12 @@ private:
     // gets a new identity, not a new name. A file is a number into
     // canonicals_ and paths_ (a large tree has a hundred thousand files:
     // each costs a number where it is named again).
-    void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
+    void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses,
+             bool listed = true);
+    // Reads the headers outside the run that includes reach (see build).
+    void follow(HeaderCache& cache, const LookupsOf& lookupsOf);
+    // The includes of each file, kept from add() for follow().
+    std::vector<std::vector<std::pair<std::string, bool>>> includes_;
     // The canonical path of a header as an include found it, worked out once
     // per name (it asks the system about every directory on the way).
     std::string canonicalOf(const std::string& path) const;
@@ -131,6 +147,7 @@ private:
     // The canonical paths the run's files hold under two or more names.
     std::set<std::string> severalNames_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> aside_;
+    bool listedRead_ = false;
 };
 
 }  // namespace vimbo::analysis

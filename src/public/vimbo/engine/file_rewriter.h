@@ -118,9 +118,12 @@ public:
     // With `leaveOutLinked`, a file with several hard links (which a
     // rewrite would part from its twins) is left out of the run once read,
     // as if never listed: its path and number of links are returned.
-    std::vector<std::pair<std::string, std::uint64_t>> index(const std::vector<std::string>& files,
-                                                             const std::vector<std::string>& predefined,
-                                                             unsigned jobs, bool leaveOutLinked = false);
+    // With `lookupsOf` (the lookups a file of the run is compiled with), the
+    // headers outside the run that its includes reach are read for these
+    // rules too, each once.
+    std::vector<std::pair<std::string, std::uint64_t>> index(
+        const std::vector<std::string>& files, const std::vector<std::string>& predefined, unsigned jobs,
+        bool leaveOutLinked = false, const std::function<std::vector<Lookup>(const std::string&)>& lookupsOf = {});
     // Before index(): files larger than `bytes` are left out of the run, and
     // a header larger than that is as one that can't be read (the include
     // is left alone); kDefaultMaxFileSize by default.
