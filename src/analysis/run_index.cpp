@@ -176,6 +176,8 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
     std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> nameFound;  // lookup, file: a name
     std::set<std::uint32_t> twoNamed;
+    constexpr std::uint32_t kMaxSpellings = 8;
+    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> spellingsOf, firstNodeOf;  // lookup, file
     while (!pending.empty()) {
         const std::uint32_t at = pending.front();
         pending.pop_front();
@@ -202,7 +204,20 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
                 names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
             const auto first = nameFound.emplace(std::make_pair(lookup.searchPath + '\n' + lookup.quotePath, target), number);
             if (first.first->second != number) twoNamed.insert(target);
-            const auto [node, made] = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
+            // Quoted includes through ".." make new names without end
+            // ("d/sub/../a.h" includes "sub/b.h", which includes "../a.h"):
+            // past a few, a file's includes are followed from a name it has.
+            const std::string context = lookup.searchPath + '\n' + lookup.quotePath;
+            std::uint32_t& spellings = spellingsOf[{context, target}];
+            std::pair<std::uint32_t, bool> reached;
+            if (spellings < kMaxSpellings) {
+                reached = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
+                if (reached.second) ++spellings;
+            } else {
+                reached = {firstNodeOf.at({context, target}), false};
+            }
+            const auto [node, made] = reached;
+            firstNodeOf.emplace(std::make_pair(context, target), node);
             nodes[at].includes.emplace_back(node, number);
             if (made) pending.push_back(node);
         }
