@@ -188,4 +188,17 @@ TEST_F(DependencyLists, AFileTheRunHoldsUnderTwoNamesIsNotWrapped) {
     EXPECT_EQ(gccView({}), before);
 }
 
+// Quoted includes through ".." that lead back make new names at every
+// turn ("inc/sub/../a.h"): the index stops following them, and gcc's view
+// stays.
+TEST_F(DependencyLists, QuotedIncludesThatLeadBackEnd) {
+    if (!haveGcc()) GTEST_SKIP() << "no gcc";
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#include \"sub/b.h\"\n#endif\n");
+    write("inc/sub/b.h", "#ifndef B_H\n#define B_H\n#include \"../a.h\"\n#endif\n");
+    write("src/main.c", "#include <a.h>\n#include <sub/b.h>\n");
+    const std::string before = gccView({});
+    const auto run = runVimbo(kTreeOnly);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(gccView({}), before) << read("src/main.c");
+}
 }  // namespace
