@@ -225,9 +225,10 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     if (twoNamed.empty()) return;
     // Two names matter where one unit reaches both: the compiler records
     // each. Every file of the run may be a unit.
+    std::vector<std::uint32_t> reachedFrom(nodes.size(), UINT32_MAX);  // the last root that reached each node
     for (std::uint32_t unit = 0; unit < listed; ++unit)
         for (const std::uint32_t root : units[unit]) {
-            std::set<std::uint32_t> reached{root};
+            reachedFrom[root] = root;
             std::vector<std::uint32_t> stack{root};
             std::map<std::uint32_t, std::uint32_t> nameOf;  // a file of `twoNamed`: the name it came by
             while (!stack.empty()) {
@@ -239,7 +240,10 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
                         const auto first = nameOf.emplace(target, number);
                         if (first.first->second != number) severalNames_.insert(canonicals_[target]);
                     }
-                    if (reached.insert(node).second) stack.push_back(node);
+                    if (reachedFrom[node] != root) {
+                        reachedFrom[node] = root;
+                        stack.push_back(node);
+                    }
                 }
             }
         }
