@@ -140,7 +140,11 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
     undefined_.insert(uses.undefined.begin(), uses.undefined.end());
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
-    for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+    // Which files of the run other files include decides the lookups each
+    // is judged with, and so which headers outside the run are followed:
+    // only the run's own includes count, as they did when that was decided.
+    if (listed)
+        for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
 }
 
 void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
