@@ -151,21 +151,29 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     HeaderFinder finder(cache);
     std::unordered_map<std::string, std::uint32_t> known;  // canonical path: file
     for (std::uint32_t file = 0; file < canonicals_.size(); ++file) known.emplace(canonicals_[file], file);
+    // Each lookup once, by number: one lookup is one unit's.
+    std::vector<HeaderLookup> lookups;
+    std::unordered_map<std::string, std::uint32_t> lookupNumbers;
+    const auto lookupNumber = [&](const HeaderLookup& lookup) {
+        const auto made = lookupNumbers.emplace(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
+                                                    (lookup.followable ? "" : "unfollowable"),
+                                                static_cast<std::uint32_t>(lookups.size()));
+        if (made.second) lookups.push_back(lookup);
+        return made.first->second;
+    };
     // A file as one lookup reaches it under one name (its quoted includes
     // are found beside that name): what it includes there, each file found
     // with the name it was found by (a number into `names`).
     struct Node {
-        std::uint32_t file;
+        std::uint32_t file, lookup;
         std::string name;
-        HeaderLookup lookup;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> includes;  // node, name
     };
     std::vector<Node> nodes;
-    std::map<std::tuple<std::uint32_t, std::string, std::string>, std::uint32_t> nodeOf;  // file, lookup, name
-    const auto nodeFor = [&](std::uint32_t file, const std::string& name, const HeaderLookup& lookup) {
-        const auto made = nodeOf.emplace(std::make_tuple(file, lookup.searchPath + '\n' + lookup.quotePath, name),
-                                         static_cast<std::uint32_t>(nodes.size()));
-        if (made.second) nodes.push_back({file, name, lookup, {}});
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::string>, std::uint32_t> nodeOf;  // file, lookup, name
+    const auto nodeFor = [&](std::uint32_t file, const std::string& name, std::uint32_t lookup) {
+        const auto made = nodeOf.emplace(std::make_tuple(file, lookup, name), static_cast<std::uint32_t>(nodes.size()));
+        if (made.second) nodes.push_back({file, lookup, name, {}});
         return std::make_pair(made.first->second, made.second);
     };
     std::deque<std::uint32_t> pending;
@@ -173,23 +181,25 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     std::vector<std::vector<std::uint32_t>> units(listed);  // each file of the run as a unit: its nodes
     for (std::uint32_t file = 0; file < listed; ++file)
         for (const HeaderLookup& lookup : lookupsOf(paths_[file])) {
-            const auto [node, made] = nodeFor(file, paths_[file], lookup);
+            const auto [node, made] = nodeFor(file, paths_[file], lookupNumber(lookup));
             units[file].push_back(node);
             if (made) pending.push_back(node);
         }
     std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
-    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> nameFound;  // lookup, file: a name
+    using LookupAndFile = std::pair<std::uint32_t, std::uint32_t>;
+    std::map<LookupAndFile, std::uint32_t> nameFound;  // a name each file was found by
     std::set<std::uint32_t> twoNamed;
     constexpr std::uint32_t kMaxSpellings = 8;
-    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> spellingsOf, firstNodeOf;  // lookup, file
+    std::map<LookupAndFile, std::uint32_t> spellingsOf, firstNodeOf;
     while (!pending.empty()) {
         const std::uint32_t at = pending.front();
         pending.pop_front();
         const std::string includer = nodes[at].name;
-        const HeaderLookup lookup = nodes[at].lookup;
-        const auto includes = includes_[nodes[at].file];
-        for (const auto& [name, quoted] : includes) {
-            const std::string found = finder.findLikeCompiler(name, quoted, includer, lookup);
+        const std::uint32_t lookup = nodes[at].lookup;
+        // includes_ is a deque: what add() appends leaves this where it is.
+        const auto& includes = includes_[nodes[at].file];
+        for (std::size_t i = 0; i < includes.size(); ++i) {
+            const std::string found = finder.findLikeCompiler(includes[i].first, includes[i].second, includer, lookups[lookup]);
             if (found.empty()) continue;
             const std::string canonical = canonicalPaths_.of(found);
             if (canonical.empty()) continue;
@@ -206,22 +216,21 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
             const std::string plain = plainSpelling(found);
             const std::uint32_t number =
                 names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
-            const auto first = nameFound.emplace(std::make_pair(lookup.searchPath + '\n' + lookup.quotePath, target), number);
+            const auto first = nameFound.emplace(LookupAndFile{lookup, target}, number);
             if (first.first->second != number) twoNamed.insert(target);
             // Quoted includes through ".." make new names without end
             // ("d/sub/../a.h" includes "sub/b.h", which includes "../a.h"):
             // past a few, a file's includes are followed from a name it has.
-            const std::string context = lookup.searchPath + '\n' + lookup.quotePath;
-            std::uint32_t& spellings = spellingsOf[{context, target}];
+            std::uint32_t& spellings = spellingsOf[{lookup, target}];
             std::pair<std::uint32_t, bool> reached;
             if (spellings < kMaxSpellings) {
                 reached = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
                 if (reached.second) ++spellings;
             } else {
-                reached = {firstNodeOf.at({context, target}), false};
+                reached = {firstNodeOf.at({lookup, target}), false};
             }
             const auto [node, made] = reached;
-            firstNodeOf.emplace(std::make_pair(context, target), node);
+            firstNodeOf.emplace(LookupAndFile{lookup, target}, node);
             nodes[at].includes.emplace_back(node, number);
             if (made) pending.push_back(node);
         }

@@ -103,7 +103,7 @@ private:
     // Reads the headers outside the run that includes reach (see build).
     void follow(HeaderCache& cache, const LookupsOf& lookupsOf);
     // The includes of each file, kept from add() for follow().
-    std::vector<std::vector<std::pair<std::string, bool>>> includes_;
+    std::deque<std::vector<std::pair<std::string, bool>>> includes_;
     // The canonical path of a header as an include found it, worked out once
     // per name (it asks the system about every directory on the way).
     std::string canonicalOf(const std::string& path) const;
