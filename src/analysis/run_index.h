@@ -74,8 +74,9 @@ public:
     // "#import" of its name somewhere in the run), no file may undefine it
     // either.
     bool soleDefiner(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
-    // Whether the run's files hold `header`'s file under another name (a
-    // second name goes into the dependencies of its own).
+    // Whether `header`'s file has two names that count: two files of the
+    // run are it, or one unit's includes reach it under two names (the
+    // compiler opens and records each).
     bool otherNameOf(const std::string& header) const;
     // Whether `header` is a header of the run that `macro` controls.
     bool guardedBy(const std::string& macro, const std::string& header) const {
@@ -144,7 +145,7 @@ private:
     // Each file's device and file number as it was read.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> versions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
-    // The canonical paths the run's files hold under two or more names.
+    // The canonical paths of the files with two names that count (see otherNameOf).
     std::set<std::string> severalNames_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> aside_;
     bool listedRead_ = false;
