@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "batch_run.h"
 #include "effective_settings.h"
@@ -394,6 +395,9 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     batch.rewrite.noteVersions = !verify.dryRun;
     batch.written = &written;
     verify.written = &written;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> linkedAside;
+    verify.linkedAside = &linkedAside;
+    batch.linkedAside = &linkedAside;
     verify.summaryToStandardError = batch.format != OutputFormat::text;
     const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;

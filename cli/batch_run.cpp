@@ -389,15 +389,24 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     else made.emplace(dryRun);
     vimbo::engine::BatchContext& context = *made;
     context.setMaxFileSize(settings.maxFileSize);
+    if (settings.linkedAside) context.linkedAside({settings.linkedAside->begin(), settings.linkedAside->end()});
     if (settings.directories)
         for (const WalkedDirectory& directory : *settings.directories)
             context.expectDirectory(directory.path, directory.identity, directory.leftovers);
     Interruption interruption;
     // What the whole run says of macros, before any file is rewritten.
     const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    // The headers the run's includes reach outside it count too, found as
+    // each file's own lookups find them.
+    const std::function<std::vector<Lookup>(const std::string&)> lookupsOf = [&](const std::string& path) {
+        if (!settings.lookups) return std::vector<Lookup>{searchPathLookup(settings.includePath)};
+        auto [lookup, others] = settings.lookups->lookupsFor(path, context.includedByName(path));
+        others.insert(others.begin(), lookup);
+        return others;
+    };
     const auto linked = context.index(
         listed, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs,
-        settings.skipLinked);
+        settings.skipLinked, lookupsOf);
     // Files the index left out for their hard links or their size are
     // skipped as the walk would have skipped them; the list is copied only
     // then. Files it could not read for what was thrown stay, to fail in

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +56,8 @@ struct BatchSettings {
     std::uint64_t maxFileSize = vimbo::engine::kDefaultMaxFileSize;
     // The file-system operations the run goes through (the system's when null).
     const vimbo::platform::FileSystemOps* fileSystem = nullptr;
+    // Files (device and file number) that --verify gave a hard link aside.
+    const std::set<std::pair<std::uint64_t, std::uint64_t>>* linkedAside = nullptr;
     // A dry run puts the new text of each file it would change here.
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
     // The directories the walk found the files in, as it saw them.

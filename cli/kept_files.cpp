@@ -14,11 +14,18 @@ namespace vimbo::cli {
 namespace {
 
 // Copies a file with its bytes, permissions and time stamp, where a hard
-// link (which keeps all of them, and the file itself) cannot be made.
-bool keepFile(const fs::path& from, const fs::path& to) {
+// link (which keeps all of them, and the file itself) cannot be made. A
+// file linked goes into `linked` (the run must not take the link for a
+// name of the build's).
+bool keepFile(const fs::path& from, const fs::path& to, LinkedAside& linked) {
+    vimbo::engine::FileVersion version;
+    const bool known = vimbo::engine::fileVersion(from.string(), version);
     std::error_code error;
     fs::create_hard_link(from, to, error);
-    if (!error) return true;
+    if (!error) {
+        if (known) linked.insert({version.device, version.file});
+        return true;
+    }
     if (!fs::copy_file(from, to, error) || error) return false;
     fs::permissions(to, fs::status(from).permissions(), error);
     fs::last_write_time(to, fs::last_write_time(from), error);
@@ -90,7 +97,7 @@ bool Originals::keep(const std::vector<std::string>& files, bool backups) {
     for (const std::string& file : files) {
         const fs::path kept = store_ / std::to_string(kept_.size());
         vimbo::engine::FileVersion original;
-        if (!vimbo::engine::fileVersion(file, original) || !keepFile(file, kept)) return false;
+        if (!vimbo::engine::fileVersion(file, original) || !keepFile(file, kept, linked_)) return false;
         kept_.push_back({file, kept});
         versions_.push_back(original);
         vimbo::engine::DirectoryIdentity identity;
@@ -101,7 +108,7 @@ bool Originals::keep(const std::vector<std::string>& files, bool backups) {
         std::error_code ignored;
         if (backups && fs::is_regular_file(fs::symlink_status(backup, ignored))) {
             old.kept = store_ / (std::to_string(kept_.size() - 1) + ".Bak");
-            if (!vimbo::engine::fileVersion(backup, old.version) || !keepFile(backup, old.kept)) return false;
+            if (!vimbo::engine::fileVersion(backup, old.version) || !keepFile(backup, old.kept, linked_)) return false;
         }
         if (backups) backups_.push_back(old);
     }
@@ -203,7 +210,7 @@ bool Mirror::make(const fs::path& root, std::string& error) {
             fs::copy_symlink(entry->path(), target, ignored);
         } else if (entry->is_directory(ignored)) {
             fs::create_directories(target, failure);
-        } else if (entry->is_regular_file(ignored) && !keepFile(entry->path(), target)) {
+        } else if (entry->is_regular_file(ignored) && !keepFile(entry->path(), target, linked_)) {
             error = "can't copy " + entry->path().string();
             return false;
         }
@@ -239,7 +246,7 @@ bool Mirror::reset(const std::string& path) {
     if (!inside(target)) return false;
     std::error_code error;
     fs::remove(target, error);
-    return keepFile(original, target);
+    return keepFile(original, target, linked_);
 }
 
 bool Mirror::write(const std::string& path, const std::string& text) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +14,10 @@
 #include "vimbo/engine/paths.h"
 
 namespace vimbo::cli {
+
+// The files (device and file number) given a hard link of their own to
+// keep them aside while the run goes on.
+using LinkedAside = std::set<std::pair<std::uint64_t, std::uint64_t>>;
 
 // A new directory `prefix` + a number in `parent`, open to this user alone;
 // empty when none can be made.
@@ -37,11 +43,13 @@ public:
     // left where they are, named) when one cannot be, or was changed by
     // someone else meanwhile.
     bool restore(const std::map<std::string, vimbo::engine::FileVersion>& written);
+    const LinkedAside& linked() const { return linked_; }
 
 private:
     std::filesystem::path store_;
     bool keepStore_ = false;
     std::vector<std::pair<std::string, std::filesystem::path>> kept_;
+    LinkedAside linked_;
     std::vector<vimbo::engine::DirectoryIdentity> directories_;  // of each kept file, as it was kept
     std::vector<vimbo::engine::FileVersion> versions_;            // each file as it was kept
     // Each file's ".Bak" as it was before the run (kept path empty: none).
@@ -68,11 +76,13 @@ public:
     // Writes a file's new text into the copy, or puts the tree's own back.
     bool write(const std::string& path, const std::string& text);
     bool reset(const std::string& path);
+    const LinkedAside& linked() const { return linked_; }
 
 private:
     // Whether writing `target` writes in the copy, not through a link out of it.
     bool inside(const std::filesystem::path& target) const;
     std::filesystem::path root_, place_, copy_;
+    LinkedAside linked_;
 };
 
 }  // namespace vimbo::cli

@@ -183,6 +183,7 @@ public:
             return stop(128 + signal, "interrupted before the rewrite; nothing was changed");
         if (!dry_ && !originals_.keep(settings_.files, settings_.backups))
             return stop(2, "--verify: can't keep the original files; nothing was rewritten");
+        if (settings_.linkedAside) *settings_.linkedAside = dry_ ? mirror_.linked() : originals_.linked();
         rewriteStatus_ = rewrite_(dry_ ? &texts_ : nullptr);
         // A rewrite cut short is not verified: what it did is undone.
         if (rewriteStatus_ >= 128) return undo(rewriteStatus_);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,8 @@ struct VerifySettings {
     // The rewrite step tells here the version of each file it put in place:
     // only those go back, and only while they still are that version.
     std::map<std::string, vimbo::engine::FileVersion>* written = nullptr;
+    // Filled before the rewrite: the files given a hard link to keep them aside.
+    std::set<std::pair<std::uint64_t, std::uint64_t>>* linkedAside = nullptr;
 };
 
 // The new texts of a dry run, by path.

@@ -120,7 +120,7 @@ TEST_F(GuardWrappers, TreeThenStripGivesBackTheBytes) {
     const std::map<std::string, std::string> files = {
         {"src/lf.c", "#include <a.h>\nint x;\n"},
         {"src/crlf.c", "int x;\r\n#include <a.h>\r\n#include <open.h>\r\n"},
-        {"src/mixed.h", "#include <a.h>\r\n#include \"../inc/a.h\"\n"},
+        {"src/mixed.h", "#include <a.h>\r\n#include \"../inc/renamed.h\"\n"},
         {"src/last.c", "int x;\r\n#include <a.h>"},
         {"src/only.c", "#include <a.h>"},
         {"src/bom.c", "\xEF\xBB\xBF#include <a.h>\n#include <a.h>\n"},

@@ -130,14 +130,25 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
     if (!facts) return "";
     if (!controlIn(*facts, lookup).empty() && facts->definesGuard) {
         const std::string guard(controlIn(*facts, lookup));
-        if (index_ && (!index_->ownsGuard(path, guard) || !index_->onceSafe(path, *facts, guard) ||
-                       !index_->definedOnlyByItsHeader(path, guard)))
+        // The build's dependencies keep every name the compiler opens: the
+        // header must be one it can only have skipped after opening it once
+        // under this very name. A second name (another hard link, a symbolic
+        // link to the file) is opened and recorded even when the guard is
+        // defined.
+        if ((index_ ? index_->linksOf(facts->identity) : facts->identity.links) != 1 ||
+            cache_.fileSystem().isLink(path))
+            return "";
+        if (index_ && (!index_->ownsGuard(path, guard) || !index_->soleDefiner(path, *facts, guard) ||
+                       index_->otherNameOf(path)))
             return "";
         return guard;
     }
-    // A forwarder takes the guard that every header it includes has (and
-    // that every external guard around one of them names).
-    if (!facts->forwarder || !facts->hasForwards() || depth >= kMaxForwardingDepth) return "";
+    // A forwarder takes the guard of the header it forwards to, which other
+    // files can include too: once that one was included some other way, the
+    // compiler still opens the forwarder (it has no guard of its own) and
+    // records it, where a wrap would skip it. So in a batch run, where the
+    // build's dependencies count, no forwarder is wrapped.
+    if (index_ || !facts->forwarder || !facts->hasForwards() || depth >= kMaxForwardingDepth) return "";
     std::string guard;
     ForwardedInclude include;
     for (std::size_t at = 0; facts->nextForward(at, include);) {
@@ -147,8 +158,6 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
             return "";
         guard = own;
     }
-    // A forwarder remembered as seen ("#pragma once") is as much at risk as a leaf.
-    if (index_ && !index_->onceSafe(path, *facts, guard)) return "";
     return guard;
 }
 

@@ -349,7 +349,13 @@ void recordUses(std::string_view code, MacroUses& uses) {
             uses.poisoned.insert(uses.poisoned.end(), words.begin() + 2, words.end());
     } else if (name == "include" || name == "include_next" || name == "import") {
         std::string header = headerNameOf(rest);
-        if (!header.empty()) (name == "import" ? uses.imported : uses.included).push_back(std::move(header));
+        if (header.empty()) return;
+        if (name == "import") {
+            uses.imported.push_back(std::move(header));
+            return;
+        }
+        uses.includedQuoted.push_back(trimBlanks(rest)[0] == '"');
+        uses.included.push_back(std::move(header));
     }
 }
 

@@ -109,6 +109,7 @@ std::string guardTest(std::string_view name, std::string_view rest, bool cpluspl
 struct MacroUses {
     std::vector<std::string> defined, undefined, poisoned;
     std::vector<std::string> imported, included;  // the names "#import" and "#include" give
+    std::vector<bool> includedQuoted;              // for each of `included`: in quotes
 };
 
 // The facts of a header's bytes; `baseName` is its upper-cased base name.

@@ -22,7 +22,7 @@ std::string fileNameOf(const std::string& path) {
 
 void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
                      std::vector<std::pair<std::string, std::uint64_t>>* linked,
-                     std::vector<UnindexedFile>* unindexed) {
+                     std::vector<UnindexedFile>* unindexed, const LookupsOf& lookupsOf) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> broken{false};
     std::exception_ptr thrown;
@@ -96,10 +96,24 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     for (const auto& [i, links] : leftOut) linked->emplace_back(files[i], links);
     std::sort(named_.begin(), named_.end());
     named_.shrink_to_fit();
+    listedRead_ = true;
+    if (lookupsOf) follow(cache, lookupsOf);
+    includes_.clear();
+    includes_.shrink_to_fit();
     versions_.shrink_to_fit();
     cache.useRunFiles(this);
     std::sort(definitions_.begin(), definitions_.end());
     definitions_.erase(std::unique(definitions_.begin(), definitions_.end()), definitions_.end());
+    // One file under two names: the build records each name it is reached by.
+    {
+        std::vector<std::pair<std::string, std::string>> names;
+        for (std::uint32_t file = 0; file < versions_.size(); ++file)
+            names.emplace_back(canonicals_[file], plainSpelling(paths_[file]));
+        std::sort(names.begin(), names.end());
+        for (std::size_t i = 1; i < names.size(); ++i)
+            if (names[i].first == names[i - 1].first && names[i].second != names[i - 1].second)
+                severalNames_.insert(names[i].first);
+    }
     // The order files finish in must not matter.
     for (auto& [guard, owners] : owners_)
         std::sort(owners.begin(), owners.end(),
@@ -107,10 +121,13 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
 }
 
 void RunIndex::add(const std::string& path, const std::string& canonical, const HeaderFacts& facts,
-                   const MacroUses& uses) {
+                   const MacroUses& uses, bool listed) {
     const std::uint32_t file = canonicals_.add(canonical);
     paths_.add(path);
-    named_.push_back(definition(plainSpelling(path), file));
+    if (listed) named_.push_back(definition(plainSpelling(path), file));
+    includes_.emplace_back();
+    for (std::size_t i = 0; i < uses.included.size() && i < uses.includedQuoted.size(); ++i)
+        includes_.back().emplace_back(uses.included[i], uses.includedQuoted[i]);
     versions_.emplace_back(facts.identity.device, facts.identity.file);
     if (facts.definesGuard) {
         std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
@@ -123,7 +140,126 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
     undefined_.insert(uses.undefined.begin(), uses.undefined.end());
     poisoned_.insert(uses.poisoned.begin(), uses.poisoned.end());
     for (const std::string& name : uses.imported) importedNames_.insert(fileNameOf(name));
-    for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+    // Which files of the run other files include decides the lookups each
+    // is judged with, and so which headers outside the run are followed:
+    // only the run's own includes count, as they did when that was decided.
+    if (listed)
+        for (const std::string& name : uses.included) includedNames_.insert(fileNameOf(name));
+}
+
+void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
+    HeaderFinder finder(cache);
+    std::unordered_map<std::string, std::uint32_t> known;  // canonical path: file
+    for (std::uint32_t file = 0; file < canonicals_.size(); ++file) known.emplace(canonicals_[file], file);
+    // Each lookup once, by number: one lookup is one unit's.
+    std::vector<HeaderLookup> lookups;
+    std::unordered_map<std::string, std::uint32_t> lookupNumbers;
+    const auto lookupNumber = [&](const HeaderLookup& lookup) {
+        const auto made = lookupNumbers.emplace(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
+                                                    (lookup.followable ? "" : "unfollowable"),
+                                                static_cast<std::uint32_t>(lookups.size()));
+        if (made.second) lookups.push_back(lookup);
+        return made.first->second;
+    };
+    // A file as one lookup reaches it under one name (its quoted includes
+    // are found beside that name): what it includes there, each file found
+    // with the name it was found by (a number into `names`).
+    struct Node {
+        std::uint32_t file, lookup;
+        std::string name;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> includes;  // node, name
+    };
+    std::vector<Node> nodes;
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::string>, std::uint32_t> nodeOf;  // file, lookup, name
+    const auto nodeFor = [&](std::uint32_t file, const std::string& name, std::uint32_t lookup) {
+        const auto made = nodeOf.emplace(std::make_tuple(file, lookup, name), static_cast<std::uint32_t>(nodes.size()));
+        if (made.second) nodes.push_back({file, lookup, name, {}});
+        return std::make_pair(made.first->second, made.second);
+    };
+    std::deque<std::uint32_t> pending;
+    const std::uint32_t listed = static_cast<std::uint32_t>(canonicals_.size());
+    std::vector<std::vector<std::uint32_t>> units(listed);  // each file of the run as a unit: its nodes
+    for (std::uint32_t file = 0; file < listed; ++file)
+        for (const HeaderLookup& lookup : lookupsOf(paths_[file])) {
+            const auto [node, made] = nodeFor(file, paths_[file], lookupNumber(lookup));
+            units[file].push_back(node);
+            if (made) pending.push_back(node);
+        }
+    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
+    using LookupAndFile = std::pair<std::uint32_t, std::uint32_t>;
+    std::map<LookupAndFile, std::uint32_t> nameFound;  // a name each file was found by
+    std::set<std::uint32_t> twoNamed;
+    constexpr std::uint32_t kMaxSpellings = 8;
+    std::map<LookupAndFile, std::uint32_t> spellingsOf, firstNodeOf;
+    while (!pending.empty()) {
+        const std::uint32_t at = pending.front();
+        pending.pop_front();
+        const std::string includer = nodes[at].name;
+        const std::uint32_t lookup = nodes[at].lookup;
+        // includes_ is a deque: what add() appends leaves this where it is.
+        const auto& includes = includes_[nodes[at].file];
+        for (std::size_t i = 0; i < includes.size(); ++i) {
+            const std::string found = finder.findLikeCompiler(includes[i].first, includes[i].second, includer, lookups[lookup]);
+            if (found.empty()) continue;
+            const std::string canonical = canonicalPaths_.of(found);
+            if (canonical.empty()) continue;
+            auto seen = known.find(canonical);
+            if (seen == known.end()) {
+                MacroUses uses;
+                std::uint64_t tooLarge = 0;
+                const auto facts = cache.factsWithUses(found, uses, &tooLarge);
+                if (!facts || tooLarge > 0) continue;
+                add(found, canonical, *facts, uses, false);
+                seen = known.emplace(canonical, static_cast<std::uint32_t>(canonicals_.size() - 1)).first;
+            }
+            const std::uint32_t target = seen->second;
+            const std::string plain = plainSpelling(found);
+            const std::uint32_t number =
+                names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
+            const auto first = nameFound.emplace(LookupAndFile{lookup, target}, number);
+            if (first.first->second != number) twoNamed.insert(target);
+            // Quoted includes through ".." make new names without end
+            // ("d/sub/../a.h" includes "sub/b.h", which includes "../a.h"):
+            // past a few, a file's includes are followed from a name it has.
+            std::uint32_t& spellings = spellingsOf[{lookup, target}];
+            std::pair<std::uint32_t, bool> reached;
+            if (spellings < kMaxSpellings) {
+                reached = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
+                if (reached.second) ++spellings;
+            } else {
+                reached = {firstNodeOf.at({lookup, target}), false};
+            }
+            const auto [node, made] = reached;
+            firstNodeOf.emplace(LookupAndFile{lookup, target}, node);
+            nodes[at].includes.emplace_back(node, number);
+            if (made) pending.push_back(node);
+        }
+    }
+    if (twoNamed.empty()) return;
+    // Two names matter where one unit reaches both: the compiler records
+    // each. Every file of the run may be a unit.
+    std::vector<std::uint32_t> reachedFrom(nodes.size(), UINT32_MAX);  // the last root that reached each node
+    for (std::uint32_t unit = 0; unit < listed; ++unit)
+        for (const std::uint32_t root : units[unit]) {
+            reachedFrom[root] = root;
+            std::vector<std::uint32_t> stack{root};
+            std::map<std::uint32_t, std::uint32_t> nameOf;  // a file of `twoNamed`: the name it came by
+            while (!stack.empty()) {
+                const std::uint32_t at = stack.back();
+                stack.pop_back();
+                for (const auto& [node, number] : nodes[at].includes) {
+                    const std::uint32_t target = nodes[node].file;
+                    if (twoNamed.count(target)) {
+                        const auto first = nameOf.emplace(target, number);
+                        if (first.first->second != number) severalNames_.insert(canonicals_[target]);
+                    }
+                    if (reachedFrom[node] != root) {
+                        reachedFrom[node] = root;
+                        stack.push_back(node);
+                    }
+                }
+            }
+        }
 }
 
 RunIndex::Definition RunIndex::definition(const std::string& macro, std::uint32_t file) {
@@ -146,23 +282,22 @@ bool RunIndex::ownsGuard(const std::string& header, const std::string& guard) co
                        [&](std::uint32_t o) { return canonicals_.equals(o, canonical); });
 }
 
-bool RunIndex::onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
-    if (!facts.pragmaOnce && !importedNames_.count(fileNameOf(header))) return true;
-    return !undefined_.count(guard) && definedOnlyByItsHeader(header, guard);
-}
-
-bool RunIndex::definedOnlyByItsHeader(const std::string& header, const std::string& guard) const {
+bool RunIndex::soleDefiner(const std::string& header, const HeaderFacts& facts, const std::string& guard) const {
     if (predefined_.count(guard)) return false;
-    // The header whose guard it is defines it (behind a forwarder, the header
-    // forwarded to); a definition anywhere else comes first somewhere.
+    if ((facts.pragmaOnce || importedNames_.count(fileNameOf(header))) && undefined_.count(guard)) return false;
+    // A header's definitions of its own guard are not listed; any other
+    // file's may come before the header's first include somewhere.
     const Definition least = definition(guard, 0);
     const auto first = std::lower_bound(definitions_.begin(), definitions_.end(), least);
     const auto end = std::upper_bound(first, definitions_.end(), Definition{least.high, least.low, UINT32_MAX});
     if (first == end) return true;
     const std::string canonical = canonicalOf(header);
-    return std::all_of(first, end, [&](const Definition& made) {
-        return canonicals_.equals(made.file, canonical) || owns(guard, canonicals_[made.file]);
-    });
+    return std::all_of(first, end, [&](const Definition& made) { return canonicals_.equals(made.file, canonical); });
+}
+
+bool RunIndex::otherNameOf(const std::string& header) const {
+    if (severalNames_.empty()) return false;
+    return severalNames_.count(canonicalOf(header)) != 0;
 }
 
 bool RunIndex::numberOf(const std::string& path, std::uint32_t& file) const {

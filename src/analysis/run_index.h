@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -16,6 +17,7 @@
 
 #include "analysis/header_cache.h"
 #include "analysis/header_facts.h"
+#include "analysis/header_lookup.h"
 #include "analysis/path_pool.h"
 
 namespace vimbo::analysis {
@@ -37,28 +39,45 @@ public:
     // reading threw go there, in the order of `files`; the run goes on
     // without them. What throws while the index itself grows is thrown on
     // once every job has stopped.
+    //
+    // With `lookupsOf` (the lookups a file of the run is compiled with), the
+    // headers outside the run that the run's includes reach, and the ones
+    // those reach, are read too, once each: what they say of macros counts
+    // as the run's files' does, and every name an include finds a file by
+    // is noted.
+    using LookupsOf = std::function<std::vector<HeaderLookup>(const std::string& file)>;
     void build(HeaderCache& cache, const std::vector<std::string>& files, unsigned jobs,
                std::vector<std::pair<std::string, std::uint64_t>>* linked = nullptr,
-               std::vector<UnindexedFile>* unindexed = nullptr);
+               std::vector<UnindexedFile>* unindexed = nullptr, const LookupsOf& lookupsOf = {});
     // A macro the build defines or undefines on its command lines (-D, -U).
     void predefine(const std::string& macro) { predefined_.insert(macro); }
+    // A file given one hard link aside by whoever runs the run (--verify
+    // keeps the originals so): that link is no name the build reaches.
+    void linkedAside(std::uint64_t device, std::uint64_t file) { aside_.insert({device, file}); }
+    // The names a file has that the build may reach it by.
+    std::uint64_t linksOf(const vimbo::platform::FileIdentity& identity) const {
+        return identity.links - (identity.links > 1 && aside_.count({identity.device, identity.file}) ? 1 : 0);
+    }
 
     // Whether `guard`, which controls `header` and which the header defines,
     // may stand for it: no "#pragma GCC poison" names it, and no other
     // header of the run is controlled by it (the second would never be
     // opened, and would drop out of the build's dependencies).
     bool ownsGuard(const std::string& header, const std::string& guard) const;
-    // Whether a test of `guard` may stand in front of `header` although the
+    // Whether a test of `guard` may stand in front of `header` without
+    // changing the build's dependencies: only the header itself can have
+    // defined it, so a wrap that skips the header skips one the compiler
+    // opened before. No other file of the run defines it, and no command
+    // line of the build defines or undefines it (the compiler opens a header
+    // whose guard was defined before it and skips only its body). Where the
     // compiler also remembers the file as seen ("#pragma once", or an
-    // "#import" of its name somewhere in the run): only when no file of the
-    // run undefines the guard, and none but the header defines it first.
-    bool onceSafe(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
-    // Whether none but the header (behind a forwarder, the header forwarded
-    // to) defines `guard`, neither another file of the run nor the build on
-    // a command line: defined before the header's first include, a test in
-    // front would keep the compiler from opening a file it opens now, and
-    // the file would drop out of the build's dependencies.
-    bool definedOnlyByItsHeader(const std::string& header, const std::string& guard) const;
+    // "#import" of its name somewhere in the run), no file may undefine it
+    // either.
+    bool soleDefiner(const std::string& header, const HeaderFacts& facts, const std::string& guard) const;
+    // Whether `header`'s file has two names that count: two files of the
+    // run are it, or one unit's includes reach it under two names (the
+    // compiler opens and records each).
+    bool otherNameOf(const std::string& header) const;
     // Whether a file of the run undefines the macro, or the build defines or
     // undefines it on a command line.
     bool undefinedOrPredefined(const std::string& macro) const { return undefined_.count(macro) || predefined_.count(macro); }
@@ -68,6 +87,8 @@ public:
     }
     // Whether a file of the run includes or imports a file of this name.
     bool includedByName(const std::string& path) const;
+    // Whether the run's own files are read (headers outside may follow).
+    bool listedRead() const { return listedRead_; }
     // The header of the run, other than `header`, that `macro` controls; ""
     // when there is none.
     std::string otherHeaderGuardedBy(const std::string& macro, const std::string& header) const;
@@ -81,7 +102,12 @@ private:
     // gets a new identity, not a new name. A file is a number into
     // canonicals_ and paths_ (a large tree has a hundred thousand files:
     // each costs a number where it is named again).
-    void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses);
+    void add(const std::string& path, const std::string& canonical, const HeaderFacts& facts, const MacroUses& uses,
+             bool listed = true);
+    // Reads the headers outside the run that includes reach (see build).
+    void follow(HeaderCache& cache, const LookupsOf& lookupsOf);
+    // The includes of each file, kept from add() for follow().
+    std::deque<std::vector<std::pair<std::string, bool>>> includes_;
     // The canonical path of a header as an include found it, worked out once
     // per name (it asks the system about every directory on the way).
     std::string canonicalOf(const std::string& path) const;
@@ -122,6 +148,10 @@ private:
     // Each file's device and file number as it was read.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> versions_;
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
+    // The canonical paths of the files with two names that count (see otherNameOf).
+    std::set<std::string> severalNames_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> aside_;
+    bool listedRead_ = false;
 };
 
 }  // namespace vimbo::analysis

@@ -78,9 +78,13 @@ std::optional<std::string> BatchContext::written(const std::string& path) const 
     return std::move(entry->content);
 }
 
-std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std::vector<std::string>& files,
-                                                                       const std::vector<std::string>& predefined,
-                                                                       unsigned jobs, bool leaveOutLinked) {
+namespace {
+vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup);
+}  // namespace
+
+std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(
+    const std::vector<std::string>& files, const std::vector<std::string>& predefined, unsigned jobs,
+    bool leaveOutLinked, const std::function<std::vector<Lookup>(const std::string&)>& lookupsOf) {
     // Before any file is read: the directories of files named on their own
     // are taken as they are now.
     {
@@ -98,7 +102,14 @@ std::vector<std::pair<std::string, std::uint64_t>> BatchContext::index(const std
     for (const std::string& macro : predefined) state_->index.predefine(macro);
     std::vector<std::pair<std::string, std::uint64_t>> linked;
     std::vector<vimbo::analysis::UnindexedFile> unindexed;
-    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr, &unindexed);
+    vimbo::analysis::RunIndex::LookupsOf follow;
+    if (lookupsOf)
+        follow = [&](const std::string& file) {
+            std::vector<vimbo::analysis::HeaderLookup> lookups;
+            for (const Lookup& lookup : lookupsOf(file)) lookups.push_back(compilerLookup(lookup));
+            return lookups;
+        };
+    state_->index.build(state_->headers, files, jobs, leaveOutLinked ? &linked : nullptr, &unindexed, follow);
     state_->indexed = true;
     for (vimbo::analysis::UnindexedFile& file : unindexed)
         state_->unindexed.push_back({files[file.index], file.size, file.thrown ? thrownText(file.thrown) : ""});
@@ -115,6 +126,10 @@ std::vector<std::string> BatchContext::problems() { return state_->scratchRemove
 
 void BatchContext::setMaxFileSize(std::uint64_t bytes) { state_->headers.setMaxFileSize(bytes); }
 
+void BatchContext::linkedAside(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& files) {
+    for (const auto& [device, file] : files) state_->index.linkedAside(device, file);
+}
+
 const std::vector<UnindexedFile>& BatchContext::unindexed() const { return state_->unindexed; }
 
 std::uint64_t BatchContext::indexedSize(const std::string& path) const {
@@ -123,7 +138,8 @@ std::uint64_t BatchContext::indexedSize(const std::string& path) const {
 }
 
 bool BatchContext::includedByName(const std::string& path) const {
-    return !state_->indexed || state_->index.includedByName(path);
+    // While the index follows includes out of the run, the run's own files are known.
+    return !(state_->indexed || state_->index.listedRead()) || state_->index.includedByName(path);
 }
 
 std::vector<std::string> BatchContext::sharedGuards() const {

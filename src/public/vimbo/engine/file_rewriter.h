@@ -116,19 +116,28 @@ public:
 
     // Reads every file of the run before any is rewritten (`jobs` at once),
     // for the rules that the whole run decides: a guard two headers share, or
-    // that "#pragma GCC poison" names, or that a file undefines in front of a
-    // header the compiler remembers as seen. `predefined`: the macros the
+    // that "#pragma GCC poison" names, or that another file defines, or that
+    // a file undefines in front of a header the compiler remembers as seen;
+    // a file the run holds under two names. `predefined`: the macros the
     // build's command lines define or undefine.
     // With `leaveOutLinked`, a file with several hard links (which a
     // rewrite would part from its twins) is left out of the run once read,
     // as if never listed: its path and number of links are returned.
-    std::vector<std::pair<std::string, std::uint64_t>> index(const std::vector<std::string>& files,
-                                                             const std::vector<std::string>& predefined,
-                                                             unsigned jobs, bool leaveOutLinked = false);
+    // With `lookupsOf` (the lookups a file of the run is compiled with), the
+    // headers outside the run that its includes reach are read for these
+    // rules too, each once.
+    std::vector<std::pair<std::string, std::uint64_t>> index(
+        const std::vector<std::string>& files, const std::vector<std::string>& predefined, unsigned jobs,
+        bool leaveOutLinked = false, const std::function<std::vector<Lookup>(const std::string&)>& lookupsOf = {});
     // Before index(): files larger than `bytes` are left out of the run, and
     // a header larger than that is as one that can't be read (the include
     // is left alone); kDefaultMaxFileSize by default.
     void setMaxFileSize(std::uint64_t bytes);
+    // Before index(): files (device and file number) that the caller gave
+    // one hard link of its own, to keep them aside while the run goes on;
+    // that link is no name of the build's, and a header with no other
+    // counts as reached under one name.
+    void linkedAside(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& files);
     // After index(): the files it left out for their size or because their
     // reading threw (out of memory, say), in the order of the list.
     const std::vector<UnindexedFile>& unindexed() const;
