@@ -252,6 +252,7 @@ CompilerChoice compilerChoice(const EffectiveSettings& effective) {
     choice.program = compiler.value;
     choice.from = compiler.from;
     choice.trust.databaseNamedByUser = compiler.from == "command line" || compiler.from == "default";
+    choice.trust.remedy = "; name it with --compiler to run it";
     if (!choice.trust.databaseNamedByUser) {
         const std::string configuration = fs::path(compiler.from).parent_path().generic_string();
         for (const std::string& directory : {std::string("."), configuration}) {
@@ -359,16 +360,17 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         !includePath.empty() || std::any_of(tree.files.begin(), tree.files.end(), [&](const std::string& file) {
             return configs.forFile(file).searchPath.has_value();
         });
-    if (!anySearchPath && !batch.database) {
-        std::cerr << "vimbo: warning: no include search path (-i, -p, INCLUDE or " << kConfigFileName
-                  << "): includes in angle brackets can't be found\n";
-        if (options.strict) return 2;
-    }
     if (batch.database && !fromBuild) noteSourcesOutside(database, tree.files);
     if (!batch.database) {
         lookups.emplace(compilerChoice(effective), tree.files, batch.includePathFor, options.jobs);
         batch.lookups = &*lookups;
         if (const int stopped = interrupted()) return stopped;
+        // The compiler's own directories are searched wherever it could be asked.
+        if (!anySearchPath && lookups->guessed()) {
+            std::cerr << "vimbo: warning: no include search path (-i, -p, INCLUDE or " << kConfigFileName
+                      << "): includes in angle brackets can't be found\n";
+            if (options.strict) return 2;
+        }
     }
 
     const int walkErrors = static_cast<int>(tree.errors.size());

@@ -87,6 +87,35 @@ std::vector<std::string> splitCommandLine(const std::string& command) {
     return words;
 }
 
+std::vector<std::string> splitResponseFile(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+            inWord = true;
+        } else if (quote) {
+            if (c == quote) quote = 0;
+            else word += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
 IncludeDirectories includeDirectories(const std::vector<std::string>& arguments, const std::string& directory) {
     IncludeDirectories result;
     std::vector<std::string> quoted, bracket, system;

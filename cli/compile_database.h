@@ -73,6 +73,10 @@ bool findCompileDatabase(const std::string& given, std::string& file, std::strin
 // separate, quotes and backslashes protect.
 std::vector<std::string> splitCommandLine(const std::string& command);
 
+// A response file split as gcc and clang split it: blanks separate, quotes
+// group, and a backslash takes the next character as it is, inside quotes too.
+std::vector<std::string> splitResponseFile(const std::string& text);
+
 // The include directories of one compiler command line (response files
 // already expanded), relative ones taken from `directory`, in the order gcc
 // and clang search them: -iquote, then -I (and /I, --include-directory),

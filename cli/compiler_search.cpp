@@ -53,6 +53,22 @@ Language byLanguageName(const std::string& name) {
 
 }  // namespace
 
+bool searchesAnotherWay(const std::string& word) {
+    // -I- ends the look beside the includer; an overlay maps files the list never shows.
+    return word == "-I-" || word == "-ivfsoverlay" || startsWith(word, "-ivfsoverlay") ||
+           startsWith(word, "--vfsoverlay");
+}
+
+bool writesThroughThePreprocessor(const std::string& word) {
+    // -Wp,-MD,FILE (the kernel's build), -Xpreprocessor -o ...: outputs given to the preprocessor itself.
+    if (!startsWith(word, "-Wp,")) return false;
+    for (std::size_t at = 3; at != std::string::npos; at = word.find(',', at + 1)) {
+        const std::string part = word.substr(at + 1, word.find(',', at + 1) - at - 1);
+        if (startsWith(part, "-M") || startsWith(part, "-o")) return true;
+    }
+    return false;
+}
+
 bool languageOfName(const std::string& path, Language& language) {
     bool known = false;
     language = byExtension(path, known);
@@ -113,15 +129,15 @@ Language languageOf(const std::vector<std::string>& arguments, const std::string
             return byLanguageName(given);
         }
     }
+    // g++ and clang++ (and clang as g++) compile a ".c" as C++ too.
+    const std::string program = first < arguments.size() ? programName(arguments[first]) : "";
+    const bool cxxDriver =
+        !msvc && ((program.size() >= 2 && program.compare(program.size() - 2, 2, "++") == 0) ||
+                  std::find(arguments.begin(), arguments.end(), "--driver-mode=g++") != arguments.end());
+    if (cxxDriver) return Language::cxx;
     bool known = false;
     const Language language = byExtension(source, known);
-    if (known) return language;
-    const std::string program = first < arguments.size() ? programName(arguments[first]) : "";
-    const auto endsWith = [&](const char* tail) {
-        const std::string t = tail;
-        return program.size() >= t.size() && program.compare(program.size() - t.size(), t.size(), t) == 0;
-    };
-    return endsWith("++") ? Language::cxx : Language::c;
+    return known ? language : Language::c;
 }
 
 bool isMicrosoftCl(const std::vector<std::string>& arguments) {
@@ -148,6 +164,12 @@ bool searchListCommand(const std::vector<std::string>& arguments, const std::str
     for (std::size_t i = first + 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         if (namesSource(a, source, directory)) continue;
+        if (family == Family::gnu && searchesAnotherWay(a)) {
+            error = a + " makes the compiler search in a way its list can't tell";
+            command.clear();
+            return false;
+        }
+        if (family == Family::gnu && writesThroughThePreprocessor(a)) continue;
         if (family == Family::gnu) {
             // Outputs, inputs and what would only print: the lists are all it says here.
             if (a == "-c" || a == "-E" || a == "-P" || a == "-S" || a == "-M" || a == "-MM" || a == "-MD" ||

@@ -54,6 +54,13 @@ bool isMicrosoftCl(const std::vector<std::string>& arguments);
 SearchList clSearchList(const std::vector<std::string>& arguments, const std::string& directory,
                         const std::string& includeVariable);
 
+// gcc and clang options with which the compiler searches in a way its
+// -E -v list does not tell (-I-, a virtual file system overlay).
+bool searchesAnotherWay(const std::string& word);
+// A -Wp, option that hands the preprocessor an output of its own
+// (-Wp,-MD,FILE): run again, it would write that file.
+bool writesThroughThePreprocessor(const std::string& word);
+
 // Whether the program of a command follows cl's rules (cl, clang-cl).
 bool followsClRules(const std::vector<std::string>& arguments);
 

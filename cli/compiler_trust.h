@@ -16,6 +16,8 @@ struct CompilerTrust {
     // The directories that count as the repository: the git work tree, the
     // current directory, those of the .vimbo.toml and of the database.
     std::vector<std::string> repository;
+    // What a refusal tells the user to do ("": name the database with -p).
+    std::string remedy;
 };
 
 // Why the unit's preprocess command (its program first, run in

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "compile_database.h"
+#include "compiler_search.h"
 #include "file_size.h"
 #include "vimbo/engine/whole_file.h"
 
@@ -114,7 +115,7 @@ struct Expansion {
             }
             read += text.size();
             open.push_back(key);
-            if (!expand(splitCommandLine(text))) return false;
+            if (!expand(splitResponseFile(text))) return false;
             open.pop_back();
         }
         return true;
@@ -147,6 +148,8 @@ bool preprocessCommand(const std::vector<std::string>& arguments, std::vector<st
         const std::string& a = arguments[i];
         if (family == Family::gnu) {
             // Outputs: the object, and dependency files, which -E would write too.
+            // The preprocessor's own outputs (-Wp,-MD,FILE) would be written over.
+            if (writesThroughThePreprocessor(a)) continue;
             if (a == "-c" || a == "-E" || a == "-P" || a == "-S" || a == "-MD" || a == "-MMD" || a == "-M" ||
                 a == "-MM" || a == "-MG" || a == "-MP")
                 continue;

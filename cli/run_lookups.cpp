@@ -107,6 +107,7 @@ RunLookups::RunLookups(const CompilerChoice& choice, const std::vector<std::stri
                           << " to ask for its search list; the compiler's own directories are unknown, and headers "
                              "are looked for along the search path alone (name the compiler with --compiler)\n";
             lookups_.push_back(searchPathLookup(path));
+            guessed_ = true;
             continue;
         }
         if (!answer.answered && told.insert(program + answer.problem).second)
@@ -133,9 +134,11 @@ std::pair<Lookup, std::vector<Lookup>> RunLookups::lookupsFor(const std::string&
         const bool shared = distinct_.size() > 1 && (configurations.size() != 1 || includedByName);
         return {lookup, shared ? distinct_ : std::vector<Lookup>{}};
     }
+    // A source another file includes (a unity build's "impl.c") is compiled
+    // in the includer's language too.
     Language own;
     const std::vector<Language> languages =
-        languageOfName(path, own) ? std::vector<Language>{own} : languages_;
+        languageOfName(path, own) && !includedByName ? std::vector<Language>{own} : languages_;
     const std::string searchPath = searchPathOf_(path);
     std::vector<Lookup> all;
     for (Language language : languages)

@@ -44,6 +44,8 @@ public:
     // run includes a file of this name (a source so included is a header too).
     std::pair<vimbo::engine::Lookup, std::vector<vimbo::engine::Lookup>> lookupsFor(const std::string& path,
                                                                                   bool includedByName) const;
+    // Whether a compiler could not be run, so that its search path alone is searched.
+    bool guessed() const { return guessed_; }
 
 private:
     const CompileDatabase* database_ = nullptr;
@@ -55,6 +57,7 @@ private:
     std::vector<std::string> searchPaths_;
     std::function<std::string(const std::string&)> searchPathOf_;
     const vimbo::engine::Lookup& lookupOf(Language language, const std::string& searchPath) const;
+    bool guessed_ = false;
 };
 
 }  // namespace vimbo::cli

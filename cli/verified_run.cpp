@@ -27,6 +27,10 @@ namespace {
 // precompiles; preprocessing alone (/EP) reads it all, so it can't tell
 // whether that include still stands first.
 std::string precompiledHeaderUse(const std::vector<std::string>& words) {
+    // An overlay maps names to files a copy of the tree does not have.
+    for (const std::string& word : words)
+        if (word != "-I-" && searchesAnotherWay(word))
+            return "the build maps files through an overlay (" + word + "), which a copy of the tree does not follow";
     if (!followsClRules(words)) return "";
     for (const std::string& word : words)
         for (const char* option : {"/Yu", "-Yu", "/Yc", "-Yc"})

@@ -28,6 +28,20 @@ TEST(CompileDatabase, CommandsSplitAsAShellSplitsThem) {
     for (const auto& c : cases) EXPECT_EQ(splitCommandLine(c.command), c.words) << c.command;
 }
 
+// gcc and clang read a response file with a backslash that escapes inside
+// quotes too, unlike a shell.
+TEST(CompileDatabase, ResponseFilesSplitAsTheCompilerSplitsThem) {
+    const struct {
+        std::string text;
+        Strings words;
+    } cases[] = {
+        {"-DX='a\\'b' -Iinc '-DZ'", {"-DX=a'b", "-Iinc", "-DZ"}},
+        {"\"-I my dir\"\n-c\r\n", {"-I my dir", "-c"}},
+        {"a\\ b '' \"x\\\"y\"", {"a b", "", "x\"y"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vimbo::cli::splitResponseFile(c.text), c.words) << c.text;
+}
+
 TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
     const struct {
         Strings arguments;

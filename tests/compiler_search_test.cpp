@@ -80,6 +80,15 @@ TEST(CompilerSearch, AskedWithTheEntrysOwnFlagsAndNothingItWrites) {
          true,
          {"clang-cl", "/Iinc", "-v", "/E", "/TP", "-"}},
         {{"c++", "-c", "gen/t.inc"}, "/b/gen/t.inc", Language::cxx, true, {"c++", "-E", "-v", "-x", "c++", "-"}},
+        // g++ and clang++ compile a .c as C++.
+        {{"g++", "-c", "a.c"}, "/b/a.c", Language::cxx, true, {"g++", "-E", "-v", "-x", "c++", "-"}},
+        {{"clang", "--driver-mode=g++", "-c", "a.c"}, "/b/a.c", Language::cxx, true,
+         {"clang", "--driver-mode=g++", "-E", "-v", "-x", "c++", "-"}},
+        // The preprocessor's own outputs are not written again.
+        {{"gcc", "-Wp,-MMD,.a.o.d", "-c", "a.c"}, "/b/a.c", Language::c, true, {"gcc", "-E", "-v", "-x", "c", "-"}},
+        // Searches the list can't tell: no list at all.
+        {{"gcc", "-I-", "-Iinc", "-c", "a.c"}, "/b/a.c", Language::c, false, {}},
+        {{"clang", "-ivfsoverlay", "o.yaml", "-c", "a.c"}, "/b/a.c", Language::c, false, {}},
         {{"cl", "/Iinc", "/c", "src/a.c"}, "/b/src/a.c", Language::c, false, {}},
         {{"tcc", "-Iinc", "src/a.c"}, "/b/src/a.c", Language::c, false, {}},
     };

@@ -392,6 +392,11 @@ TEST_F(RepositoryTrust, VerifyRunsNoCompilerTheRepositoryChose) {
          "m.c: not verified: the compiler tools/gcc is named from the unit's directory", false},
         {"cc", "-wrapper " + script, {"--verify", "--check", "m.c"}, 2,
          "m.c: not verified: its command makes the compiler run or load another program (-wrapper)", false},
+        {"cc", "-Wp,-fplugin=" + script, {"--verify", "--check", "m.c"}, 2,
+         "m.c: not verified: its command makes the compiler run or load another program (-Wp,-fplugin=", false},
+        // Named through /proc/self/cwd, it is found from the unit's directory, not vimbo's.
+        {"/proc/self/cwd/tools/gcc", "", {"--verify", "--check", "m.c"}, 2,
+         "m.c: not verified: the compiler /proc/self/cwd/tools/gcc is named through the process's own files", false},
         {"cc", "", {"--verify", "--check", "m.c"}, 1, "verified 1 of 1 translation units: unchanged", false},
         {script, "", {"-p", "build", "--verify", "--check", "m.c"}, 1, "verified 1 of 1 translation units: unchanged",
          true},

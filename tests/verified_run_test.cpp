@@ -37,6 +37,9 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
          gnu({"x86_64-linux-gnu-g++-12", "a.cpp"})},
         {{"clang++-14", "-std=c++17", "-DX=1", "-c", "a.cc"}, gnu({"clang++-14", "-std=c++17", "-DX=1", "a.cc"})},
         {{"cc", "-MMD", "-MQ", "x", "a.c"}, gnu({"cc", "a.c"})},
+        // The kernel's build hands the preprocessor its dependency file; /FI is part of the unit.
+        {{"gcc", "-Wp,-MMD,.a.o.d", "-Wp,-DQ", "-c", "a.c"}, gnu({"gcc", "-Wp,-DQ", "a.c"})},
+        {{"cl", "/FIforced.h", "/FI", "more.h", "/Fia.i", "a.c"}, {"cl", "/EP", "/FIforced.h", "/FI", "more.h", "a.c"}},
         {{"CL.EXE", "/nologo", "/c", "/Foa.obj", "/Ifoo", "a.c"}, {"CL.EXE", "/EP", "/nologo", "/Ifoo", "a.c"}},
         // Launchers run the compiler that follows them.
         {{"/usr/bin/ccache", "gcc", "-c", "a.c"}, gnu({"gcc", "a.c"})},
