@@ -188,6 +188,23 @@ TEST_F(DependencyLists, AFileTheRunHoldsUnderTwoNamesIsNotWrapped) {
     EXPECT_EQ(gccView({}), before);
 }
 
+// A file of the run reached through a symbolic link in another directory:
+// the compiler finds its quoted includes beside the link, so none of them
+// is wrapped as found beside the file itself.
+TEST_F(DependencyLists, AFileReachedThroughALinkKeepsItsQuotedIncludes) {
+    if (!haveGcc()) GTEST_SKIP() << "no gcc";
+    write("inc/x.h", "int inc_x;\n");
+    write("real/x.h", "#ifndef RX_H\n#define RX_H\nint real_x;\n#endif\n");
+    write("real/r.h", "#include \"x.h\"\n");
+    fs::create_symlink("../real/r.h", root() / "inc/link.h");
+    write("src/main.c", "#include \"../real/x.h\"\n#include <link.h>\n");
+    const std::string before = gccView({});
+    const auto run = runVimbo({"-i", "inc", "--tree", "src", "real"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read("real/r.h"), "#include \"x.h\"\n");
+    EXPECT_EQ(gccView({}), before);
+}
+
 // Quoted includes through ".." that lead back make new names at every
 // turn ("inc/sub/../a.h"): the index stops following them, and gcc's view
 // stays.

@@ -23,6 +23,13 @@ class RunFiles {
 public:
     virtual ~RunFiles() = default;
     virtual bool readAs(const std::string& path, std::uint64_t& device, std::uint64_t& file) const = 0;
+    // Whether the run's includes reach the file `path` names under a name in
+    // another directory (a symbolic link to it): its quoted includes are
+    // then found beside that name, not beside `path`.
+    virtual bool reachedFromAnotherDirectory(const std::string& path) const {
+        (void)path;
+        return false;
+    }
 };
 
 class HeaderCache {
@@ -173,6 +180,9 @@ private:
     // The identity the index read a run file with, while it still holds.
     bool fromRunFiles(const std::string& path, vimbo::platform::FileIdentity& identity);
     const RunFiles* runFiles_ = nullptr;
+
+public:
+    const RunFiles* runFiles() const { return runFiles_; }
     // Files (device, file) whose version the run replaced; all of them when
     // one replaced was not known.
     std::set<std::pair<std::uint64_t, std::uint64_t>> retired_;

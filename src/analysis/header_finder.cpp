@@ -114,6 +114,9 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
                                            const HeaderLookup& lookup) const {
     if (name.empty() || name.find('\0') != std::string::npos || !lookup.followable) return "";
     if (isAbsolutePath(name)) return isRegularFile(name) ? name : "";
+    // Reached through a link in another directory, the file's quoted names
+    // are found beside the link: from here, which is unknown.
+    if (quoted && cache_.runFiles() && cache_.runFiles()->reachedFromAnotherDirectory(includer)) return "";
     const PathParts parts = splitPath(includer);
     const std::string directory = parts.drive + parts.directory;
     // Only the includer's directory matters, and only for a quoted name.

@@ -12,6 +12,13 @@
 
 namespace vimbo::analysis {
 namespace {
+
+// Where a name's quoted includes are found from: its directory, resolved.
+std::string canonicalDirectoryOf(const std::string& path) {
+    const PathParts parts = splitPath(path);
+    const std::string directory = parts.drive + parts.directory;
+    return vimbo::platform::canonicalPath(directory.empty() ? "." : directory);
+}
 // A name as compared with the names includes give: file name and extension.
 std::string fileNameOf(const std::string& path) {
     const PathParts parts = splitPath(path);
@@ -214,6 +221,9 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
             }
             const std::uint32_t target = seen->second;
             const std::string plain = plainSpelling(found);
+            if (target < listed && plain != plainSpelling(paths_[target]) &&
+                canonicalDirectoryOf(found) != canonicalDirectoryOf(paths_[target]))
+                reachedElsewhere_.insert(canonical);
             const std::uint32_t number =
                 names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
             const auto first = nameFound.emplace(LookupAndFile{lookup, target}, number);
@@ -235,6 +245,7 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
             if (made) pending.push_back(node);
         }
     }
+    followed_ = true;
     if (twoNamed.empty()) return;
     // Two names matter where one unit reaches both: the compiler records
     // each. Every file of the run may be a unit.
@@ -293,6 +304,11 @@ bool RunIndex::soleDefiner(const std::string& header, const HeaderFacts& facts, 
     if (first == end) return true;
     const std::string canonical = canonicalOf(header);
     return std::all_of(first, end, [&](const Definition& made) { return canonicals_.equals(made.file, canonical); });
+}
+
+bool RunIndex::reachedFromAnotherDirectory(const std::string& path) const {
+    if (!followed_ || reachedElsewhere_.empty()) return false;
+    return reachedElsewhere_.count(canonicalOf(path)) != 0;
 }
 
 bool RunIndex::otherNameOf(const std::string& header) const {

@@ -78,6 +78,7 @@ public:
     // run are it, or one unit's includes reach it under two names (the
     // compiler opens and records each).
     bool otherNameOf(const std::string& header) const;
+    bool reachedFromAnotherDirectory(const std::string& path) const override;
     // Whether a file of the run undefines the macro, or the build defines or
     // undefines it on a command line.
     bool undefinedOrPredefined(const std::string& macro) const { return undefined_.count(macro) || predefined_.count(macro); }
@@ -150,6 +151,10 @@ private:
     std::set<std::string> undefined_, poisoned_, predefined_, importedNames_, includedNames_;
     // The canonical paths of the files with two names that count (see otherNameOf).
     std::set<std::string> severalNames_;
+    // Files of the run some include reaches through a name in another
+    // directory; told only once the follow is done.
+    std::set<std::string> reachedElsewhere_;
+    bool followed_ = false;
     std::set<std::pair<std::uint64_t, std::uint64_t>> aside_;
     bool listedRead_ = false;
 };
