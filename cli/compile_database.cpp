@@ -264,6 +264,7 @@ bool CompileDatabase::load(const std::string& path, std::string& error, const st
         question.directory = base;
         if (!expandResponseFiles(arguments, base, expanded, unreadable)) {
             question.problem = unreadable;
+            question.problemTold = true;
             // Said once for each file, however many entries name it.
             if (told.insert(unreadable).second)
                 std::cerr << "vimbo: warning: " << file.generic_string() << ": entry " << index << ": " << unreadable

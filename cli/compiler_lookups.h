@@ -20,6 +20,7 @@ struct SearchQuestion {
     SearchList given;                  // cl: what its command line and INCLUDE say
     std::string problem;               // why it can't be asked; "" when it can
     bool includeStack = false;         // clang-cl: cl's rules, whatever list it prints
+    bool problemTold = false;          // the problem was said as the database was read
 };
 
 struct SearchAnswer {

@@ -48,7 +48,7 @@ RunLookups::RunLookups(const CompileDatabase& database, const CompilerTrust& tru
     for (std::size_t i = 0; i < answers.size(); ++i) {
         const SearchAnswer& answer = answers[i];
         // A problem of the database itself was told as it was read.
-        if (!answer.answered && database.configurations()[i].problem.empty() && told.insert(answer.problem).second)
+        if (!answer.answered && !database.configurations()[i].problemTold && told.insert(answer.problem).second)
             std::cerr << "vimbo: note: the build's compiler in " << database.configurations()[i].directory << ": "
                       << answer.problem << "; headers of its units are not looked for\n";
         lookups_.push_back(cli::lookupOf(answer));
