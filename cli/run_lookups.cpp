@@ -29,6 +29,14 @@ void appendEntries(std::string& path, const std::string& more) {
     }
 }
 
+// A file the run compiles: the extensions of C and C++ sources (".C" is C++'s).
+bool isSource(const std::string& file) {
+    const std::string extension = std::filesystem::path(file).extension().string();
+    for (const char* source : {".c", ".cc", ".cp", ".cxx", ".cpp", ".CPP", ".CC", ".c++", ".C", ".mm"})
+        if (extension == source) return true;
+    return false;
+}
+
 const char* nameOf(Language language) { return language == Language::cxx ? "C++" : "C"; }
 
 }  // namespace
@@ -135,10 +143,10 @@ std::pair<Lookup, std::vector<Lookup>> RunLookups::lookupsFor(const std::string&
         return {lookup, shared ? distinct_ : std::vector<Lookup>{}};
     }
     // A source another file includes (a unity build's "impl.c") is compiled
-    // in the includer's language too.
+    // in the includer's language too; a .hpp is C++'s wherever it is included.
     Language own;
     const std::vector<Language> languages =
-        languageOfName(path, own) && !includedByName ? std::vector<Language>{own} : languages_;
+        languageOfName(path, own) && !(includedByName && isSource(path)) ? std::vector<Language>{own} : languages_;
     const std::string searchPath = searchPathOf_(path);
     std::vector<Lookup> all;
     for (Language language : languages)

@@ -141,6 +141,16 @@ TEST_F(CompilerSearchRun, EachLanguageFindsItsOwnHeader) {
         EXPECT_EQ(read(k.file), k.macro.empty() ? include : "#ifndef " + k.macro + "\n" + include + "#endif\n")
             << k.name;
     }
+    // A unity build: a .c that a .cpp includes is compiled as C++ too; a
+    // .hpp is C++'s wherever it is included.
+    fs::remove_all(root() / "src");
+    write("src/u.cpp", "#include \"impl.c\"\n#include \"h.hpp\"\n");
+    write("src/impl.c", include);
+    write("src/h.hpp", include);
+    write("src/other.c", "int o;\n");
+    EXPECT_EQ(runVimbo({"-i", "none", "--tree", "src"}).status, 0);
+    EXPECT_EQ(read("src/impl.c"), include);
+    EXPECT_EQ(read("src/h.hpp"), "#ifndef CXX_X_H\n" + include + "#endif\n");
 }
 
 #ifndef _WIN32
