@@ -28,7 +28,7 @@ std::string absoluteIn(const std::string& directory, const std::string& path) {
 // A directory of a command line, from the entry's directory: joined, not
 // normalised, since ".." goes up from where a link leads, as open goes.
 std::string directoryIn(const std::string& directory, const std::string& path) {
-    if (fs::path(path).is_absolute() || directory.empty()) return path;
+    if (fs::path(path).is_absolute() || fs::path(path).has_root_directory() || directory.empty()) return path;
     return directory + (directory.back() == '/' ? "" : "/") + path;
 }
 

@@ -24,7 +24,9 @@ std::string lowerCase(std::string text) {
 // A directory as the compiler named it, from where it ran: joined, never
 // normalised, so that ".." goes up from where a link leads, as open goes.
 std::string fromDirectory(const std::string& directory, const std::string& path) {
-    if (path.empty() || fs::path(path).is_absolute() || directory.empty()) return path;
+    // "/x" on Windows has no drive, yet names no place below the directory.
+    if (path.empty() || fs::path(path).is_absolute() || fs::path(path).has_root_directory() || directory.empty())
+        return path;
     return directory + (directory.back() == '/' ? "" : "/") + path;
 }
 

@@ -199,6 +199,8 @@ TEST_F(BoundedInput, FilesOverTheLimitAreSkippedInEveryMode) {
     write("db/compile_commands.json", "[{\"directory\": \"" + here + "\", \"file\": \"a.c\", \"command\": \"cc -c a.c\"},"
                                       " {\"directory\": \"" + here + "\", \"file\": \"big.c\", \"command\": \"cc -c big.c\"}]");
     for (const auto& c : cases) {
+        // The build's compiler says where its units look: none here, nothing found.
+        if (c.arguments[0] == "-p" && !vimbo::test::compilerAvailable()) continue;
         Strings arguments{"-i", "inc"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const auto o = runVimbo(arguments);

@@ -31,6 +31,10 @@ CommandOutcome runVimboSignalled(const std::vector<std::string>& arguments, int 
 CommandOutcome runVimboIntoClosingPipe(const std::vector<std::string>& arguments);
 #endif
 
+// Whether a C compiler (cc) runs here: batch runs search where it says,
+// and a build's database names it.
+bool compilerAvailable();
+
 // Whether git can be run here (some tests need a work tree).
 bool gitAvailable();
 
