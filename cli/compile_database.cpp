@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cctype>
+#include <cstring>
 #include <iostream>
 #include <set>
 
@@ -154,13 +156,70 @@ IncludeDirectories includeDirectories(const std::vector<std::string>& arguments,
     return result;
 }
 
-std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments) {
-    std::vector<std::string> macros;
+namespace {
+
+// "-Wp,-DX,-include,f.h" hands each word after a comma to the preprocessor.
+std::vector<std::string> preprocessorWords(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{arguments.empty() ? std::string() : arguments[0]};
     for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a.rfind("-Wp,", 0) != 0) {
+            words.push_back(a);
+            continue;
+        }
+        for (std::size_t at = 3; at != std::string::npos; at = a.find(',', at + 1))
+            words.push_back(a.substr(at + 1, a.find(',', at + 1) - at - 1));
+    }
+    return words;
+}
+
+// The macros a forced-in file defines or undefines, read as directives.
+void macrosOfFile(const std::string& path, std::vector<std::string>& macros) {
+    std::string text;
+    if (vimbo::engine::readRegularFile(path, std::uint64_t{1} << 20, text) != vimbo::engine::WholeFile::read) return;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::size_t at = text.find_first_not_of(" \t", start);
+        if (at < end && text[at] == '#') {
+            at = text.find_first_not_of(" \t", at + 1);
+            for (const char* directive : {"define", "undef"}) {
+                const std::size_t length = std::strlen(directive);
+                if (at < end && text.compare(at, length, directive) == 0) {
+                    const std::size_t name = text.find_first_not_of(" \t", at + length);
+                    std::size_t stop = name;
+                    while (stop < end && (std::isalnum(static_cast<unsigned char>(text[stop])) || text[stop] == '_')) ++stop;
+                    if (name < end && stop > name && name > at + length) macros.push_back(text.substr(name, stop - name));
+                }
+            }
+        }
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments, const std::string& directory) {
+    std::vector<std::string> macros;
+    const std::vector<std::string> words = preprocessorWords(arguments);
+    for (std::size_t i = 1; i < words.size(); ++i) {
         std::string value;
-        if (takesDirectory(arguments[i], "-D", arguments, i, value) || takesDirectory(arguments[i], "-U", arguments, i, value) ||
-            takesDirectory(arguments[i], "/D", arguments, i, value) || takesDirectory(arguments[i], "/U", arguments, i, value))
+        if (takesDirectory(words[i], "--define-macro=", words, i, value) ||
+            takesDirectory(words[i], "--define-macro", words, i, value) ||
+            takesDirectory(words[i], "--undefine-macro=", words, i, value) ||
+            takesDirectory(words[i], "--undefine-macro", words, i, value) ||
+            takesDirectory(words[i], "-D", words, i, value) || takesDirectory(words[i], "-U", words, i, value) ||
+            takesDirectory(words[i], "/D", words, i, value) || takesDirectory(words[i], "/U", words, i, value)) {
             macros.push_back(value.substr(0, value.find_first_of("=(")));
+        } else if (takesDirectory(words[i], "-imacros", words, i, value) ||
+                   takesDirectory(words[i], "--include=", words, i, value) ||
+                   takesDirectory(words[i], "--include", words, i, value) ||
+                   (words[i].rfind("-include-pch", 0) != 0 && takesDirectory(words[i], "-include", words, i, value)) ||
+                   takesDirectory(words[i], "/FI", words, i, value) || takesDirectory(words[i], "-FI", words, i, value)) {
+            // A forced-in file defines its macros ahead of every include of the unit.
+            if (!directory.empty()) macrosOfFile(directoryIn(directory, value), macros);
+        }
     }
     return macros;
 }
@@ -278,7 +337,7 @@ bool CompileDatabase::load(const std::string& path, std::string& error, const st
                 question.problem = why;
             question.includeStack = followsClRules(expanded);
         }
-        for (std::string& macro : vimbo::cli::commandLineMacros(expanded)) macros_.push_back(std::move(macro));
+        for (std::string& macro : vimbo::cli::commandLineMacros(expanded, base)) macros_.push_back(std::move(macro));
         std::vector<std::string> pch = precompiledHeaderNames(expanded);
         const auto same = std::find_if(configurations_.begin(), configurations_.end(), [&](const SearchQuestion& q) {
             return q.directory == question.directory && q.command == question.command &&

@@ -85,8 +85,11 @@ std::vector<std::string> splitResponseFile(const std::string& text);
 // out: they come after the compiler's own, which this list does not know.
 IncludeDirectories includeDirectories(const std::vector<std::string>& arguments, const std::string& directory);
 
-// The macros a command line defines or undefines (-D, -U, /D, /U).
-std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments);
+// The macros a command line defines or undefines (-D, -U, /D, /U,
+// --define-macro, inside -Wp,), and with `directory` (the entry's) those the
+// files it forces in (-include, -imacros, /FI) define or undefine.
+std::vector<std::string> commandLineMacros(const std::vector<std::string>& arguments,
+                                           const std::string& directory = "");
 
 // The headers a command line names as precompiled or forced in: /Yu, /Yc
 // and /FI (with or without a space), -include.

@@ -93,6 +93,18 @@ protected:
     }
 };
 
+// Every way a command line defines a macro ahead of the unit's includes
+// counts: a guard so defined is one the compiler opens its header under.
+TEST_F(Database, MacrosOfTheCommandLineAndTheFilesItForcesIn) {
+    write("cfg/forced.h", "#define FORCED_H\n#  undef  OFF_H\nint x;\n");
+    write("cfg/macros.h", "#define MACROS_H 1\n");
+    const Strings given = {"gcc", "-Wp,-DWP_H,-UWPU_H", "--define-macro=LONG_H", "--define-macro", "LONGER_H",
+                           "-include", "cfg/forced.h", "-imacros", root().generic_string() + "/cfg/macros.h",
+                           "-include-pch", "x.pch", "-c", "a.c"};
+    EXPECT_EQ(vimbo::cli::commandLineMacros(given, root().generic_string()),
+              (Strings{"WP_H", "WPU_H", "LONG_H", "LONGER_H", "FORCED_H", "OFF_H", "MACROS_H"}));
+}
+
 TEST_F(Database, EachFileGetsItsOwnDirectoriesAndHeadersTheUnion) {
     // The build's compiler says where its units look.
     if (!vimbo::test::compilerAvailable()) GTEST_SKIP() << "no C compiler";
