@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "analysis/header_facts.h"
+#include "platform/line_endings.h"
 #include "vimbo/engine/child_process.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
@@ -117,6 +118,41 @@ TEST_F(KeepLines, HeadersKeepTheirGuards) {
     EXPECT_EQ(runVimbo({"-i", "inc", "-i", "src", "--keep-lines", "--tree", "use"}).status, 0);
     EXPECT_EQ(occurrences(read("use/u.c"), "#ifndef "), std::size(headers) - 1) << read("use/u.c");
     EXPECT_EQ(read("use/u.c").find("#ifndef A_H\n#include \"forward.h\""), std::string::npos) << read("use/u.c");
+}
+
+}  // namespace
+
+namespace {
+
+// --strip takes the "#line" --keep-lines wrote away with its wraps: the
+// original bytes come back, whatever the line breaks.
+TEST_F(KeepLines, StripGivesBackTheOriginal) {
+    const struct {
+        const char* name;
+        std::string header, unit;
+        bool posixOnly;
+    } cases[] = {
+        {"line feeds", "#ifndef A_H\n#define A_H\nint a;\n#endif\n", "#include <a.h>\n#include <a.h>\nint l = __LINE__;\n",
+         false},
+        {"CR LF", "#ifndef A_H\r\n#define A_H\r\n#endif\r\n", "#include <a.h>\r\n#include <a.h>\r\nint l = __LINE__;\r\n",
+         true},
+        {"carriage returns", "#ifndef A_H\r#define A_H\r#endif\r", "#include <a.h>\rint l = __LINE__;\r", true},
+        // Without --keep-lines: the file's own "#line" after a wrap stays.
+        {"a #line of the file's own", "#ifndef A_H\n#define A_H\n#endif\n",
+         "#include <a.h>\n#include <a.h>\n#line 40\nint l = __LINE__;\n", false},
+    };
+    for (const auto& c : cases) {
+        if (c.posixOnly && vimbo::platform::kSystemLineEndings != vimbo::platform::LineEndings::kept) continue;
+        write("inc/a.h", c.header);
+        write("src/u.c", c.unit);
+        const bool own = std::string(c.name).find("own") != std::string::npos;
+        const std::vector<std::string> rewrite = own ? std::vector<std::string>{"-i", "inc", "--tree", "src"}
+                                                     : std::vector<std::string>{"-i", "inc", "--keep-lines", "--tree", "src"};
+        ASSERT_EQ(runVimbo(rewrite).status, 0) << c.name;
+        ASSERT_NE(read("src/u.c"), c.unit) << c.name;
+        EXPECT_EQ(runVimbo({"-i", "inc", "--strip", "--tree", "src"}).status, 0) << c.name;
+        EXPECT_EQ(read("src/u.c"), c.unit) << c.name;
+    }
 }
 
 }  // namespace

@@ -14,6 +14,19 @@ using vimbo::analysis::GuardWrapper;
 using vimbo::platform::TextReader;
 
 namespace {
+// "#line N" as --keep-lines writes it, and N.
+bool lineNumberDirective(const std::string& text, std::size_t& number) {
+    static const std::string directive = "#line ";
+    if (text.size() <= directive.size() || text.size() > directive.size() + 9 || text.compare(0, directive.size(), directive) != 0)
+        return false;
+    number = 0;
+    for (std::size_t i = directive.size(); i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        number = number * 10 + static_cast<std::size_t>(text[i] - '0');
+    }
+    return number > 0;
+}
+
 // A file's lines, and the line break that ended each.
 struct SourceLines {
     std::vector<std::string> texts;
@@ -108,6 +121,20 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
         outcome.changed = true;
     }
     if (!outcome.changed) return outcome;
+    // The "#line N" that --keep-lines wrote after a wrap goes with it where
+    // the line after it then has that number anyway: the text comes back.
+    std::size_t next = 1;  // the number of the next line kept
+    for (std::size_t i = 0; i < count; ++i) {
+        if (removed[i]) continue;
+        std::size_t number = 0;
+        if (!lineNumberDirective(lines.texts[i], number)) {
+            ++next;
+        } else if (i > 0 && removed[i - 1] && number == next) {
+            removed[i] = true;
+        } else {
+            next = number;
+        }
+    }
     // A closing line that ended the file without a line break leaves the
     // last line kept to end it so.
     if (removed.back() && lines.endings.back().empty()) {
