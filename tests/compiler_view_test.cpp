@@ -96,7 +96,7 @@ TEST_P(UnitLanguage, ANotDefinedGuardCountsInCplusplusOnly) {
     auto run = runVimbo({"-i", "inc", "--tree", "src"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(read("src/" + c.unit),
-              vimbo::test::asWritten(c.wrapped ? "#ifndef N\n" + text.substr(0, 15) + "#endif\nint u;\n" : text))
+              c.wrapped ? vimbo::test::asWritten("#ifndef N\n" + text.substr(0, 15) + "#endif\nint u;\n") : text)
         << c.description;
     EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src"}).status, 0) << "one run is final";
 }
