@@ -229,17 +229,25 @@ void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::
                          "directories\n";
 }
 
+// What counts as the repository for a program a .vimbo.toml names: the
+// current directory, the configuration's, and the git work trees above them.
+std::vector<std::string> repositoryOf(const std::string& configurationFile) {
+    std::vector<std::string> repository;
+    const std::string configuration = fs::path(configurationFile).parent_path().generic_string();
+    for (const std::string& directory : {std::string("."), configuration}) {
+        repository.push_back(directory);
+        repository.push_back(workTreeAbove(directory));
+    }
+    return repository;
+}
+
 // A database only a .vimbo.toml names runs no program of the repository.
 CompilerTrust compilerTrust(const FrontEndOptions& given, const EffectiveSettings& effective,
                             const std::string& databaseFile) {
     CompilerTrust trust;
     trust.databaseNamedByUser = !given.buildDirectory.empty();
     if (trust.databaseNamedByUser) return trust;
-    const std::string configuration = fs::path(effective.compileCommands().from).parent_path().generic_string();
-    for (const std::string& directory : {std::string("."), configuration}) {
-        trust.repository.push_back(directory);
-        trust.repository.push_back(workTreeAbove(directory));
-    }
+    trust.repository = repositoryOf(effective.compileCommands().from);
     trust.repository.push_back(fs::path(databaseFile).parent_path().generic_string());
     return trust;
 }
@@ -250,16 +258,9 @@ CompilerChoice compilerChoice(const EffectiveSettings& effective) {
     CompilerChoice choice;
     const Sourced<std::string> compiler = effective.compiler();
     choice.program = compiler.value;
-    choice.from = compiler.from;
     choice.trust.databaseNamedByUser = compiler.from == "command line" || compiler.from == "default";
     choice.trust.remedy = "; name it with --compiler to run it";
-    if (!choice.trust.databaseNamedByUser) {
-        const std::string configuration = fs::path(compiler.from).parent_path().generic_string();
-        for (const std::string& directory : {std::string("."), configuration}) {
-            choice.trust.repository.push_back(directory);
-            choice.trust.repository.push_back(workTreeAbove(directory));
-        }
-    }
+    if (!choice.trust.databaseNamedByUser) choice.trust.repository = repositoryOf(compiler.from);
     return choice;
 }
 

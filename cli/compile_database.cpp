@@ -27,13 +27,6 @@ std::string absoluteIn(const std::string& directory, const std::string& path) {
     return result.lexically_normal().generic_string();
 }
 
-// A directory of a command line, from the entry's directory: joined, not
-// normalised, since ".." goes up from where a link leads, as open goes.
-std::string directoryIn(const std::string& directory, const std::string& path) {
-    if (fs::path(path).is_absolute() || fs::path(path).has_root_directory() || directory.empty()) return path;
-    return directory + (directory.back() == '/' ? "" : "/") + path;
-}
-
 void appendNew(std::vector<std::string>& list, const std::string& entry) {
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
 }
@@ -52,6 +45,13 @@ bool takesDirectory(const std::string& argument, const std::string& option, cons
 }
 
 }  // namespace
+
+std::string directoryIn(const std::string& directory, const std::string& path) {
+    // "/x" on Windows has no drive, yet names no place below the directory.
+    if (path.empty() || fs::path(path).is_absolute() || fs::path(path).has_root_directory() || directory.empty())
+        return path;
+    return directory + (directory.back() == '/' ? "" : "/") + path;
+}
 
 std::vector<std::string> splitCommandLine(const std::string& command) {
     std::vector<std::string> words;
@@ -163,12 +163,9 @@ std::vector<std::string> preprocessorWords(const std::vector<std::string>& argum
     std::vector<std::string> words{arguments.empty() ? std::string() : arguments[0]};
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        if (a.rfind("-Wp,", 0) != 0) {
-            words.push_back(a);
-            continue;
-        }
-        for (std::size_t at = 3; at != std::string::npos; at = a.find(',', at + 1))
-            words.push_back(a.substr(at + 1, a.find(',', at + 1) - at - 1));
+        const std::vector<std::string> handedOn = a.rfind("-Wp,", 0) == 0 ? optionsHandedOn(a) : std::vector<std::string>{};
+        if (handedOn.empty()) words.push_back(a);
+        else words.insert(words.end(), handedOn.begin(), handedOn.end());
     }
     return words;
 }

@@ -69,6 +69,10 @@ private:
 // it. False with a message when there is none; a note when one above is taken.
 bool findCompileDatabase(const std::string& given, std::string& file, std::string& error);
 
+// A directory a command names, from the directory it runs in: joined, not
+// normalised, since ".." goes up from where a link leads, as open goes.
+std::string directoryIn(const std::string& directory, const std::string& path);
+
 // A command string split the way a POSIX shell splits words: blanks
 // separate, quotes and backslashes protect.
 std::vector<std::string> splitCommandLine(const std::string& command);

@@ -16,9 +16,6 @@ SearchAnswer ask(const SearchQuestion& question) {
     vimbo::platform::ChildProcess child;
     child.arguments = question.command;
     child.directory = question.directory;
-    // The lists come before anything the compiler does with its input;
-    // its output is not needed at all.
-    child.keep = std::size_t{1} << 20;
     // Messages in English, whatever the user's language: the lines are read.
     child.environment = {"LC_ALL=C", "LANG=C", "LANGUAGE=C"};
     const vimbo::platform::ChildOutcome outcome = vimbo::platform::runChild(child);

@@ -21,15 +21,6 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-// A directory as the compiler named it, from where it ran: joined, never
-// normalised, so that ".." goes up from where a link leads, as open goes.
-std::string fromDirectory(const std::string& directory, const std::string& path) {
-    // "/x" on Windows has no drive, yet names no place below the directory.
-    if (path.empty() || fs::path(path).is_absolute() || fs::path(path).has_root_directory() || directory.empty())
-        return path;
-    return directory + (directory.back() == '/' ? "" : "/") + path;
-}
-
 // The word of a command that names the source compiled.
 bool namesSource(const std::string& word, const std::string& source, const std::string& directory) {
     if (word.empty() || word[0] == '-' || source.empty()) return false;
@@ -64,10 +55,8 @@ bool searchesAnotherWay(const std::string& word) {
 bool writesThroughThePreprocessor(const std::string& word) {
     // -Wp,-MD,FILE (the kernel's build), -Xpreprocessor -o ...: outputs given to the preprocessor itself.
     if (!startsWith(word, "-Wp,")) return false;
-    for (std::size_t at = 3; at != std::string::npos; at = word.find(',', at + 1)) {
-        const std::string part = word.substr(at + 1, word.find(',', at + 1) - at - 1);
+    for (const std::string& part : optionsHandedOn(word))
         if (startsWith(part, "-M") || startsWith(part, "-o")) return true;
-    }
     return false;
 }
 
@@ -107,7 +96,7 @@ bool parseSearchList(const std::string& verbose, const std::string& directory, S
             list.followable = false;
             continue;
         }
-        (part == quoted ? list.quoted : list.angle).push_back(fromDirectory(directory, entry));
+        (part == quoted ? list.quoted : list.angle).push_back(directoryIn(directory, entry));
     }
     return ended;
 }

@@ -1,5 +1,7 @@
 #include "compiler_trust.h"
 
+#include "preprocess_command.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -50,13 +52,9 @@ bool startsWith(const std::string& text, const char* prefix) { return text.rfind
 bool runsAnotherProgram(std::string word) {
     if (startsWith(word, "/clang:")) word.erase(0, 7);
     // -Wp,-fplugin=x.so and -Wa,... hand options on, each after a comma.
-    if (startsWith(word, "-Wp,") || startsWith(word, "-Wa,") || startsWith(word, "-Wl,")) {
-        for (std::size_t at = 3; at != std::string::npos; at = word.find(',', at + 1)) {
-            const std::string part = word.substr(at + 1, word.find(',', at + 1) - at - 1);
-            if (!part.empty() && part != word && runsAnotherProgram(part)) return true;
-        }
-        return false;
-    }
+    const std::vector<std::string> handedOn = optionsHandedOn(word);
+    if (!handedOn.empty())
+        return std::any_of(handedOn.begin(), handedOn.end(), [](const std::string& part) { return runsAnotherProgram(part); });
     for (const char* exact : {"-wrapper", "--prefix", "-specs", "--specs", "-fplugin", "-fpass-plugin", "-load",
                               "--config"})
         if (word == exact) return true;

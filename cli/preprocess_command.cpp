@@ -34,6 +34,16 @@ bool isLauncher(const std::string& program) {
 }
 }  // namespace
 
+std::vector<std::string> optionsHandedOn(const std::string& word) {
+    std::vector<std::string> parts;
+    if (word.size() < 4 || word.compare(0, 2, "-W") != 0 || word[3] != ',' ||
+        (word[2] != 'p' && word[2] != 'a' && word[2] != 'l'))
+        return parts;
+    for (std::size_t at = 3; at != std::string::npos; at = word.find(',', at + 1))
+        parts.push_back(word.substr(at + 1, word.find(',', at + 1) - at - 1));
+    return parts;
+}
+
 std::size_t compilerIndex(const std::vector<std::string>& arguments) {
     std::size_t first = 0;
     while (first + 1 < arguments.size() && isLauncher(arguments[first])) ++first;

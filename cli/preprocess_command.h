@@ -16,6 +16,11 @@ enum class Family { gnu, msvc, unknown };
 // gcc, x86_64-linux-gnu-g++-12, /usr/bin/clang++-14: gnu; cl, clang-cl: msvc.
 Family familyOf(const std::string& program);
 
+// The options a driver option hands on, one after each comma: "-Wp,-MD,x.d"
+// gives -MD and x.d to the preprocessor (-Wa, to the assembler, -Wl, to
+// the linker); none for any other word.
+std::vector<std::string> optionsHandedOn(const std::string& word);
+
 // Where the compiler stands in a command: past the launchers in front
 // (ccache, sccache, distcc, icecc, buildcache), which only run it.
 std::size_t compilerIndex(const std::vector<std::string>& arguments);

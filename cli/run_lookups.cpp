@@ -79,11 +79,9 @@ RunLookups::RunLookups(const CompilerChoice& choice, const std::vector<std::stri
     bool c = false, cxx = false;
     std::set<std::string> paths;
     for (const std::string& file : files) {
-        // Only a source tells what the run compiles (".C" is C++'s, ".c" C's).
-        const std::string extension = std::filesystem::path(file).extension().string();
-        if (extension == ".c") c = true;
-        for (const char* source : {".cc", ".cp", ".cxx", ".cpp", ".CPP", ".CC", ".c++", ".C", ".mm"})
-            if (extension == source) cxx = true;
+        // Only a source tells what the run compiles.
+        Language language;
+        if (isSource(file)) (languageOfName(file, language) && language == Language::c ? c : cxx) = true;
         paths.insert(searchPathOf(file));
     }
     if (!c && !cxx) c = cxx = true;

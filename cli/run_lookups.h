@@ -19,7 +19,6 @@ namespace vimbo::cli {
 
 struct CompilerChoice {
     std::string program;     // "" for the defaults, cc for C and c++ for C++
-    std::string from;        // "command line", a configuration file, "default"
     CompilerTrust trust;     // whether a program a configuration file names may run
 };
 
