@@ -8,25 +8,29 @@
 #include <optional>
 #include <set>
 
-#include "batch_run.h"
-#include "effective_settings.h"
+#include "batch/batch_run.h"
+#include "project/effective_settings.h"
 #include "changed_files.h"
-#include "database_files.h"
-#include "file_size.h"
-#include "git_access.h"
-#include "project_config.h"
-#include "source_tree.h"
+#include "batch/database_files.h"
+#include "project/file_size.h"
+#include "project/git_access.h"
+#include "project/project_config.h"
+#include "project/source_tree.h"
 #include "usage.h"
-#include "verified_run.h"
+#include "batch/verified_run.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/single_run.h"
 #include "vimbo/engine/whole_file.h"
+#include "stream_observer.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
 namespace {
+
+using namespace vimbo::batch;
+using namespace vimbo::project;
 
 // A list names a path a line: generous, but not without end (one that
 // /dev/zero stands in for would be).
@@ -131,11 +135,9 @@ BatchSettings batchSettingsOf(const FrontEndOptions& options, const ArgumentWord
     batch.rewrite.precompiledHeaders = options.precompiledHeaders;
     batch.includePath = includePath;
     batch.jobs = options.jobs;
-    batch.treeMode = options.tree;
+    batch.showProgress = options.tree;
     batch.skipLinked = linksCountedByRun(options);
     batch.format = options.format;
-    batch.verbose = options.verbose;
-    batch.painter.on = options.format == OutputFormat::text && colourWanted(options.colour);
     batch.maxFileSize = options.maxFileSize;
     return batch;
 }
@@ -282,7 +284,9 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         return signal ? 128 + signal : 0;
     };
     ProjectConfigs configs;
-    const EffectiveSettings effective(given, configs, includePath);
+    const EffectiveSettings effective(commandLineSettingsOf(given), configs, includePath);
+    StreamObserver observer(given.verbose, Painter{given.format == OutputFormat::text && colourWanted(given.colour)});
+    const Tell tell = [&](const std::string& lines) { observer.message(lines); };
     // Options for the whole run come from the current directory's configuration.
     FrontEndOptions options = given;
     const bool rewritesText = !options.audit && !options.strip && !options.stripWrong;
@@ -302,13 +306,13 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     if (!options.buildDirectory.empty()) {
         std::string error;
         std::string& found = databaseFile;
-        if (!findCompileDatabase(options.buildDirectory, found, error) ||
-            !database.load(found, error, vimbo::engine::includeFromEnvironment())) {
+        if (!findCompileDatabase(options.buildDirectory, found, error, tell) ||
+            !database.load(found, error, vimbo::engine::includeFromEnvironment(), tell)) {
             std::cerr << "vimbo: " << error << "\n";
             return 2;
         }
         batch.database = &database;
-        lookups.emplace(database, compilerTrust(given, effective, databaseFile), includePath, options.jobs);
+        lookups.emplace(database, compilerTrust(given, effective, databaseFile), includePath, options.jobs, observer);
         batch.lookups = &*lookups;
         if (const int stopped = interrupted()) return stopped;
     }
@@ -363,7 +367,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
         });
     if (batch.database && !fromBuild) noteSourcesOutside(database, tree.files);
     if (!batch.database) {
-        lookups.emplace(compilerChoice(effective), tree.files, batch.includePathFor, options.jobs);
+        lookups.emplace(compilerChoice(effective), tree.files, batch.includePathFor, options.jobs, observer);
         batch.lookups = &*lookups;
         if (const int stopped = interrupted()) return stopped;
         // The compiler's own directories are searched wherever it could be asked.
@@ -375,7 +379,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     }
 
     const int walkErrors = static_cast<int>(tree.errors.size());
-    if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors);
+    if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors, observer);
     // The run stands only if every unit of the build still preprocesses to
     // the same text.
     VerifySettings verify;
@@ -383,6 +387,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.jobs = options.jobs;
     verify.dryRun = batch.mode != BatchMode::rewrite;
     verify.showProgress = true;
+    verify.observer = &observer;
     verify.files = tree.files;
     verify.backups = batch.rewrite.backup;
     verify.allowLineShift = options.allowLineShift;
@@ -404,7 +409,7 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     verify.summaryToStandardError = batch.format != OutputFormat::text;
     const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;
-        return runBatch(batch, tree.files, tree.skipped, walkErrors);
+        return runBatch(batch, tree.files, tree.skipped, walkErrors, observer);
     });
     if (batch.format != OutputFormat::text) {
         if (putBack || report.empty()) {
