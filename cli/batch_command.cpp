@@ -153,14 +153,14 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     vimbo::platform::Interruption interruption;
     ProjectConfigs configs;
     const EffectiveSettings effective(commandLineSettingsOf(given), configs, includePath);
-    StreamObserver observer(given.verbose, Painter{given.format == OutputFormat::text && colourWanted(given.colour)});
+    StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)});
 
     std::vector<std::string> paths;
     int status = 0;
     if (!gatherPaths(given, effective, words, paths, status)) return status;
 
-    ProjectRun run;
-    run.mode = given.audit ? BatchMode::audit : given.check ? BatchMode::check : given.diff ? BatchMode::diff : BatchMode::rewrite;
+    vimbo::engine::BatchRequest run;
+    run.mode = given.audit ? vimbo::engine::BatchMode::audit : given.check ? vimbo::engine::BatchMode::check : given.diff ? vimbo::engine::BatchMode::diff : vimbo::engine::BatchMode::rewrite;
     using vimbo::engine::Strip;
     run.strip = given.strip ? Strip::all : given.stripWrong ? Strip::wrong : Strip::none;
     run.backup = words.backup;
@@ -172,7 +172,6 @@ int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, co
     run.allowUnverified = given.allowUnverified;
     run.jobs = given.jobs;
     run.includePath = includePath;
-    run.precompiledHeaders = given.precompiledHeaders;
     run.format = given.format;
     run.paths = std::move(paths);
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;

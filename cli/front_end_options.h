@@ -11,7 +11,6 @@
 
 namespace vimbo::cli {
 
-using OutputFormat = vimbo::batch::OutputFormat;
 enum class ColourChoice { automatic, always, never };
 
 struct FrontEndOptions {
@@ -39,7 +38,7 @@ struct FrontEndOptions {
     std::string compiler;                 // --compiler: asked for its search list without -p
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::uint64_t maxFileSize = 0;        // --max-file-size: larger files are skipped (0: not given)
-    OutputFormat format = OutputFormat::text;  // --format: findings for people or for tools
+    vimbo::engine::OutputFormat format = vimbo::engine::OutputFormat::text;  // --format: findings for people or for tools
     bool formatGiven = false;
     bool verbose = false;                 // --check names each include line, not only the file
     ColourChoice colour = ColourChoice::automatic;  // --color
@@ -62,7 +61,7 @@ struct FrontEndOptions {
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
 
 // What the options say that a project's configuration may also say.
-vimbo::project::CommandLineSettings commandLineSettingsOf(const FrontEndOptions& options);
+vimbo::engine::ProjectSettings commandLineSettingsOf(const FrontEndOptions& options);
 
 // The option a mistyped word most likely meant ("-check": "--check").
 std::string nearestOption(const std::string& word);

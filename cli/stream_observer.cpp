@@ -9,7 +9,7 @@ namespace {
 
 // "FILE:LINE: #include <x.h> would be wrapped in G", its place in bold.
 std::string findingLine(const std::string& path, const vimbo::engine::Finding& finding,
-                        vimbo::batch::FindingKind kind, bool dryRun, const Painter& painter) {
+                        vimbo::engine::FindingKind kind, bool dryRun, const Painter& painter) {
     return painter.bold(path + ":" + std::to_string(finding.line) + ":") + " " +
            vimbo::batch::findingSentence(finding, kind, dryRun) + "\n";
 }
@@ -38,11 +38,11 @@ void StreamObserver::output(const std::string& text) {
     std::cout << text;
 }
 
-void StreamObserver::shown(const vimbo::batch::ShownFile& file) {
+void StreamObserver::shown(const vimbo::engine::ShownFile& file) {
     clearProgress();
     // An audit lists every wrong guard; a rewrite or a check with --verbose
     // each include line; a check the file's name; --diff the diff.
-    if (file.kind == vimbo::batch::FindingKind::audit || (verbose_ && !file.diff)) {
+    if (file.kind == vimbo::engine::FindingKind::audit || (verbose_ && !file.diff)) {
         for (const vimbo::engine::Finding& finding : file.findings)
             std::cout << findingLine(file.path, finding, file.kind, file.dryRun, painter_);
     } else if (file.diff) {

@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 #include "colour.h"
 #include "progress.h"
 
 namespace vimbo::cli {
 
-class StreamObserver : public vimbo::batch::BatchObserver {
+class StreamObserver : public vimbo::engine::BatchObserver {
 public:
     // `verbose`: a rewrite or a check names each include line, not only the file.
     StreamObserver(bool verbose, Painter painter) : verbose_(verbose), painter_(painter) {}
@@ -22,7 +22,7 @@ public:
     void progressEnded() override;
     void message(const std::string& lines) override;
     void output(const std::string& text) override;
-    void shown(const vimbo::batch::ShownFile& file) override;
+    void shown(const vimbo::engine::ShownFile& file) override;
     void summary(const std::string& line, bool onOutput) override;
     bool stillRead() override;
 

@@ -85,19 +85,19 @@ std::string messagesOf(const std::string& path, const FileOutcome& outcome) {
 // the end, and a verification the texts it compares.
 class ListOrderReport {
 public:
-    ListOrderReport(const BatchSettings& settings, const vimbo::engine::BatchContext& context, BatchObserver& observer)
+    ListOrderReport(const BatchSettings& settings, const vimbo::engine::BatchContext& context, vimbo::engine::BatchObserver& observer)
         : settings_(settings), context_(context), observer_(observer) {}
 
     FileState show(const std::string& path, FileOutcome& outcome) {
         for (const std::string& note : outcome.notes) observer_.message("vimbo: " + note + "\n");
-        if (settings_.mode != BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
+        if (settings_.mode != vimbo::engine::BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
         if (failed(outcome)) observer_.message(messagesOf(path, outcome));
         // A reader that went away (`| head`) ends the run as a signal does:
         // no file is begun after it, the ones in flight finish.
         if (!observer_.stillRead()) Interruption::outputClosed();
         if (settings_.written && outcome.changed && !failed(outcome)) (*settings_.written)[path] = outcome.written;
         FileState state{true, failed(outcome), outcome.changed, {}};
-        const bool keptForTheEnd = settings_.format != OutputFormat::text || settings_.mode == BatchMode::audit;
+        const bool keptForTheEnd = settings_.format != vimbo::engine::OutputFormat::text || settings_.mode == vimbo::engine::BatchMode::audit;
         if (keptForTheEnd && !outcome.findings.empty())
             state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
         return state;
@@ -105,9 +105,9 @@ public:
 
 private:
     void showChange(const std::string& path, FileOutcome& outcome) {
-        const bool dryRun = settings_.mode != BatchMode::rewrite;
+        const bool dryRun = settings_.mode != vimbo::engine::BatchMode::rewrite;
         std::optional<std::string> text;
-        if (dryRun && (settings_.dryRunTexts || settings_.mode == BatchMode::diff)) {
+        if (dryRun && (settings_.dryRunTexts || settings_.mode == vimbo::engine::BatchMode::diff)) {
             text = context_.written(path);
             // Kept as edits against the file on disk, which has changed since.
             if (!text) {
@@ -117,17 +117,17 @@ private:
             }
         }
         if (text && settings_.dryRunTexts) settings_.dryRunTexts->emplace_back(path, *text);
-        const FindingKind kind =
-            settings_.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
-        if (settings_.format != OutputFormat::text) return;
+        const vimbo::engine::FindingKind kind =
+            settings_.rewrite.strip == vimbo::engine::Strip::none ? vimbo::engine::FindingKind::wrap : vimbo::engine::FindingKind::strip;
+        if (settings_.format != vimbo::engine::OutputFormat::text) return;
         std::string diff;
-        if (settings_.mode == BatchMode::diff) diff = unifiedDiff(path, readBytes(path), *text);
-        observer_.shown({path, outcome.findings, kind, dryRun, settings_.mode == BatchMode::diff ? &diff : nullptr});
+        if (settings_.mode == vimbo::engine::BatchMode::diff) diff = unifiedDiff(path, readBytes(path), *text);
+        observer_.shown({path, outcome.findings, kind, dryRun, settings_.mode == vimbo::engine::BatchMode::diff ? &diff : nullptr});
     }
 
     const BatchSettings& settings_;
     const vimbo::engine::BatchContext& context_;
-    BatchObserver& observer_;
+    vimbo::engine::BatchObserver& observer_;
 };
 
 // Hands out whole directories, so that no two files of one directory (which
@@ -136,7 +136,7 @@ private:
 class Scheduler {
 public:
     Scheduler(const std::vector<std::string>& files, std::vector<FileState>& states, ListOrderReport& report,
-              BatchObserver& observer, bool showProgress)
+              vimbo::engine::BatchObserver& observer, bool showProgress)
         : files_(files), states_(states), report_(report), observer_(observer), showProgress_(showProgress) {
         if (showProgress_) observer_.progressBegun(files.size(), "files");
         std::map<std::string, std::size_t> groupOf;
@@ -185,7 +185,7 @@ private:
     std::vector<std::vector<std::size_t>> groups_;
     std::size_t nextGroup_ = 0, reported_ = 0, done_ = 0;
     std::mutex lock_;
-    BatchObserver& observer_;
+    vimbo::engine::BatchObserver& observer_;
     bool showProgress_;
 };
 
@@ -208,7 +208,7 @@ FileOutcome thrownOutcome(const std::string& what, bool unread) {
 // `unread`: files the index could not read for what was thrown, and what.
 std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector<std::string>& files,
                                 vimbo::engine::BatchContext& context, const std::map<std::string, std::string>& unread,
-                                BatchObserver& observer) {
+                                vimbo::engine::BatchObserver& observer) {
     std::vector<FileState> states(files.size());
     ListOrderReport report(settings, context, observer);
     Scheduler scheduler(files, states, report, observer, settings.showProgress);
@@ -240,7 +240,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
                     const auto [lookup, others] =
                         settings.lookups ? settings.lookups->lookupsFor(files[i], context.includedByName(files[i]))
                                          : std::make_pair(searchPathLookup(settings.includePath), std::vector<Lookup>{});
-                    outcome = settings.mode == BatchMode::audit ? directory.audit(files[i], lookup, others)
+                    outcome = settings.mode == vimbo::engine::BatchMode::audit ? directory.audit(files[i], lookup, others)
                                                                 : directory.rewrite(files[i], lookup, others, i);
                 } catch (...) {
                     outcome = thrownOutcome(vimbo::engine::thrownText(std::current_exception()), false);
@@ -281,12 +281,12 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
 
 // Every finding of the run, for tools.
 std::string formatted(const BatchSettings& settings, const std::vector<std::string>& files,
-                      const std::vector<FileState>& states, FindingKind kind) {
+                      const std::vector<FileState>& states, vimbo::engine::FindingKind kind) {
     std::vector<FileFindings> found;
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!states[i].failed() && !states[i].findings().empty()) found.push_back({files[i], &states[i].findings()});
-    const bool dryRun = settings.mode != BatchMode::rewrite;
-    return settings.format == OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
+    const bool dryRun = settings.mode != vimbo::engine::BatchMode::rewrite;
+    return settings.format == vimbo::engine::OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
 }
 
 struct Counts {
@@ -311,18 +311,18 @@ Counts countOf(const std::vector<FileState>& states) {
 // error, as for the other dry runs.
 int reportAudit(const BatchSettings& settings, const std::vector<std::string>& files,
                 const std::vector<FileState>& states, const std::vector<std::string>& sharedGuards,
-                std::size_t skipped, int walkErrors, int signal, BatchObserver& observer) {
-    if (settings.format == OutputFormat::text) {
+                std::size_t skipped, int walkErrors, int signal, vimbo::engine::BatchObserver& observer) {
+    if (settings.format == vimbo::engine::OutputFormat::text) {
         for (const std::string& shared : sharedGuards)
             observer.output("vimbo: one guard for several headers: " + shared + "\n");
         for (std::size_t i = 0; i < files.size(); ++i)
             if (!states[i].findings().empty())
-                observer.shown({files[i], states[i].findings(), FindingKind::audit, true, nullptr});
+                observer.shown({files[i], states[i].findings(), vimbo::engine::FindingKind::audit, true, nullptr});
     } else {
         // Shared guards are no finding at a line; they are told to people.
         for (const std::string& shared : sharedGuards)
             observer.message("vimbo: one guard for several headers: " + shared + "\n");
-        observer.output(formatted(settings, files, states, FindingKind::audit));
+        observer.output(formatted(settings, files, states, vimbo::engine::FindingKind::audit));
     }
     observer.stillRead();
     const Counts counts = countOf(states);
@@ -339,9 +339,9 @@ int reportAudit(const BatchSettings& settings, const std::vector<std::string>& f
 // A JSON or SARIF document of the run's changes, once every file is done
 // (the text lines were shown file by file).
 void reportDocument(const BatchSettings& settings, const std::vector<std::string>& files,
-                    const std::vector<FileState>& states, BatchObserver& observer) {
-    if (settings.format == OutputFormat::text) return;
-    const FindingKind kind = settings.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap : FindingKind::strip;
+                    const std::vector<FileState>& states, vimbo::engine::BatchObserver& observer) {
+    if (settings.format == vimbo::engine::OutputFormat::text) return;
+    const vimbo::engine::FindingKind kind = settings.rewrite.strip == vimbo::engine::Strip::none ? vimbo::engine::FindingKind::wrap : vimbo::engine::FindingKind::strip;
     const std::string report = formatted(settings, files, states, kind);
     if (settings.reportInto) *settings.reportInto = report;
     else observer.output(report);
@@ -349,14 +349,14 @@ void reportDocument(const BatchSettings& settings, const std::vector<std::string
 }
 
 int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
-                  int signal, std::size_t problems, BatchObserver& observer) {
-    const bool rewriting = settings.mode == BatchMode::rewrite;
+                  int signal, std::size_t problems, vimbo::engine::BatchObserver& observer) {
+    const bool rewriting = settings.mode == vimbo::engine::BatchMode::rewrite;
     // Standard output holds only the document when tools read it.
     observer.summary("vimbo: " + std::string(signal ? "interrupted: " : "") + std::to_string(counts.examined) +
                          " files examined, " + std::to_string(counts.changed) +
                          (rewriting ? " rewritten, " : " would be rewritten, ") + std::to_string(skipped) +
                          " skipped, " + std::to_string(counts.failed) + " failed\n",
-                     rewriting && settings.format == OutputFormat::text);
+                     rewriting && settings.format == vimbo::engine::OutputFormat::text);
     if (signal) return 128 + signal;
     const bool error = counts.failed > 0 || walkErrors > 0 || problems > 0;
     if (rewriting) return error ? 1 : 0;
@@ -367,16 +367,16 @@ int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size
 }  // namespace
 
 std::string emptyReport(const BatchSettings& settings) {
-    const FindingKind kind = settings.mode == BatchMode::audit                     ? FindingKind::audit
-                             : settings.rewrite.strip == vimbo::engine::Strip::none ? FindingKind::wrap
-                                                                                    : FindingKind::strip;
-    const bool dryRun = settings.mode != BatchMode::rewrite;
-    return settings.format == OutputFormat::sarif ? findingsSarif({}, kind, dryRun) : findingsJson({}, kind, dryRun);
+    const vimbo::engine::FindingKind kind = settings.mode == vimbo::engine::BatchMode::audit                     ? vimbo::engine::FindingKind::audit
+                             : settings.rewrite.strip == vimbo::engine::Strip::none ? vimbo::engine::FindingKind::wrap
+                                                                                    : vimbo::engine::FindingKind::strip;
+    const bool dryRun = settings.mode != vimbo::engine::BatchMode::rewrite;
+    return settings.format == vimbo::engine::OutputFormat::sarif ? findingsSarif({}, kind, dryRun) : findingsJson({}, kind, dryRun);
 }
 
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& listed,
-             const std::vector<SkippedFile>& walkSkipped, int walkErrors, BatchObserver& observer) {
-    const bool dryRun = settings.mode != BatchMode::rewrite;
+             const std::vector<SkippedFile>& walkSkipped, int walkErrors, vimbo::engine::BatchObserver& observer) {
+    const bool dryRun = settings.mode != vimbo::engine::BatchMode::rewrite;
     std::optional<vimbo::engine::BatchContext> made;
     if (settings.fileSystem) made.emplace(dryRun, *settings.fileSystem);
     else made.emplace(dryRun);
@@ -432,7 +432,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
     // What the swaps left that could not be taken away is the user's to see.
     const std::vector<std::string> problems = context.problems();
     for (const std::string& problem : problems) observer.message("vimbo: " + problem + "\n");
-    if (settings.mode == BatchMode::audit)
+    if (settings.mode == vimbo::engine::BatchMode::audit)
         return reportAudit(settings, files, states, context.sharedGuards(), skipped.size(), walkErrors, signal,
                            observer);
     reportDocument(settings, files, states, observer);

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 #include "batch/findings_report.h"
 #include "batch/run_lookups.h"
 #include "project/source_tree.h"
@@ -20,10 +20,9 @@
 
 namespace vimbo::batch {
 
-enum class BatchMode { rewrite, check, diff, audit };
 
 struct BatchSettings {
-    BatchMode mode = BatchMode::rewrite;
+    vimbo::engine::BatchMode mode = vimbo::engine::BatchMode::rewrite;
     // How each file is rewritten: strip, backup, line numbers, precompiled headers.
     vimbo::engine::RewriteSettings rewrite;
     std::string includePath;
@@ -43,7 +42,7 @@ struct BatchSettings {
     std::function<std::string(const std::string& path)> includePathFor;
     std::function<std::vector<std::string>(const std::string& path)> precompiledHeadersFor;
     // How findings are shown: text (through the observer), JSON or SARIF.
-    OutputFormat format = OutputFormat::text;
+    vimbo::engine::OutputFormat format = vimbo::engine::OutputFormat::text;
     // JSON or SARIF go here rather than to standard output (a verified
     // rewrite reports only once it stands).
     std::string* reportInto = nullptr;
@@ -73,6 +72,6 @@ std::string emptyReport(const BatchSettings& settings);
 // is right), 1 (some are wrong), 2 (an error).
 // What the run tells as it goes, `observer` is told.
 int runBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-             const std::vector<vimbo::project::SkippedFile>& skipped, int walkErrors, BatchObserver& observer);
+             const std::vector<vimbo::project::SkippedFile>& skipped, int walkErrors, vimbo::engine::BatchObserver& observer);
 
 }  // namespace vimbo::batch

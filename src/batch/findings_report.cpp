@@ -18,20 +18,20 @@ struct Rule {
     const char* help;
 };
 
-Rule ruleOf(FindingKind kind) {
+Rule ruleOf(vimbo::engine::FindingKind kind) {
     switch (kind) {
-    case FindingKind::wrap:
+    case vimbo::engine::FindingKind::wrap:
         return {"missing-external-guard", "An include line whose header's guard could skip it",
                 "The header is guarded by a macro that controls all of it, so the include line can stand between "
                 "#ifndef and #endif of that macro: a preprocessor that lacks the multiple-include optimisation then "
                 "never opens the header twice.",
                 "Run vimbo --tree on the file (or apply vimbo --diff), or mark the line with // vimbo: keep."};
-    case FindingKind::strip:
+    case vimbo::engine::FindingKind::strip:
         return {"external-guard", "An external include guard around an include line",
                 "The include line stands between #ifndef and #endif of its header's guard; --strip takes the two "
                 "lines away.",
                 "Run vimbo --strip on the file (or apply vimbo --strip --diff)."};
-    case FindingKind::audit: break;
+    case vimbo::engine::FindingKind::audit: break;
     }
     return {"wrong-external-guard", "An external include guard whose macro does not control its header",
             "The include line is wrapped in a macro meant as its header's guard, but that macro does not control the "
@@ -40,14 +40,14 @@ Rule ruleOf(FindingKind kind) {
 }
 
 // What happens to the include, without the place.
-std::string sentence(const Finding& finding, FindingKind kind, bool dryRun) {
+std::string sentence(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
     switch (kind) {
-    case FindingKind::wrap:
+    case vimbo::engine::FindingKind::wrap:
         return finding.include + (dryRun ? " would be wrapped in " : " was wrapped in ") + finding.macro;
-    case FindingKind::strip:
+    case vimbo::engine::FindingKind::strip:
         return finding.include + (dryRun ? " would lose its external guard " : " lost its external guard ") +
                finding.macro;
-    case FindingKind::audit: break;
+    case vimbo::engine::FindingKind::audit: break;
     }
     return finding.include + " is wrapped in " + finding.macro + ", but " + finding.reason;
 }
@@ -72,19 +72,19 @@ std::string uriOf(const std::string& path) {
     return uri;
 }
 
-std::string reasonOf(const Finding& finding, FindingKind kind, bool dryRun) {
-    if (kind == FindingKind::audit) return finding.reason;
-    if (kind == FindingKind::strip) return dryRun ? "would lose its external guard" : "lost its external guard";
+std::string reasonOf(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
+    if (kind == vimbo::engine::FindingKind::audit) return finding.reason;
+    if (kind == vimbo::engine::FindingKind::strip) return dryRun ? "would lose its external guard" : "lost its external guard";
     return dryRun ? "would be wrapped" : "wrapped";
 }
 
 }  // namespace
 
-std::string findingSentence(const Finding& finding, FindingKind kind, bool dryRun) {
+std::string findingSentence(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
     return sentence(finding, kind, dryRun);
 }
 
-std::string findingsJson(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun) {
+std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const FileFindings& file : files)
         for (const Finding& finding : *file.findings)
@@ -97,7 +97,7 @@ std::string findingsJson(const std::vector<FileFindings>& files, FindingKind kin
     return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::string findingsSarif(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun) {
+std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun) {
     const Rule rule = ruleOf(kind);
     nlohmann::ordered_json results = nlohmann::ordered_json::array();
     for (const FileFindings& file : files)

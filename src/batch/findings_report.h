@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch.h"
+#include "vimbo/engine/batch_observer.h"
 #include "vimbo/engine/file_rewriter.h"
 
 namespace vimbo::batch {
 
-// How findings are shown: text for people, or a document for tools.
-enum class OutputFormat { text, json, sarif };
 
 struct FileFindings {
     std::string path;
@@ -22,9 +21,9 @@ struct FileFindings {
 // "#include <x.h> would be wrapped in G" (`dryRun`), "... was wrapped in
 // G" (a rewrite); an audit's finding as the audit words it. People read it
 // after "FILE:LINE: ".
-std::string findingSentence(const vimbo::engine::Finding& finding, FindingKind kind, bool dryRun);
+std::string findingSentence(const vimbo::engine::Finding& finding, vimbo::engine::FindingKind kind, bool dryRun);
 
-std::string findingsJson(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun);
-std::string findingsSarif(const std::vector<FileFindings>& files, FindingKind kind, bool dryRun);
+std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
+std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
 
 }  // namespace vimbo::batch

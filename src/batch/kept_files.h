@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 #include "vimbo/engine/file_rewriter.h"
 #include "vimbo/engine/paths.h"
 
@@ -33,7 +33,7 @@ std::filesystem::path absoluteNormal(const std::string& path);
 class Originals {
 public:
     // What cannot be put back is told to `observer`.
-    explicit Originals(BatchObserver& observer) : observer_(observer) {}
+    explicit Originals(vimbo::engine::BatchObserver& observer) : observer_(observer) {}
     ~Originals();
     // Keeps each file, in a hidden directory beside them where hard links
     // can be made (the walk never enters one), else in the temporary
@@ -49,7 +49,7 @@ public:
     const LinkedAside& linked() const { return linked_; }
 
 private:
-    BatchObserver& observer_;
+    vimbo::engine::BatchObserver& observer_;
     std::filesystem::path store_;
     bool keepStore_ = false;
     std::vector<std::pair<std::string, std::filesystem::path>> kept_;

@@ -109,7 +109,7 @@ bool preprocess(const std::vector<std::string>& command, const std::string& dire
 }
 
 // Calls `work(i)` for every unit, `jobs` at a time.
-void forEachUnit(std::size_t count, unsigned jobs, BatchObserver* progress, const std::function<void(std::size_t)>& work) {
+void forEachUnit(std::size_t count, unsigned jobs, vimbo::engine::BatchObserver* progress, const std::function<void(std::size_t)>& work) {
     std::atomic<std::size_t> next{0}, done{0};
     if (progress) progress->progressBegun(count, "translation units");
     std::mutex progressLock;

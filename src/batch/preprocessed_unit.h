@@ -2,7 +2,7 @@
 // text it compiles, compared by a hash of its lines.
 #pragma once
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +63,6 @@ std::pair<std::string, std::string> firstDifference(const std::filesystem::path&
 // Calls `work(i)` for i below `count`, `jobs` at a time (0: one per
 // processor), telling `progress` (when given) how far it is; stops early
 // after a signal.
-void forEachUnit(std::size_t count, unsigned jobs, BatchObserver* progress, const std::function<void(std::size_t)>& work);
+void forEachUnit(std::size_t count, unsigned jobs, vimbo::engine::BatchObserver* progress, const std::function<void(std::size_t)>& work);
 
 }  // namespace vimbo::batch

@@ -25,7 +25,7 @@ using namespace vimbo::project;
 namespace {
 
 // The request with what the project's configuration adds for the whole run.
-struct Resolved : ProjectRun {
+struct Resolved : vimbo::engine::BatchRequest {
     bool keepLines = false;
     bool strict = false;
     std::string buildDirectory;  // where compile_commands.json is looked for; "" for none
@@ -39,7 +39,7 @@ std::string relativeToCurrent(const std::string& path) {
 
 // Every path named must be there, and a directory needs --tree, before
 // anything is read or written.
-bool pathsUsable(const std::vector<std::string>& paths, bool tree, BatchObserver& observer) {
+bool pathsUsable(const std::vector<std::string>& paths, bool tree, vimbo::engine::BatchObserver& observer) {
     bool usable = true;
     for (const std::string& path : paths) {
         if (!vimbo::engine::pathExists(path)) {
@@ -69,7 +69,6 @@ BatchSettings batchSettingsOf(const Resolved& options) {
     batch.rewrite.strip = options.strip;
     batch.rewrite.backup = options.backup;
     batch.rewrite.keepLines = options.keepLines;
-    batch.rewrite.precompiledHeaders = options.precompiledHeaders;
     batch.includePath = options.includePath;
     batch.jobs = options.jobs;
     batch.showProgress = options.tree;
@@ -82,7 +81,7 @@ BatchSettings batchSettingsOf(const Resolved& options) {
 // The files of the run: those named (unless excluded), and with --tree
 // those under each directory.
 SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, const std::vector<std::string>& paths,
-                   BatchObserver& observer) {
+                   vimbo::engine::BatchObserver& observer) {
     SourceTree tree;
     std::vector<std::string> roots;
     for (const std::string& path : paths) {
@@ -113,7 +112,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
 
 
 // A source the build does not compile is judged with every entry's directories.
-void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::string>& files, BatchObserver& observer) {
+void noteSourcesOutside(const CompileDatabase& database, const std::vector<std::string>& files, vimbo::engine::BatchObserver& observer) {
     static const std::vector<std::string> kSourceExtensions = {".c", ".cc", ".cpp", ".cxx", ".c++", ".m", ".mm"};
     for (const std::string& file : files)
         if (hasSourceExtension(file, kSourceExtensions) && !database.lists(file))
@@ -159,8 +158,8 @@ CompilerChoice compilerChoice(const EffectiveSettings& effective) {
 
 }  // namespace
 
-int runProject(const ProjectRun& run, const EffectiveSettings& effective, ProjectConfigs& configs,
-               BatchObserver& observer, std::string& usageProblem) {
+int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& effective, ProjectConfigs& configs,
+               vimbo::engine::BatchObserver& observer, std::string& usageProblem) {
     const auto usage = [&](const std::string& problem) {
         usageProblem = problem;
         return 2;
@@ -175,8 +174,8 @@ int runProject(const ProjectRun& run, const EffectiveSettings& effective, Projec
     };
     // Options for the whole run come from the current directory's configuration.
     Resolved options;
-    static_cast<ProjectRun&>(options) = run;
-    const bool rewritesText = run.mode != BatchMode::audit && run.strip == vimbo::engine::Strip::none;
+    static_cast<vimbo::engine::BatchRequest&>(options) = run;
+    const bool rewritesText = run.mode != vimbo::engine::BatchMode::audit && run.strip == vimbo::engine::Strip::none;
     options.keepLines = effective.keepLines().value && rewritesText;
     options.strict = effective.strict().value;
     const Sourced<std::string> databaseSetting = effective.compileCommands();
@@ -272,7 +271,7 @@ int runProject(const ProjectRun& run, const EffectiveSettings& effective, Projec
     VerifySettings verify;
     verify.database = &database;
     verify.jobs = options.jobs;
-    verify.dryRun = batch.mode != BatchMode::rewrite;
+    verify.dryRun = batch.mode != vimbo::engine::BatchMode::rewrite;
     verify.showProgress = true;
     verify.observer = &observer;
     verify.files = tree.files;
@@ -283,7 +282,7 @@ int runProject(const ProjectRun& run, const EffectiveSettings& effective, Projec
     // A report for tools tells what stands: a rewrite put back changed nothing.
     std::string report;
     bool putBack = false;
-    if (batch.format != OutputFormat::text) batch.reportInto = &report;
+    if (batch.format != vimbo::engine::OutputFormat::text) batch.reportInto = &report;
     verify.onPutBack = [&] { putBack = true; };
     // What goes back is held to the version the rewrite left.
     std::map<std::string, vimbo::engine::FileVersion> written;
@@ -293,12 +292,12 @@ int runProject(const ProjectRun& run, const EffectiveSettings& effective, Projec
     std::set<std::pair<std::uint64_t, std::uint64_t>> linkedAside;
     verify.linkedAside = &linkedAside;
     batch.linkedAside = &linkedAside;
-    verify.summaryToStandardError = batch.format != OutputFormat::text;
+    verify.summaryToStandardError = batch.format != vimbo::engine::OutputFormat::text;
     const int verified = runVerified(verify, [&](DryRunTexts* texts) {
         batch.dryRunTexts = texts;
         return runBatch(batch, tree.files, tree.skipped, walkErrors, observer);
     });
-    if (batch.format != OutputFormat::text) {
+    if (batch.format != vimbo::engine::OutputFormat::text) {
         if (putBack || report.empty()) {
             batch.reportInto = nullptr;
             report = emptyReport(batch);
@@ -309,3 +308,14 @@ int runProject(const ProjectRun& run, const EffectiveSettings& effective, Projec
 }
 
 }  // namespace vimbo::batch
+
+namespace vimbo::engine {
+
+int runProject(const BatchRequest& request, const ProjectSettings& settings, BatchObserver& observer,
+               std::string& usageProblem) {
+    vimbo::project::ProjectConfigs configs;
+    const vimbo::project::EffectiveSettings effective(settings, configs, request.includePath);
+    return vimbo::batch::runProject(request, effective, configs, observer, usageProblem);
+}
+
+}  // namespace vimbo::engine

@@ -51,7 +51,7 @@ Lookup searchPathLookup(const std::string& searchPath) {
 }
 
 RunLookups::RunLookups(const CompileDatabase& database, const CompilerTrust& trust, const std::string& searchPath,
-                       unsigned jobs, BatchObserver& observer)
+                       unsigned jobs, vimbo::engine::BatchObserver& observer)
     : database_(&database) {
     const std::vector<SearchAnswer> answers = askCompilers(database.configurations(), trust, jobs);
     std::set<std::string> told;
@@ -78,7 +78,7 @@ RunLookups::RunLookups(const CompileDatabase& database, const CompilerTrust& tru
 
 RunLookups::RunLookups(const CompilerChoice& choice, const std::vector<std::string>& files,
                        const std::function<std::string(const std::string&)>& searchPathOf, unsigned jobs,
-                       BatchObserver& observer)
+                       vimbo::engine::BatchObserver& observer)
     : searchPathOf_(searchPathOf) {
     bool c = false, cxx = false;
     std::set<std::string> paths;

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 #include "project/compile_database.h"
 #include "project/compiler_lookups.h"
 
@@ -33,13 +33,13 @@ public:
     // compiler could not include at all). A compiler that can't answer is
     // told to `observer`, as in the other constructor.
     RunLookups(const vimbo::project::CompileDatabase& database, const vimbo::project::CompilerTrust& trust, const std::string& searchPath,
-               unsigned jobs, BatchObserver& observer);
+               unsigned jobs, vimbo::engine::BatchObserver& observer);
     // The compiler of `choice` for each language the run holds (C and C++
     // when it holds both, or only headers), with each distinct search path
     // of `files` given as -I.
     RunLookups(const CompilerChoice& choice, const std::vector<std::string>& files,
                const std::function<std::string(const std::string&)>& searchPathOf, unsigned jobs,
-               BatchObserver& observer);
+               vimbo::engine::BatchObserver& observer);
 
     // The lookup `path` is rewritten with, and the others it must agree
     // with (none when it has only the one). `includedByName`: a file of the

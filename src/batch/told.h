@@ -5,14 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 
 namespace vimbo::batch {
 
 class Told {
 public:
     enum class As { message, summary, summaryOnOutput };
-    explicit Told(BatchObserver& observer, As as = As::message) : observer_(observer), as_(as) {}
+    explicit Told(vimbo::engine::BatchObserver& observer, As as = As::message) : observer_(observer), as_(as) {}
     Told(const Told&) = delete;
     Told& operator=(const Told&) = delete;
     ~Told() {
@@ -27,7 +27,7 @@ public:
     }
 
 private:
-    BatchObserver& observer_;
+    vimbo::engine::BatchObserver& observer_;
     As as_;
     std::ostringstream text_;
 };

@@ -331,7 +331,7 @@ private:
     Told::As reportAs() const {
         return dry_ || settings_.summaryToStandardError ? Told::As::summary : Told::As::summaryOnOutput;
     }
-    BatchObserver& observer() const { return *settings_.observer; }
+    vimbo::engine::BatchObserver& observer() const { return *settings_.observer; }
 
     // A file of the run, or of a dry run's changes, where a unit's compiler reads it.
     std::string seenByCompiler(const std::string& file) const {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 #include "project/compile_database.h"
 #include "vimbo/engine/file_rewriter.h"
 #include "project/compiler_trust.h"
@@ -25,7 +25,7 @@ struct VerifySettings {
     bool dryRun = false;       // the rewrite stays in memory: verify through a copy
     bool showProgress = false;
     // Told of progress, of units that can't be verified, and of the verdict.
-    BatchObserver* observer = nullptr;
+    vimbo::engine::BatchObserver* observer = nullptr;
     std::vector<std::string> files;  // what the rewrite may change
     bool backups = false;            // it keeps ".Bak" copies: a put-back puts those back too
     // Units whose text differs only where __LINE__ expands count as the same.

@@ -10,22 +10,10 @@
 #include <vector>
 
 #include "project/project_config.h"
+#include "vimbo/engine/batch.h"
 
 namespace vimbo::project {
 
-// What the command line (or another front end) set for the run; empty and
-// false stand for "not given".
-struct CommandLineSettings {
-    bool includeGiven = false;  // -i or -I was given (it may name an empty path)
-    std::vector<std::string> extensions;
-    std::vector<std::string> exclusions;
-    std::vector<std::string> precompiledHeaders;
-    std::string buildDirectory;
-    std::string compiler;
-    bool keepLines = false;
-    bool strict = false;
-    std::uint64_t maxFileSize = 0;
-};
 
 template <typename T>
 struct Sourced {
@@ -36,7 +24,7 @@ struct Sourced {
 class EffectiveSettings {
 public:
     // `commandLinePath`: the search path of -i (or else INCLUDE), ";"-joined.
-    EffectiveSettings(CommandLineSettings options, ProjectConfigs& configs, std::string commandLinePath)
+    EffectiveSettings(vimbo::engine::ProjectSettings options, ProjectConfigs& configs, std::string commandLinePath)
         : options_(std::move(options)), configs_(configs), commandLinePath_(std::move(commandLinePath)) {}
 
     // Per file: from the configuration nearest to it.
@@ -59,7 +47,7 @@ public:
     Sourced<std::uint64_t> maxFileSize() const;
 
 private:
-    CommandLineSettings options_;
+    vimbo::engine::ProjectSettings options_;
     ProjectConfigs& configs_;
     std::string commandLinePath_;
 };

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_observer.h"
+#include "vimbo/engine/batch_observer.h"
 
 namespace vimbo::test {
 
-class RecordingObserver : public vimbo::batch::BatchObserver {
+class RecordingObserver : public vimbo::engine::BatchObserver {
 public:
     std::string messages;   // notes, warnings, failures
     std::string documents;  // what goes to the results' reader
@@ -22,7 +22,7 @@ public:
     void progressEnded() override {}
     void message(const std::string& lines) override { messages += lines; }
     void output(const std::string& text) override { documents += text; }
-    void shown(const vimbo::batch::ShownFile& file) override { shownFiles.push_back(file.path); }
+    void shown(const vimbo::engine::ShownFile& file) override { shownFiles.push_back(file.path); }
     void summary(const std::string& line, bool) override { summaries += line; }
     bool stillRead() override { return true; }
 };

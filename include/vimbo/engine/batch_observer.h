@@ -9,7 +9,7 @@
 
 #include "vimbo/engine/file_rewriter.h"
 
-namespace vimbo::batch {
+namespace vimbo::engine {
 
 enum class FindingKind { wrap, strip, audit };
 
@@ -17,7 +17,7 @@ enum class FindingKind { wrap, strip, audit };
 // whose external guards an audit found wrong.
 struct ShownFile {
     const std::string& path;
-    const std::vector<vimbo::engine::Finding>& findings;
+    const std::vector<Finding>& findings;
     FindingKind kind;
     bool dryRun;
     // --diff: the file's unified diff; otherwise null.
@@ -62,4 +62,4 @@ public:
     bool stillRead() override { return true; }
 };
 
-}  // namespace vimbo::batch
+}  // namespace vimbo::engine
