@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "file_size.h"
+#include "project/file_size.h"
 
 namespace vimbo::cli {
+
+using vimbo::project::parseFileSize;
 namespace {
 bool is(const char* argument, const char* lower, const char* upper) {
     return std::strcmp(argument, lower) == 0 || std::strcmp(argument, upper) == 0;
@@ -219,6 +221,20 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
         options.error = "--diff prints a diff; --format goes with --check, --audit, --verify and --tree";
     if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
     return options;
+}
+
+vimbo::project::CommandLineSettings commandLineSettingsOf(const FrontEndOptions& options) {
+    vimbo::project::CommandLineSettings settings;
+    settings.includeGiven = options.includeGiven;
+    settings.extensions = options.extensions;
+    settings.exclusions = options.exclusions;
+    settings.precompiledHeaders = options.precompiledHeaders;
+    settings.buildDirectory = options.buildDirectory;
+    settings.compiler = options.compiler;
+    settings.keepLines = options.keepLines;
+    settings.strict = options.strict;
+    settings.maxFileSize = options.maxFileSize;
+    return settings;
 }
 
 }  // namespace vimbo::cli

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "batch/findings_report.h"
+#include "project/effective_settings.h"
+
 namespace vimbo::cli {
 
-enum class OutputFormat { text, json, sarif };
+using OutputFormat = vimbo::batch::OutputFormat;
 enum class ColourChoice { automatic, always, never };
 
 struct FrontEndOptions {
@@ -57,6 +60,9 @@ struct FrontEndOptions {
 // of the command line) and before "--", which ends them; the value of
 // "-i"/"-I" is never taken for one.
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
+
+// What the options say that a project's configuration may also say.
+vimbo::project::CommandLineSettings commandLineSettingsOf(const FrontEndOptions& options);
 
 // The option a mistyped word most likely meant ("-check": "--check").
 std::string nearestOption(const std::string& word);
