@@ -170,7 +170,16 @@ TEST_F(Verify, ASoundRewriteIsKept) {
     // A report for tools names no change that was put back.
     auto reported = runVimbo({"-p", "build", "--verify", "--format", "json", "--tree", "src", "include"});
     EXPECT_EQ(reported.status, 1);
-    EXPECT_EQ(reported.out, "[]\n");
+    EXPECT_EQ(reported.out, "{\n  \"findings\": [],\n  \"verification\": {\n    \"verdict\": \"fails\",\n"
+                            "    \"units\": 2,\n    \"verified\": 0,\n    \"differing\": 0,\n    \"linesMoved\": 1,\n"
+                            "    \"unverified\": 0,\n    \"restored\": true\n  }\n}\n");
+    // SARIF: the run's invocation did not succeed, with the same counts.
+    auto sarif = runVimbo({"-p", "build", "--verify", "--check", "--format", "sarif", "--tree", "src", "include"});
+    EXPECT_EQ(sarif.status, 2) << sarif.err;
+    EXPECT_NE(sarif.out.find("\"invocations\": [\n        {\n          \"executionSuccessful\": false,"),
+              std::string::npos)
+        << sarif.out;
+    EXPECT_NE(sarif.out.find("\"linesMoved\": 1,"), std::string::npos) << sarif.out;
 
     auto accepted = runVimbo({"-p", "build", "--verify", "--allow-line-shift", "--check", "--tree", "src", "include"});
     EXPECT_EQ(accepted.status, 1) << accepted.err;
@@ -181,8 +190,11 @@ TEST_F(Verify, ASoundRewriteIsKept) {
     auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--format", "json", "--tree", "src", "include"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("vimbo: verified 2 of 2 translation units: unchanged ("), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.rfind("[\n  {\n    \"file\": \"include/b.h\",\n    \"line\": 3,", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("{\n  \"findings\": [\n    {\n      \"file\": \"include/b.h\",\n      \"line\": 3,", 0), 0u)
+        << run.out;
     EXPECT_NE(run.out.find("\"reason\": \"wrapped\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"verdict\": \"holds\",\n    \"units\": 2,\n    \"verified\": 2,"), std::string::npos)
+        << run.out;
     EXPECT_EQ(read("src/main.c"), "#ifndef A_H\n#include \"a.h\"\n#endif\n#ifndef B_H\n#include \"b.h\"\n#endif\n"
                                   "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());

@@ -127,4 +127,25 @@ std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine:
     return log.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+std::string withVerdict(const std::string& document, vimbo::engine::OutputFormat format, const Verdict& verdict) {
+    nlohmann::ordered_json counts = {{"verdict", !verdict.made ? "not made" : verdict.holds ? "holds" : "fails"},
+                                     {"units", verdict.units},
+                                     {"verified", verdict.verified},
+                                     {"differing", verdict.differing},
+                                     {"linesMoved", verdict.linesMoved},
+                                     {"unverified", verdict.unverified},
+                                     {"restored", verdict.restored}};
+    nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(document);
+    nlohmann::ordered_json result;
+    if (format == vimbo::engine::OutputFormat::sarif) {
+        result = std::move(parsed);
+        for (auto& run : result["runs"])
+            run["invocations"] = nlohmann::ordered_json::array(
+                {{{"executionSuccessful", verdict.made && verdict.holds}, {"properties", {{"verification", counts}}}}});
+    } else {
+        result = {{"findings", std::move(parsed)}, {"verification", counts}};
+    }
+    return result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace vimbo::batch

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/verdict.h"
 #include "vimbo/engine/batch.h"
 #include "vimbo/engine/batch_observer.h"
 #include "vimbo/engine/file_rewriter.h"
@@ -25,5 +26,10 @@ std::string findingSentence(const vimbo::engine::Finding& finding, vimbo::engine
 
 std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
 std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
+
+// A document with what --verify found added: JSON becomes an object
+// {"findings": [...], "verification": {...}}; SARIF gains the run's
+// invocation, successful only where the rewrite stands, with the counts.
+std::string withVerdict(const std::string& document, vimbo::engine::OutputFormat format, const Verdict& verdict);
 
 }  // namespace vimbo::batch

@@ -274,6 +274,8 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     verify.dryRun = batch.mode != vimbo::engine::BatchMode::rewrite;
     verify.showProgress = true;
     verify.observer = &observer;
+    Verdict verdict;
+    verify.verdict = &verdict;
     verify.files = tree.files;
     verify.backups = batch.rewrite.backup;
     verify.allowLineShift = options.allowLineShift;
@@ -302,7 +304,7 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
             batch.reportInto = nullptr;
             report = emptyReport(batch);
         }
-        observer.output(report);
+        observer.output(withVerdict(report, batch.format, verdict));
     }
     return verified;
 }

@@ -208,6 +208,7 @@ public:
         else
             rewritten = originals_.replaced();
         if (rewritten.empty()) {
+            record(true, false, 0, 0);
             Told(observer(), reportAs()) << "vimbo: nothing " << (dry_ ? "would be" : "was") << " rewritten; nothing to verify\n";
             status_ = rewriteStatus_;
             return false;
@@ -222,7 +223,9 @@ public:
         std::vector<std::string> parts = {dry_ ? "no unit of the database reads the files that would be rewritten"
                                                : "no unit of the database reads the rewritten files"};
         if (unverified_) parts.push_back(unverifiedPart());
-        status_ = failed(parts, putBack());
+        const bool restored = putBack();
+        record(false, restored, 0, 0);
+        status_ = failed(parts, restored);
         return false;
     }
 
@@ -263,6 +266,7 @@ public:
     // Only the units that read a rewritten file count as verified.
     int reportUnchanged() const {
         const std::size_t moved = count([](const Unit& u) { return u.linesMoved(); });
+        record(true, false, 0, moved);
         Told out(observer(), reportAs());
         out << "vimbo: verified " << readers_ << " of " << units_.size() << " translation units: unchanged";
         if (moved) out << "; line numbers move in " << moved << " (--allow-line-shift)";
@@ -315,6 +319,7 @@ public:
         if (!movedUnits.empty() && !settings_.allowLineShift)
             parts.push_back("line numbers " + std::string(move) + " in " + std::to_string(movedUnits.size()));
         if (unverified_ && !settings_.allowUnverified) parts.push_back(unverifiedPart());
+        record(false, restored, differing, movedUnits.size());
         return failed(parts, restored);
     }
 
@@ -328,6 +333,20 @@ private:
 
     // The verdict when all is well: on standard output for a rewrite, where
     // its summary goes.
+    // The verdict as data, for the reports tools read.
+    void record(bool holds, bool restored, std::size_t differing, std::size_t moved) const {
+        if (!settings_.verdict) return;
+        Verdict& verdict = *settings_.verdict;
+        verdict.made = true;
+        verdict.holds = holds;
+        verdict.restored = !dry_ && restored;
+        verdict.units = units_.size();
+        verdict.verified = holds ? readers_ : 0;
+        verdict.differing = differing;
+        verdict.linesMoved = moved;
+        verdict.unverified = unverified_;
+    }
+
     Told::As reportAs() const {
         return dry_ || settings_.summaryToStandardError ? Told::As::summary : Told::As::summaryOnOutput;
     }

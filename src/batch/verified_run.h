@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vimbo/engine/batch_observer.h"
+#include "batch/verdict.h"
 #include "project/compile_database.h"
 #include "vimbo/engine/file_rewriter.h"
 #include "project/compiler_trust.h"
@@ -26,6 +27,8 @@ struct VerifySettings {
     bool showProgress = false;
     // Told of progress, of units that can't be verified, and of the verdict.
     vimbo::engine::BatchObserver* observer = nullptr;
+    // The verdict, as data, where the caller wants it.
+    Verdict* verdict = nullptr;
     std::vector<std::string> files;  // what the rewrite may change
     bool backups = false;            // it keeps ".Bak" copies: a put-back puts those back too
     // Units whose text differs only where __LINE__ expands count as the same.
