@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "analysis/include_directive.h"
+#include "analysis/include_rules.h"
 #include "analysis/run_index.h"
 #include "analysis/source_scanner.h"
 #include "analysis/wrapper_lines.h"
@@ -18,11 +19,9 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     // Each line's role, judged as in rewriting: a directive the preprocessor
     // sees, whole on its line, in text that reads the same as C and C++.
     std::vector<Role> roles(lines.size(), Role::other);
-    std::vector<std::string> macros(lines.size());  // an opening's macro, an include's header name
-    std::vector<bool> quoted(lines.size());
-    // "#include_next" lines, as a compiler reads them: the search goes on after the includer.
-    std::vector<bool> next(lines.size());
-    const bool compiler = lookup.rules == LookupRules::compiler;
+    std::vector<std::string> macros(lines.size());  // an opening's macro
+    std::vector<IncludeName> names(lines.size());   // an include's header name
+    const IncludeRules& rules = rulesFor(lookup);
     SourceScanner scanner;
     bool trusted = true;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -38,29 +37,9 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
             continue;
         std::string_view name, rest;
         if (!readDirective(scanned.code, name, rest)) continue;
-        if (name == "include") {
-            // Every spelling a batch run wraps ("# include", "%:include",
-            // comments between), as wrappableHeader reads it; the library's
-            // own rules know "#include" alone.
-            bool known = false;
-            if (compiler) {
-                bool inQuotes = false;
-                known = compilerHeaderName(rest, macros[i], inQuotes);
-                quoted[i] = inQuotes;
-            } else {
-                IncludeKind kind;
-                macros[i] = parseIncludeOperand(lines[i], kind, known);
-                quoted[i] = kind == includeQuoted;
-            }
-            if (known) roles[i] = Role::include;  // else a macro names the header
-        } else if (name == "include_next" && compiler) {
-            rest = trimBlanks(rest);
-            const char close = rest.size() > 2 && rest[0] == '<' ? '>' : rest.size() > 2 && rest[0] == '"' ? '"' : '\0';
-            if (close && rest.back() == close && rest.find(close, 1) + 1 == rest.size()) {
-                roles[i] = Role::include;
-                macros[i] = std::string(rest.substr(1, rest.size() - 2));
-                next[i] = true;
-            }
+        if (rules.includes(name)) {
+            // Read as the rewrite reads the lines it wraps, by the lookup's rules.
+            if (rules.includeName(lines[i], name, rest, names[i])) roles[i] = Role::include;  // else a macro names it
         } else if (wrapperClosing(scanned.code)) {
             roles[i] = Role::closing;
         } else {
@@ -72,16 +51,14 @@ std::vector<GuardWrapper> findGuardWrappers(const std::vector<std::string>& line
     std::vector<GuardWrapper> wrappers;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         if (roles[i] != Role::include) continue;
-        const std::string& name = macros[i];
+        const std::string& name = names[i].name;
         std::string header;
         bool looked = false;
         for (std::size_t depth = 1; depth <= i && i + depth < lines.size(); ++depth) {
             if (roles[i - depth] != Role::opening || roles[i + depth] != Role::closing) break;
             GuardWrapper wrapper{i + 1, depth, std::string(trimBlanks(lines[i])), name, macros[i - depth], ""};
             if (!looked)
-                header = next[i]     ? analyzer.finder().findNextLikeCompiler(name, includer, lookup)
-                         : compiler ? analyzer.finder().findLikeCompiler(name, quoted[i], includer, lookup)
-                                    : analyzer.finder().headerOf(lines[i], includer, lookup);
+                header = rules.find(lines[i], names[i], includer, lookup, analyzer.finder());
             looked = true;
             if (header.empty()) {
                 if (!macroNamesHeader(wrapper.macro, name)) continue;

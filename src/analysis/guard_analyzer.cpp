@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "analysis/include_directive.h"
+#include "analysis/include_rules.h"
 #include "analysis/keywords.h"
 #include "analysis/path_parts.h"
 #include "analysis/run_index.h"
@@ -108,7 +109,7 @@ std::string GuardAnalyzer::verifiedGuardMacro(const std::string& path, const Hea
         const vimbo::platform::FileIdentity& identity = facts->identity;
         const std::uint32_t context =
             cache_.contextNumber(lookup.searchPath + '\n' + lookup.quotePath + '\n' +
-                                 (lookup.rules == LookupRules::compiler ? "compiler" : "library") +
+                                 rulesFor(lookup).name() +
                                  (lookup.followable ? "" : " unfollowable") + (lookup.cplusplus ? " c++" : "") +
                                  (lookup.includeStack ? " stack " + lookup.unit : ""));
         const std::string key = path + '\n' + std::to_string(identity.device) + ':' + std::to_string(identity.file) +
@@ -163,16 +164,7 @@ std::string GuardAnalyzer::compilerGuard(const std::string& path, const HeaderLo
 
 std::string GuardAnalyzer::examineVerdict(const std::string& path, const HeaderLookup& lookup,
                                           const std::shared_ptr<const HeaderFacts>& facts) {
-    // As the compiler sees it: the macro its multiple-include optimisation
-    // records for the header, whatever its name.
-    if (lookup.rules == LookupRules::compiler) return compilerGuard(path, lookup, 0, facts);
-    GuardSearch search;
-    const std::string candidate = findGuardMacro(path, lookup, search, facts);
-    // "#if !defined( X )" gives the candidate with its blanks; it stands
-    // for X all the same.
-    const std::string macro(trimBlanks(candidate));
-    if (!isIdentifier(macro) || !guardControls(path, macro, lookup, 0, facts)) return "";
-    return candidate;
+    return rulesFor(lookup).guardVerdict(*this, path, lookup, facts);
 }
 
 bool GuardAnalyzer::sameInLookups(const std::string& line, const std::string& includer, const std::string& header,
@@ -238,46 +230,20 @@ bool GuardAnalyzer::includeNextAgrees(const ScannedLine& scanned, const std::str
     }
 }
 
-namespace {
-bool namesPrecompiledHeader(const std::string& line, const std::vector<std::string>& precompiledHeaders) {
-    IncludeKind kind;
-    bool delimited;
-    const std::string name = parseIncludeOperand(line, kind, delimited);
-    // Compared by file name, without regard to case, as Windows compares names.
-    const std::string file = lowerCaseAscii(name.substr(name.find_last_of("\\/") + 1));
-    return std::any_of(precompiledHeaders.begin(), precompiledHeaders.end(),
-                       [&](const std::string& pch) { return lowerCaseAscii(pch) == file; });
-}
-}  // namespace
-
 std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
                             const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
                             const std::vector<std::string>& precompiledHeaders) {
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
-    std::string_view name, rest;
-    if (!readDirective(scanned.code, name, rest)) return "";
-    const bool next = name == "include_next" && lookup.rules == LookupRules::compiler;
-    if (name != "include" && !next) return "";
+    std::string_view directive, rest;
+    if (!readDirective(scanned.code, directive, rest)) return "";
+    const IncludeRules& rules = rulesFor(lookup);
+    if (!rules.includes(directive)) return "";
     // Text that is more than one line: what follows would end up inside the wrap.
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return "";
-    if (lookup.rules == LookupRules::compiler) {
-        // Every spelling the compiler reads as an include: "# include",
-        // "%:include", comments between, the header name as it stands.
-        std::string header;
-        bool quoted = false;
-        if (!compilerHeaderName(rest, header, quoted) ||
-            namesPrecompiledHeader("#include <" + header + ">", precompiledHeaders))
-            return "";
-        return next ? finder.findNextLikeCompiler(header, includer, lookup)
-                    : finder.findLikeCompiler(header, quoted, includer, lookup);
-    }
-    // The name must be the directive's own operand: "# include <x" with a
-    // "#include <a.h>" later in the line names x, not a.h.
-    if (line.find("#include") != line.find_first_not_of(" \t\v\f")) return "";
-    // The compiler skips everything up to the precompiled header's include;
-    // a test in front of it breaks the build.
-    if (namesPrecompiledHeader(line, precompiledHeaders)) return "";
-    return finder.headerOf(line, includer, lookup);
+    IncludeName name;
+    const bool named = rules.includeName(line, directive, rest, name);
+    if (!rules.mayWrap(line, named, name, precompiledHeaders)) return "";
+    return rules.find(line, name, includer, lookup, finder);
 }
 
 }  // namespace vimbo::analysis

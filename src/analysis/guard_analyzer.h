@@ -58,6 +58,10 @@ public:
     const RunIndex* index() const { return index_; }
 
 private:
+    // Each set of rules judges a header's guard with these.
+    friend class LibraryRules;
+    friend class CompilerRules;
+
     std::string findGuardMacro(const std::string& path, const HeaderLookup& lookup, GuardSearch& search,
                                std::shared_ptr<const HeaderFacts> facts = nullptr);
     bool guardControls(const std::string& path, const std::string& guard, const HeaderLookup& lookup, int depth,

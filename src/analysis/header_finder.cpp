@@ -3,6 +3,7 @@
 // search path only, absolute names only where they point. By a compiler's:
 // beside the including file first, and never with ".h" added.
 #include "analysis/header_finder.h"
+#include "analysis/include_rules.h"
 
 #include <vector>
 
@@ -214,14 +215,7 @@ std::string HeaderFinder::lookUp(const std::string& name, bool quoted, const std
 
 std::string HeaderFinder::headerOf(const std::string& line, const std::string& includer,
                                    const HeaderLookup& lookup) const {
-    if (lookup.rules == LookupRules::library) return locateIncludeFile(line, lookup);
-    // Read as wrappableHeader reads the lines a batch run wraps: any
-    // spelling of the directive; a macro as the name is the preprocessor's
-    // business.
-    std::string header;
-    bool quoted = false;
-    if (!compilerIncludeName(line, header, quoted)) return "";
-    return findLikeCompiler(header, quoted, includer, lookup);
+    return rulesFor(lookup).headerOf(line, includer, lookup, *this);
 }
 
 }  // namespace vimbo::analysis
