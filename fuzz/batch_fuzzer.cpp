@@ -10,9 +10,9 @@
 //    project's own behind;
 //  - idempotence: once a rewrite succeeded, a check run with the same
 //    settings finds nothing to change, and leaves every byte as it was;
-//  - round trip: where no file had an "#endif" right after an include
-//    (so had no external guard of its own), stripping every external
-//    guard after the rewrite gives back each file byte for byte.
+//  - round trip: where no file had an "#endif" (or a "#line") right after
+//    an include, so had no external guard of its own, stripping every
+//    external guard after the rewrite gives back each file byte for byte.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -74,7 +74,9 @@ bool onlyProjectFiles(const Project& project) {
 // A line that holds "include" followed by one that holds "endif", lines
 // broken at CR, LF or CR LF and spliced at a backslash before the break:
 // wider than any external guard the strip could find, so a text without
-// one has no guard of its own to lose.
+// one has no guard of its own to lose. A "#line" right after an include
+// counts too: the strip takes one there for --keep-lines' own once the
+// include's wrap is gone, whoever wrote it.
 bool mayHaveOwnGuard(const std::string& text) {
     std::vector<std::string> lines(1);
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -87,9 +89,12 @@ bool mayHaveOwnGuard(const std::string& text) {
         if (!lines.back().empty() && lines.back().back() == '\\') lines.back().pop_back();
         else lines.emplace_back();
     }
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
-        if (lines[i].find("include") != std::string::npos && lines[i + 1].find("endif") != std::string::npos)
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const std::string& next = lines[i + 1];
+        if (lines[i].find("include") != std::string::npos &&
+            (next.find("endif") != std::string::npos || next.find("line") != std::string::npos))
             return true;
+    }
     return false;
 }
 
