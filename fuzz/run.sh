@@ -11,14 +11,15 @@ seconds="${1:-30}"
 scripts/install-deps
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target line_fuzzer file_fuzzer
+cmake --build --preset fuzz --target line_fuzzer file_fuzzer batch_fuzzer
 
 # Absolute paths: each target works in a directory of its own.
 corpus="$PWD/build/fuzz/corpus"
 findings="$PWD/build/fuzz/findings"
-mkdir -p "$corpus/line" "$corpus/file" "$findings"
+mkdir -p "$corpus/line" "$corpus/file" "$corpus/batch" "$findings"
 cp -n fuzz/seeds/line/* "$corpus/line/"
 cp -n fuzz/seeds/file/* "$corpus/file/"
+cp -n fuzz/seeds/batch/* "$corpus/batch/"
 # Real text: the example project and some of the system's headers.
 n=0
 for header in examples/hello/*.c examples/hello/*.h examples/hello/include/*.h /usr/include/*.h; do
@@ -32,7 +33,7 @@ for header in examples/hello/*.c examples/hello/*.h examples/hello/include/*.h /
 done
 
 status=0
-for target in line_fuzzer file_fuzzer; do
+for target in line_fuzzer file_fuzzer batch_fuzzer; do
   kind=${target%_fuzzer}
   log="$PWD/build/fuzz/$kind.log"
   echo "== $target for ${seconds}s (log: $log)"
