@@ -252,7 +252,10 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     bool range = false;
     if (GitAnswer trees = treesOf(repository.value, revision, staged, from, to, range); trees.status != GitStatus::answered)
         return trees;
-    git_diff_options options = GIT_DIFF_OPTIONS_INIT;
+    // Through libgit2's own initialiser: its macro leaves fields to be zeroed,
+    // which clang's -Wextra takes for a mistake.
+    git_diff_options options;
+    if (git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION) != 0) return {GitStatus::failed, "can't set up git's diff"};
     // A type change (a file become a link) is no change git's ACMR names;
     // submodules are no files to rewrite.
     options.flags = GIT_DIFF_INCLUDE_TYPECHANGE | GIT_DIFF_IGNORE_SUBMODULES;
