@@ -80,8 +80,13 @@ TEST_F(BadInput, FileModeCarriesBinaryAndHugeLines) {
 
 TEST_F(BadInput, NullSettingsRunNothing) {
     Vimbo processor;
+    ::testing::internal::CaptureStdout();
     processor.run();
-    EXPECT_EQ(processor.settings, nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(processor.failed());
+    EXPECT_EQ(processor.lastMessage(), "");
+    EXPECT_FALSE(processor.takePrepared());
+    EXPECT_FALSE(exists(processor.scratchPath()));
 }
 
 }  // namespace

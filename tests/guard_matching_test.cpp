@@ -1,7 +1,7 @@
 // The fuzzy test that tells a header's own guard from its other tests.
 #include <gtest/gtest.h>
 
-#include "rewrite/processor.h"
+#include "analysis/guard_matching.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ class GuardMatchesFile : public ::testing::TestWithParam<MatchCase> {};
 
 TEST_P(GuardMatchesFile, FollowsTheWorkedExamples) {
     const MatchCase& c = GetParam();
-    EXPECT_EQ(Vimbo::guardMatchesFile(c.baseName, c.macro), c.matches) << c.baseName << " / " << c.macro;
+    EXPECT_EQ(vimbo::analysis::guardMatchesFile(c.baseName, c.macro), c.matches) << c.baseName << " / " << c.macro;
 }
 
 INSTANTIATE_TEST_SUITE_P(

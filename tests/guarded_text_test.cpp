@@ -1,7 +1,7 @@
 // The text that replaces an include line.
 #include <gtest/gtest.h>
 
-#include "rewrite/processor.h"
+#include "analysis/guarded_text.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ class WrapIncludeLine : public ::testing::TestWithParam<WrapCase> {};
 
 TEST_P(WrapIncludeLine, WrapsOrPassesThrough) {
     const WrapCase& c = GetParam();
-    unsigned char changed = 0;
-    EXPECT_EQ(Vimbo::wrapIncludeLine(c.line, c.guard, c.lastIfndef, &changed), c.expected);
-    EXPECT_EQ(changed, c.setsChanged ? 1 : 0);
+    bool changed = false;
+    EXPECT_EQ(vimbo::analysis::wrapIncludeLine(c.line, c.guard, c.lastIfndef, &changed), c.expected);
+    EXPECT_EQ(changed, c.setsChanged);
     // Without a flag the text is the same and nothing else is written.
-    EXPECT_EQ(Vimbo::wrapIncludeLine(c.line, c.guard, c.lastIfndef, nullptr), c.expected);
+    EXPECT_EQ(vimbo::analysis::wrapIncludeLine(c.line, c.guard, c.lastIfndef, nullptr), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,9 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"#include <a.h> /* c */ /* open", "A_H", "", "#include <a.h> /* c */ /* open\n", false}));
 
 TEST(WrapIncludeLineFlag, IsNeverCleared) {
-    unsigned char changed = 1;
-    EXPECT_EQ(Vimbo::wrapIncludeLine("#include <a.h>", "", "", &changed), "#include <a.h>\n");
-    EXPECT_EQ(changed, 1);
+    bool changed = true;
+    EXPECT_EQ(vimbo::analysis::wrapIncludeLine("#include <a.h>", "", "", &changed), "#include <a.h>\n");
+    EXPECT_TRUE(changed);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Reading the name and kind of an include directive.
 #include <gtest/gtest.h>
 
-#include "rewrite/processor.h"
+#include "analysis/include_directive.h"
+#include "analysis/path_spelling.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ class ParseIncludeDirective : public ::testing::TestWithParam<DirectiveCase> {};
 TEST_P(ParseIncludeDirective, YieldsNameAndKind) {
     const DirectiveCase& c = GetParam();
     IncludeKind kind = includeQuoted;
-    EXPECT_EQ(Vimbo::parseIncludeDirective(c.line, kind), c.name) << c.line;
+    bool delimited = false;
+    EXPECT_EQ(vimbo::analysis::parseIncludeOperand(c.line, kind, delimited), c.name) << c.line;
     EXPECT_EQ(kind, c.kind) << c.line;
 }
 
@@ -60,10 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ToBackslashes, TurnsEverySlash) {
     std::string path = "a/b\\c/";
-    Vimbo::toBackslashes(path);
+    vimbo::analysis::toBackslashes(path);
     EXPECT_EQ(path, "a\\b\\c\\");
     std::string empty;
-    Vimbo::toBackslashes(empty);
+    vimbo::analysis::toBackslashes(empty);
     EXPECT_EQ(empty, "");
 }
 

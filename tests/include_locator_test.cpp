@@ -2,12 +2,26 @@
 // absolute names; every candidate tested on a real directory tree.
 #include <gtest/gtest.h>
 
-#include "rewrite/processor.h"
+#include "analysis/header_finder.h"
+#include "rewrite/settings.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using vimbo::test::absoluteSystemPath;
+
+// Finds headers as a run with these settings does: the library's rules along
+// the settings' search path, through one header cache of the system's files.
+class Locator {
+public:
+    explicit Locator(const Vimbo_Params& settings) { lookup_.searchPath = settings.includePath(); }
+    std::string locateIncludeFile(const std::string& line) const { return finder_.locateIncludeFile(line, lookup_); }
+
+private:
+    vimbo::analysis::HeaderCache headers_{vimbo::platform::defaultFileSystemOps()};
+    vimbo::analysis::HeaderFinder finder_{headers_};
+    vimbo::analysis::HeaderLookup lookup_;
+};
 
 struct SearchCase {
     const char* description;
@@ -27,8 +41,8 @@ TEST_P(LocateIncludeFile, FindsTheRightCandidate) {
     for (const char* file : c.files) write(file, "");
     Vimbo_Params settings;
     settings.setIncludePath(c.searchPath);
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.locateIncludeFile(c.line), c.expected) << c.description;
+    Locator locator(settings);
+    EXPECT_EQ(locator.locateIncludeFile(c.line), c.expected) << c.description;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,13 +84,13 @@ TEST_F(AbsoluteNames, AreTestedAsWrittenWithoutThePath) {
     const std::string dir = absoluteSystemPath(root() / "abs");
     Vimbo_Params settings;
     settings.setIncludePath("");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.locateIncludeFile("#include <" + dir + "\\h.h>"), dir + "\\h.h");
-    EXPECT_EQ(processor.locateIncludeFile("#include <" + dir + "\\only>"), dir + "\\only.h");
-    EXPECT_EQ(processor.locateIncludeFile("#include \"" + dir + "\\h.h\""), dir + "\\h.h");
+    Locator locator(settings);
+    EXPECT_EQ(locator.locateIncludeFile("#include <" + dir + "\\h.h>"), dir + "\\h.h");
+    EXPECT_EQ(locator.locateIncludeFile("#include <" + dir + "\\only>"), dir + "\\only.h");
+    EXPECT_EQ(locator.locateIncludeFile("#include \"" + dir + "\\h.h\""), dir + "\\h.h");
     // Quoted names get no ".h" retry, absolute or not.
-    EXPECT_EQ(processor.locateIncludeFile("#include \"" + dir + "\\only\""), "");
-    EXPECT_EQ(processor.locateIncludeFile("#include <" + dir + "\\missing.h>"), "");
+    EXPECT_EQ(locator.locateIncludeFile("#include \"" + dir + "\\only\""), "");
+    EXPECT_EQ(locator.locateIncludeFile("#include <" + dir + "\\missing.h>"), "");
 }
 
 class IncludeEnvironment : public vimbo::test::TempDirTest {};
@@ -86,22 +100,22 @@ TEST_F(IncludeEnvironment, IsTheDefaultSearchPathAndReadAtConstruction) {
     {
         vimbo::test::ScopedEnv include("INCLUDE", "env");
         Vimbo_Params settings;
-        Vimbo processor(&settings);
-        EXPECT_EQ(processor.locateIncludeFile("#include <a.h>"), "env\\a.h");
+        Locator locator(settings);
+        EXPECT_EQ(locator.locateIncludeFile("#include <a.h>"), "env\\a.h");
     }
     Vimbo_Params unset;
-    Vimbo processor(&unset);
+    Locator locator(unset);
     EXPECT_EQ(unset.includePath(), "");
-    EXPECT_EQ(processor.locateIncludeFile("#include <a.h>"), "");
+    EXPECT_EQ(locator.locateIncludeFile("#include <a.h>"), "");
 }
 
 TEST_F(IncludeEnvironment, FileSystemIsAskedAgainOnEveryCall) {
     Vimbo_Params settings;
     settings.setIncludePath("inc");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.locateIncludeFile("#include <late.h>"), "");
+    Locator locator(settings);
+    EXPECT_EQ(locator.locateIncludeFile("#include <late.h>"), "");
     write("inc/late.h", "");
-    EXPECT_EQ(processor.locateIncludeFile("#include <late.h>"), "inc\\late.h");
+    EXPECT_EQ(locator.locateIncludeFile("#include <late.h>"), "inc\\late.h");
 }
 
 }  // namespace

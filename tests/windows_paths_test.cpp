@@ -5,6 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "analysis/guard_analyzer.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
 
@@ -12,6 +13,23 @@ namespace {
 
 using vimbo::test::absoluteSystemPath;
 using vimbo::test::runFileMode;
+
+// Finds headers and their guards as a run with these settings does: the
+// library's rules along the settings' search path, through one header cache
+// of the system's files.
+class Analysis {
+public:
+    explicit Analysis(const Vimbo_Params& settings) { lookup_.searchPath = settings.includePath(); }
+    std::string locateIncludeFile(const std::string& line) const {
+        return guards_.finder().locateIncludeFile(line, lookup_);
+    }
+    std::string findGuardMacro(const std::string& path) { return guards_.findGuardMacro(path, lookup_); }
+
+private:
+    vimbo::analysis::HeaderCache headers_{vimbo::platform::defaultFileSystemOps()};
+    vimbo::analysis::GuardAnalyzer guards_{headers_};
+    vimbo::analysis::HeaderLookup lookup_;
+};
 
 class WindowsPaths : public vimbo::test::TempDirTest {
 protected:
@@ -27,16 +45,16 @@ TEST_F(WindowsPaths, DriveLetterEntriesAndAbsoluteNames) {
     ASSERT_EQ(inc[1], ':') << inc;
     Vimbo_Params settings;
     settings.setIncludePath("X:\\nowhere;" + inc + "\\");
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.locateIncludeFile("#include <a.h>"), inc + "\\a.h");
-    EXPECT_EQ(processor.locateIncludeFile("#include <" + inc + "\\a>"), inc + "\\a.h");
-    EXPECT_EQ(processor.locateIncludeFile("#include \"" + inc + "\\a.h\""), inc + "\\a.h");
-    EXPECT_EQ(processor.findGuardMacro(inc + "\\a.h"), "A_H");
+    Analysis analysis(settings);
+    EXPECT_EQ(analysis.locateIncludeFile("#include <a.h>"), inc + "\\a.h");
+    EXPECT_EQ(analysis.locateIncludeFile("#include <" + inc + "\\a>"), inc + "\\a.h");
+    EXPECT_EQ(analysis.locateIncludeFile("#include \"" + inc + "\\a.h\""), inc + "\\a.h");
+    EXPECT_EQ(analysis.findGuardMacro(inc + "\\a.h"), "A_H");
     // A path with "/" written after a drive is tested as written; Windows takes it.
     std::string forward = inc;
     for (char& c : forward)
         if (c == '\\') c = '/';
-    EXPECT_EQ(processor.locateIncludeFile("#include <" + forward + "/a.h>"), forward + "/a.h");
+    EXPECT_EQ(analysis.locateIncludeFile("#include <" + forward + "/a.h>"), forward + "/a.h");
 }
 
 TEST_F(WindowsPaths, FileWithDriveAndBackslashesGetsItsBackupBeside) {
@@ -70,9 +88,9 @@ TEST_F(WindowsPaths, FileHeldOpenByAnotherProgramIsNotRemoved) {
 
 TEST_F(WindowsPaths, DevicesAreNeverOpenedAsHeaders) {
     Vimbo_Params settings;
-    Vimbo processor(&settings);
-    EXPECT_EQ(processor.findGuardMacro("NUL"), "");
-    EXPECT_EQ(processor.findGuardMacro("CON"), "");
+    Analysis analysis(settings);
+    EXPECT_EQ(analysis.findGuardMacro("NUL"), "");
+    EXPECT_EQ(analysis.findGuardMacro("CON"), "");
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 namespace vimbo::analysis {
 
-// The name an include line gives and its kind, as parseIncludeDirective reads
-// them; `delimited` tells whether the name stood in closed quotes or angle
+// The name an include line gives and its kind, as the library reads them;
+// `delimited` tells whether the name stood in closed quotes or angle
 // brackets (a bare name is a macro that the preprocessor expands, and an
 // unclosed one is an error the compiler reports).
 std::string parseIncludeOperand(const std::string& line, IncludeKind& kind, bool& delimited);

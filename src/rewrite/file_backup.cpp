@@ -123,7 +123,7 @@ std::string vimbo::engine::backupNameOf(const std::string& inputFile) {
 }
 
 Failure Vimbo::claimBackup(const std::string& name, std::string& message) {
-    const std::string inputFile = settings->inputFile();
+    const std::string inputFile = settings_->inputFile();
     message = kCantCreateBak;
     // An input named x.Bak (or a link to it) would be replaced by its own backup.
     if (fs_.sameFile(inputFile, name)) return Failure::cantCreateBackup;
@@ -147,7 +147,7 @@ Failure Vimbo::claimBackup(const std::string& name, std::string& message) {
 }
 
 std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
-    TextReader input(fs_, settings->inputFile());
+    TextReader input(fs_, settings_->inputFile());
     if (!input.isOpen()) return "";
     std::unique_ptr<TextWriter> backup;
     const std::string scratch = createBackupScratch(fs_, name, shared_.names, backup);
@@ -157,8 +157,8 @@ std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
     // The copy is no more open to others than the original, and carries
     // the same attributes (ACLs among them).
     const bool onDisk = !sync || backup->sync();
-    if (!backup->close() || !copied || !onDisk || !fs_.copyPermissions(settings->inputFile(), scratch) ||
-        !fs_.copyAttributes(settings->inputFile(), scratch)) {
+    if (!backup->close() || !copied || !onDisk || !fs_.copyPermissions(settings_->inputFile(), scratch) ||
+        !fs_.copyAttributes(settings_->inputFile(), scratch)) {
         fs_.remove(scratch);
         return "";
     }
@@ -166,7 +166,7 @@ std::string Vimbo::writeBackupCopy(const std::string& name, bool sync) {
 }
 
 Failure Vimbo::writeBackup(std::string& message) {
-    const std::string name = vimbo::engine::backupNameOf(settings->inputFile());
+    const std::string name = vimbo::engine::backupNameOf(settings_->inputFile());
     const Failure claimed = claimBackup(name, message);
     if (claimed != Failure::none) return claimed;
     message = kCantCreateBak;

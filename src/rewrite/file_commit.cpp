@@ -29,11 +29,11 @@ bool Vimbo::keepMetadata(const std::string& from, const std::string& to,
 }
 
 const vimbo::platform::FileIdentity* Vimbo::readTarget() const {
-    return inputReadKnown_ && settings->inputFile() == settings->outputFile() ? &inputRead_ : nullptr;
+    return inputReadKnown_ && settings_->inputFile() == settings_->outputFile() ? &inputRead_ : nullptr;
 }
 
 bool Vimbo::commitOutput() {
-    const std::string& target = settings->outputFile();
+    const std::string& target = settings_->outputFile();
     const vimbo::platform::FileIdentity* read = readTarget();
     const vimbo::platform::FileIdentity old =
         shared_.headers ? shared_.headers->aboutToRewrite(target, read) : vimbo::platform::FileIdentity{};
@@ -59,8 +59,8 @@ bool Vimbo::targetAsRead(const std::string& target, const std::string& cantRepla
 }
 
 bool Vimbo::putScratchInPlace() {
-    const std::string inputFile = settings->inputFile();
-    const std::string outputFile = settings->outputFile();
+    const std::string inputFile = settings_->inputFile();
+    const std::string outputFile = settings_->outputFile();
     const bool inPlace = inputFile == outputFile;
     const std::string& target = inPlace ? inputFile : outputFile;
     // A device, a pipe or a directory named as the output is never removed
@@ -76,7 +76,7 @@ bool Vimbo::putScratchInPlace() {
         else report(Failure::readOnlyOutput, kReadOnlyOutput);
         return false;
     }
-    if (settings->makeBackup() == 1) {
+    if (settings_->makeBackup() == 1) {
         std::string message;
         const Failure failure = writeBackup(message);
         if (failure != Failure::none) {

@@ -32,7 +32,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     text.reserve(hint + hint / 16);
     {
         TextWriter memory(text, endings);
-        lastIfndefMacro.clear();
+        lastIfndefMacro_.clear();
         outputOrigins_ = track ? &origins : nullptr;
         first = rewriteLines(input, memory, plainFrom_);
         memory.close();
@@ -43,7 +43,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         std::string next;
         next.reserve(text.size() + text.size() / 16);
         TextWriter memory(next, endings);
-        lastIfndefMacro.clear();
+        lastIfndefMacro_.clear();
         nextOrigins.clear();
         inputOrigins_ = track ? &origins : nullptr;
         outputOrigins_ = track ? &nextOrigins : nullptr;
@@ -70,7 +70,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
 int Vimbo::processSettled(TextReader& input) {
     std::string text;
     const RewriteOutcome outcome =
-        options_.strip == WrapperStrip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
+        options_.strip == vimbo::engine::Strip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
     input.close();
     if (outcome.ioError && input.differsFromKnown()) {
         readAnew_ = true;
@@ -108,14 +108,14 @@ int Vimbo::processFile() {
     // A file of a batch run was read once already (the index): its version
     // is known, and held to at the commit.
     vimbo::platform::FileIdentity known;
-    const bool runKnows = options_.settle && shared_.headers && settings->inputFile() == settings->outputFile() &&
-                          shared_.headers->knownVersion(settings->inputFile(), known);
+    const bool runKnows = options_.settle && shared_.headers && settings_->inputFile() == settings_->outputFile() &&
+                          shared_.headers->knownVersion(settings_->inputFile(), known);
     readAnew_ = false;
     // Wrapping changes only include lines: where the index read the known
     // version, the text behind its last "include" is only copied, and a
     // file without one is left as it is without a second read.
-    plainFrom_ = runKnows && options_.strip == WrapperStrip::none
-                     ? shared_.headers->includeWordEnd(settings->inputFile(), known)
+    plainFrom_ = runKnows && options_.strip == vimbo::engine::Strip::none
+                     ? shared_.headers->includeWordEnd(settings_->inputFile(), known)
                      : vimbo::analysis::HeaderFacts::kUnknownOffset;
     if (plainFrom_ == 0) {
         failure_ = Failure::none;
@@ -134,7 +134,7 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
     scratchName_.clear();
     prepared_.reset();
 
-    TextReader input(fs_, settings->inputFile(), vimbo::platform::kSystemLineEndings, known);
+    TextReader input(fs_, settings_->inputFile(), vimbo::platform::kSystemLineEndings, known);
     inputReadKnown_ = input.openedIdentity(inputRead_);
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);

@@ -36,7 +36,7 @@ std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
         // its own stays (and is named) and the next name is taken.
         if (!names) break;
         std::string of;
-        if (removeLeftover(fs_, name, settings->inputFile(), of)) {
+        if (removeLeftover(fs_, name, settings_->inputFile(), of)) {
             leftovers_.push_back({name, of, true});
             names->again();
         } else {
@@ -48,7 +48,7 @@ std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
 }
 
 void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcome) {
-    const std::string target = settings->outputFile();
+    const std::string target = settings_->outputFile();
     const vimbo::platform::FileIdentity* read = readTarget();
     if (!read) {
         report(Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
@@ -66,9 +66,9 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
     pending.wrapsTo = outcome.wrapsTo;
     // Where the batch flushes no whole file system, each file goes to disk by itself.
     const bool syncEach = CommitBatch::syncsEachFile(fs_);
-    if (settings->makeBackup() == 1) {
+    if (settings_->makeBackup() == 1) {
         std::string message;
-        pending.backup = vimbo::engine::backupNameOf(settings->inputFile());
+        pending.backup = vimbo::engine::backupNameOf(settings_->inputFile());
         const Failure claimed = claimBackup(pending.backup, message);
         if (claimed != Failure::none) {
             report(claimed, message);

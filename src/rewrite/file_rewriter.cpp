@@ -235,9 +235,7 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
     options.replaceInOneStep = true;
     options.commitLater = true;
     options.keepLines = settings.keepLines;
-    options.strip = settings.strip == Strip::all     ? WrapperStrip::all
-                    : settings.strip == Strip::wrong ? WrapperStrip::wrong
-                                                     : WrapperStrip::none;
+    options.strip = settings.strip;
     options.precompiledHeaders.insert(options.precompiledHeaders.end(), settings.precompiledHeaders.begin(),
                                       settings.precompiledHeaders.end());
     options.honourOptOut = true;

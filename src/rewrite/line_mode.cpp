@@ -4,7 +4,7 @@
 #include "rewrite/processor.h"
 
 std::string Vimbo::processLine() {
-    const std::string line = settings->lineText();
+    const std::string line = settings_->lineText();
     vimbo::analysis::SourceScanner scanner;
     const vimbo::analysis::ScannedLine scanned = scanner.feed(line);
     vimbo::analysis::GuardAnalyzer& guards = analyzer();

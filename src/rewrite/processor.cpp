@@ -1,16 +1,11 @@
-// The processor's own state, and the analysis operations it answers for by
-// asking the analysis layer with the lookup its settings make.
+// The processor's own state, and the lookup its settings make for the
+// analysis layer.
 #include "rewrite/processor.h"
 
 #include <cstdio>
 
 #include "analysis/guard_analyzer.h"
-#include "analysis/guard_matching.h"
-#include "analysis/guard_tracking.h"
-#include "analysis/guarded_text.h"
 #include "analysis/header_cache.h"
-#include "analysis/header_finder.h"
-#include "analysis/include_directive.h"
 #include "analysis/path_parts.h"
 #include "rewrite/scratch_file.h"
 
@@ -18,14 +13,14 @@ using vimbo::analysis::HeaderLookup;
 
 Vimbo::Vimbo(Vimbo_Params* runSettings, RewriteOptions options, RunShared shared,
              const vimbo::platform::FileSystemOps& fs)
-    : settings(runSettings), options_(std::move(options)), shared_(shared), fs_(fs) {}
+    : settings_(runSettings), options_(std::move(options)), shared_(shared), fs_(fs) {}
 
 Vimbo::~Vimbo() = default;
 
 HeaderLookup Vimbo::lookup() const {
-    return HeaderLookup{settings->includePath(), options_.quotePath, options_.rules, options_.followable,
+    return HeaderLookup{settings_->includePath(), options_.quotePath, options_.rules, options_.followable,
                         options_.includeStack, options_.unit,
-                        vimbo::analysis::namesCplusplusFile(settings->inputFile())};
+                        vimbo::analysis::namesCplusplusFile(settings_->inputFile())};
 }
 
 std::string Vimbo::scratchPath() const {
@@ -49,45 +44,6 @@ vimbo::analysis::GuardAnalyzer& Vimbo::analyzer() {
         analyzer_ = std::make_unique<vimbo::analysis::GuardAnalyzer>(*shared_.headers, shared_.index);
     }
     return *analyzer_;
-}
-
-std::string Vimbo::parseIncludeDirective(std::string line, vimbo::analysis::IncludeKind& kind) {
-    bool delimited;
-    return vimbo::analysis::parseIncludeOperand(line, kind, delimited);
-}
-
-// A static operation has no processor to take a file system from: it asks the system's.
-std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, vimbo::analysis::IncludeKind kind) {
-    return vimbo::analysis::searchIncludePath(vimbo::platform::defaultFileSystemOps(), name, searchPath, kind);
-}
-
-void Vimbo::toBackslashes(std::string& path) { vimbo::analysis::toBackslashes(path); }
-
-std::string Vimbo::locateIncludeFile(const std::string& line) {
-    return analyzer().finder().locateIncludeFile(line, lookup());
-}
-
-std::string Vimbo::findGuardMacro(const std::string& path) { return analyzer().findGuardMacro(path, lookup()); }
-
-std::string Vimbo::verifiedGuardMacro(const std::string& path) {
-    return analyzer().verifiedGuardMacro(path, lookup());
-}
-
-bool Vimbo::guardMatchesFile(std::string baseName, std::string macro) {
-    return vimbo::analysis::guardMatchesFile(baseName, std::move(macro));
-}
-
-void Vimbo::trackIfndef(const std::string& line) {
-    std::string macro = vimbo::analysis::testedMacro(line);
-    if (!macro.empty()) lastIfndefMacro = std::move(macro);
-}
-
-std::string Vimbo::wrapIncludeLine(const std::string& line, const std::string& guard, const std::string& lastIfndef,
-                                   unsigned char* changed) {
-    bool wrapped = false;
-    std::string text = vimbo::analysis::wrapIncludeLine(line, guard, lastIfndef, &wrapped);
-    if (wrapped && changed) *changed = 1;
-    return text;
 }
 
 std::string heldDirectoryOf(const std::string& outputFile) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "analysis/external_guards.h"
-#include "analysis/include_kind.h"
 #include "platform/file_system.h"
 #include "rewrite/failure.h"
 #include "rewrite/pending_rewrite.h"
@@ -105,26 +104,6 @@ public:
     };
     const std::vector<Leftover>& leftovers() const { return leftovers_; }
 
-    // Include directive parsing and header location.
-    static std::string parseIncludeDirective(std::string line, vimbo::analysis::IncludeKind& kind);
-    static std::string searchIncludePath(std::string name, std::string searchPath, vimbo::analysis::IncludeKind kind);
-    static void toBackslashes(std::string& path);
-    std::string locateIncludeFile(const std::string& line);
-
-    // Guard discovery, tracking and the guarded text. findGuardMacro finds
-    // the candidate; verifiedGuardMacro gives it only when the candidate
-    // controls the whole header (or every header it merely forwards to), so
-    // that skipping the header while it is defined changes nothing.
-    std::string findGuardMacro(const std::string& path);
-    std::string verifiedGuardMacro(const std::string& path);
-    static bool guardMatchesFile(std::string baseName, std::string macro);
-    void trackIfndef(const std::string& line);
-    static std::string wrapIncludeLine(const std::string& line, const std::string& guard,
-                                       const std::string& lastIfndef, unsigned char* changed);
-
-    Vimbo_Params* settings;
-    std::string lastIfndefMacro;
-
 private:
     // The lookup the settings and options make.
     vimbo::analysis::HeaderLookup lookup() const;
@@ -136,7 +115,9 @@ private:
     // Before the target is replaced: it is no link and, where the version
     // read is known, still that version (false, and the message, if not).
     bool targetAsRead(const std::string& target, const std::string& cantReplace);
-    // lastIfndefMacro as a compiler reads the tests: every spelling counts.
+    // lastIfndefMacro_ as the library reads the line's tests (see testedMacro).
+    void trackIfndef(const std::string& line);
+    // lastIfndefMacro_ as a compiler reads the tests: every spelling counts.
     void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
@@ -172,6 +153,8 @@ private:
     std::string createScratch(std::optional<vimbo::platform::TextWriter>& writer);
     void report(Failure failure, const std::string& message);
 
+    // Borrowed from the caller; null runs nothing.
+    Vimbo_Params* settings_;
     RewriteOptions options_;
     RunShared shared_;
     const vimbo::platform::FileSystemOps& fs_;
@@ -190,6 +173,9 @@ private:
     const std::vector<long>* inputOrigins_ = nullptr;
     std::vector<long>* outputOrigins_ = nullptr;
     std::vector<IncludeChange> changes_;
+    // The last macro an "#ifndef" of the file tested, whose include is not
+    // wrapped again; every pass over a file starts without one.
+    std::string lastIfndefMacro_;
     std::string scratchName_;
     std::optional<PendingRewrite> prepared_;
     std::vector<Leftover> leftovers_;

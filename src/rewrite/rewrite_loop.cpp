@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "analysis/guard_analyzer.h"
+#include "analysis/guard_tracking.h"
 #include "analysis/guarded_text.h"
 #include "analysis/header_facts.h"
 #include "analysis/opt_out.h"
@@ -44,18 +45,23 @@ IncludeChange changeAt(std::string_view line, long origin, const std::string& ma
     return change;
 }
 
+void Vimbo::trackIfndef(const std::string& line) {
+    std::string macro = vimbo::analysis::testedMacro(line);
+    if (!macro.empty()) lastIfndefMacro_ = std::move(macro);
+}
+
 void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus) {
     std::string_view name, rest;
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
     std::string macro = vimbo::analysis::guardTest(name, rest, cplusplus);
-    if (!macro.empty()) lastIfndefMacro = std::move(macro);
+    if (!macro.empty()) lastIfndefMacro_ = std::move(macro);
 }
 
 RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output, std::uint64_t plainFrom) {
     RewriteOutcome outcome;
     vimbo::analysis::GuardAnalyzer& guards = analyzer();
     const vimbo::analysis::HeaderLookup headers = lookup();
-    const std::string includer = settings->inputFile();
+    const std::string includer = settings_->inputFile();
     vimbo::analysis::SourceScanner scanner;
     vimbo::analysis::OptOutTracker optOut;
     bool firstLine = true, linesTrusted = true;
@@ -157,7 +163,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
                  : !guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups))
             guard.clear();
         const std::string guarded =
-            guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
+            guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro_, &wrapped);
         // Left alone, perhaps because the test before it names its guard: a
         // test inserted above changes that on another pass.
         if (!wrapped && !guard.empty() && outcome.changed) outcome.mayWrapMore = true;

@@ -6,9 +6,7 @@
 #include <vector>
 
 #include "analysis/header_lookup.h"
-
-// Which external guards file mode takes away instead of adding guards.
-enum class WrapperStrip { none, all, wrong };
+#include "vimbo/engine/file_rewriter.h"
 
 struct RewriteOptions {
     // File-mode messages go to standard output, unless a front end that
@@ -48,8 +46,8 @@ struct RewriteOptions {
     // Settled rewrites write a "#line" after each block of wraps, so that
     // every line keeps its number (__LINE__, diagnostics).
     bool keepLines = false;
-    // Take external guards away instead of adding them.
-    WrapperStrip strip = WrapperStrip::none;
+    // Take external guards away (all, or the wrong ones) instead of adding them.
+    vimbo::engine::Strip strip = vimbo::engine::Strip::none;
     // Includes of these names (compared without case) are never wrapped.
     std::vector<std::string> precompiledHeaders{"stdafx.h", "pch.h"};
     // Batch runs leave alone the include lines that "// vimbo: off" ... "on"

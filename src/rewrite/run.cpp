@@ -3,12 +3,12 @@
 #include "rewrite/processor.h"
 
 void Vimbo::run() {
-    if (!settings) return;
-    if (settings->inputMode() == 0) {
+    if (!settings_) return;
+    if (settings_->inputMode() == 0) {
         const std::string result = processLine();
         std::fwrite(result.data(), 1, result.size(), stdout);
         std::fflush(stdout);
-    } else if (settings->inputMode() == 1) {
+    } else if (settings_->inputMode() == 1) {
         processFile();
     }
 }

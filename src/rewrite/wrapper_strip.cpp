@@ -67,7 +67,7 @@ bool readLines(TextReader& input, SourceLines& lines, bool carriageReturns) {
 // include or at its opening line).
 std::vector<GuardWrapper> Vimbo::wrappersOf(const std::vector<std::string>& texts) {
     std::vector<GuardWrapper> wrappers =
-        vimbo::analysis::findGuardWrappers(texts, settings->inputFile(), lookup(), analyzer());
+        vimbo::analysis::findGuardWrappers(texts, settings_->inputFile(), lookup(), analyzer());
     if (!options_.honourOptOut) return wrappers;
     std::vector<bool> alone(texts.size());
     vimbo::analysis::OptOutTracker optOut;
@@ -81,7 +81,7 @@ std::vector<GuardWrapper> Vimbo::wrappersOf(const std::vector<std::string>& text
 bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
     failure_ = Failure::none;
     lastMessage_.clear();
-    TextReader input(fs_, settings->inputFile());
+    TextReader input(fs_, settings_->inputFile());
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);
         return false;
@@ -113,7 +113,7 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     std::vector<bool> removed(count, false);
     changes_.clear();
     for (const GuardWrapper& wrapper : wrappersOf(lines.texts)) {
-        if (options_.strip == WrapperStrip::wrong && wrapper.problem.empty()) continue;
+        if (options_.strip == vimbo::engine::Strip::wrong && wrapper.problem.empty()) continue;
         const std::size_t include = wrapper.line - 1;
         if (options_.recordChanges)
             changes_.push_back(changeAt(lines.texts[include], static_cast<long>(wrapper.line), wrapper.macro));
