@@ -263,7 +263,9 @@ TEST_F(FileSystemOps, HandlesWorkAcrossThreads) {
         }
         EXPECT_EQ(read("a.txt"), "alpha\n") << c.what;
         EXPECT_EQ(read("b.txt"), "a longer beta\n") << c.what;
-        if (!written.empty()) EXPECT_EQ(read("c.txt"), written) << c.what;
+        if (!written.empty()) {
+            EXPECT_EQ(read("c.txt"), written) << c.what;
+        }
     }
 }
 
