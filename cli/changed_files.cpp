@@ -2,11 +2,13 @@
 
 #include <filesystem>
 
-#include "git_access.h"
+#include "project/git_access.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
+
+using namespace vimbo::project;
 
 bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error) {
     std::string top;

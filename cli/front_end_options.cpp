@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "file_size.h"
+#include "project/file_size.h"
 
 namespace vimbo::cli {
+
+using vimbo::project::parseFileSize;
 namespace {
 bool is(const char* argument, const char* lower, const char* upper) {
     return std::strcmp(argument, lower) == 0 || std::strcmp(argument, upper) == 0;
@@ -39,9 +41,9 @@ const ValuedOption kValuedOptions[] = {
     {"--format", "--format needs text, json or sarif", false,
      [](FrontEndOptions& o, const std::string& v) {
          o.formatGiven = true;
-         if (v == "text") o.format = OutputFormat::text;
-         else if (v == "json") o.format = OutputFormat::json;
-         else if (v == "sarif") o.format = OutputFormat::sarif;
+         if (v == "text") o.format = vimbo::engine::OutputFormat::text;
+         else if (v == "json") o.format = vimbo::engine::OutputFormat::json;
+         else if (v == "sarif") o.format = vimbo::engine::OutputFormat::sarif;
          else o.error = "--format takes text, json or sarif, not '" + v + "'";
      }},
     {"--color", "--color needs auto, always or never", false,
@@ -215,10 +217,24 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
         options.error = "--audit changes nothing; it goes without --check, --diff and --strip";
     if (options.audit && options.verify) options.error = "--audit changes nothing; there is nothing to verify";
-    if (options.format != OutputFormat::text && options.diff)
+    if (options.format != vimbo::engine::OutputFormat::text && options.diff)
         options.error = "--diff prints a diff; --format goes with --check, --audit, --verify and --tree";
     if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
     return options;
+}
+
+vimbo::engine::ProjectSettings commandLineSettingsOf(const FrontEndOptions& options) {
+    vimbo::engine::ProjectSettings settings;
+    settings.includeGiven = options.includeGiven;
+    settings.extensions = options.extensions;
+    settings.exclusions = options.exclusions;
+    settings.precompiledHeaders = options.precompiledHeaders;
+    settings.buildDirectory = options.buildDirectory;
+    settings.compiler = options.compiler;
+    settings.keepLines = options.keepLines;
+    settings.strict = options.strict;
+    settings.maxFileSize = options.maxFileSize;
+    return settings;
 }
 
 }  // namespace vimbo::cli

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "batch/findings_report.h"
+#include "project/effective_settings.h"
+
 namespace vimbo::cli {
 
-enum class OutputFormat { text, json, sarif };
 enum class ColourChoice { automatic, always, never };
 
 struct FrontEndOptions {
@@ -36,7 +38,7 @@ struct FrontEndOptions {
     std::string compiler;                 // --compiler: asked for its search list without -p
     std::string filesFrom;                // --files-from: more paths, one per line ("-": standard input)
     std::uint64_t maxFileSize = 0;        // --max-file-size: larger files are skipped (0: not given)
-    OutputFormat format = OutputFormat::text;  // --format: findings for people or for tools
+    vimbo::engine::OutputFormat format = vimbo::engine::OutputFormat::text;  // --format: findings for people or for tools
     bool formatGiven = false;
     bool verbose = false;                 // --check names each include line, not only the file
     ColourChoice colour = ColourChoice::automatic;  // --color
@@ -57,6 +59,9 @@ struct FrontEndOptions {
 // of the command line) and before "--", which ends them; the value of
 // "-i"/"-I" is never taken for one.
 FrontEndOptions readFrontEndOptions(int count, const char* const* args);
+
+// What the options say that a project's configuration may also say.
+vimbo::engine::ProjectSettings commandLineSettingsOf(const FrontEndOptions& options);
 
 // The option a mistyped word most likely meant ("-check": "--check").
 std::string nearestOption(const std::string& word);

@@ -4,7 +4,7 @@
 
 #include "batch_command.h"
 #include "front_end_options.h"
-#include "include_path.h"
+#include "project/include_path.h"
 #include "print_config.h"
 #include "single_command.h"
 #include "usage.h"
@@ -13,6 +13,8 @@
 #include "vimbo/engine/thrown.h"
 
 using namespace vimbo::cli;
+using vimbo::project::joinIncludePaths;
+using vimbo::project::missingDirectories;
 
 namespace {
 

@@ -2,16 +2,18 @@
 
 #include <iostream>
 
-#include "effective_settings.h"
-#include "file_size.h"
-#include "include_path.h"
-#include "project_config.h"
+#include "project/effective_settings.h"
+#include "project/file_size.h"
+#include "project/include_path.h"
+#include "project/project_config.h"
 #include "vimbo/engine/arguments.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/single_run.h"
 
 namespace vimbo::cli {
 namespace {
+
+using namespace vimbo::project;
 
 std::string quoted(const std::string& text) {
     std::string out = "\"";
@@ -37,7 +39,7 @@ void show(const std::string& key, const std::string& value, const std::string& f
 int printConfig(const FrontEndOptions& options) {
     ProjectConfigs configs;
     const ArgumentWords words = readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
-    const EffectiveSettings effective(options, configs,
+    const EffectiveSettings effective(commandLineSettingsOf(options), configs,
                                       joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
     const std::string& file = options.printConfig;
     const Sourced<std::string> searchPath = effective.searchPath(file);

@@ -9,6 +9,11 @@ install(TARGETS vimbo_shared EXPORT vimboTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(TARGETS vimbo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT command)
+# The C++ engine, for front ends of their own: its layers as static
+# libraries (in a directory of their own) and its headers, in libvimbo-dev.
+install(TARGETS vimbo_engine vimbo_batch vimbo_project vimbo_rewrite vimbo_analysis vimbo_platform
+  EXPORT vimboEngineTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}/vimbo COMPONENT development)
+install(DIRECTORY include/vimbo/engine DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vimbo COMPONENT development)
 install(FILES include/vimbo/vimbo.h ${VIMBO_GENERATED_INCLUDE}/vimbo/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vimbo COMPONENT development)
 if(WIN32)
@@ -46,6 +51,7 @@ endif()
 # find_package(vimbo) gives vimbo::vimbo, wherever the tree was installed.
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vimbo)
 install(EXPORT vimboTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
+install(EXPORT vimboEngineTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 configure_package_config_file(cmake/vimboConfig.cmake.in ${PROJECT_BINARY_DIR}/vimboConfig.cmake
   INSTALL_DESTINATION ${config_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
@@ -93,10 +99,12 @@ for a line or for a whole file.")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvimbo-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvimbo1 (= ${PROJECT_VERSION})")
+  # The engine's static libraries are linked with what they were built with.
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvimbo1 (= ${PROJECT_VERSION}), libgit2-dev, nlohmann-json3-dev")
   set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Development files: the header, the CMake package
 (find_package(vimbo)) and the pkg-config file for building against
-libvimbo.")
+libvimbo; and the C++ engine (find_package(vimbo COMPONENTS engine),
+vimbo::engine) for front ends that run batches of their own.")
   set(CPACK_DEBIAN_COMMAND_PACKAGE_NAME vimbo)
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SUGGESTS git)  # for skipping the files git ignores

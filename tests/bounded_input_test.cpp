@@ -15,10 +15,11 @@
 #include <sys/stat.h>
 #endif
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "platform/file_system.h"
-#include "preprocess_command.h"
+#include "project/preprocess_command.h"
 #include "support/command_run.h"
+#include "support/recording_observer.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
@@ -146,7 +147,7 @@ TEST_F(BoundedInput, ResponseFilesAreRegularSmallAndNestedABoundedDepth) {
         if (!c.make()) continue;
         Strings words;
         std::string error;
-        const bool expanded = vimbo::cli::expandResponseFiles({"cc", "@r/one.rsp", "-c"}, at(""), words, error);
+        const bool expanded = vimbo::project::expandResponseFiles({"cc", "@r/one.rsp", "-c"}, at(""), words, error);
         if (c.problem.empty()) {
             EXPECT_TRUE(expanded) << c.name << ": " << error;
             EXPECT_EQ(words, c.words) << c.name;
@@ -373,14 +374,14 @@ TEST_F(BoundedInput, AReadThatThrowsFailsItsFileAndTheRunGoesOn) {
             if (thrown::handle.compare_exchange_strong(boom, vimbo::platform::kNoFile)) throw std::bad_alloc();
             return thrown::realRead(self, file, buffer, size);
         };
-        vimbo::cli::BatchSettings settings;
+        vimbo::batch::BatchSettings settings;
         settings.includePath = "inc";
         settings.jobs = 2;
         settings.fileSystem = &vimbo::test::fileSystem();
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = vimbo::cli::runBatch(settings, {"d1/a.c", "d2/boom.c", "d3/c.c"}, {}, 0);
-        const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+        vimbo::test::RecordingObserver told;
+        const int status = vimbo::batch::runBatch(settings, {"d1/a.c", "d2/boom.c", "d3/c.c"}, {}, 0, told);
+        const std::string& out = told.summaries;
+        const std::string& err = told.messages;
         EXPECT_EQ(status, 1) << onRewrite;
         // Only the index's read is known to have left the file as it was.
         EXPECT_EQ(err, std::string("vimbo: d2/boom.c: can't be processed (out of memory)") +

@@ -2,15 +2,15 @@
 // its build gives it, headers with the union of them; broken databases refused.
 #include <gtest/gtest.h>
 
-#include "compile_database.h"
+#include "project/compile_database.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
 namespace {
 
-using vimbo::cli::includeDirectories;
-using vimbo::cli::splitCommandLine;
+using vimbo::project::includeDirectories;
+using vimbo::project::splitCommandLine;
 using vimbo::test::asWritten;
 using vimbo::test::runVimbo;
 using Strings = std::vector<std::string>;
@@ -39,7 +39,7 @@ TEST(CompileDatabase, ResponseFilesSplitAsTheCompilerSplitsThem) {
         {"\"-I my dir\"\n-c\r\n", {"-I my dir", "-c"}},
         {"a\\ b '' \"x\\\"y\"", {"a b", "", "x\"y"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(vimbo::cli::splitResponseFile(c.text), c.words) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(vimbo::project::splitResponseFile(c.text), c.words) << c.text;
 }
 
 TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
@@ -70,7 +70,7 @@ TEST(CompileDatabase, IncludeDirectoriesInTheCompilersOrder) {
         EXPECT_EQ(found.search, c.search) << c.arguments[1];
         EXPECT_EQ(found.followable, c.followable) << c.arguments[1];
     }
-    EXPECT_EQ(vimbo::cli::commandLineMacros({"cc", "-DA", "-D", "B=1", "-UC", "/DD(x)=x", "-c"}),
+    EXPECT_EQ(vimbo::project::commandLineMacros({"cc", "-DA", "-D", "B=1", "-UC", "/DD(x)=x", "-c"}),
               (Strings{"A", "B", "C", "D"}));
 }
 
@@ -101,7 +101,7 @@ TEST_F(Database, MacrosOfTheCommandLineAndTheFilesItForcesIn) {
     const Strings given = {"gcc", "-Wp,-DWP_H,-UWPU_H", "--define-macro=LONG_H", "--define-macro", "LONGER_H",
                            "-include", "cfg/forced.h", "-imacros", root().generic_string() + "/cfg/macros.h",
                            "-include-pch", "x.pch", "-c", "a.c"};
-    EXPECT_EQ(vimbo::cli::commandLineMacros(given, root().generic_string()),
+    EXPECT_EQ(vimbo::project::commandLineMacros(given, root().generic_string()),
               (Strings{"WP_H", "WPU_H", "LONG_H", "LONGER_H", "FORCED_H", "OFF_H", "MACROS_H"}));
 }
 

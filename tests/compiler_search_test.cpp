@@ -11,14 +11,14 @@
 
 #include "analysis/header_cache.h"
 #include "analysis/header_finder.h"
-#include "compiler_search.h"
+#include "project/compiler_search.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using vimbo::cli::Language;
-using vimbo::cli::SearchList;
+using vimbo::project::Language;
+using vimbo::project::SearchList;
 using vimbo::test::runVimbo;
 using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
@@ -49,7 +49,7 @@ TEST(CompilerSearch, TheListIsReadAsTheCompilerPrintsIt) {
     };
     for (const auto& c : cases) {
         SearchList list;
-        EXPECT_EQ(vimbo::cli::parseSearchList(c.text, "/b", list), c.found) << c.name;
+        EXPECT_EQ(vimbo::project::parseSearchList(c.text, "/b", list), c.found) << c.name;
         EXPECT_EQ(list.quoted, c.quoted) << c.name;
         EXPECT_EQ(list.angle, c.angle) << c.name;
         EXPECT_EQ(list.followable, c.followable) << c.name;
@@ -93,18 +93,18 @@ TEST(CompilerSearch, AskedWithTheEntrysOwnFlagsAndNothingItWrites) {
         {{"tcc", "-Iinc", "src/a.c"}, "/b/src/a.c", Language::c, false, {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(vimbo::cli::languageOf(c.arguments, c.source), c.language) << c.arguments[0] << " " << c.source;
+        EXPECT_EQ(vimbo::project::languageOf(c.arguments, c.source), c.language) << c.arguments[0] << " " << c.source;
         Strings command;
         std::string error;
-        EXPECT_EQ(vimbo::cli::searchListCommand(c.arguments, c.source, "/b", c.language, command, error), c.asks)
+        EXPECT_EQ(vimbo::project::searchListCommand(c.arguments, c.source, "/b", c.language, command, error), c.asks)
             << c.arguments[0];
         EXPECT_EQ(command, c.command) << c.arguments[0];
     }
     // cl's list is its /I, then INCLUDE (unless /X), and it follows the include stack.
-    const SearchList cl = vimbo::cli::clSearchList({"cl", "/Iinc", "/c", "a.c"}, "/b", "C:\\sdk;/b/inc");
+    const SearchList cl = vimbo::project::clSearchList({"cl", "/Iinc", "/c", "a.c"}, "/b", "C:\\sdk;/b/inc");
     EXPECT_EQ(cl.angle, (Strings{"/b/inc", "C:\\sdk"}));
     EXPECT_TRUE(cl.includeStack);
-    EXPECT_TRUE(vimbo::cli::clSearchList({"cl", "/X", "/c", "a.c"}, "/b", "/sdk").angle.empty());
+    EXPECT_TRUE(vimbo::project::clSearchList({"cl", "/X", "/c", "a.c"}, "/b", "/sdk").angle.empty());
 }
 
 class CompilerSearchRun : public vimbo::test::TempDirTest {};

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/search_path.h"
-#include "path_glob.h"
+#include "project/path_glob.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
@@ -145,7 +145,7 @@ TEST(Exclusions, PatternsMatchNamesOrPaths) {
         {"", "a.c", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(vimbo::cli::matchesExclusion(c.pattern, c.path), c.matches) << c.pattern << " ~ " << c.path;
+        EXPECT_EQ(vimbo::project::matchesExclusion(c.pattern, c.path), c.matches) << c.pattern << " ~ " << c.path;
 }
 
 TEST_F(FileLists, ExclusionsAndIgnoredFilesAreLeftOut) {

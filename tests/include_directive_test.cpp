@@ -5,6 +5,11 @@
 
 namespace {
 
+using vimbo::analysis::IncludeKind;
+using vimbo::analysis::includeAngle;
+using vimbo::analysis::includeNone;
+using vimbo::analysis::includeQuoted;
+
 struct DirectiveCase {
     const char* line;
     const char* name;

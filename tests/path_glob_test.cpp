@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "path_glob.h"
+#include "project/path_glob.h"
 
 namespace {
 
-using vimbo::cli::matchesExclusion;
+using vimbo::project::matchesExclusion;
 
 // The matcher these patterns always had, by backtracking: the meaning the
 // new one must keep, on texts short enough for it.

@@ -10,15 +10,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "git_access.h"
+#include "project/git_access.h"
 #include "support/command_run.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using vimbo::cli::GitAccess;
-using vimbo::cli::GitStatus;
+using vimbo::project::GitAccess;
+using vimbo::project::GitStatus;
 using vimbo::test::runVimbo;
 using Strings = std::vector<std::string>;
 
@@ -28,8 +28,8 @@ const char kCommit[] = "git -c user.name=t -c user.email=t@t commit -qm t";
 
 // Every way of asking git this build has: the library and the command.
 std::vector<const GitAccess*> gitAccesses() {
-    std::vector<const GitAccess*> all{&vimbo::cli::gitAccess()};
-    if (&vimbo::cli::gitCommand() != all.front()) all.push_back(&vimbo::cli::gitCommand());
+    std::vector<const GitAccess*> all{&vimbo::project::gitAccess()};
+    if (&vimbo::project::gitCommand() != all.front()) all.push_back(&vimbo::project::gitCommand());
     return all;
 }
 
@@ -259,7 +259,7 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
     fs::current_path(root());
     std::string top;
     Strings names;
-    EXPECT_EQ(vimbo::cli::gitAccess().changed("HEAD", false, top, names).status, GitStatus::noWorkTree);
+    EXPECT_EQ(vimbo::project::gitAccess().changed("HEAD", false, top, names).status, GitStatus::noWorkTree);
 }
 
 // A pipe, a device or a huge file in the place of one of git's own files

@@ -3,12 +3,12 @@
 
 #include <filesystem>
 
-#include "unified_diff.h"
+#include "batch/unified_diff.h"
 
 namespace {
 
-using vimbo::cli::patchPath;
-using vimbo::cli::unifiedDiff;
+using vimbo::batch::patchPath;
+using vimbo::batch::unifiedDiff;
 
 TEST(UnifiedDiff, SameTextGivesNothing) { EXPECT_EQ(unifiedDiff("a.c", "x\n", "x\n"), ""); }
 

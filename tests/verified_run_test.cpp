@@ -8,12 +8,13 @@
 #include <chrono>
 #include <thread>
 
-#include "compile_database.h"
-#include "preprocess_command.h"
+#include "project/compile_database.h"
+#include "project/preprocess_command.h"
 #include "support/command_run.h"
+#include "support/recording_observer.h"
 #include "support/temp_dir.h"
-#include "unit_reads.h"
-#include "verified_run.h"
+#include "batch/unit_reads.h"
+#include "batch/verified_run.h"
 #include "vimbo/engine/paths.h"
 
 namespace {
@@ -49,25 +50,25 @@ TEST(PreprocessCommand, CompileCommandsBecomePreprocessOnly) {
     for (const auto& [given, expected] : cases) {
         std::vector<std::string> command;
         std::string error;
-        EXPECT_TRUE(vimbo::cli::preprocessCommand(given, command, error)) << given[0];
+        EXPECT_TRUE(vimbo::project::preprocessCommand(given, command, error)) << given[0];
         EXPECT_EQ(command, expected) << given[0];
     }
     std::vector<std::string> command;
     std::string error;
-    ASSERT_TRUE(vimbo::cli::preprocessCommand({"gcc", "a.c"}, command, error, true));
+    ASSERT_TRUE(vimbo::project::preprocessCommand({"gcc", "a.c"}, command, error, true));
     EXPECT_EQ(command[4], "-D__LINE__=0") << "the line fixed too, to tell moved lines";
     // The files a unit reads are listed ahead of the entry's own words.
-    using vimbo::cli::DependencyOutput;
+    using vimbo::project::DependencyOutput;
     std::vector<std::string> listing = gnu({"gcc", "a.c"});
-    EXPECT_EQ(vimbo::cli::addDependencyOutput(listing, "/t/0.d"), DependencyOutput::makeRule);
+    EXPECT_EQ(vimbo::project::addDependencyOutput(listing, "/t/0.d"), DependencyOutput::makeRule);
     EXPECT_EQ(std::vector<std::string>(listing.begin(), listing.begin() + 8),
               (std::vector<std::string>{"gcc", "-E", "-P", "-MD", "-MF", "/t/0.d", "-MT", "vimbo"}));
     std::vector<std::string> notes = {"clang-cl.exe", "/EP", "/Ifoo", "a.c"};
-    EXPECT_EQ(vimbo::cli::addDependencyOutput(notes, "/t/0.d"), DependencyOutput::includeNotes);
+    EXPECT_EQ(vimbo::project::addDependencyOutput(notes, "/t/0.d"), DependencyOutput::includeNotes);
     EXPECT_EQ(notes, (std::vector<std::string>{"clang-cl.exe", "/EP", "/showIncludes", "/Ifoo", "a.c"}));
     for (const auto& [given, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"frobcc", "a.c"}, "frobcc"}, {{"ccache", "-c", "a.c"}, "ccache -c"}, {{"ccache"}, "ccache"}}) {
-        EXPECT_FALSE(vimbo::cli::preprocessCommand(given, command, error)) << message;
+        EXPECT_FALSE(vimbo::project::preprocessCommand(given, command, error)) << message;
         EXPECT_EQ(error, "can't tell how to preprocess with " + message);
     }
 }
@@ -89,14 +90,14 @@ TEST(UnitReads, DependencyOutputNamesTheFilesRead) {
     };
     for (const auto& [text, expected] : rules) {
         Files files;
-        EXPECT_TRUE(vimbo::cli::makeRulePrerequisites(text, files)) << text;
+        EXPECT_TRUE(vimbo::batch::makeRulePrerequisites(text, files)) << text;
         EXPECT_EQ(files, expected) << text;
     }
     for (const char* broken : {"", "a.c b.c\n", "C:\\a.c\n"}) {
         Files files;
-        EXPECT_FALSE(vimbo::cli::makeRulePrerequisites(broken, files)) << broken;
+        EXPECT_FALSE(vimbo::batch::makeRulePrerequisites(broken, files)) << broken;
     }
-    EXPECT_EQ(vimbo::cli::noteIncludes("Note: including file: C:\\inc\\a.h\r\n"
+    EXPECT_EQ(vimbo::batch::noteIncludes("Note: including file: C:\\inc\\a.h\r\n"
                                        "Note: including file:  C:\\inc\\b b.h\r\n"
                                        "a.c(3): warning C4068: unknown pragma\r\n"),
               (Files{"C:\\inc\\a.h", "C:\\inc\\b b.h"}));
@@ -113,7 +114,7 @@ TEST_F(UnitReadsOnDisk, TheRunsFilesAreKnownWhateverTheSpelling) {
     write("src/deep/a.h", "");
     write("build/x.c", "");
     fs::create_directory_symlink("src", "linked");
-    const vimbo::cli::RunFiles files({"src/a.h", "src/b.h"});
+    const vimbo::batch::RunFiles files({"src/a.h", "src/b.h"});
     const std::pair<std::vector<std::string>, std::vector<std::uint32_t>> cases[] = {
         {{"../src/a.h"}, {0}},
         {{"../linked/b.h", "../src/./a.h"}, {0, 1}},
@@ -169,7 +170,16 @@ TEST_F(Verify, ASoundRewriteIsKept) {
     // A report for tools names no change that was put back.
     auto reported = runVimbo({"-p", "build", "--verify", "--format", "json", "--tree", "src", "include"});
     EXPECT_EQ(reported.status, 1);
-    EXPECT_EQ(reported.out, "[]\n");
+    EXPECT_EQ(reported.out, "{\n  \"findings\": [],\n  \"verification\": {\n    \"verdict\": \"fails\",\n"
+                            "    \"units\": 2,\n    \"verified\": 0,\n    \"differing\": 0,\n    \"linesMoved\": 1,\n"
+                            "    \"unverified\": 0,\n    \"restored\": true\n  }\n}\n");
+    // SARIF: the run's invocation did not succeed, with the same counts.
+    auto sarif = runVimbo({"-p", "build", "--verify", "--check", "--format", "sarif", "--tree", "src", "include"});
+    EXPECT_EQ(sarif.status, 2) << sarif.err;
+    EXPECT_NE(sarif.out.find("\"invocations\": [\n        {\n          \"executionSuccessful\": false,"),
+              std::string::npos)
+        << sarif.out;
+    EXPECT_NE(sarif.out.find("\"linesMoved\": 1,"), std::string::npos) << sarif.out;
 
     auto accepted = runVimbo({"-p", "build", "--verify", "--allow-line-shift", "--check", "--tree", "src", "include"});
     EXPECT_EQ(accepted.status, 1) << accepted.err;
@@ -180,8 +190,11 @@ TEST_F(Verify, ASoundRewriteIsKept) {
     auto run = runVimbo({"-p", "build", "--verify", "--keep-lines", "--format", "json", "--tree", "src", "include"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("vimbo: verified 2 of 2 translation units: unchanged ("), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.rfind("[\n  {\n    \"file\": \"include/b.h\",\n    \"line\": 3,", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("{\n  \"findings\": [\n    {\n      \"file\": \"include/b.h\",\n      \"line\": 3,", 0), 0u)
+        << run.out;
     EXPECT_NE(run.out.find("\"reason\": \"wrapped\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"verdict\": \"holds\",\n    \"units\": 2,\n    \"verified\": 2,"), std::string::npos)
+        << run.out;
     EXPECT_EQ(read("src/main.c"), "#ifndef A_H\n#include \"a.h\"\n#endif\n#ifndef B_H\n#include \"b.h\"\n#endif\n"
                                   "#line 3\nint main(void) { return a() + b() + __LINE__; }\n");
     EXPECT_TRUE(noVerifyLeftovers());
@@ -216,18 +229,20 @@ TEST_F(Verify, ASoundRewriteIsKept) {
 TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
     writeDatabase();
     ASSERT_EQ(::chmod("include/b.h", 0640), 0);
-    vimbo::cli::CompileDatabase database;
+    vimbo::project::CompileDatabase database;
     std::string error;
-    ASSERT_TRUE(database.load("build", error)) << error;
+    ASSERT_TRUE(database.load("build", error, "", [](const std::string&) {})) << error;
     write("include/c.h", "int c;\n");
     const std::vector<std::string> files = {"include/a.h", "include/b.h", "include/c.h", "src/main.c", "src/other.c"};
     std::map<std::string, std::pair<std::string, fs::file_time_type>> before;
     for (const std::string& file : files) before[file] = {read(file), fs::last_write_time(file)};
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a new time stamp would show
 
-    vimbo::cli::VerifySettings settings;
+    vimbo::batch::VerifySettings settings;
     settings.database = &database;
     settings.jobs = 2;
+    vimbo::test::RecordingObserver told;
+    settings.observer = &told;
     settings.files = files;
     // The rewrite tells which version of each file it left: only those go back.
     std::map<std::string, vimbo::engine::FileVersion> written;
@@ -237,8 +252,7 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
         fs::rename(file + ".new", file);
         vimbo::engine::fileVersion(file, written[file]);
     };
-    testing::internal::CaptureStderr();
-    const int status = vimbo::cli::runVerified(settings, [&](vimbo::cli::DryRunTexts*) {
+    const int status = vimbo::batch::runVerified(settings, [&](vimbo::batch::DryRunTexts*) {
         replace("src/main.c", "#ifndef A_H\n#include \"a.h\"\n#endif\n" + before["src/main.c"].first.substr(15));
         // A wrong guard: a.h is skipped where b.h is included first.
         replace("include/b.h", "#ifndef B_H\n#define B_H\n#ifndef B_H\n#include \"a.h\"\n#endif\nint b(void);\n#endif\n");
@@ -247,7 +261,8 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
         fs::rename("include/c.h.new", "include/c.h");
         return 0;
     });
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = told.messages + told.summaries;
+    told.messages.clear();
     EXPECT_EQ(status, 1) << err;
     EXPECT_NE(err.find("src/other.c: differs after the rewrite\n"), std::string::npos) << err;
     EXPECT_NE(err.find("include/c.h: changed during the run; left as it is (its original is "), std::string::npos)
@@ -269,12 +284,11 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
 
     // A dry run that would change a unit says so and writes nothing.
     settings.dryRun = true;
-    testing::internal::CaptureStderr();
-    const int dry = vimbo::cli::runVerified(settings, [&](vimbo::cli::DryRunTexts* texts) {
+    const int dry = vimbo::batch::runVerified(settings, [&](vimbo::batch::DryRunTexts* texts) {
         texts->emplace_back("include/a.h", "#ifndef A_H\n#define A_H\nint a(int);\n#endif\n");
         return 1;
     });
-    const std::string dryErr = testing::internal::GetCapturedStderr();
+    const std::string dryErr = told.messages;
     EXPECT_EQ(dry, 2) << dryErr;
     EXPECT_NE(dryErr.find("  before: int a(void);\n  after:  int a(int);\n"), std::string::npos) << dryErr;
     EXPECT_NE(dryErr.find("2 of 2 translation units would differ"), std::string::npos) << dryErr;
@@ -285,17 +299,19 @@ TEST_F(Verify, AChangedUnitPutsEveryFileBack) {
 // run's copy goes, the one it replaced comes back, another's stays.
 TEST_F(Verify, BackupsGoBackWithTheirFiles) {
     writeDatabase();
-    vimbo::cli::CompileDatabase database;
+    vimbo::project::CompileDatabase database;
     std::string error;
-    ASSERT_TRUE(database.load("build", error)) << error;
+    ASSERT_TRUE(database.load("build", error, "", [](const std::string&) {})) << error;
     write("include/b.Bak", "an older backup\n");
     const std::vector<std::string> files = {"include/a.h", "include/b.h", "src/main.c"};
     std::map<std::string, std::string> before;
     for (const std::string& file : files) before[file] = read(file);
 
-    vimbo::cli::VerifySettings settings;
+    vimbo::batch::VerifySettings settings;
     settings.database = &database;
     settings.jobs = 2;
+    vimbo::test::RecordingObserver told;
+    settings.observer = &told;
     settings.files = files;
     settings.backups = true;
     std::map<std::string, vimbo::engine::FileVersion> written;
@@ -308,15 +324,15 @@ TEST_F(Verify, BackupsGoBackWithTheirFiles) {
         fs::rename(file + ".new", file);
         vimbo::engine::fileVersion(file, written[file]);
     };
-    testing::internal::CaptureStderr();
-    const int status = vimbo::cli::runVerified(settings, [&](vimbo::cli::DryRunTexts*) {
+    const int status = vimbo::batch::runVerified(settings, [&](vimbo::batch::DryRunTexts*) {
         replace("src/main.c", "#ifndef A_H\n#include \"a.h\"\n#endif\n" + before["src/main.c"].substr(15));
         replace("include/b.h", "#ifndef B_H\n#define B_H\n#ifndef B_H\n#include \"a.h\"\n#endif\nint b(void);\n#endif\n");
         replace("include/a.h", before["include/a.h"] + "int more;\n");
         vimbo::test::writeFile("include/a.Bak", "someone else's\n");  // not the run's copy
         return 0;
     });
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = told.messages + told.summaries;
+    told.messages.clear();
     EXPECT_EQ(status, 1) << err;
     for (const std::string& file : files) EXPECT_EQ(read(file), before[file]) << file;
     EXPECT_FALSE(fs::exists("src/main.Bak"));

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "analysis/header_finder.h"
 #include "analysis/path_parts.h"
+#include "analysis/path_spelling.h"
 
 namespace vimbo::analysis {
 

@@ -8,6 +8,7 @@
 
 #include "analysis/include_directive.h"
 #include "analysis/path_parts.h"
+#include "analysis/path_spelling.h"
 #include "analysis/search_path.h"
 #include "platform/path_rules.h"
 
@@ -36,18 +37,6 @@ bool forEachEntry(const std::string& searchPath, Visit visit) {
     return false;
 }
 }  // namespace
-
-void toBackslashes(std::string& path) {
-    for (char& c : path)
-        if (c == '/') c = '\\';
-}
-
-std::string plainSpelling(std::string path) {
-    toBackslashes(path);
-    std::size_t start = 0;
-    while (path.size() - start > 2 && path.compare(start, 2, ".\\") == 0) start += 2;
-    return path.substr(start);
-}
 
 std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const std::string& name,
                               const std::string& searchPath, IncludeKind kind) {

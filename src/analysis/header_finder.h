@@ -6,6 +6,7 @@
 #include "analysis/header_cache.h"
 #include "analysis/header_lookup.h"
 #include "analysis/include_kind.h"
+#include "analysis/path_spelling.h"
 #include "platform/file_system.h"
 
 namespace vimbo::analysis {
@@ -16,12 +17,6 @@ namespace vimbo::analysis {
 // name without "." is tried again with ".h". "" when nothing is found.
 std::string searchIncludePath(const vimbo::platform::FileSystemOps& fs, const std::string& name,
                               const std::string& searchPath, IncludeKind kind);
-
-// Every "/" of the path made "\\".
-void toBackslashes(std::string& path);
-// A path as the file system takes it, spelt one way: a search path's "." in
-// front names no other file, and the separators are one to the platform.
-std::string plainSpelling(std::string path);
 
 class HeaderFinder {
 public:

@@ -4,8 +4,7 @@
 #include "analysis/keywords.h"
 #include "analysis/source_scanner.h"
 
-using vimbo::analysis::kIncludeKeyword;
-
+namespace vimbo::analysis {
 namespace {
 // A directive behind a comment opener is commented out. A "//" anywhere in
 // the line decides; only a line without one is checked for "/*".
@@ -16,7 +15,7 @@ bool commentedOut(const std::string& line, std::string::size_type keyword) {
 }
 }  // namespace
 
-std::string vimbo::analysis::parseIncludeOperand(const std::string& line, IncludeKind& kind, bool& delimited) {
+std::string parseIncludeOperand(const std::string& line, IncludeKind& kind, bool& delimited) {
     kind = includeNone;
     delimited = false;
     std::string::size_type keyword = line.find(kIncludeKeyword);
@@ -47,7 +46,7 @@ std::string vimbo::analysis::parseIncludeOperand(const std::string& line, Includ
     return line.substr(start, end - start);
 }
 
-bool vimbo::analysis::compilerHeaderName(std::string_view rest, std::string& name, bool& quoted) {
+bool compilerHeaderName(std::string_view rest, std::string& name, bool& quoted) {
     rest = trimBlanks(rest);
     if (rest.size() < 3) return false;
     const char close = rest[0] == '"' ? '"' : rest[0] == '<' ? '>' : '\0';
@@ -58,10 +57,12 @@ bool vimbo::analysis::compilerHeaderName(std::string_view rest, std::string& nam
     return true;
 }
 
-bool vimbo::analysis::compilerIncludeName(std::string_view line, std::string& name, bool& quoted) {
+bool compilerIncludeName(std::string_view line, std::string& name, bool& quoted) {
     SourceScanner scanner;
     const ScannedLine scanned = scanner.feed(line);
     std::string_view directive, rest;
     return readDirective(scanned.code, directive, rest) && directive == "include" &&
            compilerHeaderName(rest, name, quoted);
 }
+
+}  // namespace vimbo::analysis

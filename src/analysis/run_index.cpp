@@ -8,6 +8,7 @@
 
 #include "analysis/header_finder.h"
 #include "analysis/path_parts.h"
+#include "analysis/path_spelling.h"
 #include "platform/file_system.h"
 
 namespace vimbo::analysis {

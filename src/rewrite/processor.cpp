@@ -51,13 +51,13 @@ vimbo::analysis::GuardAnalyzer& Vimbo::analyzer() {
     return *analyzer_;
 }
 
-std::string Vimbo::parseIncludeDirective(std::string line, IncludeKind& kind) {
+std::string Vimbo::parseIncludeDirective(std::string line, vimbo::analysis::IncludeKind& kind) {
     bool delimited;
     return vimbo::analysis::parseIncludeOperand(line, kind, delimited);
 }
 
 // A static operation has no processor to take a file system from: it asks the system's.
-std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, IncludeKind kind) {
+std::string Vimbo::searchIncludePath(std::string name, std::string searchPath, vimbo::analysis::IncludeKind kind) {
     return vimbo::analysis::searchIncludePath(vimbo::platform::defaultFileSystemOps(), name, searchPath, kind);
 }
 

@@ -106,8 +106,8 @@ public:
     const std::vector<Leftover>& leftovers() const { return leftovers_; }
 
     // Include directive parsing and header location.
-    static std::string parseIncludeDirective(std::string line, IncludeKind& kind);
-    static std::string searchIncludePath(std::string name, std::string searchPath, IncludeKind kind);
+    static std::string parseIncludeDirective(std::string line, vimbo::analysis::IncludeKind& kind);
+    static std::string searchIncludePath(std::string name, std::string searchPath, vimbo::analysis::IncludeKind kind);
     static void toBackslashes(std::string& path);
     std::string locateIncludeFile(const std::string& line);
 

@@ -1,0 +1,65 @@
+#include "stream_observer.h"
+
+#include <iostream>
+
+#include "batch/findings_report.h"
+
+namespace vimbo::cli {
+namespace {
+
+// "FILE:LINE: #include <x.h> would be wrapped in G", its place in bold.
+std::string findingLine(const std::string& path, const vimbo::engine::Finding& finding,
+                        vimbo::engine::FindingKind kind, bool dryRun, const Painter& painter) {
+    return painter.bold(path + ":" + std::to_string(finding.line) + ":") + " " +
+           vimbo::batch::findingSentence(finding, kind, dryRun) + "\n";
+}
+
+}  // namespace
+
+void StreamObserver::progressBegun(std::size_t total, const char* what) { progress_.emplace(total, what); }
+
+void StreamObserver::progressMade(std::size_t done) {
+    if (progress_) progress_->done(done);
+}
+
+void StreamObserver::progressEnded() { progress_.reset(); }
+
+void StreamObserver::clearProgress() {
+    if (progress_) progress_->clear();
+}
+
+void StreamObserver::message(const std::string& lines) {
+    clearProgress();
+    std::cerr << lines;
+}
+
+void StreamObserver::output(const std::string& text) {
+    clearProgress();
+    std::cout << text;
+}
+
+void StreamObserver::shown(const vimbo::engine::ShownFile& file) {
+    clearProgress();
+    // An audit lists every wrong guard; a rewrite or a check with --verbose
+    // each include line; a check the file's name; --diff the diff.
+    if (file.kind == vimbo::engine::FindingKind::audit || (verbose_ && !file.diff)) {
+        for (const vimbo::engine::Finding& finding : file.findings)
+            std::cout << findingLine(file.path, finding, file.kind, file.dryRun, painter_);
+    } else if (file.diff) {
+        std::cout << colouredDiff(*file.diff, painter_);
+    } else if (file.dryRun) {
+        std::cout << file.path << "\n";
+    }
+}
+
+void StreamObserver::summary(const std::string& line, bool onOutput) {
+    clearProgress();
+    // Nothing goes to standard output once its reader is gone.
+    std::ostream& out = onOutput && std::cout ? std::cout : std::cerr;
+    out << line;
+    out.flush();
+}
+
+bool StreamObserver::stillRead() { return static_cast<bool>(std::cout.flush()); }
+
+}  // namespace vimbo::cli

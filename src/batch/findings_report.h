@@ -1,0 +1,35 @@
+// The include lines a run changes, or an audit finds wrong, for people
+// ("FILE:LINE: ...") and for tools: JSON, one object per finding, and SARIF
+// 2.1.0, which code-scanning services show on a pull request.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "batch/verdict.h"
+#include "vimbo/engine/batch.h"
+#include "vimbo/engine/batch_observer.h"
+#include "vimbo/engine/file_rewriter.h"
+
+namespace vimbo::batch {
+
+
+struct FileFindings {
+    std::string path;
+    const std::vector<vimbo::engine::Finding>* findings;
+};
+
+// "#include <x.h> would be wrapped in G" (`dryRun`), "... was wrapped in
+// G" (a rewrite); an audit's finding as the audit words it. People read it
+// after "FILE:LINE: ".
+std::string findingSentence(const vimbo::engine::Finding& finding, vimbo::engine::FindingKind kind, bool dryRun);
+
+std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
+std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
+
+// A document with what --verify found added: JSON becomes an object
+// {"findings": [...], "verification": {...}}; SARIF gains the run's
+// invocation, successful only where the rewrite stands, with the counts.
+std::string withVerdict(const std::string& document, vimbo::engine::OutputFormat format, const Verdict& verdict);
+
+}  // namespace vimbo::batch

@@ -1,0 +1,93 @@
+#include "project/effective_settings.h"
+
+#include <algorithm>
+
+#include "project/path_glob.h"
+#include "project/source_tree.h"
+#include "vimbo/engine/file_rewriter.h"
+
+namespace vimbo::project {
+namespace {
+
+const char kCommandLine[] = "command line";
+const char kDefault[] = "default";
+
+// The command line's list when it gave one, else the configuration's, else the default.
+Sourced<std::vector<std::string>> listOf(const std::vector<std::string>& given, const ProjectConfig& config,
+                                         const std::optional<std::vector<std::string>>& configured,
+                                         const std::vector<std::string>& defaults) {
+    if (!given.empty()) return {given, kCommandLine};
+    if (configured) return {*configured, config.file};
+    return {defaults, kDefault};
+}
+
+Sourced<bool> flagOf(bool given, const ProjectConfig& here, const std::optional<bool>& configured) {
+    if (given) return {true, kCommandLine};
+    if (configured) return {*configured, here.file};
+    return {false, kDefault};
+}
+
+}  // namespace
+
+Sourced<std::string> EffectiveSettings::searchPath(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    if (options_.includeGiven || !config.searchPath) return {commandLinePath_, options_.includeGiven ? kCommandLine : "INCLUDE"};
+    std::string joined;
+    for (const std::string& entry : *config.searchPath) joined += (joined.empty() ? "" : ";") + entry;
+    return {joined, config.file};
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::extensions(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.extensions, config, config.extensions, kDefaultExtensions);
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::exclusions(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.exclusions, config, config.exclude, {});
+}
+
+Sourced<std::vector<std::string>> EffectiveSettings::precompiledHeaders(const std::string& path) const {
+    const ProjectConfig& config = configs_.forFile(path);
+    return listOf(options_.precompiledHeaders, config, config.pch, {});
+}
+
+bool EffectiveSettings::excluded(const std::string& path, const std::string& relative) const {
+    if (!options_.exclusions.empty())
+        return std::any_of(options_.exclusions.begin(), options_.exclusions.end(),
+                           [&](const std::string& pattern) { return matchesExclusion(pattern, relative); });
+    return excludedByConfig(configs_.forFile(path), path);
+}
+
+Sourced<std::string> EffectiveSettings::compileCommands() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (!options_.buildDirectory.empty()) return {options_.buildDirectory, kCommandLine};
+    if (here.compileCommands) return {*here.compileCommands, here.file};
+    return {"", kDefault};
+}
+
+Sourced<std::string> EffectiveSettings::compiler() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (!options_.compiler.empty()) return {options_.compiler, kCommandLine};
+    if (here.compiler) return {*here.compiler, here.file};
+    return {"", kDefault};
+}
+
+Sourced<bool> EffectiveSettings::keepLines() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    return flagOf(options_.keepLines, here, here.keepLines);
+}
+
+Sourced<bool> EffectiveSettings::strict() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    return flagOf(options_.strict, here, here.strict);
+}
+
+Sourced<std::uint64_t> EffectiveSettings::maxFileSize() const {
+    const ProjectConfig& here = configs_.forDirectory("");
+    if (options_.maxFileSize != 0) return {options_.maxFileSize, kCommandLine};
+    if (here.maxFileSize) return {*here.maxFileSize, here.file};
+    return {vimbo::engine::kDefaultMaxFileSize, kDefault};
+}
+
+}  // namespace vimbo::project

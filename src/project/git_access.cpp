@@ -1,0 +1,20 @@
+#include "project/git_access.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace vimbo::project {
+
+std::string workTreeAbove(const std::string& directory) {
+    std::error_code error;
+    fs::path at = fs::weakly_canonical(fs::absolute(directory.empty() ? "." : directory, error), error);
+    if (error) return "";
+    for (;;) {
+        if (fs::exists(at / ".git", error)) return at.generic_string();
+        if (!at.has_parent_path() || at.parent_path() == at) return "";
+        at = at.parent_path();
+    }
+}
+
+}  // namespace vimbo::project

@@ -1,0 +1,49 @@
+// What vimbo asks of git: which files it ignores, which changed. Two ways
+// to ask, one answer: git's library (libgit2, `git_library.cpp`), which never
+// runs a program, and where a build has no library, the git command with
+// every program the repository's configuration could name turned off
+// (`git_command.cpp`: fsmonitor, filter drivers, external diffs, textconv,
+// pagers, hooks, transports). The build chooses one (cli/CMakeLists.txt).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vimbo::project {
+
+enum class GitStatus {
+    answered,
+    noWorkTree,  // not inside a work tree: no ignore rules, no changed files
+    refused,     // git won't read a repository another user owns ("dubious ownership")
+    failed,      // git could not read the repository, or could not be run
+};
+
+struct GitAnswer {
+    GitStatus status = GitStatus::answered;
+    std::string message;  // git's own words where it did not answer
+};
+
+struct GitAccess {
+    const char* name;
+    // The members of `files` (relative to `root`, "/"-separated) that git
+    // ignores, as `git check-ignore` tells: a file in the index is never
+    // ignored, one under an ignored directory always is.
+    GitAnswer (*ignored)(const std::string& root, const std::vector<std::string>& files,
+                         std::vector<std::string>& ignored);
+    // As `git diff --name-only --no-renames --diff-filter=ACMR [--cached]
+    // [REVISION]` tells, from the top of the work tree (`top`); REVISION may
+    // be a range (A..B, A...B) without `staged`.
+    GitAnswer (*changed)(const std::string& revision, bool staged, std::string& top,
+                         std::vector<std::string>& names);
+};
+
+// The one this build uses.
+const GitAccess& gitAccess();
+// The git command, defused; built everywhere (the tests try it too).
+const GitAccess& gitCommand();
+
+// The top of the work tree `directory` lies in, found by its ".git" (for
+// messages: safe.directory names it); "" when none is above.
+std::string workTreeAbove(const std::string& directory);
+
+}  // namespace vimbo::project

@@ -1,0 +1,284 @@
+// git's answers through libgit2. The library reads the repository's files
+// itself: it runs no hook, fsmonitor, filter driver, external diff, textconv
+// or pager, whatever the configuration says, and refuses a repository
+// another user owns (GIT_EOWNER) unless safe.directory trusts it.
+#include <git2.h>
+#include <git2/sys/repository.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "project/git_access.h"
+#include "project/git_repository_files.h"
+
+namespace fs = std::filesystem;
+
+namespace vimbo::project {
+namespace {
+
+// One use of the library: it counts its users.
+struct Library {
+    Library() {
+        git_libgit2_init();
+        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
+        // Repositories git marks with these (a partial clone, a sparse
+        // checkout's per-worktree settings) read the same for what is asked
+        // here: object ids, the index and the ignore rules, no object's content.
+        const char* extensions[] = {"partialclone", "worktreeconfig", "preciousobjects"};
+        git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, sizeof extensions / sizeof *extensions);
+    }
+    ~Library() { git_libgit2_shutdown(); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+};
+
+template <typename T, void (*Free)(T*)>
+struct Owned {
+    T* value = nullptr;
+    ~Owned() {
+        if (value) Free(value);
+    }
+};
+using Repository = Owned<git_repository, git_repository_free>;
+using Index = Owned<git_index, git_index_free>;
+using Object = Owned<git_object, git_object_free>;
+using Tree = Owned<git_tree, git_tree_free>;
+using Diff = Owned<git_diff, git_diff_free>;
+
+std::string lastError(const char* what) {
+    const git_error* error = git_error_last();
+    return std::string(what) + (error && error->message ? std::string(": ") + error->message : "");
+}
+
+GitAnswer failure(int code, const char* what) {
+    if (code == GIT_EOWNER) return {GitStatus::refused, lastError(what)};
+    return {GitStatus::failed, lastError(what)};
+}
+
+const char* environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+// Whether the user's own configuration (the system's, the global one;
+// never a repository's) trusts every directory: "safe.directory = *", which
+// git knows and libgit2 1.5 does not. An empty value starts the list anew.
+bool everyDirectorySafe() {
+    Owned<git_config, git_config_free> config;
+    if (git_config_open_default(&config.value) < 0) return false;
+    bool every = false;
+    git_config_get_multivar_foreach(
+        config.value, "safe.directory", nullptr,
+        [](const git_config_entry* entry, void* payload) {
+            const std::string value = entry->value ? entry->value : "";
+            if (value == "*" || value.empty()) *static_cast<bool*>(payload) = value == "*";
+            return 0;
+        },
+        &every);
+    git_error_clear();
+    return every;
+}
+
+// Opens a repository with the owner check off (the setting is the
+// process's: no other thread asks git meanwhile).
+int openUnchecked(Repository& repository, const std::string& from, unsigned flags, const char* ceiling) {
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+    const int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
+    return opened;
+}
+
+// The repository `start` lies in, found as git finds it, with what git's
+// environment names (a hook runs with GIT_DIR and GIT_INDEX_FILE set).
+GitAnswer open(const std::string& start, Repository& repository) {
+    const char* gitDirectory = environment("GIT_DIR");
+    const bool here = start == "." || start.empty();
+    const std::string from = here && gitDirectory ? gitDirectory : start;
+    const unsigned flags = here && gitDirectory ? GIT_REPOSITORY_OPEN_NO_SEARCH : 0;
+    const char* ceiling = environment("GIT_CEILING_DIRECTORIES");
+    if (std::string problem = unreadableRepositoryFile(from, here && gitDirectory ? gitDirectory : nullptr);
+        !problem.empty())
+        return {GitStatus::failed, problem};
+    int opened = git_repository_open_ext(&repository.value, from.c_str(), flags, ceiling);
+    bool refused = opened == GIT_EOWNER;
+    if (opened == GIT_ENOTFOUND) {
+        // libgit2 1.5 says "not found" for a repository another user owns
+        // when no safe.directory is set at all: one it opens without the
+        // owner check is one it refused.
+        Repository probe;
+        if (openUnchecked(probe, from, flags, ceiling) < 0) return {GitStatus::noWorkTree, ""};
+        refused = true;
+    }
+    if (refused) {
+        if (!everyDirectorySafe()) return {GitStatus::refused, "the repository is not owned by the current user"};
+        opened = openUnchecked(repository, from, flags, ceiling);
+    }
+    if (opened < 0) return failure(opened, "can't open the repository");
+    if (git_repository_is_bare(repository.value)) return {GitStatus::noWorkTree, ""};
+    if (const char* workTree = environment("GIT_WORK_TREE"); workTree && here) {
+        if (git_repository_set_workdir(repository.value, workTree, 0) < 0)
+            return {GitStatus::failed, lastError("GIT_WORK_TREE")};
+    }
+    if (const char* indexFile = environment("GIT_INDEX_FILE")) {
+        Index index;
+        if (git_index_open(&index.value, indexFile) < 0 || git_repository_set_index(repository.value, index.value) < 0)
+            return {GitStatus::failed, lastError("GIT_INDEX_FILE")};
+    }
+    return {};
+}
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& files,
+                       std::vector<std::string>& ignored) {
+    Library library;
+    Repository repository;
+    if (GitAnswer opened = open(root, repository); opened.status != GitStatus::answered) return opened;
+    Index index;
+    if (int code = git_repository_index(&index.value, repository.value); code < 0)
+        return failure(code, "can't read the index");
+    // The library names the work tree with its links resolved.
+    std::error_code error;
+    const fs::path top = fs::path(withoutTrailingSlash(git_repository_workdir(repository.value)));
+    const fs::path base = fs::weakly_canonical(fs::absolute(root.empty() ? "." : root, error), error);
+    if (error) return {GitStatus::failed, root + ": " + error.message()};
+    // As git: nothing under an ignored directory can be taken back by a "!"
+    // rule below it; a submodule's files (or those of a repository inside
+    // this one) are none of this repository's. Each directory is asked once.
+    enum class Place { plain, excluded, otherRepository };
+    std::map<std::string, Place> directories{{"", Place::plain}};
+    std::string problem = unreadableDirectoryFile(top.string());
+    if (!problem.empty()) return {GitStatus::failed, problem};
+    const std::function<Place(const std::string&)> placeOf = [&](const std::string& directory) {
+        const auto known = directories.find(directory);
+        if (known != directories.end()) return known->second;
+        const std::size_t slash = directory.rfind('/');
+        Place place = placeOf(slash == std::string::npos ? "" : directory.substr(0, slash));
+        if (place == Place::plain && problem.empty()) problem = unreadableDirectoryFile((top / directory).string());
+        if (place == Place::plain && problem.empty()) {
+            const git_index_entry* entry = git_index_get_bypath(index.value, directory.c_str(), 0);
+            int answer = 0;
+            std::error_code missing;
+            if ((entry && entry->mode == GIT_FILEMODE_COMMIT) || fs::exists(top / directory / ".git", missing))
+                place = Place::otherRepository;
+            else if (git_ignore_path_is_ignored(&answer, repository.value, (directory + "/").c_str()) < 0)
+                problem = lastError("can't read the ignore rules");
+            else if (answer == 1)
+                place = Place::excluded;
+        }
+        directories.emplace(directory, place);
+        return place;
+    };
+    for (const std::string& file : files) {
+        const fs::path relative = (base / file).lexically_normal().lexically_relative(top);
+        const std::string name = relative.generic_string();
+        // Outside the work tree no rule of it applies.
+        if (name.empty() || *relative.begin() == "..") continue;
+        std::size_t position = 0;
+        if (git_index_find(&position, index.value, name.c_str()) == 0) continue;
+        const std::size_t slash = name.rfind('/');
+        const Place place = placeOf(slash == std::string::npos ? "" : name.substr(0, slash));
+        if (!problem.empty()) return {GitStatus::failed, problem};
+        int answer = place == Place::excluded ? 1 : 0;
+        if (place == Place::plain && git_ignore_path_is_ignored(&answer, repository.value, name.c_str()) < 0)
+            problem = lastError("can't read the ignore rules");
+        if (!problem.empty()) return {GitStatus::failed, problem};
+        if (answer == 1) ignored.push_back(file);
+    }
+    return {};
+}
+
+GitAnswer treeOf(const git_object* object, Tree& tree) {
+    Object peeled;
+    if (int code = git_object_peel(&peeled.value, object, GIT_OBJECT_TREE); code < 0)
+        return failure(code, "not a commit or tree");
+    tree.value = reinterpret_cast<git_tree*>(peeled.value);
+    peeled.value = nullptr;
+    return {};
+}
+
+GitAnswer headTree(git_repository* repository, Tree& tree) {
+    Object head;
+    const int code = git_revparse_single(&head.value, repository, "HEAD");
+    // A branch without a commit yet: everything in the index is new.
+    if (code == GIT_ENOTFOUND || code == GIT_EUNBORNBRANCH) return {};
+    if (code < 0) return failure(code, "HEAD");
+    return treeOf(head.value, tree);
+}
+
+// The trees to compare for REVISION: one (against the index or the work
+// tree), or the two ends of a range.
+GitAnswer treesOf(git_repository* repository, const std::string& revision, bool staged, Tree& from, Tree& to,
+                  bool& range) {
+    range = false;
+    if (revision.empty()) return headTree(repository, from);
+    git_revspec spec{};
+    if (int code = git_revparse(&spec, repository, revision.c_str()); code < 0) return failure(code, "unknown revision");
+    Object left, right;
+    left.value = spec.from;
+    right.value = spec.to;
+    if (spec.flags & GIT_REVSPEC_SINGLE) return treeOf(left.value, from);
+    range = true;
+    if (staged) return {GitStatus::failed, "--staged takes one revision, not a range"};
+    if (!left.value || !right.value) return {GitStatus::failed, "a range needs both ends"};
+    if (spec.flags & GIT_REVSPEC_MERGE_BASE) {
+        // A...B: from where the two parted to B, as git diff reads it.
+        git_oid base;
+        if (int code = git_merge_base(&base, repository, git_object_id(left.value), git_object_id(right.value)); code < 0)
+            return failure(code, "no merge base");
+        Object commit;
+        if (int code = git_object_lookup(&commit.value, repository, &base, GIT_OBJECT_ANY); code < 0)
+            return failure(code, "merge base");
+        if (GitAnswer answer = treeOf(commit.value, from); answer.status != GitStatus::answered) return answer;
+    } else if (GitAnswer answer = treeOf(left.value, from); answer.status != GitStatus::answered) {
+        return answer;
+    }
+    return treeOf(right.value, to);
+}
+
+GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
+    Library library;
+    Repository repository;
+    if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
+    top = withoutTrailingSlash(git_repository_workdir(repository.value));
+    if (std::string problem = unreadableDirectoryFile(top); !problem.empty()) return {GitStatus::failed, problem};
+    Tree from, to;
+    bool range = false;
+    if (GitAnswer trees = treesOf(repository.value, revision, staged, from, to, range); trees.status != GitStatus::answered)
+        return trees;
+    git_diff_options options = GIT_DIFF_OPTIONS_INIT;
+    // A type change (a file become a link) is no change git's ACMR names;
+    // submodules are no files to rewrite.
+    options.flags = GIT_DIFF_INCLUDE_TYPECHANGE | GIT_DIFF_IGNORE_SUBMODULES;
+    Diff diff;
+    int code = 0;
+    if (range)
+        code = git_diff_tree_to_tree(&diff.value, repository.value, from.value, to.value, &options);
+    else if (staged)
+        code = git_diff_tree_to_index(&diff.value, repository.value, from.value, nullptr, &options);
+    else
+        code = git_diff_tree_to_workdir_with_index(&diff.value, repository.value, from.value, &options);
+    if (code < 0) return failure(code, "can't compare");
+    const std::size_t count = git_diff_num_deltas(diff.value);
+    for (std::size_t i = 0; i < count; ++i) {
+        const git_diff_delta* delta = git_diff_get_delta(diff.value, i);
+        const bool wanted = delta->status == GIT_DELTA_ADDED || delta->status == GIT_DELTA_COPIED ||
+                            delta->status == GIT_DELTA_MODIFIED || delta->status == GIT_DELTA_RENAMED;
+        if (wanted && delta->new_file.mode != GIT_FILEMODE_COMMIT) names.push_back(delta->new_file.path);
+    }
+    return {};
+}
+
+const GitAccess kLibrary{"libgit2", ignoredFiles, changedFiles};
+
+}  // namespace
+
+const GitAccess& gitAccess() { return kLibrary; }
+
+}  // namespace vimbo::project
