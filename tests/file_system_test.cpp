@@ -2,6 +2,11 @@
 // answers on POSIX and on Win32.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "platform/file_system.h"
 #include "support/temp_dir.h"
 
@@ -142,6 +147,125 @@ TEST_F(FileSystemOps, OnlyTheFileExpectedIsWrittenOver) {
         EXPECT_TRUE(fileSystem().write(file, "new\n", 4));
         EXPECT_TRUE(fileSystem().close(file));
         EXPECT_EQ(read("d/f.txt"), "new\n");
+    }
+}
+
+// A file opened to be written anew is empty from the open on: a reader
+// between the open and the first write finds no old text in it.
+TEST_F(FileSystemOps, AFileWrittenAnewIsEmptyFromTheOpen) {
+    const struct {
+        bool present;        // else no file there yet
+        std::string before;  // what it held
+        bool expected;       // opened as the very file looked at
+    } cases[] = {{false, "", false},
+                 {true, "", false},
+                 {true, "old text\n", false},
+                 {true, "old text\n", true},
+                 {true, std::string(70000, 'x'), false}};
+    for (const auto& c : cases) {
+        const std::string& before = c.before;
+        vimbo::test::fs::remove(root() / "f.txt");
+        if (c.present) write("f.txt", before);
+        vimbo::platform::FileIdentity kept;
+        ASSERT_EQ(fileSystem().identity("f.txt", kept), c.present);
+        const auto file = fileSystem().createTruncate("f.txt", c.expected ? &kept : nullptr);
+        ASSERT_NE(file, kNoFile) << before.size();
+        EXPECT_EQ(read("f.txt"), "") << before.size();
+        vimbo::platform::FileIdentity open;
+        EXPECT_TRUE(fileSystem().handleIdentity(file, open));
+        EXPECT_EQ(open.size, 0u) << before.size();
+        EXPECT_TRUE(fileSystem().close(file));
+        EXPECT_EQ(read("f.txt"), "") << before.size();
+    }
+}
+
+// A handle may be opened on one thread and used, asked about and closed on
+// another (a reader handed over to a worker): each answer is about that
+// handle's own file, whatever was opened and closed on either thread before.
+TEST_F(FileSystemOps, HandlesWorkAcrossThreads) {
+    enum class Op { openRead, createTruncate, read, write, identity, close };
+    struct Step {
+        bool there;  // on another thread, else on the test's own
+        Op op;
+        const char* name;  // the file opened, or the one the handle stands for
+        const char* text;  // written, or expected to be read
+    };
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"opened here, asked and read there",
+         {{false, Op::openRead, "a.txt", ""}, {true, Op::identity, "a.txt", ""}, {true, Op::read, "a.txt", "alpha\n"},
+          {false, Op::close, "a.txt", ""}}},
+        {"closed there, the next file opened there asked here",
+         {{false, Op::openRead, "a.txt", ""}, {true, Op::close, "a.txt", ""}, {true, Op::openRead, "b.txt", ""},
+          {false, Op::identity, "b.txt", ""}, {false, Op::read, "b.txt", "a longer beta\n"},
+          {true, Op::close, "b.txt", ""}}},
+        {"read there, asked here",
+         {{false, Op::openRead, "b.txt", ""}, {true, Op::read, "b.txt", "a longer beta\n"},
+          {false, Op::identity, "b.txt", ""}, {true, Op::close, "b.txt", ""}}},
+        {"written there, asked and closed here",
+         {{false, Op::createTruncate, "c.txt", ""}, {true, Op::write, "c.txt", "gamma\n"},
+          {false, Op::identity, "c.txt", ""}, {true, Op::write, "c.txt", "delta\n"},
+          {false, Op::close, "c.txt", ""}}},
+        {"closed there, the file created there next asked here",
+         {{false, Op::openRead, "a.txt", ""}, {true, Op::close, "a.txt", ""}, {true, Op::createTruncate, "c.txt", ""},
+          {true, Op::write, "c.txt", "gamma\n"}, {false, Op::identity, "c.txt", ""}, {false, Op::close, "c.txt", ""}}},
+        {"two open here, one asked there after the other closed there",
+         {{false, Op::openRead, "a.txt", ""}, {false, Op::openRead, "b.txt", ""}, {true, Op::close, "b.txt", ""},
+          {true, Op::identity, "a.txt", ""}, {false, Op::read, "a.txt", "alpha\n"},
+          {false, Op::close, "a.txt", ""}}},
+    };
+    for (const auto& c : cases) {
+        write("a.txt", "alpha\n");
+        write("b.txt", "a longer beta\n");
+        write("c.txt", "old text to be cut\n");
+        std::map<std::string, vimbo::platform::FileHandle> handles;
+        std::string written;
+        for (const Step& step : c.steps) {
+            auto run = [&] {
+                auto& file = handles[step.name];
+                switch (step.op) {
+                case Op::openRead:
+                    file = fileSystem().openRead(step.name);
+                    EXPECT_NE(file, kNoFile) << c.what;
+                    break;
+                case Op::createTruncate:
+                    file = fileSystem().createTruncate(step.name);
+                    EXPECT_NE(file, kNoFile) << c.what;
+                    break;
+                case Op::read: {
+                    std::string bytes(64, '\0');
+                    const auto got = fileSystem().read(file, &bytes[0], bytes.size());
+                    EXPECT_EQ(bytes.substr(0, got < 0 ? 0 : static_cast<std::size_t>(got)), step.text) << c.what;
+                    break;
+                }
+                case Op::write:
+                    EXPECT_TRUE(fileSystem().write(file, step.text, std::string(step.text).size())) << c.what;
+                    written += step.text;
+                    break;
+                case Op::identity: {
+                    vimbo::platform::FileIdentity open, named;
+                    EXPECT_TRUE(fileSystem().handleIdentity(file, open)) << c.what;
+                    EXPECT_TRUE(fileSystem().identity(step.name, named)) << c.what;
+                    EXPECT_TRUE(open == named) << c.what << ": " << step.name;
+                    EXPECT_EQ(open.size, named.size) << c.what << ": " << step.name;
+                    break;
+                }
+                case Op::close:
+                    EXPECT_TRUE(fileSystem().close(file)) << c.what;
+                    file = kNoFile;
+                    break;
+                }
+            };
+            if (step.there) std::thread(run).join();
+            else run();
+        }
+        EXPECT_EQ(read("a.txt"), "alpha\n") << c.what;
+        EXPECT_EQ(read("b.txt"), "a longer beta\n") << c.what;
+        if (!written.empty()) {
+            EXPECT_EQ(read("c.txt"), written) << c.what;
+        }
     }
 }
 

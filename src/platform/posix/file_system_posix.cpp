@@ -16,6 +16,8 @@
 #endif
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vimbo::platform {
@@ -103,26 +105,61 @@ bool posixIdentityNoFollow(const FileSystemOps& self, const std::string& path, F
     return statAt(placeOf(self, path), info, AT_SYMLINK_NOFOLLOW) && identityOf(info, identity);
 }
 
-// The status a file was opened with (see openRegular) stands for the open
+// What a handle of this table stands for: the descriptor, and the status
+// the file was opened with (see openRegular), which stands for the open
 // file until anything else is done with it: asking again before the first
-// read would only repeat the call. Per thread: each thread reads its own files.
-struct JustOpened {
+// read would only repeat the call. Kept with the handle, so that a handle
+// passed to another thread keeps its own.
+struct OpenFile {
     int fd = -1;
-    struct stat info {};
+    bool statusFresh = false;
+    struct stat status {};
 };
-thread_local JustOpened justOpened;
 
-void forgetOpened(FileHandle file) {
-    if (justOpened.fd == static_cast<int>(file)) justOpened.fd = -1;
+// A handle is the record's address halved: records are aligned to more than
+// a byte, so nothing is lost, and the handle is never negative, never
+// kNoFile and never one of an overlay's (which are below it).
+FileHandle handleOf(OpenFile* open) {
+    return static_cast<FileHandle>(reinterpret_cast<std::uintptr_t>(open) >> 1);
+}
+
+OpenFile* openOf(FileHandle file) {
+    if (file <= 0) return nullptr;
+    return reinterpret_cast<OpenFile*>(static_cast<std::uintptr_t>(file) << 1);
+}
+
+int fdOf(FileHandle file) {
+    const OpenFile* open = openOf(file);
+    return open ? open->fd : -1;
+}
+
+// The descriptor for an operation other than the identity: the status the
+// open found no longer stands for the file.
+int usedFd(FileHandle file) {
+    OpenFile* open = openOf(file);
+    if (!open) return -1;
+    open->statusFresh = false;
+    return open->fd;
 }
 
 bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle file, FileIdentity& identity) {
-    if (justOpened.fd == static_cast<int>(file)) {
-        justOpened.fd = -1;
-        return identityOf(justOpened.info, identity);
+    OpenFile* open = openOf(file);
+    if (!open) return false;
+    if (open->statusFresh) {
+        open->statusFresh = false;
+        return identityOf(open->status, identity);
     }
     struct stat info {};
-    return ::fstat(static_cast<int>(file), &info) == 0 && identityOf(info, identity);
+    return ::fstat(open->fd, &info) == 0 && identityOf(info, identity);
+}
+
+// Closes the descriptor and lets the record go, whatever the close says.
+bool closeOpen(FileHandle file) {
+    OpenFile* open = openOf(file);
+    if (!open) return false;
+    const bool closed = ::close(open->fd) == 0;
+    delete open;
+    return closed;
 }
 
 // Opens without blocking (a FIFO without a peer would hang) and keeps the
@@ -130,6 +167,8 @@ bool posixHandleIdentity([[maybe_unused]] const FileSystemOps& self, FileHandle 
 // In a held directory a link is never opened. Without `look`, the caller
 // knows what the name stands for: the open is not looked at.
 FileHandle openRegular(const Place& place, int flags, struct stat* status = nullptr, bool look = true) {
+    // Made first, so that running out of memory leaves no descriptor open.
+    auto open = std::make_unique<OpenFile>();
     int fd;
     do {
         fd = ::openat(place.at, place.name.c_str(), flags | O_NONBLOCK | O_CLOEXEC | (place.held ? O_NOFOLLOW : 0),
@@ -141,10 +180,13 @@ FileHandle openRegular(const Place& place, int flags, struct stat* status = null
         ::close(fd);
         return kNoFile;
     }
-    if (look && (flags & O_ACCMODE) == O_RDONLY) justOpened = JustOpened{fd, info};
-    else forgetOpened(fd);
+    open->fd = fd;
+    if (look && (flags & O_ACCMODE) == O_RDONLY) {
+        open->statusFresh = true;
+        open->status = info;
+    }
     if (status) *status = info;
-    return fd;
+    return handleOf(open.release());
 }
 
 FileHandle posixOpenRead(const FileSystemOps& self, const std::string& path, const FileIdentity* known) {
@@ -161,15 +203,15 @@ FileHandle posixCreateTruncate(const FileSystemOps& self, const std::string& pat
     struct stat info {};
     Place place = placeOf(self, path);
     place.held = place.held || expected;  // the file expected is never reached through a link
-    FileHandle fd = openRegular(place, expected ? O_WRONLY : O_WRONLY | O_CREAT, &info);
-    if (fd == kNoFile) return kNoFile;
+    FileHandle file = openRegular(place, expected ? O_WRONLY : O_WRONLY | O_CREAT, &info);
+    if (file == kNoFile) return kNoFile;
     // Checked before anything is cut: another file is closed untouched.
     FileIdentity now;
-    if ((expected && !(identityOf(info, now) && now.isAloneAs(*expected))) || ::ftruncate(static_cast<int>(fd), 0) != 0) {
-        ::close(static_cast<int>(fd));
+    if ((expected && !(identityOf(info, now) && now.isAloneAs(*expected))) || ::ftruncate(fdOf(file), 0) != 0) {
+        closeOpen(file);
         return kNoFile;
     }
-    return fd;
+    return file;
 }
 
 // Whether no other descriptor, of any process, has the open file open: a
@@ -191,34 +233,35 @@ FileHandle posixOpenOverwrite(const FileSystemOps& self, const std::string& path
     struct stat info {};
     Place place = placeOf(self, path);
     place.held = true;  // the file expected is never reached through a link
-    FileHandle fd = openRegular(place, O_WRONLY, &info);
-    if (fd == kNoFile) return kNoFile;
+    FileHandle file = openRegular(place, O_WRONLY, &info);
+    if (file == kNoFile) return kNoFile;
     FileIdentity now;
     if (!(identityOf(info, now) && now.isAloneAs(expected) && now.size == expected.size &&
           now.modified == expected.modified) ||
-        !openHereAlone(static_cast<int>(fd))) {
-        ::close(static_cast<int>(fd));
+        !openHereAlone(fdOf(file))) {
+        closeOpen(file);
         return kNoFile;
     }
-    return fd;
+    return file;
 }
 
 bool posixSetSize([[maybe_unused]] const FileSystemOps& self, FileHandle file, std::uint64_t size) {
-    return ::ftruncate(static_cast<int>(file), static_cast<off_t>(size)) == 0;
+    return ::ftruncate(usedFd(file), static_cast<off_t>(size)) == 0;
 }
 
 std::int64_t posixRead([[maybe_unused]] const FileSystemOps& self, FileHandle file, char* buffer, std::size_t size) {
-    forgetOpened(file);
+    const int fd = usedFd(file);
     for (;;) {
-        ssize_t got = ::read(static_cast<int>(file), buffer, size);
+        ssize_t got = ::read(fd, buffer, size);
         if (got >= 0) return got;
         if (errno != EINTR) return -1;
     }
 }
 
 bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, const char* data, std::size_t size) {
+    const int fd = usedFd(file);
     while (size > 0) {
-        ssize_t put = ::write(static_cast<int>(file), data, size);
+        ssize_t put = ::write(fd, data, size);
         if (put < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -230,8 +273,7 @@ bool posixWrite([[maybe_unused]] const FileSystemOps& self, FileHandle file, con
 }
 
 bool posixClose([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
-    forgetOpened(file);
-    return ::close(static_cast<int>(file)) == 0;
+    return closeOpen(file);
 }
 
 bool posixRemove(const FileSystemOps& self, const std::string& path) {
@@ -421,7 +463,7 @@ bool copyAcrossDevices(const FileSystemOps& self, const std::string& from, const
         }
     }
     posixClose(self, in);
-    ok = ::fdatasync(static_cast<int>(out)) == 0 && ok;
+    ok = ::fdatasync(usedFd(out)) == 0 && ok;
     ok = posixClose(self, out) && ok;
     ok = ok && posixCopyPermissions(self, from, to, nullptr, nullptr) && posixCopyAttributes(self, from, to);
     if (!ok) {
@@ -471,9 +513,10 @@ Exchange posixExchange(const FileSystemOps& self, const std::string& a, const st
 bool posixSync([[maybe_unused]] const FileSystemOps& self, FileHandle file) {
 #ifdef __APPLE__
     // fsync leaves the data in the drive's cache there.
-    return ::fcntl(static_cast<int>(file), F_FULLFSYNC) == 0 || ::fsync(static_cast<int>(file)) == 0;
+    const int fd = usedFd(file);
+    return ::fcntl(fd, F_FULLFSYNC) == 0 || ::fsync(fd) == 0;
 #else
-    return ::fdatasync(static_cast<int>(file)) == 0;
+    return ::fdatasync(usedFd(file)) == 0;
 #endif
 }
 
