@@ -17,6 +17,18 @@
 
 namespace {
 
+std::string withoutCompilerWarnings(const std::string& messages) {
+    std::string kept;
+    for (std::size_t start = 0; start < messages.size();) {
+        std::size_t end = messages.find('\n', start);
+        end = end == std::string::npos ? messages.size() : end + 1;
+        const std::string line = messages.substr(start, end - start);
+        if (line.rfind("vimbo: warning: can't run ", 0) != 0) kept += line;
+        start = end;
+    }
+    return kept;
+}
+
 using vimbo::engine::BatchMode;
 
 const char kGuarded[] = "#ifndef A_H\n#define A_H\n#endif\n";
@@ -96,7 +108,8 @@ TEST_F(BatchOrder, FilesAreShownInListOrderOnceWhateverTheJobs) {
             EXPECT_EQ(status, c.status) << label << "\n" << told.messages;
             EXPECT_EQ(told.summaries, c.summary) << label;
             EXPECT_EQ(told.shownFiles, c.work ? kFiles : std::vector<std::string>{}) << label;
-            EXPECT_EQ(told.messages, "") << label;
+            // A machine without cc and c++ (Windows) says so; nothing else is told.
+            EXPECT_EQ(withoutCompilerWarnings(told.messages), "") << label;
             // A dry run leaves every file as it was; a rewrite guards them all.
             for (const std::string& file : kFiles) {
                 const bool rewritten = c.work && c.mode == BatchMode::rewrite;
