@@ -168,7 +168,7 @@ TEST_F(DurableCommit, SingleFileModeWritesOnlyWhereItsDirectoryIs) {
     vimbo::platform::HeldDirectory held(fileSystem(), "d/", nullptr, true);
     Vimbo_Params settings("d/u.c");
     settings.setIncludePath("inc");
-    RewriteOptions options;
+    RewriteOptions options = RewriteOptions::library();
     options.printMessages = false;
     Vimbo processor(&settings, options, {}, held.ops());
     EXPECT_EQ(processor.processFile(), 1);

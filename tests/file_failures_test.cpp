@@ -208,7 +208,7 @@ TEST_F(FileFailures, FailedReplaceInOneStepKeepsTheOldFile) {
     write("sub/main.c", kSource);
     Vimbo_Params settings("sub/main.c");
     settings.setIncludePath("inc");
-    RewriteOptions options;
+    RewriteOptions options = RewriteOptions::library();
     options.printMessages = false;
     options.replaceInOneStep = true;
     options.scratchDirectory = "sub/";

@@ -219,28 +219,13 @@ vimbo::analysis::HeaderLookup compilerLookup(const Lookup& lookup) {
 
 RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settings, const Lookup& lookup,
                           const std::vector<Lookup>& others) {
-    RewriteOptions options;
-    options.printMessages = false;
-    options.rules = vimbo::analysis::LookupRules::compiler;
-    options.quotePath = lookup.quotePath;
-    options.followable = lookup.followable;
-    options.includeStack = lookup.includeStack;
-    options.unit = lookup.unit;
+    std::vector<vimbo::analysis::HeaderLookup> compiled;
     for (const Lookup& other : others) {
-        options.otherLookups.push_back(compilerLookup(other));
-        options.otherLookups.back().cplusplus = vimbo::analysis::namesCplusplusFile(path);
+        compiled.push_back(compilerLookup(other));
+        compiled.back().cplusplus = vimbo::analysis::namesCplusplusFile(path);
     }
-    options.scratchDirectory = directoryOf(path);
-    options.settle = true;
-    options.replaceInOneStep = true;
-    options.commitLater = true;
-    options.keepLines = settings.keepLines;
-    options.strip = settings.strip;
-    options.precompiledHeaders.insert(options.precompiledHeaders.end(), settings.precompiledHeaders.begin(),
-                                      settings.precompiledHeaders.end());
-    options.honourOptOut = true;
-    options.recordChanges = true;
-    return options;
+    return RewriteOptions::batch(compilerLookup(lookup), std::move(compiled), directoryOf(path), settings.keepLines,
+                                 settings.strip, settings.precompiledHeaders);
 }
 
 std::vector<Finding> findingsOf(const std::vector<IncludeChange>& changes, const std::vector<std::string>& reasons) {

@@ -1,5 +1,6 @@
-// How a processor rewrites: one struct, set before the run. The library's
-// own calls take it as it comes; batch runs change it for every file.
+// How a processor rewrites: one struct, set before the run, made by one of
+// the two ways the engine runs (library() and batch()); a test may change a
+// field of either.
 #pragma once
 
 #include <string>
@@ -9,6 +10,20 @@
 #include "vimbo/engine/file_rewriter.h"
 
 struct RewriteOptions {
+    // The library's own calls and single-file mode: messages printed, the
+    // library's rules, one pass, the file replaced where it lies;
+    // `precompiledHeaders` are never wrapped, besides the defaults.
+    static RewriteOptions library(const std::vector<std::string>& precompiledHeaders = {});
+    // A file of a batch run: a compiler's rules (`lookup`, and the `others`
+    // the file may be compiled with), the scratch file in
+    // `scratchDirectory`, the text settled in memory and handed back to be
+    // put in place with its batch, in one step; messages kept for the front
+    // end, the marks honoured, every change recorded.
+    static RewriteOptions batch(const vimbo::analysis::HeaderLookup& lookup,
+                                std::vector<vimbo::analysis::HeaderLookup> others, std::string scratchDirectory,
+                                bool keepLines, vimbo::engine::Strip strip,
+                                const std::vector<std::string>& precompiledHeaders);
+
     // File-mode messages go to standard output, unless a front end that
     // reports them its own way turns that off.
     bool printMessages = true;

@@ -15,9 +15,7 @@ bool runSingle(const SingleRun& run) {
     Vimbo_Params settings(run.words);
     settings.setIncludePath(run.includePath);
     if (run.summary) writeSummary(std::cout, settings).flush();
-    RewriteOptions options;
-    options.precompiledHeaders.insert(options.precompiledHeaders.end(), run.precompiledHeaders.begin(),
-                                      run.precompiledHeaders.end());
+    const RewriteOptions options = RewriteOptions::library(run.precompiledHeaders);
     // The output's directory is held for the run: a swap of it for a link
     // (as root, to anywhere) can't turn the commit's removal and rename there.
     vimbo::platform::HeldDirectory held(vimbo::platform::defaultFileSystemOps(),
