@@ -4,12 +4,12 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include "analysis/header_finder.h"
 #include "analysis/path_parts.h"
 #include "analysis/path_spelling.h"
 #include "platform/file_system.h"
+#include "vimbo/engine/worker_threads.h"
 
 namespace vimbo::analysis {
 namespace {
@@ -83,17 +83,7 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
             }
         }
     };
-    std::vector<std::thread> workers;
-    for (unsigned j = 1; j < std::max(1u, jobs); ++j) {
-        // Fewer jobs when the system gives no more threads.
-        try {
-            workers.emplace_back(work);
-        } catch (...) {
-            break;
-        }
-    }
-    work();
-    for (std::thread& worker : workers) worker.join();
+    vimbo::engine::runOnThreads(std::max(1u, jobs), files.size(), work);
     if (thrown) std::rethrow_exception(thrown);
     if (unindexed) {
         std::sort(unread.begin(), unread.end(),

@@ -11,11 +11,11 @@
 #include <optional>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "batch/unified_diff.h"
 #include "project/file_size.h"
 #include "project/include_path.h"
+#include "vimbo/engine/worker_threads.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/thrown.h"
 
@@ -262,18 +262,7 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
             stopped = true;
         }
     };
-    const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> workers;
-    for (unsigned j = 1; j < jobs; ++j) {
-        // Fewer jobs when the system gives no more threads.
-        try {
-            workers.emplace_back(guarded);
-        } catch (...) {
-            break;
-        }
-    }
-    guarded();
-    for (std::thread& worker : workers) worker.join();
+    vimbo::engine::runOnThreads(settings.jobs, SIZE_MAX, guarded);
     if (thrown) std::rethrow_exception(thrown);
     scheduler.flush();
     return states;
@@ -388,7 +377,7 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
             context.expectDirectory(directory.path, directory.identity, directory.leftovers);
     Interruption interruption;
     // What the whole run says of macros, before any file is rewritten.
-    const unsigned jobs = settings.jobs ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = vimbo::engine::jobsWanted(settings.jobs);
     // The headers the run's includes reach outside it count too, found as
     // each file's own lookups find them.
     const std::function<std::vector<Lookup>(const std::string&)> lookupsOf = [&](const std::string& path) {

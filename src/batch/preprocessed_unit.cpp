@@ -8,10 +8,10 @@
 #include <fstream>
 #include <limits>
 #include <mutex>
-#include <thread>
 
 #include "vimbo/engine/interruption.h"
 #include "batch/unit_reads.h"
+#include "vimbo/engine/worker_threads.h"
 #include "vimbo/engine/child_process.h"
 
 namespace fs = std::filesystem;
@@ -132,18 +132,7 @@ void forEachUnit(std::size_t count, unsigned jobs, vimbo::engine::BatchObserver*
             stopped = true;
         }
     };
-    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> workers;
-    for (unsigned j = 1; j < jobs && j < count; ++j) {
-        // Fewer jobs when the system gives no more threads.
-        try {
-            workers.emplace_back(worker);
-        } catch (...) {
-            break;
-        }
-    }
-    worker();
-    for (std::thread& thread : workers) thread.join();
+    vimbo::engine::runOnThreads(jobs, count, worker);
     if (progress) progress->progressEnded();
     if (thrown) std::rethrow_exception(thrown);
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
-#include <thread>
 
+#include "vimbo/engine/worker_threads.h"
 #include "vimbo/engine/child_process.h"
 #include "vimbo/engine/interruption.h"
 
@@ -70,12 +70,7 @@ std::vector<SearchAnswer> askCompilers(const std::vector<SearchQuestion>& questi
         for (std::size_t at; !vimbo::platform::Interruption::signal() && (at = next++) < toAsk.size();)
             answers[toAsk[at]] = ask(questions[toAsk[at]]);
     };
-    const unsigned wanted = jobs ? jobs : std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t count = std::min<std::size_t>(wanted, toAsk.size());
-    std::vector<std::thread> threads;
-    for (std::size_t t = 1; t < count; ++t) threads.emplace_back(work);
-    work();
-    for (std::thread& thread : threads) thread.join();
+    vimbo::engine::runOnThreads(jobs, toAsk.size(), work);
     for (std::size_t i = 0; i < questions.size(); ++i) {
         if (sameAs[i] != SIZE_MAX) answers[i] = answers[sameAs[i]];
         answers[i].list.includeStack = answers[i].list.includeStack || questions[i].includeStack;
