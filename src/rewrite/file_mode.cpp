@@ -62,7 +62,8 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::
 
 // The text settles in memory first; only a file that changes needs the
 // scratch file, which then gets the settled bytes as they are.
-int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, bool& readAnew) {
+int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, const vimbo::platform::FileIdentity* read,
+                          bool& readAnew) {
     std::string text;
     const RewriteOutcome outcome =
         options_.strip == vimbo::engine::Strip::none ? rewriteSettled(input, text, plainFrom) : stripWrappers(input, text);
@@ -81,7 +82,7 @@ int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, bool& read
     }
     if (!outcome.changed) return 0;
     if (options_.commitLater) {
-        prepareRewrite(text, outcome);
+        prepareRewrite(text, outcome, read);
         return outcome.changed;
     }
     std::optional<TextWriter> scratch;
@@ -95,7 +96,7 @@ int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, bool& read
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    if (!commitOutput()) fs_.remove(scratchName);
+    if (!commitOutput(read)) fs_.remove(scratchName);
     return outcome.changed;
 }
 
@@ -131,12 +132,17 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64
     prepared_.reset();
 
     TextReader input(fs_, settings_->inputFile(), vimbo::platform::kSystemLineEndings, known);
-    inputReadKnown_ = input.openedIdentity(inputRead_);
+    // The version of the input that was read, when its open told it: the
+    // file an in-place commit takes away.
+    vimbo::platform::FileIdentity inputRead;
+    const bool inputReadKnown = input.openedIdentity(inputRead);
+    const vimbo::platform::FileIdentity* const read =
+        inputReadKnown && settings_->inputFile() == settings_->outputFile() ? &inputRead : nullptr;
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);
         return 0;
     }
-    if (options_.settle) return processSettled(input, plainFrom, readAnew);
+    if (options_.settle) return processSettled(input, plainFrom, read, readAnew);
     // Never truncate a file that already has the scratch name: it may be the
     // only copy left by an earlier run whose rename failed.
     TextWriter scratch(fs_, scratchPath(), TextWriter::Create::newOnly);
@@ -157,7 +163,7 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64
     else if (outcome.droppedText)
         report(Failure::textWouldChange, kTextWouldChange);
     else if (outcome.changed)
-        scratchGone = commitOutput();
+        scratchGone = commitOutput(read);
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }

@@ -122,13 +122,16 @@ private:
     vimbo::analysis::GuardAnalyzer& analyzer();
     // `readAnew` is set when the input was not the version the run knew: it
     // is to be read again as it is.
-    int processSettled(vimbo::platform::TextReader& input, std::uint64_t plainFrom, bool& readAnew);
+    // `read`: the version of the target that was read (null: not known).
+    int processSettled(vimbo::platform::TextReader& input, std::uint64_t plainFrom,
+                       const vimbo::platform::FileIdentity* read, bool& readAnew);
     // File mode with the input read as `known`, the version the run learnt
     // it is (null: as the open finds it), copying unexamined from `plainFrom`.
     int processFileAs(const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom, bool& readAnew);
     // Before the target is replaced: it is no link and, where the version
     // read is known, still that version (false, and the message, if not).
-    bool targetAsRead(const std::string& target, const std::string& cantReplace);
+    bool targetAsRead(const std::string& target, const std::string& cantReplace,
+                      const vimbo::platform::FileIdentity* read);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     // Backup, then the scratch file takes the target's place. True when the
@@ -136,10 +139,9 @@ private:
     // is gone and it holds the only copy of the text.
     // The run's header cache is told, so that every name of the old version
     // is looked up afresh, whatever the commit did.
-    bool commitOutput();
-    // The version of the target that was read: in place, the input's.
-    const vimbo::platform::FileIdentity* readTarget() const;
-    bool putScratchInPlace();
+    // `read`: the version of the target that was read (null: not known).
+    bool commitOutput(const vimbo::platform::FileIdentity* read);
+    bool putScratchInPlace(const vimbo::platform::FileIdentity* read);
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
     // `fromKnown` and `toKnown`: the versions the paths stand for, when known.
@@ -156,7 +158,8 @@ private:
     std::string writeBackupCopy(const std::string& name, bool sync);
     // Batch runs: the new text written beside the file, with its backup,
     // for the caller to put in place (see takePrepared).
-    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome);
+    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome,
+                        const vimbo::platform::FileIdentity* read);
     // A new scratch file for the text, never over one already there: its
     // name, or "" (and the message). What a run cut short left under the
     // name is taken away where another file holds all of its text.
@@ -170,10 +173,6 @@ private:
     const vimbo::platform::FileSystemOps& fs_;
     Failure failure_ = Failure::none;
     std::string lastMessage_;
-    // The version of the input that was read, when its open told it: the
-    // file an in-place commit takes away.
-    vimbo::platform::FileIdentity inputRead_;
-    bool inputReadKnown_ = false;
     std::vector<IncludeChange> changes_;
     std::string scratchName_;
     std::optional<PendingRewrite> prepared_;
