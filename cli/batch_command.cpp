@@ -93,7 +93,7 @@ std::string relativeToCurrent(const std::string& path) {
 
 // The paths of the run, from the command line, a list, git or the build.
 // Returns false (with the exit status) when the run can't go on.
-bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const ArgumentWords& words,
+bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const vimbo::engine::ArgumentWords& words,
                  std::vector<std::string>& paths, int& status) {
     paths = words.files;
     if (!options.filesFrom.empty()) {
@@ -141,7 +141,7 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
 
 }  // namespace
 
-int runBatchCommand(const FrontEndOptions& given, const ArgumentWords& words, const std::string& includePath) {
+int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words, const std::string& includePath) {
     if (words.lineMode) return usageError("--tree, --check, --diff, --audit and --strip take files, not -t");
     // A mistyped option must not be taken for a file: "-check" would rewrite
     // the tree that --check was meant to look at.

@@ -10,6 +10,6 @@
 namespace vimbo::cli {
 
 // Returns the exit status of the run (see runBatch and runVerified).
-int runBatchCommand(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath);
+int runBatchCommand(const FrontEndOptions& options, const vimbo::engine::ArgumentWords& words, const std::string& includePath);
 
 }  // namespace vimbo::cli

@@ -90,8 +90,8 @@ int run(int argc, char** argv) {
     const std::string problem = misfit(options, batch);
     if (!problem.empty()) return usageError(problem);
     // The library's arguments, read once: -b, each -i, -t, the files.
-    const ArgumentWords words =
-        readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
+    const vimbo::engine::ArgumentWords words =
+        vimbo::engine::readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
     // The library reads a third file as the output again; from a command
     // line that is a list, and its last file would be overwritten.
     if (!batch && !words.lineMode && words.files.size() > 2)

@@ -38,7 +38,7 @@ void show(const std::string& key, const std::string& value, const std::string& f
 
 int printConfig(const FrontEndOptions& options) {
     ProjectConfigs configs;
-    const ArgumentWords words = readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
+    const vimbo::engine::ArgumentWords words = vimbo::engine::readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
     const EffectiveSettings effective(commandLineSettingsOf(options), configs,
                                       joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
     const std::string& file = options.printConfig;

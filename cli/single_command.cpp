@@ -7,7 +7,7 @@
 
 namespace vimbo::cli {
 
-int runSingleCommand(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath) {
+int runSingleCommand(const FrontEndOptions& options, const vimbo::engine::ArgumentWords& words, const std::string& includePath) {
     if (!words.lineMode) {
         // A FILE or OUTPUT that looks like a mistyped option and names
         // nothing gets a hint; the library's own message stays as it is.

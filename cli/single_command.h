@@ -7,6 +7,6 @@
 namespace vimbo::cli {
 
 // Returns the exit status: 0, or 1 when the run printed a failure.
-int runSingleCommand(const FrontEndOptions& options, const ArgumentWords& words, const std::string& includePath);
+int runSingleCommand(const FrontEndOptions& options, const vimbo::engine::ArgumentWords& words, const std::string& includePath);
 
 }  // namespace vimbo::cli

@@ -22,6 +22,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+using namespace vimbo::rewrite;
 #endif
 
 namespace {

@@ -19,6 +19,8 @@
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
+using namespace vimbo::rewrite;
+
 namespace {
 
 namespace fs = vimbo::test::fs;

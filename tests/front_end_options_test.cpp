@@ -13,7 +13,7 @@ vimbo::cli::FrontEndOptions read(std::vector<const char*> args) {
 }
 
 std::vector<std::string> fileArguments(const std::vector<const char*>& arguments) {
-    return readArgumentWords(static_cast<int>(arguments.size()), arguments.data()).files;
+    return vimbo::engine::readArgumentWords(static_cast<int>(arguments.size()), arguments.data()).files;
 }
 
 std::vector<std::string> rest(const vimbo::cli::FrontEndOptions& options) {

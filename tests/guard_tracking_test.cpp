@@ -6,6 +6,8 @@
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
+using namespace vimbo::rewrite;
+
 namespace {
 
 using vimbo::test::asWritten;

@@ -6,6 +6,8 @@
 #include "rewrite/settings.h"
 #include "support/temp_dir.h"
 
+using namespace vimbo::rewrite;
+
 namespace {
 
 using vimbo::test::absoluteSystemPath;

@@ -9,6 +9,8 @@
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
 
+using namespace vimbo::rewrite;
+
 namespace {
 
 using vimbo::test::absoluteSystemPath;

@@ -14,6 +14,11 @@
 #define VIMBO_EXPORT __attribute__((visibility("default")))
 #endif
 
+using vimbo::rewrite::heldDirectoryOf;
+using vimbo::rewrite::RunShared;
+using vimbo::rewrite::Vimbo;
+using vimbo::rewrite::Vimbo_Params;
+
 namespace {
 // Created empty when the library is loaded, released when it is unloaded.
 std::string resultBuffer;

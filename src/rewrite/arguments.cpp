@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vimbo::engine {
+
 namespace {
 bool isOption(const char* argument, char lower) {
     const char text[] = {'-', lower, '\0'};
@@ -32,3 +34,5 @@ ArgumentWords readArgumentWords(int argc, const char* const* argv) {
     }
     return words;
 }
+
+}  // namespace vimbo::engine

@@ -4,6 +4,8 @@
 
 #include "platform/file_system.h"
 
+namespace vimbo::rewrite {
+
 namespace {
 // One key per file, whatever spelling names it.
 std::string keyOf(const std::string& path) {
@@ -26,3 +28,5 @@ void BackupClaims::release(const std::string& backup) {
     std::lock_guard<std::mutex> hold(lock_);
     holders_.erase(keyOf(backup));
 }
+
+}  // namespace vimbo::rewrite

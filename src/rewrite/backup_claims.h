@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+namespace vimbo::rewrite {
+
 class BackupClaims {
 public:
     // Claims `backup` for `input`; false, with the input that holds it in
@@ -19,3 +21,5 @@ private:
     std::mutex lock_;
     std::map<std::string, std::string> holders_;  // by the backup's absolute, normal path
 };
+
+}  // namespace vimbo::rewrite

@@ -10,6 +10,8 @@ using vimbo::platform::Exchange;
 using vimbo::platform::FileIdentity;
 using vimbo::platform::FileSystemOps;
 
+namespace vimbo::rewrite {
+
 namespace {
 // A batch this large costs one flush for many files; directories are held
 // open while their files wait, so few of those at once.
@@ -255,3 +257,5 @@ bool CommitBatch::recycle(const std::shared_ptr<vimbo::platform::HeldDirectory>&
 }
 
 void CommitBatch::discard(OldVersion old) { remover_.remove(std::move(old)); }
+
+}  // namespace vimbo::rewrite

@@ -17,6 +17,8 @@
 namespace vimbo::analysis {
 class HeaderCache;
 }
+
+namespace vimbo::rewrite {
 class ScratchRemover;
 
 class CommitBatch {
@@ -72,3 +74,5 @@ private:
     // Those whose swaps are on disk, to be written over for new texts.
     std::vector<OldVersion> recyclable_;
 };
+
+}  // namespace vimbo::rewrite

@@ -5,6 +5,8 @@
 
 #include "vimbo/engine/failure.h"
 
+namespace vimbo::rewrite {
+
 using Failure = vimbo::engine::Failure;
 
 inline constexpr const char kCantOpenInput[] = "Error: can't open input file.\n";
@@ -40,3 +42,5 @@ inline constexpr const char kDirectoryChanged[] = "Error: its directory changed 
 // Extended attributes (ACLs, security labels) could not be carried over.
 inline constexpr const char kCantKeepAttributes[] =
     "Error: can't give the new file the extended attributes of the old one; left unchanged.\n";
+
+}  // namespace vimbo::rewrite

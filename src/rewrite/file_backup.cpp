@@ -20,6 +20,8 @@
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
 
+namespace vimbo::rewrite {
+
 namespace {
 // Tries for a name of its own beside the backup before giving up.
 constexpr int kMaxScratchNames = 100;
@@ -116,11 +118,6 @@ bool heldByAnother(const vimbo::platform::FileSystemOps& fs, const std::string& 
 }
 }  // namespace
 
-std::string vimbo::engine::backupNameOf(const std::string& inputFile) {
-    vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
-    parts.extension = ".Bak";
-    return vimbo::analysis::joinPath(parts);
-}
 
 Failure Vimbo::claimBackup(const std::string& name, std::string& message) {
     const std::string inputFile = settings_->inputFile();
@@ -181,4 +178,12 @@ Failure Vimbo::writeBackup(std::string& message) {
     if (!(there ? fs_.replace(scratch, name) : fs_.rename(scratch, name))) return fail();
     message.clear();
     return Failure::none;
+}
+
+}  // namespace vimbo::rewrite
+
+std::string vimbo::engine::backupNameOf(const std::string& inputFile) {
+    vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(inputFile);
+    parts.extension = ".Bak";
+    return vimbo::analysis::joinPath(parts);
 }

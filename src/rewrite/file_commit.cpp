@@ -4,6 +4,8 @@
 #include "rewrite/processor.h"
 #include "vimbo/engine/paths.h"
 
+namespace vimbo::rewrite {
+
 namespace {
 // A link is never replaced: the new file would cut it off from what it names.
 // Nor is the scratch file itself, which holds the new text, nor anything
@@ -106,3 +108,5 @@ bool Vimbo::putScratchInPlace(const vimbo::platform::FileIdentity* read) {
     if (!fs_.rename(scratch, target)) report(Failure::cantRename, std::string(kCantRenamePrefix) + target + "\n");
     return true;
 }
+
+}  // namespace vimbo::rewrite

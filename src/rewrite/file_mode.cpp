@@ -14,6 +14,8 @@ using vimbo::platform::LineEndings;
 using vimbo::platform::TextReader;
 using vimbo::platform::TextWriter;
 
+namespace vimbo::rewrite {
+
 namespace {
 // A bound for text whose wraps keep enabling others (none is known to).
 constexpr int kMaxSettlingPasses = 16;
@@ -167,3 +169,5 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }
+
+}  // namespace vimbo::rewrite

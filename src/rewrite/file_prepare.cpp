@@ -13,6 +13,8 @@
 using vimbo::platform::LineEndings;
 using vimbo::platform::TextWriter;
 
+namespace vimbo::rewrite {
+
 namespace {
 // Leftovers taken away under one name before the name is given up on.
 constexpr int kMaxLeftovers = 16;
@@ -132,3 +134,5 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
     pending.written.size = text.size();
     prepared_ = std::move(pending);
 }
+
+}  // namespace vimbo::rewrite

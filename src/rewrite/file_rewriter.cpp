@@ -21,6 +21,8 @@
 #include "rewrite/scratch_remover.h"
 #include "vimbo/engine/thrown.h"
 
+using namespace vimbo::rewrite;
+
 namespace vimbo::engine {
 
 namespace {

@@ -9,6 +9,8 @@
 #include "analysis/wrapper_lines.h"
 #include "rewrite/scratch_file.h"
 
+namespace vimbo::rewrite {
+
 namespace {
 
 // A text larger than this is no scratch file of a run (nor compared).
@@ -130,3 +132,5 @@ bool removeLeftover(const vimbo::platform::FileSystemOps& fs, const std::string&
     }
     return false;
 }
+
+}  // namespace vimbo::rewrite

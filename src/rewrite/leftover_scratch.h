@@ -10,6 +10,8 @@
 
 #include "platform/file_system.h"
 
+namespace vimbo::rewrite {
+
 // Whether two texts differ only in external guards: "#ifndef M" / "#endif"
 // pairs around include lines (one inside another too), and the "#line"
 // directives that --keep-lines writes.
@@ -24,3 +26,5 @@ bool oldTextOf(std::string_view old, std::string_view current);
 // or nothing at all: true, with that file in `of` ("" for an empty one).
 bool removeLeftover(const vimbo::platform::FileSystemOps& fs, const std::string& path, const std::string& hint,
                     std::string& of);
+
+}  // namespace vimbo::rewrite

@@ -3,6 +3,8 @@
 #include "analysis/source_scanner.h"
 #include "rewrite/processor.h"
 
+namespace vimbo::rewrite {
+
 std::string Vimbo::processLine() {
     const std::string line = settings_->lineText();
     vimbo::analysis::SourceScanner scanner;
@@ -15,3 +17,5 @@ std::string Vimbo::processLine() {
     // Every guarded header is wrapped in line mode: there is no file context.
     return vimbo::analysis::wrapIncludeLine(line, guard, "", nullptr);
 }
+
+}  // namespace vimbo::rewrite

@@ -10,6 +10,8 @@
 #include "platform/file_system.h"
 #include "rewrite/failure.h"
 
+namespace vimbo::rewrite {
+
 struct PendingRewrite {
     std::string target;
     std::string scratch;  // the new text, written whole
@@ -35,3 +37,5 @@ struct Published {
     std::string scratchLeft;  // a scratch file left that holds text, for the user to look at
     vimbo::platform::FileIdentity written = {};  // with noteVersion: the file put in place
 };
+
+}  // namespace vimbo::rewrite

@@ -11,6 +11,8 @@
 
 using vimbo::analysis::HeaderLookup;
 
+namespace vimbo::rewrite {
+
 Vimbo::Vimbo(Vimbo_Params* runSettings, RewriteOptions options, RunShared shared,
              const vimbo::platform::FileSystemOps& fs)
     : settings_(runSettings), options_(std::move(options)), shared_(shared), fs_(fs) {}
@@ -50,3 +52,5 @@ std::string heldDirectoryOf(const std::string& outputFile) {
     const vimbo::analysis::PathParts parts = vimbo::analysis::splitPath(outputFile);
     return parts.drive + parts.directory;
 }
+
+}  // namespace vimbo::rewrite

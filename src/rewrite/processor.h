@@ -29,6 +29,8 @@ class TextReader;
 class TextWriter;
 }
 
+namespace vimbo::rewrite {
+
 class ScratchNames;
 class BackupClaims;
 class CommitBatch;
@@ -184,3 +186,5 @@ private:
 // The directory a file-mode run holds for its output (see HeldDirectory):
 // the output's drive and directory, "" for the current one.
 std::string heldDirectoryOf(const std::string& outputFile);
+
+}  // namespace vimbo::rewrite

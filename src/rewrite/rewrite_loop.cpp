@@ -16,6 +16,8 @@ using vimbo::analysis::breaksLinesAnotherWay;
 using vimbo::analysis::kByteOrderMark;
 using vimbo::platform::TextReader;
 
+namespace vimbo::rewrite {
+
 namespace {
 // The guarded text, whose lines wrapIncludeLine ends in "\n", with the line
 // breaks of the file: the inserted lines take the include line's ending; a
@@ -192,3 +194,5 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     outcome.droppedText = !outcome.ioError && outcome.changed && input.droppedText();
     return outcome;
 }
+
+}  // namespace vimbo::rewrite

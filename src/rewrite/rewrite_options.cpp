@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace vimbo::rewrite {
+
 RewriteOptions RewriteOptions::library(const std::vector<std::string>& precompiledHeaders) {
     RewriteOptions options;
     options.precompiledHeaders.insert(options.precompiledHeaders.end(), precompiledHeaders.begin(),
@@ -31,3 +33,5 @@ RewriteOptions RewriteOptions::batch(const vimbo::analysis::HeaderLookup& lookup
     options.recordChanges = true;
     return options;
 }
+
+}  // namespace vimbo::rewrite

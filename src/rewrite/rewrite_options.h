@@ -9,6 +9,8 @@
 #include "analysis/header_lookup.h"
 #include "vimbo/engine/file_rewriter.h"
 
+namespace vimbo::rewrite {
+
 struct RewriteOptions {
     // The library's own calls and single-file mode: messages printed, the
     // library's rules, one pass, the file replaced where it lies;
@@ -71,3 +73,5 @@ struct RewriteOptions {
     // Each guard added or taken away is recorded, at its line in the input.
     bool recordChanges = false;
 };
+
+}  // namespace vimbo::rewrite

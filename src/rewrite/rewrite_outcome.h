@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace vimbo::rewrite {
+
 struct RewriteOutcome {
     bool changed = false;       // at least one include line was guarded
     bool ioError = false;       // a hard read or write error
@@ -26,3 +28,5 @@ struct IncludeChange {
 
 // The change at an include line: `origin`, its number in the input.
 IncludeChange changeAt(std::string_view line, long origin, const std::string& macro);
+
+}  // namespace vimbo::rewrite

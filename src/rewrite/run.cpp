@@ -2,6 +2,8 @@
 
 #include "rewrite/processor.h"
 
+namespace vimbo::rewrite {
+
 void Vimbo::run() {
     if (!settings_) return;
     if (settings_->inputMode() == 0) {
@@ -12,3 +14,5 @@ void Vimbo::run() {
         processFile();
     }
 }
+
+}  // namespace vimbo::rewrite

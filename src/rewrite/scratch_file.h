@@ -1,15 +1,17 @@
 #pragma once
 
-// Every file-mode run writes its output here, in the current directory, and
-// moves it over the target only when something was guarded.
-inline constexpr const char kScratchFileName[] = "$vb$tmp$.$$$";
-
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
+
+namespace vimbo::rewrite {
+
+// Every file-mode run writes its output here, in the current directory, and
+// moves it over the target only when something was guarded.
+inline constexpr const char kScratchFileName[] = "$vb$tmp$.$$$";
 
 // Batch runs write the new texts of a directory beside its files, several
 // at once (they are made durable together before any is put in place):
@@ -71,3 +73,5 @@ struct OldVersion {
     // found it as left: its change time then tells nothing.
     bool touched = false;
 };
+
+}  // namespace vimbo::rewrite

@@ -3,6 +3,8 @@
 #include "rewrite/scratch_file.h"
 #include "vimbo/engine/paths.h"
 
+namespace vimbo::rewrite {
+
 namespace {
 constexpr const char kNewTextStem[] = "$vb$tmp$.";
 constexpr const char kBackupStem[] = "$vb$bak$.";
@@ -31,4 +33,7 @@ std::string backupScratchName(unsigned number) {
 
 bool isScratchName(const std::string& name) { return hasStem(name, kNewTextStem) || hasStem(name, kBackupStem); }
 
-bool vimbo::engine::isScratchFileName(const std::string& name) { return isScratchName(name); }
+
+}  // namespace vimbo::rewrite
+
+bool vimbo::engine::isScratchFileName(const std::string& name) { return vimbo::rewrite::isScratchName(name); }

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+namespace vimbo::rewrite {
+
 ScratchRemover::~ScratchRemover() {
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -83,3 +85,5 @@ void ScratchRemover::run() {
         if (waiting_.empty()) idle_.notify_all();
     }
 }
+
+}  // namespace vimbo::rewrite

@@ -14,6 +14,8 @@
 
 #include "rewrite/scratch_file.h"
 
+namespace vimbo::rewrite {
+
 class ScratchRemover {
 public:
     // `inBackground` false: each file is removed as it is handed over (a dry
@@ -46,3 +48,5 @@ private:
     std::thread thread_;
     std::vector<std::string> problems_;
 };
+
+}  // namespace vimbo::rewrite

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace vimbo::rewrite {
+
 Vimbo_Params::Vimbo_Params() { resetSettings(); }
 
 Vimbo_Params::Vimbo_Params(const std::string& inputFile) : Vimbo_Params() {
@@ -43,3 +45,5 @@ void Vimbo_Params::setLineText(const std::string& text) {
 void Vimbo_Params::setBackup() { makeBackup_ = 1; }
 
 void Vimbo_Params::setIncludePath(const std::string& path) { includePath_ = path; }
+
+}  // namespace vimbo::rewrite

@@ -6,6 +6,8 @@
 
 #include "vimbo/engine/arguments.h"
 
+namespace vimbo::rewrite {
+
 class Vimbo_Params {
 public:
     Vimbo_Params();
@@ -13,7 +15,7 @@ public:
     // Command-line style arguments; element 0 is the first argument.
     Vimbo_Params(int argc, const char* const* argv);
     // The same arguments, read already.
-    explicit Vimbo_Params(const ArgumentWords& words);
+    explicit Vimbo_Params(const vimbo::engine::ArgumentWords& words);
 
     void resetSettings();
     void setInputFile(const std::string& name);
@@ -39,3 +41,5 @@ private:
     std::string lineText_;
     std::string outputFile_;
 };
+
+}  // namespace vimbo::rewrite

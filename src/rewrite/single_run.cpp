@@ -9,6 +9,8 @@
 #include "rewrite/processor.h"
 #include "rewrite/summary.h"
 
+using namespace vimbo::rewrite;
+
 namespace vimbo::engine {
 
 bool runSingle(const SingleRun& run) {

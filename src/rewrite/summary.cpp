@@ -1,5 +1,7 @@
 #include "rewrite/summary.h"
 
+namespace vimbo::rewrite {
+
 std::ostream& writeSummary(std::ostream& stream, Vimbo_Params settings) {
     stream << "Korvane\n";
     stream << "  Include...... " << settings.includePath() << "\n";
@@ -10,3 +12,5 @@ std::ostream& writeSummary(std::ostream& stream, Vimbo_Params settings) {
            << "\n\n";
     return stream;
 }
+
+}  // namespace vimbo::rewrite

@@ -5,4 +5,8 @@
 
 #include "rewrite/settings.h"
 
+namespace vimbo::rewrite {
+
 std::ostream& writeSummary(std::ostream& stream, Vimbo_Params settings);
+
+}  // namespace vimbo::rewrite

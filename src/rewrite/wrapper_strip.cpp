@@ -13,6 +13,8 @@
 using vimbo::analysis::GuardWrapper;
 using vimbo::platform::TextReader;
 
+namespace vimbo::rewrite {
+
 namespace {
 // "#line N" as --keep-lines writes it, and N.
 bool lineNumberDirective(const std::string& text, std::size_t& number) {
@@ -152,3 +154,5 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     outcome.droppedText = input.droppedText();
     return outcome;
 }
+
+}  // namespace vimbo::rewrite

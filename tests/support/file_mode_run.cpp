@@ -4,6 +4,8 @@
 
 #include "support/temp_dir.h"
 
+using namespace vimbo::rewrite;
+
 namespace vimbo::test {
 
 FileRun runFileMode(const std::string& input, const std::string& includePath, bool backup,

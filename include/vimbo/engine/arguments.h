@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace vimbo::engine {
+
 struct ArgumentWords {
     bool backup = false;                    // "-b" or "-B" seen
     std::vector<std::string> includePaths;  // the value of each "-i"/"-I", in order
@@ -16,3 +18,5 @@ struct ArgumentWords {
 // Each word is compared whole and case-sensitively with the option words; an
 // "-i" as the last argument is ignored. Null arguments read as "".
 ArgumentWords readArgumentWords(int argc, const char* const* argv);
+
+}  // namespace vimbo::engine
