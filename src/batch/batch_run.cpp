@@ -213,8 +213,6 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     ListOrderReport report(settings, context, observer);
     Scheduler scheduler(files, states, report, observer, settings.showProgress);
     std::atomic<bool> stopped{false};
-    std::exception_ptr thrown;
-    std::mutex thrownLock;
     const auto work = [&] {
         // Each job's rewrites go in place a batch at a time; those begun
         // when a signal comes are finished.
@@ -253,17 +251,15 @@ std::vector<FileState> visitAll(const BatchSettings& settings, const std::vector
     };
     // What throws outside a file's own work (its report, say) ends the run
     // once every job has stopped, as it would with one job.
-    const auto guarded = [&] {
+    const auto stopping = [&] {
         try {
             work();
         } catch (...) {
-            std::lock_guard<std::mutex> hold(thrownLock);
-            if (!thrown) thrown = std::current_exception();
             stopped = true;
+            throw;
         }
     };
-    vimbo::engine::runOnThreads(settings.jobs, SIZE_MAX, guarded);
-    if (thrown) std::rethrow_exception(thrown);
+    vimbo::engine::runOnThreads(settings.jobs, SIZE_MAX, stopping);
     scheduler.flush();
     return states;
 }

@@ -115,7 +115,6 @@ void forEachUnit(std::size_t count, unsigned jobs, vimbo::engine::BatchObserver*
     std::mutex progressLock;
     // What throws stops every job and is thrown on from here, once they
     // have stopped, as it would be with one job.
-    std::exception_ptr thrown;
     std::atomic<bool> stopped{false};
     const auto worker = [&] {
         try {
@@ -127,14 +126,17 @@ void forEachUnit(std::size_t count, unsigned jobs, vimbo::engine::BatchObserver*
                 if (progress) progress->progressMade(done);
             }
         } catch (...) {
-            std::lock_guard<std::mutex> hold(progressLock);
-            if (!thrown) thrown = std::current_exception();
             stopped = true;
+            throw;
         }
     };
-    vimbo::engine::runOnThreads(jobs, count, worker);
+    try {
+        vimbo::engine::runOnThreads(jobs, count, worker);
+    } catch (...) {
+        if (progress) progress->progressEnded();
+        throw;
+    }
     if (progress) progress->progressEnded();
-    if (thrown) std::rethrow_exception(thrown);
 }
 
 }  // namespace vimbo::batch

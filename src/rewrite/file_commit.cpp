@@ -28,22 +28,17 @@ bool Vimbo::keepMetadata(const std::string& from, const std::string& to,
     return true;
 }
 
-const vimbo::platform::FileIdentity* Vimbo::readTarget() const {
-    return inputReadKnown_ && settings_->inputFile() == settings_->outputFile() ? &inputRead_ : nullptr;
-}
-
-bool Vimbo::commitOutput() {
+bool Vimbo::commitOutput(const vimbo::platform::FileIdentity* read) {
     const std::string& target = settings_->outputFile();
-    const vimbo::platform::FileIdentity* read = readTarget();
     const vimbo::platform::FileIdentity old =
         shared_.headers ? shared_.headers->aboutToRewrite(target, read) : vimbo::platform::FileIdentity{};
-    const bool committed = putScratchInPlace();
+    const bool committed = putScratchInPlace(read);
     if (shared_.headers) shared_.headers->rewritten(target, old);
     return committed;
 }
 
-bool Vimbo::targetAsRead(const std::string& target, const std::string& cantReplace) {
-    const vimbo::platform::FileIdentity* read = readTarget();
+bool Vimbo::targetAsRead(const std::string& target, const std::string& cantReplace,
+                         const vimbo::platform::FileIdentity* read) {
     vimbo::platform::FileIdentity now;
     if (read && fs_.identityNoFollow(target, now)) {
         if (now == *read) return true;
@@ -58,7 +53,7 @@ bool Vimbo::targetAsRead(const std::string& target, const std::string& cantRepla
     return false;
 }
 
-bool Vimbo::putScratchInPlace() {
+bool Vimbo::putScratchInPlace(const vimbo::platform::FileIdentity* read) {
     const std::string inputFile = settings_->inputFile();
     const std::string outputFile = settings_->outputFile();
     const bool inPlace = inputFile == outputFile;
@@ -71,7 +66,7 @@ bool Vimbo::putScratchInPlace() {
         report(Failure::outputNotRegular, kOutputNotRegular);
         return false;
     }
-    if (fs_.readOnly(target, readTarget())) {
+    if (fs_.readOnly(target, read)) {
         if (inPlace) report(Failure::readOnlyInput, kReadOnlyInput);
         else report(Failure::readOnlyOutput, kReadOnlyOutput);
         return false;
@@ -90,8 +85,8 @@ bool Vimbo::putScratchInPlace() {
     // file was made new, so the target (which was read) is not the scratch.
     if (options_.replaceInOneStep) {
         const std::string cantReplace = std::string(kCantReplacePrefix) + target + "; left unchanged.\n";
-        if (!targetAsRead(target, cantReplace)) return false;
-        if (!keepMetadata(target, scratch, readTarget())) return false;
+        if (!targetAsRead(target, cantReplace, read)) return false;
+        if (!keepMetadata(target, scratch, read)) return false;
         if (!fs_.replace(scratch, target)) {
             report(Failure::cantReplace, cantReplace);
             return false;

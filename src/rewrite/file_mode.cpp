@@ -19,7 +19,7 @@ namespace {
 constexpr int kMaxSettlingPasses = 16;
 }  // namespace
 
-RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
+RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::uint64_t plainFrom) {
     const LineEndings endings = vimbo::platform::kSystemLineEndings;
     // Where each line of the text came from, for the "#line" directives.
     vimbo::analysis::LineOrigins origins, nextOrigins;
@@ -32,9 +32,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
     text.reserve(hint + hint / 16);
     {
         TextWriter memory(text, endings);
-        lastIfndefMacro_.clear();
-        outputOrigins_ = track ? &origins : nullptr;
-        first = rewriteLines(input, memory, plainFrom_);
+        first = rewriteLines(input, memory, {plainFrom, nullptr, track ? &origins : nullptr});
         memory.close();
     }
     bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
@@ -43,11 +41,9 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         std::string next;
         next.reserve(text.size() + text.size() / 16);
         TextWriter memory(next, endings);
-        lastIfndefMacro_.clear();
         nextOrigins.clear();
-        inputOrigins_ = track ? &origins : nullptr;
-        outputOrigins_ = track ? &nextOrigins : nullptr;
-        const RewriteOutcome outcome = rewriteLines(pending, memory);
+        const RewriteOutcome outcome =
+            rewriteLines(pending, memory, {UINT64_MAX, track ? &origins : nullptr, track ? &nextOrigins : nullptr});
         if (!outcome.changed) break;
         first.wrapsFrom = first.wrapsTo = UINT64_MAX;  // offsets of another text
         memory.close();
@@ -55,7 +51,6 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
         origins.swap(nextOrigins);
         again = outcome.mayWrapMore;
     }
-    inputOrigins_ = outputOrigins_ = nullptr;
     // A text whose lines can't keep their numbers is not rewritten at all.
     if (options_.keepLines && first.changed && !first.ioError && !first.droppedText &&
         !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
@@ -67,13 +62,14 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text) {
 
 // The text settles in memory first; only a file that changes needs the
 // scratch file, which then gets the settled bytes as they are.
-int Vimbo::processSettled(TextReader& input) {
+int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, const vimbo::platform::FileIdentity* read,
+                          bool& readAnew) {
     std::string text;
     const RewriteOutcome outcome =
-        options_.strip == vimbo::engine::Strip::none ? rewriteSettled(input, text) : stripWrappers(input, text);
+        options_.strip == vimbo::engine::Strip::none ? rewriteSettled(input, text, plainFrom) : stripWrappers(input, text);
     input.close();
     if (outcome.ioError && input.differsFromKnown()) {
-        readAnew_ = true;
+        readAnew = true;
         return 0;
     }
     if (outcome.ioError) {
@@ -86,7 +82,7 @@ int Vimbo::processSettled(TextReader& input) {
     }
     if (!outcome.changed) return 0;
     if (options_.commitLater) {
-        prepareRewrite(text, outcome);
+        prepareRewrite(text, outcome, read);
         return outcome.changed;
     }
     std::optional<TextWriter> scratch;
@@ -100,7 +96,7 @@ int Vimbo::processSettled(TextReader& input) {
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    if (!commitOutput()) fs_.remove(scratchName);
+    if (!commitOutput(read)) fs_.remove(scratchName);
     return outcome.changed;
 }
 
@@ -110,37 +106,43 @@ int Vimbo::processFile() {
     vimbo::platform::FileIdentity known;
     const bool runKnows = options_.settle && shared_.headers && settings_->inputFile() == settings_->outputFile() &&
                           shared_.headers->knownVersion(settings_->inputFile(), known);
-    readAnew_ = false;
     // Wrapping changes only include lines: where the index read the known
     // version, the text behind its last "include" is only copied, and a
     // file without one is left as it is without a second read.
-    plainFrom_ = runKnows && options_.strip == vimbo::engine::Strip::none
+    const std::uint64_t plainFrom = runKnows && options_.strip == vimbo::engine::Strip::none
                      ? shared_.headers->includeWordEnd(settings_->inputFile(), known)
                      : vimbo::analysis::HeaderFacts::kUnknownOffset;
-    if (plainFrom_ == 0) {
+    if (plainFrom == 0) {
         failure_ = Failure::none;
         lastMessage_.clear();
         changes_.clear();
         return 0;
     }
-    const int changed = processFileAs(runKnows ? &known : nullptr);
-    plainFrom_ = vimbo::analysis::HeaderFacts::kUnknownOffset;
-    return readAnew_ ? processFileAs(nullptr) : changed;
+    bool readAnew = false;
+    const int changed = processFileAs(runKnows ? &known : nullptr, plainFrom, readAnew);
+    if (!readAnew) return changed;
+    readAnew = false;
+    return processFileAs(nullptr, vimbo::analysis::HeaderFacts::kUnknownOffset, readAnew);
 }
 
-int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
+int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom, bool& readAnew) {
     failure_ = Failure::none;
     lastMessage_.clear();
     scratchName_.clear();
     prepared_.reset();
 
     TextReader input(fs_, settings_->inputFile(), vimbo::platform::kSystemLineEndings, known);
-    inputReadKnown_ = input.openedIdentity(inputRead_);
+    // The version of the input that was read, when its open told it: the
+    // file an in-place commit takes away.
+    vimbo::platform::FileIdentity inputRead;
+    const bool inputReadKnown = input.openedIdentity(inputRead);
+    const vimbo::platform::FileIdentity* const read =
+        inputReadKnown && settings_->inputFile() == settings_->outputFile() ? &inputRead : nullptr;
     if (!input.isOpen()) {
         report(Failure::cantOpenInput, kCantOpenInput);
         return 0;
     }
-    if (options_.settle) return processSettled(input);
+    if (options_.settle) return processSettled(input, plainFrom, read, readAnew);
     // Never truncate a file that already has the scratch name: it may be the
     // only copy left by an earlier run whose rename failed.
     TextWriter scratch(fs_, scratchPath(), TextWriter::Create::newOnly);
@@ -161,7 +163,7 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known) {
     else if (outcome.droppedText)
         report(Failure::textWouldChange, kTextWouldChange);
     else if (outcome.changed)
-        scratchGone = commitOutput();
+        scratchGone = commitOutput(read);
     if (!scratchGone) fs_.remove(scratchPath());
     return outcome.changed;
 }

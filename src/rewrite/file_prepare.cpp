@@ -47,9 +47,9 @@ std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
     return "";
 }
 
-void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcome) {
+void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcome,
+                           const vimbo::platform::FileIdentity* read) {
     const std::string target = settings_->outputFile();
-    const vimbo::platform::FileIdentity* read = readTarget();
     if (!read) {
         report(Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
         return;

@@ -53,6 +53,18 @@ struct RunShared {
     const vimbo::analysis::RunIndex* index = nullptr;
 };
 
+// What one pass of the line loop reads besides its input, and where it
+// writes the line origins of its output.
+struct LinePass {
+    // Lines that begin at or after this offset of the input hold no
+    // include (the index read that very version): they are only copied.
+    std::uint64_t plainFrom = UINT64_MAX;
+    // Where each line of the input came from (null: it is the file itself).
+    const std::vector<long>* inputOrigins = nullptr;
+    // Where each line of the output comes from (null: not wanted).
+    std::vector<long>* outputOrigins = nullptr;
+};
+
 class Vimbo {
 public:
     // Files are read and written through `fs`; a shared header cache must
@@ -75,13 +87,13 @@ public:
 
     // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
-    // Lines that begin at or after offset `plainFrom` of the input are copied unexamined.
     RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
-                                std::uint64_t plainFrom = UINT64_MAX);
+                                const LinePass& pass = {});
     // The loop run again over its own output, in memory, until it guards
     // nothing more: the text a run over the result would leave as it is.
     // Returns the first pass's outcome; `text` gets the settled bytes.
-    RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text);
+    RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text,
+                                  std::uint64_t plainFrom = UINT64_MAX);
 
     // How the last file-mode run failed (Failure::none when it did not), and
     // the message it printed (or would have).
@@ -108,17 +120,18 @@ private:
     // The lookup the settings and options make.
     vimbo::analysis::HeaderLookup lookup() const;
     vimbo::analysis::GuardAnalyzer& analyzer();
-    int processSettled(vimbo::platform::TextReader& input);
+    // `readAnew` is set when the input was not the version the run knew: it
+    // is to be read again as it is.
+    // `read`: the version of the target that was read (null: not known).
+    int processSettled(vimbo::platform::TextReader& input, std::uint64_t plainFrom,
+                       const vimbo::platform::FileIdentity* read, bool& readAnew);
     // File mode with the input read as `known`, the version the run learnt
-    // it is (null: as the open finds it).
-    int processFileAs(const vimbo::platform::FileIdentity* known);
+    // it is (null: as the open finds it), copying unexamined from `plainFrom`.
+    int processFileAs(const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom, bool& readAnew);
     // Before the target is replaced: it is no link and, where the version
     // read is known, still that version (false, and the message, if not).
-    bool targetAsRead(const std::string& target, const std::string& cantReplace);
-    // lastIfndefMacro_ as the library reads the line's tests (see testedMacro).
-    void trackIfndef(const std::string& line);
-    // lastIfndefMacro_ as a compiler reads the tests: every spelling counts.
-    void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus);
+    bool targetAsRead(const std::string& target, const std::string& cantReplace,
+                      const vimbo::platform::FileIdentity* read);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
     RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
     // Backup, then the scratch file takes the target's place. True when the
@@ -126,10 +139,9 @@ private:
     // is gone and it holds the only copy of the text.
     // The run's header cache is told, so that every name of the old version
     // is looked up afresh, whatever the commit did.
-    bool commitOutput();
-    // The version of the target that was read: in place, the input's.
-    const vimbo::platform::FileIdentity* readTarget() const;
-    bool putScratchInPlace();
+    // `read`: the version of the target that was read (null: not known).
+    bool commitOutput(const vimbo::platform::FileIdentity* read);
+    bool putScratchInPlace(const vimbo::platform::FileIdentity* read);
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
     // `fromKnown` and `toKnown`: the versions the paths stand for, when known.
@@ -146,7 +158,8 @@ private:
     std::string writeBackupCopy(const std::string& name, bool sync);
     // Batch runs: the new text written beside the file, with its backup,
     // for the caller to put in place (see takePrepared).
-    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome);
+    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome,
+                        const vimbo::platform::FileIdentity* read);
     // A new scratch file for the text, never over one already there: its
     // name, or "" (and the message). What a run cut short left under the
     // name is taken away where another file holds all of its text.
@@ -160,22 +173,7 @@ private:
     const vimbo::platform::FileSystemOps& fs_;
     Failure failure_ = Failure::none;
     std::string lastMessage_;
-    // The version of the input that was read, when its open told it: the
-    // file an in-place commit takes away.
-    vimbo::platform::FileIdentity inputRead_;
-    bool inputReadKnown_ = false;
-    // The input was not the version the run knew: it is read again as it is.
-    bool readAnew_ = false;
-    // Lines of the file read that begin at or after this offset hold no
-    // include (the index read that very version): they are only copied.
-    std::uint64_t plainFrom_ = UINT64_MAX;
-    // Line origins of the text a settling pass reads and of what it writes.
-    const std::vector<long>* inputOrigins_ = nullptr;
-    std::vector<long>* outputOrigins_ = nullptr;
     std::vector<IncludeChange> changes_;
-    // The last macro an "#ifndef" of the file tested, whose include is not
-    // wrapped again; every pass over a file starts without one.
-    std::string lastIfndefMacro_;
     std::string scratchName_;
     std::optional<PendingRewrite> prepared_;
     std::vector<Leftover> leftovers_;

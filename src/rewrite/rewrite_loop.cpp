@@ -45,20 +45,30 @@ IncludeChange changeAt(std::string_view line, long origin, const std::string& ma
     return change;
 }
 
-void Vimbo::trackIfndef(const std::string& line) {
+namespace {
+// The last macro tested as the library reads the line's tests (see testedMacro).
+void trackIfndef(const std::string& line, std::string& lastTested) {
     std::string macro = vimbo::analysis::testedMacro(line);
-    if (!macro.empty()) lastIfndefMacro_ = std::move(macro);
+    if (!macro.empty()) lastTested = std::move(macro);
 }
 
-void Vimbo::trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus) {
+// The last macro tested as a compiler reads the tests: every spelling counts.
+void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplus, std::string& lastTested) {
     std::string_view name, rest;
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
     std::string macro = vimbo::analysis::guardTest(name, rest, cplusplus);
-    if (!macro.empty()) lastIfndefMacro_ = std::move(macro);
+    if (!macro.empty()) lastTested = std::move(macro);
 }
+}  // namespace
 
-RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output, std::uint64_t plainFrom) {
+RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output, const LinePass& pass) {
     RewriteOutcome outcome;
+    const std::uint64_t plainFrom = pass.plainFrom;
+    const std::vector<long>* const inputOrigins = pass.inputOrigins;
+    std::vector<long>* const outputOrigins = pass.outputOrigins;
+    // The last macro an "#ifndef" of the file tested, whose include is not
+    // wrapped again; every pass over a file starts without one.
+    std::string lastIfndefMacro;
     vimbo::analysis::GuardAnalyzer& guards = analyzer();
     const vimbo::analysis::HeaderLookup headers = lookup();
     const std::string includer = settings_->inputFile();
@@ -80,19 +90,19 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const bool crLine = fromCrLines();
         const std::uint64_t lineStart = crLine ? crLinesOffset + crAt : input.offset();
         plain = plain || lineStart >= plainFrom;
-        if (plain && !crLine && input.keepsEveryByte() && !inputOrigins_) {
+        if (plain && !crLine && input.keepsEveryByte() && !inputOrigins) {
             // The rest as it is read: a copy, and the lines' numbers in order
             // (a last line without a break counts too).
             bool lineOpen = false;
             const auto take = [&](std::string_view piece) {
                 output.write(piece);
-                if (!outputOrigins_) return;
+                if (!outputOrigins) return;
                 for (char c : piece)
-                    if (c == '\n') outputOrigins_->push_back(static_cast<long>(++index));
+                    if (c == '\n') outputOrigins->push_back(static_cast<long>(++index));
                 lineOpen = piece.back() != '\n';
             };
             if (input.readRest(take) == TextReader::Status::error) outcome.ioError = true;
-            if (lineOpen) outputOrigins_->push_back(static_cast<long>(++index));
+            if (lineOpen) outputOrigins->push_back(static_cast<long>(++index));
             if (output.failed()) outcome.ioError = true;
             break;
         }
@@ -123,20 +133,20 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         }
         const std::uint64_t lineEnd = crLine ? crLinesOffset + crAt : input.offset();
         if (fileEnding.empty()) fileEnding = ending;
-        const long origin = !inputOrigins_ ? static_cast<long>(index + 1)
-                            : index < inputOrigins_->size() ? (*inputOrigins_)[index] : 0;
+        const long origin = !inputOrigins ? static_cast<long>(index + 1)
+                            : index < inputOrigins->size() ? (*inputOrigins)[index] : 0;
         ++index;
         const auto copyLine = [&] {
             output.write(line);
             output.write(ending);
-            if (outputOrigins_) outputOrigins_->push_back(origin);
+            if (outputOrigins) outputOrigins->push_back(origin);
         };
         if (plain) {
             copyLine();
             if (output.failed()) outcome.ioError = true;
             continue;
         }
-        if (headers.rules == vimbo::analysis::LookupRules::library) trackIfndef(line);
+        if (headers.rules == vimbo::analysis::LookupRules::library) trackIfndef(line, lastIfndefMacro);
         // A byte-order mark stays the first bytes of the file: its line is
         // read without it and never wrapped.
         std::string_view text = line;
@@ -147,7 +157,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         const vimbo::analysis::ScannedLine scanned = scanner.feed(text);
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
-        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus);
+        if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus, lastIfndefMacro);
         const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
         const std::string path =
             byteOrderMark || optedOut ? ""
@@ -163,7 +173,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
                  : !guard.empty() && !guards.sameInLookups(line, includer, path, guard, options_.otherLookups))
             guard.clear();
         const std::string guarded =
-            guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro_, &wrapped);
+            guard.empty() ? "" : vimbo::analysis::wrapIncludeLine(line, guard, lastIfndefMacro, &wrapped);
         // Left alone, perhaps because the test before it names its guard: a
         // test inserted above changes that on another pass.
         if (!wrapped && !guard.empty() && outcome.changed) outcome.mayWrapMore = true;
@@ -172,7 +182,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             outcome.wrapsFrom = std::min(outcome.wrapsFrom, lineStart);
             outcome.wrapsTo = lineEnd;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
-            if (outputOrigins_) outputOrigins_->insert(outputOrigins_->end(), {0, -std::abs(origin), 0});
+            if (outputOrigins) outputOrigins->insert(outputOrigins->end(), {0, -std::abs(origin), 0});
             if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));
         } else {
             copyLine();
