@@ -131,6 +131,51 @@ TEST_F(DurableCommit, AnotherWritersVersionStaysAndNothingIsWrittenThroughALink)
     }
 }
 
+// An editor saving in the moment after the swap: the version noted for
+// --verify's undo is the run's own, never the editor's, so that putting the
+// original back leaves the editor's text where it is.
+namespace after {
+decltype(FileSystemOps::xExchange) realExchange;
+std::function<void()> act;
+}  // namespace after
+
+TEST_F(DurableCommit, AVersionSavedJustAfterTheSwapIsNeverPutBackOver) {
+    struct Case {
+        const char* name;
+        void (*act)();
+        const char* holds;
+    } cases[] = {
+        {"saved by rename", saveByRename, "saved by rename\n"},
+        {"written in place", writeInPlace, "saved in place\n"},
+    };
+    after::realExchange = fileSystem().xExchange;
+    fileSystem().xExchange = [](const FileSystemOps& self, const std::string& a, const std::string& b) {
+        const vimbo::platform::Exchange done = after::realExchange(self, a, b);
+        if (after::act) std::exchange(after::act, nullptr)();
+        return done;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root() / "proj");
+        write("proj/src/main.c", kSource);
+        write("proj/kept", kSource);
+        vimbo::engine::DirectoryIdentity identity;
+        ASSERT_TRUE(vimbo::engine::directoryIdentity("proj/src", identity));
+        vimbo::engine::BatchContext context(false, fileSystem());
+        context.index({"proj/src/main.c"}, {}, 1);
+        vimbo::engine::RewriteSettings settings;
+        settings.noteVersions = true;
+        after::act = c.act;
+        const vimbo::engine::FileOutcome outcome =
+            vimbo::engine::DirectoryRewriter(context, settings).rewrite("proj/src/main.c", {"inc", ""}, {});
+        EXPECT_EQ(outcome.failure, Failure::none);
+        EXPECT_EQ(vimbo::engine::putBack("proj/src/main.c", "proj/kept", outcome.written, identity),
+                  vimbo::engine::PutBack::changed);
+        EXPECT_EQ(read("proj/src/main.c"), c.holds);
+        EXPECT_EQ(read("proj/kept"), kSource);
+    }
+}
+
 // A directory swapped for a link between the walk and its rewrite is not
 // the directory the walk saw: nothing is written there at all.
 TEST_F(DurableCommit, ADirectorySwappedAfterTheWalkIsLeftAlone) {

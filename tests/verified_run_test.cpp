@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -503,6 +504,49 @@ TEST_F(Verify, PuttingBackLeavesWhatOthersDidMeanwhile) {
         EXPECT_NE(run.err.find("src/main.c: changed during the run; left as it is (its original is "), std::string::npos)
             << run.err;
     }
+}
+
+// The originals kept beside the files are more names of them: when they
+// can't be removed at the end, the run says where they are and fails, or
+// the next run would find every file with two links and leave it alone.
+TEST_F(Verify, KeptOriginalsThatStayAreAFailure) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    writeDatabase();
+    const std::string dir = root().string();
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {"rewrite kept", {"-p", "build", "--verify", "--keep-lines", "--tree", "src", "include"}, 1},
+        {"rewrite put back", {"-p", "build", "--verify", "--tree", "src", "include"}, 1},
+    };
+    const std::string mainBefore = read("src/main.c");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(root()))
+            if (entry.path().filename().string().rfind(".vimbo-verify-", 0) == 0) {
+                fs::permissions(entry.path(), fs::perms::owner_all);
+                fs::remove_all(entry.path());
+            }
+        write("src/main.c", mainBefore);
+        write("count", "");
+        // As the unit is preprocessed after the rewrite (the compiler's third
+        // run), the kept files are made to stay; the run names where they are.
+        write("bin/cc", "#!/bin/sh\necho x >> " + dir + "/count\n"
+                        "[ $(wc -l < " + dir + "/count) -eq 3 ] && chmod 555 " + dir + "/.vimbo-verify-*\n"
+                        "exec cc \"$@\"\n");
+        ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+        write("build/compile_commands.json",
+              "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" + dir +
+                  "/bin/cc -Iinclude -c src/main.c\"}]");
+        const auto run = runVimbo(c.args);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(dir + "/.vimbo-verify-"), std::string::npos) << run.out << run.err;
+        EXPECT_FALSE(noVerifyLeftovers());
+    }
+    for (const auto& entry : fs::directory_iterator(root()))
+        if (entry.path().filename().string().rfind(".vimbo-verify-", 0) == 0) fs::permissions(entry.path(), fs::perms::owner_all);
 }
 
 TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {

@@ -60,6 +60,20 @@ Originals::~Originals() {
     if (!store_.empty() && !keepStore_) fs::remove_all(store_, error);
 }
 
+bool Originals::release() {
+    if (store_.empty() || keepStore_) return true;
+    std::error_code error;
+    fs::remove_all(store_, error);
+    if (!error && !fs::exists(fs::symlink_status(store_, error))) {
+        store_.clear();
+        return true;
+    }
+    keepStore_ = true;
+    Told(observer_) << "vimbo: " << store_.string()
+                    << ": can't remove the originals kept for --verify (more links to the files); remove it yourself\n";
+    return false;
+}
+
 namespace {
 std::string directoryOfFile(const std::string& file) {
     const fs::path parent = fs::path(file).parent_path();

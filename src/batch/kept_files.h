@@ -47,6 +47,9 @@ public:
     // someone else meanwhile.
     bool restore(const std::map<std::string, vimbo::engine::FileVersion>& written);
     const LinkedAside& linked() const { return linked_; }
+    // Removes the kept files (unless restore() left them to be named);
+    // false, told, when they stay: they are more names of the run's files.
+    bool release();
 
 private:
     vimbo::engine::BatchObserver& observer_;

@@ -117,6 +117,8 @@ public:
           units_(unitsOf(*settings.database, settings.trust)), originals_(*settings.observer) {}
 
     int status() const { return status_; }
+    // False (told) when the kept originals stay in the tree.
+    bool release() { return dry_ || originals_.release(); }
 
     // A dry run checks a copy of the tree that holds the units and the files.
     bool mirrorTheTree() {
@@ -457,10 +459,11 @@ int runVerified(const VerifySettings& settings, const RewriteStep& rewrite) {
         return 2;
     }
     Verification run(settings, rewrite, fs::path(place));
-    if (!run.mirrorTheTree() || !run.preprocessBefore() || !run.countVerifiable() || !run.rewrite() ||
-        !run.findReaders() || !run.preprocessAfter())
-        return run.status();
-    return run.holds() ? run.reportUnchanged() : run.putBackAndReport();
+    const bool compared = run.mirrorTheTree() && run.preprocessBefore() && run.countVerifiable() && run.rewrite() &&
+                          run.findReaders() && run.preprocessAfter();
+    const int status = !compared ? run.status() : run.holds() ? run.reportUnchanged() : run.putBackAndReport();
+    // Kept originals that stay are extra links in the tree: the run failed.
+    return run.release() || status != 0 ? status : 1;
 }
 
 }  // namespace vimbo::batch

@@ -139,6 +139,17 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
         if (!pending.backupScratch.empty()) fs.remove(pending.backupScratch);
         return Published{failure, message, ""};
     };
+    // The version now in place, noted only while it is the run's own new
+    // file: one an editor saved over it in the moment since is theirs, and
+    // a put-back (--verify's undo) must leave it alone.
+    const auto ownVersion = [&]() {
+        Published done;
+        FileIdentity now;
+        if (pending.noteVersion && fs.identityNoFollow(target, now) && now.device == pending.written.device &&
+            now.file == pending.written.file && now.size == pending.written.size)
+            done.written = now;
+        return done;
+    };
     const auto swapIn = [&]() -> Published {
         // The target must still be the version read: a file saved, written
         // or deleted by someone else since is theirs.
@@ -163,9 +174,7 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
                 if (fs.identityNoFollow(pending.scratch, away) && sameVersion(away, pending.read)) {
                     pending.directory->lock(true);
                     unsynced_.push_back({pending.directory, pending.scratch, away, target, true, false});
-                    Published done;
-                    if (pending.noteVersion) fs.identityNoFollow(target, done.written);
-                    return done;
+                    return ownVersion();
                 }
                 if (fs.exchange(pending.scratch, target) == Exchange::swapped) {
                     // What comes back must be the run's own new text: one the
@@ -188,11 +197,7 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
             }
             case Exchange::unsupported:
                 // Where nothing swaps, the old file goes in the same step.
-                if (fs.replace(pending.scratch, target)) {
-                    Published done;
-                    if (pending.noteVersion) fs.identityNoFollow(target, done.written);
-                    return done;
-                }
+                if (fs.replace(pending.scratch, target)) return ownVersion();
                 return drop(Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
             case Exchange::failed:
                 break;
