@@ -22,9 +22,9 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace vimbo::rewrite;
-#endif
 
 namespace {
 
