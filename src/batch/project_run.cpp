@@ -85,13 +85,20 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
                    vimbo::engine::BatchObserver& observer) {
     SourceTree tree;
     std::vector<std::string> roots;
+    // What runs cut short left beside the files named is looked at too.
+    std::vector<std::string> named;
     for (const std::string& path : paths) {
-        if (!vimbo::engine::isDirectory(path) && effective.excluded(path, relativeToCurrent(path))) continue;
+        const bool directory = vimbo::engine::isDirectory(path);
+        if (!directory && effective.excluded(path, relativeToCurrent(path))) continue;
+        if (!directory) named.push_back(path);
         // A tree run takes even a file named through the walk, which leaves
         // links alone (a rewrite would turn one into a copy).
         (options.tree ? roots : tree.files).push_back(path);
     }
-    if (roots.empty()) return tree;
+    if (roots.empty()) {
+        noteDirectoriesOf(named, tree);
+        return tree;
+    }
     WalkOptions walk;
     walk.breakLinks = options.breakLinks;
     walk.linksCountedLater = linksCountedByRun(options);
@@ -108,6 +115,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     tree.errors = std::move(walked.errors);
     tree.directories = std::move(walked.directories);
     tree.gitProblems = std::move(walked.gitProblems);
+    noteDirectoriesOf(named, tree);
     return tree;
 }
 
