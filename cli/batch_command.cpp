@@ -5,16 +5,15 @@
 #include <cstring>
 #include <iostream>
 
-#include "batch/project_run.h"
 #include "changed_files.h"
-#include "project/effective_settings.h"
-#include "project/file_size.h"
-#include "project/project_config.h"
-#include "project/source_tree.h"
 #include "stream_observer.h"
 #include "usage.h"
+#include "vimbo/engine/batch.h"
+#include "vimbo/engine/effective_settings.h"
+#include "vimbo/engine/file_size.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
+#include "vimbo/engine/source_extensions.h"
 #include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
@@ -22,8 +21,9 @@ namespace fs = std::filesystem;
 namespace vimbo::cli {
 namespace {
 
-using namespace vimbo::batch;
-using namespace vimbo::project;
+using vimbo::engine::EffectiveSettings;
+using vimbo::engine::fileSizeText;
+using vimbo::engine::hasSourceExtension;
 
 // A list names a path a line: generous, but not without end (one that
 // /dev/zero stands in for would be).
@@ -151,8 +151,7 @@ int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     }
     // A signal while git is asked ends the run as one during the rewrite does.
     vimbo::platform::Interruption interruption;
-    ProjectConfigs configs;
-    const EffectiveSettings effective(commandLineSettingsOf(given), configs, includePath);
+    EffectiveSettings effective(commandLineSettingsOf(given), includePath);
     StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)});
 
     std::vector<std::string> paths;
@@ -177,7 +176,7 @@ int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;
     run.listName = given.filesFrom;
     std::string usageProblem;
-    status = runProject(run, effective, configs, observer, usageProblem);
+    status = vimbo::engine::runProject(run, effective, observer, usageProblem);
     return usageProblem.empty() ? status : usageError(usageProblem);
 }
 

@@ -2,18 +2,19 @@
 
 #include <filesystem>
 
-#include "project/git_access.h"
+#include "vimbo/engine/git_changes.h"
 
 namespace fs = std::filesystem;
 
 namespace vimbo::cli {
 
-using namespace vimbo::project;
+using vimbo::engine::GitAnswer;
+using vimbo::engine::GitStatus;
 
 bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error) {
     std::string top;
     std::vector<std::string> names;
-    const GitAnswer answer = gitAccess().changed(since, staged, top, names);
+    const GitAnswer answer = vimbo::engine::gitChangedNames(since, staged, top, names);
     const std::string option = since.empty() ? "--staged" : "--since " + since;
     switch (answer.status) {
     case GitStatus::answered:
@@ -22,7 +23,7 @@ bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::str
         error = option + ": not inside a git work tree";
         return false;
     case GitStatus::refused: {
-        const std::string above = workTreeAbove(".");
+        const std::string above = vimbo::engine::workTreeAbove(".");
         error = option + ": git won't read the repository at " + above +
                 ": another user owns it (dubious ownership); if you trust it: git config --global --add "
                 "safe.directory " + above;

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "project/file_size.h"
+#include "vimbo/engine/file_size.h"
 
 namespace vimbo::cli {
 
-using vimbo::project::parseFileSize;
+using vimbo::engine::parseFileSize;
 namespace {
 bool is(const char* argument, const char* lower, const char* upper) {
     return std::strcmp(argument, lower) == 0 || std::strcmp(argument, upper) == 0;

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/findings_report.h"
-#include "project/effective_settings.h"
+#include "vimbo/engine/batch.h"
 
 namespace vimbo::cli {
 

@@ -4,17 +4,17 @@
 
 #include "batch_command.h"
 #include "front_end_options.h"
-#include "project/include_path.h"
 #include "print_config.h"
 #include "single_command.h"
 #include "usage.h"
+#include "vimbo/engine/include_path.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/single_run.h"
 #include "vimbo/engine/thrown.h"
 
 using namespace vimbo::cli;
-using vimbo::project::joinIncludePaths;
-using vimbo::project::missingDirectories;
+using vimbo::engine::joinIncludePaths;
+using vimbo::engine::missingDirectories;
 
 namespace {
 

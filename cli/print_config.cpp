@@ -2,18 +2,17 @@
 
 #include <iostream>
 
-#include "project/effective_settings.h"
-#include "project/file_size.h"
-#include "project/include_path.h"
-#include "project/project_config.h"
 #include "vimbo/engine/arguments.h"
+#include "vimbo/engine/effective_settings.h"
+#include "vimbo/engine/file_size.h"
+#include "vimbo/engine/include_path.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/single_run.h"
 
 namespace vimbo::cli {
 namespace {
 
-using namespace vimbo::project;
+using vimbo::engine::Sourced;
 
 std::string quoted(const std::string& text) {
     std::string out = "\"";
@@ -37,10 +36,10 @@ void show(const std::string& key, const std::string& value, const std::string& f
 }  // namespace
 
 int printConfig(const FrontEndOptions& options) {
-    ProjectConfigs configs;
     const vimbo::engine::ArgumentWords words = vimbo::engine::readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());
-    const EffectiveSettings effective(commandLineSettingsOf(options), configs,
-                                      joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
+    const vimbo::engine::EffectiveSettings effective(
+        commandLineSettingsOf(options),
+        vimbo::engine::joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
     const std::string& file = options.printConfig;
     const Sourced<std::string> searchPath = effective.searchPath(file);
     const Sourced<std::string> compileCommands = effective.compileCommands();
@@ -49,8 +48,9 @@ int printConfig(const FrontEndOptions& options) {
                                                        effective.precompiledHeaders(file)};
     const Sourced<bool> flags[] = {effective.keepLines(), effective.strict()};
     const Sourced<std::uint64_t> maxFileSize = effective.maxFileSize();
-    for (const std::string& error : configs.errors()) std::cerr << "vimbo: " << error << "\n";
-    if (!configs.errors().empty()) return 2;
+    const std::vector<std::string> errors = effective.errors();
+    for (const std::string& error : errors) std::cerr << "vimbo: " << error << "\n";
+    if (!errors.empty()) return 2;
 
     std::cout << "# settings for " << file << "\n";
     show("search-path", listOf(vimbo::engine::searchPathEntries(searchPath.value)), searchPath.from);
@@ -64,7 +64,7 @@ int printConfig(const FrontEndOptions& options) {
     for (std::size_t i = 0; i < 3; ++i) show(listKeys[i], listOf(lists[i].value), lists[i].from);
     const char* const flagKeys[] = {"keep-lines", "strict"};
     for (std::size_t i = 0; i < 2; ++i) show(flagKeys[i], flags[i].value ? "true" : "false", global(flags[i].from));
-    show("max-file-size", quoted(fileSizeText(maxFileSize.value)), global(maxFileSize.from));
+    show("max-file-size", quoted(vimbo::engine::fileSizeText(maxFileSize.value)), global(maxFileSize.from));
     return 0;
 }
 

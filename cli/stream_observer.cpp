@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "batch/findings_report.h"
+#include "vimbo/engine/finding_sentence.h"
 
 namespace vimbo::cli {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 std::string findingLine(const std::string& path, const vimbo::engine::Finding& finding,
                         vimbo::engine::FindingKind kind, bool dryRun, const Painter& painter) {
     return painter.bold(path + ":" + std::to_string(finding.line) + ":") + " " +
-           vimbo::batch::findingSentence(finding, kind, dryRun) + "\n";
+           vimbo::engine::findingSentence(finding, kind, dryRun) + "\n";
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 #include "batch/unified_diff.h"
 #include "project/file_size.h"
-#include "project/include_path.h"
 #include "vimbo/engine/worker_threads.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/thrown.h"

@@ -80,10 +80,6 @@ std::string reasonOf(const Finding& finding, vimbo::engine::FindingKind kind, bo
 
 }  // namespace
 
-std::string findingSentence(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
-    return sentence(finding, kind, dryRun);
-}
-
 std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const FileFindings& file : files)
@@ -149,3 +145,11 @@ std::string withVerdict(const std::string& document, vimbo::engine::OutputFormat
 }
 
 }  // namespace vimbo::batch
+
+namespace vimbo::engine {
+
+std::string findingSentence(const Finding& finding, FindingKind kind, bool dryRun) {
+    return vimbo::batch::sentence(finding, kind, dryRun);
+}
+
+}  // namespace vimbo::engine

@@ -10,6 +10,7 @@
 #include "vimbo/engine/batch.h"
 #include "vimbo/engine/batch_observer.h"
 #include "vimbo/engine/file_rewriter.h"
+#include "vimbo/engine/finding_sentence.h"
 
 namespace vimbo::batch {
 
@@ -19,10 +20,8 @@ struct FileFindings {
     const std::vector<vimbo::engine::Finding>* findings;
 };
 
-// "#include <x.h> would be wrapped in G" (`dryRun`), "... was wrapped in
-// G" (a rewrite); an audit's finding as the audit words it. People read it
-// after "FILE:LINE: ".
-std::string findingSentence(const vimbo::engine::Finding& finding, vimbo::engine::FindingKind kind, bool dryRun);
+// The sentence of a finding (vimbo/engine/finding_sentence.h).
+using vimbo::engine::findingSentence;
 
 std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
 std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);

@@ -338,9 +338,14 @@ namespace vimbo::engine {
 
 int runProject(const BatchRequest& request, const ProjectSettings& settings, BatchObserver& observer,
                std::string& usageProblem) {
-    vimbo::project::ProjectConfigs configs;
-    const vimbo::project::EffectiveSettings effective(settings, configs, request.includePath);
-    return vimbo::batch::runProject(request, effective, configs, observer, usageProblem);
+    EffectiveSettings effective(settings, request.includePath);
+    return runProject(request, effective, observer, usageProblem);
+}
+
+int runProject(const BatchRequest& request, EffectiveSettings& settings, BatchObserver& observer,
+               std::string& usageProblem) {
+    return vimbo::batch::runProject(request, settings.state_->effective, settings.state_->configs, observer,
+                                    usageProblem);
 }
 
 }  // namespace vimbo::engine

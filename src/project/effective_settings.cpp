@@ -1,6 +1,7 @@
 #include "project/effective_settings.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "project/path_glob.h"
 #include "project/source_tree.h"
@@ -91,3 +92,30 @@ Sourced<std::uint64_t> EffectiveSettings::maxFileSize() const {
 }
 
 }  // namespace vimbo::project
+
+namespace vimbo::engine {
+
+EffectiveSettings::EffectiveSettings(ProjectSettings settings, std::string includePath)
+    : state_(std::make_unique<State>(std::move(settings), std::move(includePath))) {}
+EffectiveSettings::~EffectiveSettings() = default;
+
+Sourced<std::string> EffectiveSettings::searchPath(const std::string& path) const {
+    return state_->effective.searchPath(path);
+}
+Sourced<std::vector<std::string>> EffectiveSettings::extensions(const std::string& path) const {
+    return state_->effective.extensions(path);
+}
+Sourced<std::vector<std::string>> EffectiveSettings::exclusions(const std::string& path) const {
+    return state_->effective.exclusions(path);
+}
+Sourced<std::vector<std::string>> EffectiveSettings::precompiledHeaders(const std::string& path) const {
+    return state_->effective.precompiledHeaders(path);
+}
+Sourced<std::string> EffectiveSettings::compileCommands() const { return state_->effective.compileCommands(); }
+Sourced<std::string> EffectiveSettings::compiler() const { return state_->effective.compiler(); }
+Sourced<bool> EffectiveSettings::keepLines() const { return state_->effective.keepLines(); }
+Sourced<bool> EffectiveSettings::strict() const { return state_->effective.strict(); }
+Sourced<std::uint64_t> EffectiveSettings::maxFileSize() const { return state_->effective.maxFileSize(); }
+std::vector<std::string> EffectiveSettings::errors() const { return state_->configs.errors(); }
+
+}  // namespace vimbo::engine

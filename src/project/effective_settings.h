@@ -11,15 +11,11 @@
 
 #include "project/project_config.h"
 #include "vimbo/engine/batch.h"
+#include "vimbo/engine/effective_settings.h"
 
 namespace vimbo::project {
 
-
-template <typename T>
-struct Sourced {
-    T value;
-    std::string from;  // "command line", a configuration file's path, "INCLUDE", "default"
-};
+using vimbo::engine::Sourced;
 
 class EffectiveSettings {
 public:
@@ -53,3 +49,16 @@ private:
 };
 
 }  // namespace vimbo::project
+
+namespace vimbo::engine {
+
+// What a front end's EffectiveSettings holds: the configurations, read as
+// they are asked for, and the settings over them.
+struct EffectiveSettings::State {
+    State(ProjectSettings options, std::string commandLinePath)
+        : effective(std::move(options), configs, std::move(commandLinePath)) {}
+    vimbo::project::ProjectConfigs configs;
+    vimbo::project::EffectiveSettings effective;
+};
+
+}  // namespace vimbo::engine

@@ -1,9 +1,9 @@
-#include "project/file_size.h"
+#include "vimbo/engine/file_size.h"
 
 #include <cctype>
 #include <utility>
 
-namespace vimbo::project {
+namespace vimbo::engine {
 
 bool parseFileSize(const std::string& text, std::uint64_t& bytes) {
     std::uint64_t value = 0;
@@ -38,4 +38,4 @@ std::string fileSizeText(std::uint64_t bytes) {
     return std::to_string(bytes);
 }
 
-}  // namespace vimbo::project
+}  // namespace vimbo::engine

@@ -4,7 +4,11 @@
 
 namespace fs = std::filesystem;
 
-namespace vimbo::project {
+namespace vimbo::engine {
+
+GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
+    return vimbo::project::gitAccess().changed(revision, staged, top, names);
+}
 
 std::string workTreeAbove(const std::string& directory) {
     std::error_code error;
@@ -17,4 +21,4 @@ std::string workTreeAbove(const std::string& directory) {
     }
 }
 
-}  // namespace vimbo::project
+}  // namespace vimbo::engine

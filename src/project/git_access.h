@@ -3,25 +3,18 @@
 // runs a program, and where a build has no library, the git command with
 // every program the repository's configuration could name turned off
 // (`git_command.cpp`: fsmonitor, filter drivers, external diffs, textconv,
-// pagers, hooks, transports). The build chooses one (cli/CMakeLists.txt).
+// pagers, hooks, transports). The build chooses one (src/project/CMakeLists.txt).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "vimbo/engine/git_changes.h"
+
 namespace vimbo::project {
 
-enum class GitStatus {
-    answered,
-    noWorkTree,  // not inside a work tree: no ignore rules, no changed files
-    refused,     // git won't read a repository another user owns ("dubious ownership")
-    failed,      // git could not read the repository, or could not be run
-};
-
-struct GitAnswer {
-    GitStatus status = GitStatus::answered;
-    std::string message;  // git's own words where it did not answer
-};
+using vimbo::engine::GitAnswer;
+using vimbo::engine::GitStatus;
 
 struct GitAccess {
     const char* name;
@@ -42,8 +35,6 @@ const GitAccess& gitAccess();
 // The git command, defused; built everywhere (the tests try it too).
 const GitAccess& gitCommand();
 
-// The top of the work tree `directory` lies in, found by its ".git" (for
-// messages: safe.directory names it); "" when none is above.
-std::string workTreeAbove(const std::string& directory);
+using vimbo::engine::workTreeAbove;
 
 }  // namespace vimbo::project

@@ -1,10 +1,10 @@
-#include "project/include_path.h"
+#include "vimbo/engine/include_path.h"
 
 #include <algorithm>
 
 #include "vimbo/engine/paths.h"
 
-namespace vimbo::project {
+namespace vimbo::engine {
 
 std::string joinIncludePaths(const std::vector<std::string>& values, const std::string& fallback) {
     if (values.empty()) return fallback;
@@ -23,4 +23,4 @@ std::vector<std::string> missingDirectories(const std::string& searchPath) {
     return missing;
 }
 
-}  // namespace vimbo::project
+}  // namespace vimbo::engine

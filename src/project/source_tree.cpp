@@ -133,11 +133,20 @@ std::string hardLinksReason(std::uint64_t links) {
     return std::to_string(links) + " hard links; --break-links rewrites it apart from them";
 }
 
+}  // namespace vimbo::project
+
+namespace vimbo::engine {
+
 bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions) {
+    using vimbo::project::lowerCaseAscii;
     const std::string extension = lowerCaseAscii(fs::path(path).extension().string());
     return std::any_of(extensions.begin(), extensions.end(),
                        [&](const std::string& wanted) { return lowerCaseAscii(wanted) == extension; });
 }
+
+}  // namespace vimbo::engine
+
+namespace vimbo::project {
 
 SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions& options) {
     SourceTree tree;

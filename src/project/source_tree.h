@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vimbo/engine/paths.h"
+#include "vimbo/engine/source_extensions.h"
 
 namespace vimbo::project {
 
@@ -57,7 +58,7 @@ struct WalkOptions {
 std::string hardLinksReason(std::uint64_t links);
 
 // Whether the file's extension is one of `extensions`, without regard to case.
-bool hasSourceExtension(const std::string& path, const std::vector<std::string>& extensions);
+using vimbo::engine::hasSourceExtension;
 
 // Roots may be directories, walked, or files, taken as they are named (no
 // extension, exclusion or ignore rule applies to those).

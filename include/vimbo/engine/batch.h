@@ -12,6 +12,8 @@
 
 namespace vimbo::engine {
 
+class EffectiveSettings;
+
 enum class BatchMode { rewrite, check, diff, audit };
 
 // How findings are shown: text for people (through the observer), or a
@@ -60,6 +62,11 @@ struct BatchRequest {
 // error); audit 0 (every external guard is right), 1, 2; 128 + a signal.
 // `usageProblem` is set (and 2 returned) when the request itself is wrong.
 int runProject(const BatchRequest& request, const ProjectSettings& settings, BatchObserver& observer,
+               std::string& usageProblem);
+// The same with the settings a front end already asked of the project
+// (effective_settings.h): the configuration files they read stay read, and
+// the run reads the rest into them.
+int runProject(const BatchRequest& request, EffectiveSettings& settings, BatchObserver& observer,
                std::string& usageProblem);
 
 }  // namespace vimbo::engine
