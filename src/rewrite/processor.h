@@ -92,18 +92,18 @@ public:
     // with the message as for file mode, when it can't be read.
     FileRunResult auditFile(std::vector<vimbo::analysis::GuardWrapper>& wrong);
 
+private:
     // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
     RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
-                                const LinePass& pass = {});
+                                const LinePass& pass);
     // The loop run again over its own output, in memory, until it guards
     // nothing more: the text a run over the result would leave as it is.
     // Returns the first pass's outcome; `text` gets the settled bytes, and
     // `changes` (with RewriteOptions::recordChanges) what they guard.
     RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text,
-                                  std::vector<IncludeChange>& changes, std::uint64_t plainFrom = UINT64_MAX);
+                                  std::vector<IncludeChange>& changes, std::uint64_t plainFrom);
 
-private:
     // The lookup the settings and options make.
     vimbo::analysis::HeaderLookup lookup() const;
     vimbo::analysis::GuardAnalyzer& analyzer();
@@ -164,6 +164,7 @@ private:
     RewriteOptions options_;
     RunShared shared_;
     const vimbo::platform::FileSystemOps& fs_;
+    // Made on first use: what headers say, never a run's results.
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };
