@@ -3,13 +3,13 @@
 // spelling they read, and the whole run decides what no single header shows.
 #include <gtest/gtest.h>
 
-#include "support/command_run.h"
+#include "support/engine_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
 namespace {
 
-using vimbo::test::runVimbo;
+using vimbo::test::engineRun;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 struct ViewCase {
@@ -27,10 +27,10 @@ TEST_P(CompilerView, WrapsWhatTheCompilerWouldSkip) {
     const ViewCase& c = GetParam();
     for (const auto& [name, text] : c.files) write(name, text);
     write("src/main.c", c.main);
-    auto run = runVimbo({"-i", "inc", "--tree", "src", "inc"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"src", "inc"}).include("inc").tree().run();
+    EXPECT_EQ(run.status, 0) << run.messages;
     EXPECT_EQ(read("src/main.c").rfind("#ifndef ", 0) == 0, c.wrapped) << c.description << "\n" << read("src/main.c");
-    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src", "inc"}).status, 0) << "one run is final";
+    EXPECT_EQ(engineRun({"src", "inc"}).include("inc").check().tree().run().status, 0) << "one run is final";
 }
 
 const std::string kGuard = "#ifndef G\n#define G\nint g;\n#endif\n";
@@ -93,12 +93,12 @@ TEST_P(UnitLanguage, ANotDefinedGuardCountsInCplusplusOnly) {
     write("inc/n.h", c.header);
     const std::string text = "#include <n.h>\nint u;\n";
     write("src/" + c.unit, text);
-    auto run = runVimbo({"-i", "inc", "--tree", "src"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"src"}).include("inc").tree().run();
+    EXPECT_EQ(run.status, 0) << run.messages;
     EXPECT_EQ(read("src/" + c.unit),
               c.wrapped ? vimbo::test::asWritten("#ifndef N\n" + text.substr(0, 15) + "#endif\nint u;\n") : text)
         << c.description;
-    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src"}).status, 0) << "one run is final";
+    EXPECT_EQ(engineRun({"src"}).include("inc").check().tree().run().status, 0) << "one run is final";
 }
 
 const std::string kNotDefined = "#if not defined(N)\n#define N\nint n;\n#endif\n";
@@ -140,10 +140,10 @@ TEST_P(CarriageReturns, EndLinesOnlyInAFileWithoutLineFeeds) {
     const CarriageReturnCase& c = GetParam();
     write("inc/g.h", c.header);
     write("src/main.c", c.unit);
-    auto run = runVimbo({"-i", "inc", "--tree", "src"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"src"}).include("inc").tree().run();
+    EXPECT_EQ(run.status, 0) << run.messages;
     EXPECT_EQ(read("src/main.c"), c.expected) << c.description;
-    EXPECT_EQ(runVimbo({"-i", "inc", "--check", "--tree", "src"}).status, 0) << "one run is final";
+    EXPECT_EQ(engineRun({"src"}).include("inc").check().tree().run().status, 0) << "one run is final";
 }
 
 const std::string kCrHeader = "/* (c) */\r#ifndef G\r#define G\rint g;\r#endif\r";
@@ -178,8 +178,8 @@ TEST_F(CarriageReturns, KeepTheirNumbersWithKeepLines) {
     if (vimbo::test::kTextMode) GTEST_SKIP() << "Windows text mode has line endings of its own";
     write("inc/g.h", kCrHeader);
     write("src/main.c", "#include <g.h>\rint x = __LINE__;\r");
-    auto run = runVimbo({"-i", "inc", "--keep-lines", "--tree", "src"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"src"}).include("inc").keepLines().tree().run();
+    EXPECT_EQ(run.status, 0) << run.messages;
     EXPECT_EQ(read("src/main.c"), "#ifndef G\r#include <g.h>\r#endif\r#line 2\rint x = __LINE__;\r");
 }
 
@@ -190,15 +190,16 @@ TEST_F(CarriageReturns, WrapsAreStrippedAndAuditedLikeOthers) {
     write("inc/h.h", "#ifndef H\r#define H\r#endif\r");
     const std::string unit = "// c\r#include <g.h>\r#include <h.h>\rint x;";
     write("src/main.c", unit);
-    ASSERT_EQ(runVimbo({"-i", "inc", "--tree", "src"}).status, 0);
+    ASSERT_EQ(engineRun({"src"}).include("inc").tree().run().status, 0);
     ASSERT_NE(read("src/main.c"), unit);
-    EXPECT_EQ(runVimbo({"-i", "inc", "--strip", "--tree", "src"}).status, 0);
+    EXPECT_EQ(engineRun({"src"}).include("inc").strip().tree().run().status, 0);
     EXPECT_EQ(read("src/main.c"), unit);
     write("src/main.c", "#ifndef H\r#include <g.h>\r#endif\r");
-    auto audit = runVimbo({"-i", "inc", "--audit", "--tree", "src", "inc"});
+    auto audit = engineRun({"src", "inc"}).include("inc").audit().tree().run();
     EXPECT_EQ(audit.status, 1);
-    EXPECT_NE(audit.out.find("src/main.c:2: #include <g.h> is wrapped in H, but g.h is guarded by G"), std::string::npos)
-        << audit.out;
+    EXPECT_NE(audit.findings.find("src/main.c:2: #include <g.h> is wrapped in H, but g.h is guarded by G"),
+              std::string::npos)
+        << audit.findings;
 }
 
 // "#include_next" goes on searching after the directory its file was found
@@ -232,15 +233,12 @@ TEST_P(IncludeNext, IsWrappedWhereTheHeaderItFindsIsCertain) {
             write(name, text);
         }
     }
-    const std::vector<std::string> search = {"-i", "inc0", "-i", "inc1", "-i", "inc2", "-i", "inc3"};
-    std::vector<std::string> arguments = search;
-    arguments.insert(arguments.end(), {"--tree", "inc1"});
-    auto run = runVimbo(arguments);
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"inc1"}).include("inc0;inc1;inc2;inc3").tree();
+    const auto tree = run.run();
+    EXPECT_EQ(tree.status, 0) << tree.messages;
     const std::string text = read("inc1/x.h");
     EXPECT_EQ(text.find(vimbo::test::asWritten("#ifndef REAL_X_H\n#include_next")) != std::string::npos, c.wrapped) << c.description << "\n" << text;
-    arguments.insert(arguments.end() - 2, "--check");
-    EXPECT_EQ(runVimbo(arguments).status, 0) << "one run is final";
+    EXPECT_EQ(run.check().run().status, 0) << "one run is final";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -295,8 +293,8 @@ TEST_F(IncludeNext, NeedsAWrapperThatSkipsItselfAndLiesInOneDirectory) {
                 write(name, text);
             }
         }
-        auto run = runVimbo({"-i", "inc1", "-i", "inc2", "-i", "inc3", "--tree", "inc1"});
-        EXPECT_EQ(run.status, 0) << run.err;
+        auto run = engineRun({"inc1"}).include("inc1;inc2;inc3").tree().run();
+        EXPECT_EQ(run.status, 0) << run.messages;
         EXPECT_EQ(read("inc1/x.h").find(vimbo::test::asWritten("#ifndef REAL_X_H\n#include_next")) != std::string::npos,
                   c.wrapped) << c.description;
     }
@@ -307,16 +305,17 @@ TEST_F(IncludeNext, WrapsAreStrippedAndAuditedLikeOthers) {
     write("inc2/x.h", "#ifndef REAL_X_H\n#define REAL_X_H\nint x;\n#endif\n");
     const std::string wrapper = kWrapperTop + "#include_next <x.h>\n#endif\n";
     write("inc1/x.h", wrapper);
-    ASSERT_EQ(runVimbo({"-i", "inc1", "-i", "inc2", "--tree", "inc1"}).status, 0);
+    const auto run = engineRun({"inc1"}).include("inc1;inc2").tree();
+    ASSERT_EQ(run.run().status, 0);
     ASSERT_NE(read("inc1/x.h"), wrapper);
-    auto audit = runVimbo({"-i", "inc1", "-i", "inc2", "--audit", "--tree", "inc1"});
-    EXPECT_EQ(audit.status, 0) << audit.out;
-    EXPECT_EQ(runVimbo({"-i", "inc1", "-i", "inc2", "--strip", "--tree", "inc1"}).status, 0);
+    auto audit = vimbo::test::EngineRun(run).audit().run();
+    EXPECT_EQ(audit.status, 0) << audit.findings;
+    EXPECT_EQ(vimbo::test::EngineRun(run).strip().run().status, 0);
     EXPECT_EQ(read("inc1/x.h"), vimbo::test::asWritten(wrapper));
     write("inc1/x.h", kWrapperTop + "#ifndef WRAP_X_H\n#include_next <x.h>\n#endif\n#endif\n");
-    audit = runVimbo({"-i", "inc1", "-i", "inc2", "--audit", "--tree", "inc1"});
+    audit = vimbo::test::EngineRun(run).audit().run();
     EXPECT_EQ(audit.status, 1);
-    EXPECT_NE(audit.out.find("is guarded by REAL_X_H"), std::string::npos) << audit.out;
+    EXPECT_NE(audit.findings.find("is guarded by REAL_X_H"), std::string::npos) << audit.findings;
 }
 
 // The build's command lines: a macro one of them defines counts as defined
@@ -328,7 +327,7 @@ TEST_F(CompilerView, ABuildThatDefinesAGuardKeepsItsHeaderUnwrapped) {
         const std::string dir = vimbo::test::fs::absolute(root()).generic_string();
         write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", "
                                              "\"command\": \"cc -Iinc -DG -c src/main.c\"}]");
-        EXPECT_EQ(runVimbo({"-p", "build", "--tree", "src"}).status, 0);
+        EXPECT_EQ(engineRun({"src"}).buildDirectory("build").tree().run().status, 0);
         EXPECT_EQ(read("src/main.c"), "#include <o.h>\n") << header;
     }
 }
@@ -341,7 +340,7 @@ TEST_F(CompilerView, AHeaderReachedThroughALinkIsLeftAlone) {
     vimbo::test::fs::create_directories(root() / "inc");
     vimbo::test::fs::create_symlink("../other/y.h", root() / "inc/y.h");
     write("src/main.c", "#include <y.h>\n");
-    EXPECT_EQ(runVimbo({"-i", "inc", "--tree", "src"}).status, 0);
+    EXPECT_EQ(engineRun({"src"}).include("inc").tree().run().status, 0);
     EXPECT_EQ(read("src/main.c"), "#include <y.h>\n");
 }
 #endif
@@ -354,10 +353,10 @@ TEST_F(CompilerView, AuditReportsSharedGuardsAndCopyPasteSlips) {
     write("inc/g.h", kGuard);
     write("inc/copy.h", kGuard);
     write("src/main.c", "#ifndef A_H\n#include <b.h>\n#endif\n");
-    auto audit = runVimbo({"-i", "inc", "--audit", "--tree", "src", "inc"});
+    auto audit = engineRun({"src", "inc"}).include("inc").audit().tree().run();
     EXPECT_EQ(audit.status, 1);
-    EXPECT_EQ(audit.out, "vimbo: one guard for several headers: G: inc/copy.h inc/g.h\n"
-                         "src/main.c:2: #include <b.h> is wrapped in A_H, but b.h is guarded by B_H\n");
+    EXPECT_EQ(audit.documents, "vimbo: one guard for several headers: G: inc/copy.h inc/g.h\n");
+    EXPECT_EQ(audit.findings, "src/main.c:2: #include <b.h> is wrapped in A_H, but b.h is guarded by B_H\n");
 }
 
 }  // namespace

@@ -343,6 +343,43 @@ TEST(LeftoverScratch, OnlyAFilesOldTextIsTakenForOne) {
     for (const Case& c : cases) EXPECT_EQ(oldTextOf(c.left, c.current), c.oldText) << c.name;
 }
 
+class LeftoversBesideNamedFiles : public vimbo::test::TempDirTest {};
+
+// Files named on the command line, or the sources of a build's database,
+// are no walk's: what runs cut short left beside them is looked at all the
+// same, and scratch text no file holds is named and stays.
+TEST_F(LeftoversBesideNamedFiles, AreToldOfAsInAWalk) {
+    const std::string source = "#include <a.h>\n#include <a.h>\nint main(void) { return 0; }\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        int status;
+        bool needsCompiler;
+    } cases[] = {
+        {"named, checked", {"-i", "inc", "--check", "src/m.c"}, 2, false},
+        {"named in a tree run", {"-i", "inc", "--tree", "src/m.c"}, 1, false},
+        {"the build's sources", {"-p", "build", "--tree"}, 1, true},
+        {"the build's sources, checked", {"-p", "build", "--check"}, 2, true},
+    };
+    write("inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    write("build/compile_commands.json", "[{\"directory\": \"" + root().string() +
+                                             "\", \"file\": \"src/m.c\", \"command\": \"cc -Iinc -c src/m.c\"}]");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsCompiler && !vimbo::test::compilerAvailable()) continue;
+        write("src/m.c", source);
+        write("src/$vb$tmp$.1", "text of its own\n");
+        write("src/$vb$tmp$.$$$", source);  // the file's old text: it goes with a rewrite
+        const auto run = runVimbo(c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find("vimbo: src/$vb$tmp$.1: a scratch file that a run cut short left, with text no file "
+                               "beside it has; it stays: look at what it holds, then remove it\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(read("src/$vb$tmp$.1"), "text of its own\n");
+    }
+}
+
 class BackupsAcrossRuns : public vimbo::test::TempDirTest {
 protected:
     void SetUp() override {

@@ -5,6 +5,7 @@
 #include "analysis/search_path.h"
 #include "project/path_glob.h"
 #include "support/command_run.h"
+#include "support/engine_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
@@ -17,6 +18,7 @@
 namespace {
 
 using vimbo::test::asWritten;
+using vimbo::test::engineRun;
 using vimbo::test::runVimbo;
 using Strings = std::vector<std::string>;
 
@@ -66,10 +68,12 @@ TEST_F(FileLists, TreeTakesFilesAndDirectoriesInAnyMix) {
     EXPECT_EQ(read("b.c"), kInput);
     EXPECT_EQ(read("dir/e.txt"), kInput) << "a walk takes only sources; a named file is taken as it is";
 
-    auto missing = runVimbo({"-i", "inc", "--check", "--tree", "b.c", "nothing.c"});
+    auto missing = engineRun({"b.c", "nothing.c"}).include("inc").check().tree().run();
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("vimbo: nothing.c: no such file or directory"), std::string::npos) << missing.err;
-    EXPECT_EQ(missing.out, "") << "a missing path stops the run before any file is read";
+    EXPECT_NE(missing.messages.find("vimbo: nothing.c: no such file or directory"), std::string::npos)
+        << missing.messages;
+    EXPECT_EQ(missing.shownFiles, Strings{}) << "a missing path stops the run before any file is read";
+    EXPECT_EQ(missing.summaries, "");
     EXPECT_EQ(runVimbo({"--check", "--files-from", "absent.txt"}).status, 2);
     EXPECT_EQ(runVimbo({"--files-from", "list.txt", "b.c"}).status, 2) << "a list needs a batch mode";
 }
@@ -114,8 +118,8 @@ TEST_F(FileLists, HeadersAreFoundAsTheCompilerFindsThem) {
     write("proj/include/plain.h", "#ifndef PLAIN_H\n#define PLAIN_H\n#endif\n");
     write("proj/src/main.c",
           "#include \"shadow.h\"\n#include <shadow.h>\n#include \"lib/api.h\"\n#include <plain>\n");
-    auto o = runVimbo({"-i", "proj/include", "--tree", "proj/src"});
-    EXPECT_EQ(o.status, 0) << o.err;
+    auto o = engineRun({"proj/src"}).include("proj/include").tree().run();
+    EXPECT_EQ(o.status, 0) << o.messages;
     EXPECT_EQ(read("proj/src/main.c"),
               asWritten("#ifndef LOCAL_SHADOW\n#include \"shadow.h\"\n#endif\n"
                         "#ifndef PATH_SHADOW\n#include <shadow.h>\n#endif\n"
@@ -126,8 +130,8 @@ TEST_F(FileLists, HeadersAreFoundAsTheCompilerFindsThem) {
     EXPECT_EQ(runVimbo({"--quiet", "-i", "proj/include", "proj/src/one.c"}).status, 0);
     EXPECT_EQ(read("proj/src/one.c"), "#include \"lib/api.h\"\n");
     // A list run finds them the same way, whatever the current directory.
-    auto list = runVimbo({"-i", "proj/include", "--check", "proj/src/one.c"});
-    EXPECT_EQ(list.status, 1) << list.err;
+    auto list = engineRun({"proj/src/one.c"}).include("proj/include").check().run();
+    EXPECT_EQ(list.status, 1) << list.messages;
 }
 
 TEST(Exclusions, PatternsMatchNamesOrPaths) {
@@ -152,16 +156,21 @@ TEST_F(FileLists, ExclusionsAndIgnoredFilesAreLeftOut) {
     for (const char* name : {"repo/src/a.c", "repo/src/gen/g.c", "repo/src/x.pb.h", "repo/build/b.c", "repo/src/t.gen.c"})
         write(name, kInput);
     write("repo/.gitignore", "build/\n*.gen.c\n");
-    auto excluded = runVimbo({"-i", "inc", "--check", "--tree", "--exclude", "gen", "--exclude=*.pb.h", "repo"});
-    EXPECT_EQ(excluded.out, "repo/build/b.c\nrepo/src/a.c\nrepo/src/t.gen.c\n") << "no git work tree yet";
+    auto excluding = engineRun({"repo"}).include("inc").check().tree();
+    excluding.settings.exclusions = {"gen", "*.pb.h"};
+    auto excluded = excluding.run();
+    EXPECT_EQ(excluded.shownFiles, (Strings{"repo/build/b.c", "repo/src/a.c", "repo/src/t.gen.c"}))
+        << "no git work tree yet";
     if (std::system("git --version >" DEV_NULL " 2>&1") != 0) GTEST_SKIP() << "no git";
     ASSERT_EQ(std::system("git -C repo init -q"), 0);
-    auto ignored = runVimbo({"-i", "inc", "--check", "--tree", "--exclude", "gen", "repo"});
-    EXPECT_EQ(ignored.out, "repo/src/a.c\nrepo/src/x.pb.h\n") << ignored.err;
-    auto all = runVimbo({"-i", "inc", "--check", "--tree", "--no-git-ignore", "repo/src", "repo/build/b.c"});
-    EXPECT_EQ(all.out, "repo/build/b.c\nrepo/src/a.c\nrepo/src/gen/g.c\nrepo/src/t.gen.c\nrepo/src/x.pb.h\n");
-    auto named = runVimbo({"-i", "inc", "--check", "--tree", "repo/build/b.c"});
-    EXPECT_EQ(named.out, "repo/build/b.c\n") << "a file named on its own is taken";
+    excluding.settings.exclusions = {"gen"};
+    auto ignored = excluding.run();
+    EXPECT_EQ(ignored.shownFiles, (Strings{"repo/src/a.c", "repo/src/x.pb.h"})) << ignored.messages;
+    auto all = engineRun({"repo/src", "repo/build/b.c"}).include("inc").check().tree().noGitIgnore().run();
+    EXPECT_EQ(all.shownFiles,
+              (Strings{"repo/build/b.c", "repo/src/a.c", "repo/src/gen/g.c", "repo/src/t.gen.c", "repo/src/x.pb.h"}));
+    auto named = engineRun({"repo/build/b.c"}).include("inc").check().tree().run();
+    EXPECT_EQ(named.shownFiles, Strings{"repo/build/b.c"}) << "a file named on its own is taken";
     EXPECT_EQ(runVimbo({"--exclude", "x", "a.c"}).status, 2);
 }
 
@@ -188,8 +197,8 @@ TEST_F(FileLists, OddNamesReachChildProcessesAsTheyAre) {
     }
     write("repo/.gitignore", "ignored/\n");
     ASSERT_EQ(std::system("git -C repo init -q"), 0);
-    auto run = runVimbo({"-i", "inc", "--tree", "repo"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    auto run = engineRun({"repo"}).include("inc").tree().run();
+    EXPECT_EQ(run.status, 0) << run.messages;
     for (const std::string& name : names) {
         EXPECT_EQ(read("repo/kept/" + name), kRewritten) << name;
         EXPECT_EQ(read("repo/ignored/" + name), kInput) << name << " is ignored by git";

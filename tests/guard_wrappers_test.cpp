@@ -8,12 +8,15 @@
 #include "analysis/source_scanner.h"
 #include "analysis/wrapper_lines.h"
 #include "support/command_run.h"
+#include "support/engine_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 
 namespace {
 
+using vimbo::engine::Strip;
 using vimbo::test::asWritten;
+using vimbo::test::engineRun;
 using vimbo::test::runVimbo;
 
 TEST(GuardWrapperLines, OpeningsClosingsAndNames) {
@@ -65,35 +68,38 @@ const char kPlanted[] =
 TEST_F(GuardWrappers, AuditReportsExactlyTheWrongOnes) {
     write("src/m.c", kPlanted);
     write("src/clean.c", "#ifndef A_H\n#include <a.h>\n#endif\n");
-    auto audit = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
-    EXPECT_EQ(audit.status, 1) << audit.err;
-    EXPECT_EQ(audit.out,
+    auto audit = engineRun({"src"}).audit().include("inc").tree().run();
+    EXPECT_EQ(audit.status, 1) << audit.messages;
+    EXPECT_EQ(audit.findings,
               "src/m.c:5: #include <open.h> is wrapped in OPEN_H, but open.h has no guard that covers the whole file\n"
               "src/m.c:8: #include <renamed.h> is wrapped in RENAMED_H, but renamed.h is guarded by NEW_NAME_H\n"
               "src/m.c:11: #include \"gone.h\" is wrapped in GONE_H, but gone.h is not found\n"
               "src/m.c:23: #include <renamed.h> is wrapped in RENAMED_H, but renamed.h is guarded by NEW_NAME_H\n");
-    EXPECT_EQ(audit.err, "vimbo: 2 files examined, 4 wrong external guards in 1 files, 0 skipped, 0 failed\n");
+    EXPECT_EQ(audit.summaries, "vimbo: 2 files examined, 4 wrong external guards in 1 files, 0 skipped, 0 failed\n");
+    EXPECT_EQ(audit.messages, "");
+    EXPECT_EQ(audit.documents, "");
     EXPECT_EQ(read("src/m.c"), kPlanted) << "an audit writes nothing";
 
-    auto clean = runVimbo({"--audit", "-i", "inc", "src/clean.c"});
-    EXPECT_EQ(clean.status, 0) << clean.out;
-    EXPECT_EQ(clean.out, "");
-    auto missing = runVimbo({"--audit", "-i", "inc", "src/clean.c", "src/none.c"});
+    auto clean = engineRun({"src/clean.c"}).audit().include("inc").run();
+    EXPECT_EQ(clean.status, 0) << clean.findings;
+    EXPECT_EQ(clean.findings, "");
+    auto missing = engineRun({"src/clean.c", "src/none.c"}).audit().include("inc").run();
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.err, "vimbo: src/none.c: no such file or directory\n");
-    EXPECT_EQ(missing.out, "") << "nothing is read once a path is missing";
+    EXPECT_EQ(missing.messages, "vimbo: src/none.c: no such file or directory\n");
+    EXPECT_EQ(missing.findings, "") << "nothing is read once a path is missing";
+    EXPECT_EQ(missing.summaries, "");
 }
 
 TEST_F(GuardWrappers, StripTakesAwayAllOrOnlyTheWrongOnes) {
     write("src/m.c", kPlanted);
     // A dry run shows it and changes nothing.
-    auto check = runVimbo({"--strip-wrong", "--check", "-i", "inc", "--tree", "src"});
+    auto check = engineRun({"src"}).strip(Strip::wrong).check().include("inc").tree().run();
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(check.out, "src/m.c\n");
+    EXPECT_EQ(check.shownFiles, std::vector<std::string>{"src/m.c"});
     EXPECT_EQ(read("src/m.c"), kPlanted);
 
-    auto wrong = runVimbo({"--strip-wrong", "-b", "-i", "inc", "src/m.c"});
-    EXPECT_EQ(wrong.status, 0) << wrong.err;
+    auto wrong = engineRun({"src/m.c"}).strip(Strip::wrong).backup().include("inc").run();
+    EXPECT_EQ(wrong.status, 0) << wrong.messages;
     EXPECT_EQ(read("src/m.Bak"), asWritten(kPlanted));
     const std::string rightOnesLeft =
         "#ifndef A_H\n#include <a.h>\n#endif\n"
@@ -104,13 +110,13 @@ TEST_F(GuardWrappers, StripTakesAwayAllOrOnlyTheWrongOnes) {
         "/*\n#ifndef OPEN_H\n#include <open.h>\n#endif\n*/\n"
         "#ifndef NEW_NAME_H\n#include <renamed.h>\n#endif\n";
     EXPECT_EQ(read("src/m.c"), asWritten(rightOnesLeft));
-    EXPECT_EQ(runVimbo({"--audit", "-i", "inc", "src/m.c"}).status, 0) << "nothing wrong is left";
+    EXPECT_EQ(engineRun({"src/m.c"}).audit().include("inc").run().status, 0) << "nothing wrong is left";
 
-    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--tree", "src"}).status, 0);
+    EXPECT_EQ(engineRun({"src"}).strip().include("inc").tree().run().status, 0);
     std::string stripped = "#include <a.h>\n" + rightOnesLeft.substr(rightOnesLeft.find("#include <open.h>"));
     stripped.replace(stripped.find("#ifndef NEW_NAME_H"), std::string::npos, "#include <renamed.h>\n");
     EXPECT_EQ(read("src/m.c"), asWritten(stripped)) << "feature tests and comments stay";
-    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--check", "--tree", "src"}).status, 0) << "nothing left to take away";
+    EXPECT_EQ(engineRun({"src"}).strip().include("inc").check().tree().run().status, 0) << "nothing left to take away";
 }
 
 #ifndef _WIN32
@@ -126,11 +132,11 @@ TEST_F(GuardWrappers, TreeThenStripGivesBackTheBytes) {
         {"src/bom.c", "\xEF\xBB\xBF#include <a.h>\n#include <a.h>\n"},
     };
     for (const auto& [name, bytes] : files) write(name, bytes);
-    auto tree = runVimbo({"-i", "inc", "--tree", "src"});
-    EXPECT_NE(tree.out.find("6 files examined, 6 rewritten"), std::string::npos) << tree.out;
-    EXPECT_EQ(runVimbo({"--audit", "-i", "inc", "--tree", "src"}).status, 0) << "vimbo's own guards are right";
-    auto strip = runVimbo({"--strip", "-i", "inc", "--tree", "src"});
-    EXPECT_EQ(strip.status, 0) << strip.err;
+    auto tree = engineRun({"src"}).include("inc").tree().run();
+    EXPECT_NE(tree.summaries.find("6 files examined, 6 rewritten"), std::string::npos) << tree.summaries;
+    EXPECT_EQ(engineRun({"src"}).audit().include("inc").tree().run().status, 0) << "vimbo's own guards are right";
+    auto strip = engineRun({"src"}).strip().include("inc").tree().run();
+    EXPECT_EQ(strip.status, 0) << strip.messages;
     for (const auto& [name, bytes] : files) EXPECT_EQ(read(name), bytes) << name;
 }
 #endif
@@ -162,26 +168,29 @@ TEST_F(GuardWrappers, EverySpellingWrappedIsKnownAgain) {
     };
     for (std::size_t i = 0; i < std::size(spellings); ++i)
         write(file(i), std::string("int x;\n") + spellings[i].first + "\n");
-    auto tree = runVimbo({"-i", "inc", "--tree", "src"});
-    EXPECT_NE(tree.out.find(count + " files examined, " + count + " rewritten"), std::string::npos) << tree.out;
-    auto right = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
-    EXPECT_EQ(right.status, 0) << right.out;
-    EXPECT_EQ(right.err, summary("0"));
-    EXPECT_EQ(runVimbo({"--strip", "-i", "inc", "--tree", "src"}).status, 0);
+    auto tree = engineRun({"src"}).include("inc").tree().run();
+    EXPECT_NE(tree.summaries.find(count + " files examined, " + count + " rewritten"), std::string::npos)
+        << tree.summaries;
+    auto right = engineRun({"src"}).audit().include("inc").tree().run();
+    EXPECT_EQ(right.status, 0) << right.findings;
+    EXPECT_EQ(right.summaries, summary("0"));
+    EXPECT_EQ(right.messages, "");
+    EXPECT_EQ(engineRun({"src"}).strip().include("inc").tree().run().status, 0);
     for (std::size_t i = 0; i < std::size(spellings); ++i)
         EXPECT_EQ(read(file(i)), asWritten(std::string("int x;\n") + spellings[i].first + "\n")) << spellings[i].first;
 
     for (std::size_t i = 0; i < std::size(spellings); ++i)
         write(file(i), std::string("#ifndef OLD_A_H\n") + spellings[i].first + "\n#endif\n");
-    auto wrong = runVimbo({"--audit", "-i", "inc", "--tree", "src"});
+    auto wrong = engineRun({"src"}).audit().include("inc").tree().run();
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(wrong.err, summary(count));
+    EXPECT_EQ(wrong.summaries, summary(count));
+    EXPECT_EQ(wrong.messages, "");
     for (std::size_t i = 0; i < std::size(spellings); ++i) {
         const std::string report = file(i) + ":2: " + std::string(vimbo::analysis::trimBlanks(spellings[i].first)) +
                                    " is wrapped in OLD_A_H, but " + spellings[i].second + " is guarded by A_H\n";
-        EXPECT_NE(wrong.out.find(report), std::string::npos) << report << wrong.out;
+        EXPECT_NE(wrong.findings.find(report), std::string::npos) << report << wrong.findings;
     }
-    EXPECT_EQ(runVimbo({"--strip-wrong", "-i", "inc", "--tree", "src"}).status, 0);
+    EXPECT_EQ(engineRun({"src"}).strip(Strip::wrong).include("inc").tree().run().status, 0);
     for (std::size_t i = 0; i < std::size(spellings); ++i)
         EXPECT_EQ(read(file(i)), asWritten(std::string(spellings[i].first) + "\n")) << spellings[i].first;
 }

@@ -216,6 +216,15 @@ TEST_F(InterruptedRun, AClosedOutputEndsTheRunAsSigpipe) {
         << verified.err;
     EXPECT_EQ(wholeFiles(false), 0u);
     expectNothingLeft();
+
+    // A dry run rewrote nothing, and says so.
+    const CommandOutcome shown =
+        vimbo::test::runVimboIntoClosingPipe({"-p", "build", "--verify", "--diff", "-j", "2", "--tree", "big"});
+    EXPECT_EQ(shown.status, 128 + SIGPIPE) << shown.err;
+    EXPECT_NE(shown.err.find("vimbo: interrupted; nothing was changed\n"), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.err.find("put back"), std::string::npos) << shown.err;
+    EXPECT_EQ(wholeFiles(false), 0u);
+    expectNothingLeft();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/line_endings.h"
 #include "support/command_run.h"
+#include "support/engine_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
 #include "vimbo/engine/file_rewriter.h"
@@ -15,6 +16,7 @@ namespace {
 
 namespace fs = vimbo::test::fs;
 using vimbo::test::asWritten;
+using vimbo::test::engineRun;
 using vimbo::test::runVimbo;
 
 struct Snapshot {
@@ -65,9 +67,9 @@ protected:
 };
 
 TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
-    auto o = runVimbo({"-b", "-i", "inc", "--tree", "proj"});
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_NE(o.out.find("vimbo: 14 files examined, 12 rewritten, "), std::string::npos) << o.out;
+    auto o = engineRun({"proj"}).backup().include("inc").tree().run();
+    EXPECT_EQ(o.status, 0) << o.messages;
+    EXPECT_NE(o.summaries.find("vimbo: 14 files examined, 12 rewritten, "), std::string::npos) << o.summaries;
     EXPECT_EQ(read("proj/src/main.c"),
               asWritten("#ifndef LOCAL_H\n#include \"local.h\"\n#endif\n") + kGuarded +
                   asWritten("int main(void) { return 0; }\n"));
@@ -78,37 +80,34 @@ TEST_F(TreeMode, RewritesEverySourceFromItsOwnDirectory) {
     EXPECT_EQ(read("proj/.hidden/h.c"), "#include <a.h>\n");
     EXPECT_EQ(read("proj/src/notes.txt"), "#include <a.h>\n");
     EXPECT_EQ(read("proj/src/none.c"), "int none;\n");
-    EXPECT_EQ(o.err.find(" of 14 files"), std::string::npos) << "no progress when stderr is no terminal";
     for (const auto& entry : fs::recursive_directory_iterator(root() / "proj"))
         EXPECT_NE(entry.path().filename(), "$vb$tmp$.$$$");
 #ifndef _WIN32
-    EXPECT_NE(o.out.find(", 1 skipped, 0 failed"), std::string::npos) << o.out;
-    EXPECT_NE(o.err.find("proj/src/link.c: skipped"), std::string::npos) << o.err;
+    EXPECT_NE(o.summaries.find(", 1 skipped, 0 failed"), std::string::npos) << o.summaries;
+    EXPECT_NE(o.messages.find("proj/src/link.c: skipped"), std::string::npos) << o.messages;
     EXPECT_TRUE(fs::is_symlink(root() / "proj/src/link.c"));
 #endif
 }
 
 TEST_F(TreeMode, CheckListsWhatTreeRewritesAndChangesNothing) {
     const TreeSnapshot before = snapshot("proj");
-    auto check = runVimbo({"-b", "-i", "inc", "--check", "--tree", "proj"});
-    EXPECT_EQ(check.status, 1) << check.err;
-    std::string expected;
-    for (const std::string& name : rewritten) expected += name + "\n";
-    EXPECT_EQ(check.out, expected);
+    auto check = engineRun({"proj"}).backup().include("inc").check().tree().run();
+    EXPECT_EQ(check.status, 1) << check.messages;
+    EXPECT_EQ(check.shownFiles, rewritten);
     EXPECT_TRUE(snapshot("proj") == before) << "check must leave every byte and time stamp";
 
-    runVimbo({"-i", "inc", "--tree", "proj"});
-    auto again = runVimbo({"-i", "inc", "--check", "--tree", "proj"});
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out, "");
+    engineRun({"proj"}).include("inc").tree().run();
+    auto again = engineRun({"proj"}).include("inc").check().tree().run();
+    EXPECT_EQ(again.status, 0) << again.messages;
+    EXPECT_EQ(again.shownFiles, std::vector<std::string>{});
 }
 
 TEST_F(TreeMode, DiffChangesNothing) {
     const TreeSnapshot before = snapshot("proj");
-    auto diff = runVimbo({"-i", "inc", "--diff", "--tree", "proj"});
-    EXPECT_EQ(diff.status, 1) << diff.err;
-    EXPECT_NE(diff.out.find("--- a/proj/src/main.c\n+++ b/proj/src/main.c\n@@ -1,3 +1,7 @@\n"), std::string::npos)
-        << diff.out;
+    auto diff = engineRun({"proj"}).include("inc").diff().tree().run();
+    EXPECT_EQ(diff.status, 1) << diff.messages;
+    EXPECT_NE(diff.diffs.find("--- a/proj/src/main.c\n+++ b/proj/src/main.c\n@@ -1,3 +1,7 @@\n"), std::string::npos)
+        << diff.diffs;
     EXPECT_TRUE(snapshot("proj") == before);
 }
 
@@ -116,8 +115,8 @@ TEST_F(TreeMode, DiffChangesNothing) {
 TEST_F(TreeMode, DiffAppliedWithPatchGivesTheRewrite) {
     fs::create_directories(root() / "copy");
     fs::copy(root() / "proj", root() / "copy/proj", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    write("diff.txt", runVimbo({"-i", "inc", "--diff", "--tree", "proj"}).out);
-    runVimbo({"-i", "inc", "--tree", "proj"});
+    write("diff.txt", engineRun({"proj"}).include("inc").diff().tree().run().diffs);
+    engineRun({"proj"}).include("inc").tree().run();
     ASSERT_EQ(std::system("cd copy && patch -s -p1 < ../diff.txt"), 0);
     TreeSnapshot rewrittenTree = snapshot("proj"), patchedTree;
     for (const auto& [name, entry] : snapshot("copy/proj")) patchedTree[name.substr(5)] = entry;
@@ -141,13 +140,13 @@ TEST_F(TreeMode, OnlyAddedLinesUnderGit) {
     const std::string include = (root() / "inc").string();
     ASSERT_EQ(std::system("cd repo && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"), 0);
     fs::current_path(root() / "repo");
-    auto diff = runVimbo({"-i", include, "--diff", "--tree", "."});
-    vimbo::test::writeFile(root() / "diff.txt", diff.out);
-    EXPECT_EQ(diff.status, 1) << diff.err;
-    EXPECT_EQ(diff.out.find("a/./"), std::string::npos) << "paths are normalised";
-    EXPECT_NE(diff.out.find("--- a/sub/lone.c\n"), std::string::npos) << diff.out;
-    auto walk = runVimbo({"-i", include, "--tree", "."});
-    EXPECT_EQ(walk.status, 0) << walk.err;
+    auto diff = engineRun({"."}).include(include).diff().tree().run();
+    vimbo::test::writeFile(root() / "diff.txt", diff.diffs);
+    EXPECT_EQ(diff.status, 1) << diff.messages;
+    EXPECT_EQ(diff.diffs.find("a/./"), std::string::npos) << "paths are normalised";
+    EXPECT_NE(diff.diffs.find("--- a/sub/lone.c\n"), std::string::npos) << diff.diffs;
+    auto walk = engineRun({"."}).include(include).tree().run();
+    EXPECT_EQ(walk.status, 0) << walk.messages;
     fs::current_path(root());
     ASSERT_EQ(std::system("cd repo && git diff --numstat > ../numstat.txt"), 0);
     EXPECT_EQ(read("numstat.txt"),
@@ -218,13 +217,13 @@ TEST_F(TreeMode, ProgressShowsOnATerminal) {
 TEST_F(TreeMode, EachFileSettlesInOneVisit) {
     write("inc/b.h", "#ifndef B_H\n#define B_H\n#endif\n");
     write("cascade/m.c", "#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n");
-    auto o = runVimbo({"-b", "-i", "inc", "--tree", "cascade"});
-    EXPECT_EQ(o.status, 0) << o.err;
+    auto o = engineRun({"cascade"}).backup().include("inc").tree().run();
+    EXPECT_EQ(o.status, 0) << o.messages;
     EXPECT_EQ(read("cascade/m.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef B_H\n#include <b.h>\n#endif\n"
                                              "#ifndef A_H\n#include <a.h>\n#endif\n"));
     EXPECT_EQ(read("cascade/m.Bak"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#include <b.h>\n#include <a.h>\n"));
-    auto again = runVimbo({"-i", "inc", "--check", "--tree", "cascade"});
-    EXPECT_EQ(again.status, 0) << again.out;
+    auto again = engineRun({"cascade"}).include("inc").check().tree().run();
+    EXPECT_EQ(again.status, 0) << again.messages;
 }
 
 // Files are rewritten in parallel, whole directories at a time; the trees,
@@ -240,27 +239,26 @@ TEST_F(TreeMode, JobsGiveTheSameResult) {
         fs::permissions(root() / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::create_directories(root() / "copy");
     fs::copy(root() / "many", root() / "copy/many", fs::copy_options::recursive);
-    auto one = runVimbo({"-j", "1", "-i", "inc", "--tree", "many"});
+    auto one = engineRun({"many"}).jobs(1).include("inc").tree().run();
     fs::current_path(root() / "copy");
-    auto four = runVimbo({"-j4", "-i", "../inc", "--tree", "many"});
+    auto four = engineRun({"many"}).jobs(4).include("../inc").tree().run();
     fs::current_path(root());
     EXPECT_EQ(one.status, 1);
     EXPECT_EQ(four.status, one.status);
-    EXPECT_EQ(four.out, one.out);
-    EXPECT_EQ(four.err, one.err);
-    EXPECT_NE(one.err.find("many/d3/f0.c: Error: input file is read-only; left unchanged.\n"), std::string::npos)
-        << one.err;
-    EXPECT_NE(one.err.find("vimbo: many/d3/$vb$tmp$.$$$: a scratch file that a run cut short left, with text no "
-                           "file beside it has; it stays: look at what it holds, then remove it\n"),
+    EXPECT_EQ(four.summaries, one.summaries);
+    EXPECT_EQ(four.shownFiles, one.shownFiles);
+    EXPECT_EQ(four.messages, one.messages);
+    EXPECT_NE(one.messages.find("many/d3/f0.c: Error: input file is read-only; left unchanged.\n"), std::string::npos)
+        << one.messages;
+    EXPECT_NE(one.messages.find("vimbo: many/d3/$vb$tmp$.$$$: a scratch file that a run cut short left, with text no "
+                                "file beside it has; it stays: look at what it holds, then remove it\n"),
               std::string::npos)
-        << one.err;
-    EXPECT_LT(one.err.find("many/d3/f0.c"), one.err.find("many/d3/f1.c")) << "in the order of the list";
+        << one.messages;
+    EXPECT_LT(one.messages.find("many/d3/f0.c"), one.messages.find("many/d3/f1.c")) << "in the order of the list";
     TreeSnapshot a = snapshot("many"), b;
     for (const auto& [name, entry] : snapshot("copy/many")) b[name.substr(5)] = entry;
     ASSERT_EQ(a.size(), b.size());
     for (const auto& [name, entry] : a) EXPECT_EQ(entry.bytes, b[name].bytes) << name;
-    EXPECT_EQ(runVimbo({"-j", "0", "--tree", "many"}).status, 2);
-    EXPECT_EQ(runVimbo({"-jx", "--tree", "many"}).status, 2);
 }
 
 // A directory that refuses new files (read-only, for anyone but root): the
@@ -403,12 +401,12 @@ TEST_F(TreeMode, TextAfterTheLastIncludeIsCopiedAsItIs) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) write("proj/t/" + std::to_string(i) + ".c", cases[i].before);
     const fs::file_time_type untouched = fs::last_write_time(root() / "proj/t/4.c");
-    runVimbo({"-j", "1", "-i", "inc", "--tree", "proj/t"});
+    engineRun({"proj/t"}).jobs(1).include("inc").tree().run();
     for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(read("proj/t/" + std::to_string(i) + ".c"), cases[i].after) << i;
     EXPECT_EQ(fs::last_write_time(root() / "proj/t/4.c"), untouched);
     // The lines copied keep their numbers.
     write("proj/tk/k.c", "#include <a.h>\nint x;\nint y;");
-    runVimbo({"-j", "1", "-i", "inc", "--keep-lines", "--tree", "proj/tk"});
+    engineRun({"proj/tk"}).jobs(1).include("inc").keepLines().tree().run();
     EXPECT_EQ(read("proj/tk/k.c"), asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#line 2\nint x;\n") + "int y;" +
                                        (textMode ? "\r\n" : ""));
 }
@@ -455,9 +453,10 @@ TEST_F(TreeMode, AHeaderRewrittenEarlierInTheRunCountsAsWhatItNowHolds) {
 TEST_F(TreeMode, ResultsFollowTheListWhateverOrderFilesAreRewrittenIn) {
     write("proj/s/a.c", "#include <a.h>\nint the_largest;\n");
     write("proj/s/b.c", "#include <a.h>\n");
-    const auto run = runVimbo({"-j", "1", "-i", "inc", "--tree", "--verbose", "proj/s"});
-    EXPECT_EQ(run.out, "proj/s/a.c:1: #include <a.h> was wrapped in A_H\nproj/s/b.c:1: #include <a.h> was wrapped in A_H\n"
-                       "vimbo: 2 files examined, 2 rewritten, 0 skipped, 0 failed\n");
+    const auto run = engineRun({"proj/s"}).jobs(1).include("inc").tree().run();
+    EXPECT_EQ(run.findings,
+              "proj/s/a.c:1: #include <a.h> was wrapped in A_H\nproj/s/b.c:1: #include <a.h> was wrapped in A_H\n");
+    EXPECT_EQ(run.summaries, "vimbo: 2 files examined, 2 rewritten, 0 skipped, 0 failed\n");
 }
 
 #ifndef _WIN32
@@ -498,8 +497,22 @@ TEST_F(TreeMode, ADryRunKnowsWhenTheFileOnDiskChanged) {
 }
 
 TEST_F(TreeMode, ExtensionsCanBeReplaced) {
-    auto o = runVimbo({"-i", "inc", "--check", "--tree", "--ext", "cc", "--ext", ".INL", "proj"});
-    EXPECT_EQ(o.out, "proj/ext/cc.cc\nproj/ext/inl.inl\n");
+    auto run = engineRun({"proj"}).include("inc").check().tree();
+    run.settings.extensions = {".cc", ".INL"};
+    EXPECT_EQ(run.run().shownFiles, (std::vector<std::string>{"proj/ext/cc.cc", "proj/ext/inl.inl"}));
+}
+
+// The command's count of files done is for a terminal only.
+TEST_F(TreeMode, NoProgressWhenStandardErrorIsNoTerminal) {
+    auto o = runVimbo({"-i", "inc", "--tree", "proj"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err.find(" of 14 files"), std::string::npos) << o.err;
+}
+
+// -j takes a number of jobs from 1 up.
+TEST_F(TreeMode, JobsMustBeANumber) {
+    EXPECT_EQ(runVimbo({"-j", "0", "--tree", "proj"}).status, 2);
+    EXPECT_EQ(runVimbo({"-jx", "--tree", "proj"}).status, 2);
 }
 
 TEST_F(TreeMode, ExitStatuses) {

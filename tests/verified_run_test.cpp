@@ -549,6 +549,65 @@ TEST_F(Verify, KeptOriginalsThatStayAreAFailure) {
         if (entry.path().filename().string().rfind(".vimbo-verify-", 0) == 0) fs::permissions(entry.path(), fs::perms::owner_all);
 }
 
+// A --verify run killed after its rewrite leaves the files rewritten and
+// never verified, their originals beside them: a later --verify run names
+// that folder and changes nothing, where it would find nothing to do and
+// say so as if it had checked.
+TEST_F(Verify, ARunKilledMidwayIsNeverTakenForVerified) {
+    const std::string dir = root().string();
+    const std::string mainBefore = read("src/main.c");
+    const struct {
+        const char* name;
+        int killAt;  // the compiler's run that kills vimbo: 2 before the rewrite, 3 after it
+        bool leftBehind;
+    } cases[] = {
+        {"killed before the rewrite", 2, false},
+        {"killed after the rewrite", 3, true},
+    };
+    const std::string plain = "[{\"directory\": \"" + dir +
+                              "\", \"file\": \"src/main.c\", \"command\": \"cc -Iinclude -c src/main.c\"}]";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root() / "src");
+        write("src/main.c", mainBefore);
+        write("count", "");
+        write("bin/cc", "#!/bin/sh\necho x >> " + dir + "/count\n"
+                        "[ $(wc -l < " + dir + "/count) -eq " + std::to_string(c.killAt) + " ] && kill -9 $PPID\n"
+                        "exec cc \"$@\"\n");
+        ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+        write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" +
+                                                 dir + "/bin/cc -Iinclude -c src/main.c\"}]");
+        const auto killed = runVimbo({"-p", "build", "--verify", "--keep-lines", "--tree", "src"});
+        ASSERT_TRUE(killed.status < 0 || killed.status >= 128) << killed.status << killed.err;  // killed, not done
+        ASSERT_EQ(noVerifyLeftovers(), !c.leftBehind);
+        const std::string left = read("src/main.c");
+        if (c.leftBehind) {
+            std::string folder;
+            for (const auto& entry : fs::directory_iterator(root() / "src"))
+                if (entry.path().filename().string().rfind(".vimbo-verify-", 0) == 0) folder = entry.path().string();
+            EXPECT_EQ(read(folder + "/files"), "0\t" + dir + "/src/main.c\n");
+            EXPECT_EQ(read(folder + "/0"), mainBefore);
+        }
+        write("build/compile_commands.json", plain);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"-p", "build", "--verify", "--keep-lines", "--check", "--tree", "src"},
+              std::vector<std::string>{"-p", "build", "--verify", "--keep-lines", "--check", "src/main.c"}}) {
+            const auto again = runVimbo(args);
+            if (!c.leftBehind) {
+                EXPECT_EQ(again.status, 1) << again.err;  // would be rewritten, as before the run
+                continue;
+            }
+            EXPECT_EQ(again.status, 2) << again.out << again.err;
+            EXPECT_NE(again.err.find("vimbo: src/.vimbo-verify-"), std::string::npos) << again.err;
+            EXPECT_NE(again.err.find(": originals kept by a --verify run that was cut short; what it rewrote was "
+                                     "never verified: put them back (its \"files\" names each one) or remove it\n"),
+                      std::string::npos)
+                << again.err;
+            EXPECT_EQ(read("src/main.c"), left);
+        }
+    }
+}
+
 TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {
     write("bin/cc", "#!/bin/sh\nskip=\nfor a do\n  shift\n  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
                     "  case $a in -MD) continue;; -MF|-MT) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"

@@ -33,7 +33,6 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
                      std::vector<UnindexedFile>* unindexed, const LookupsOf& lookupsOf) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> broken{false};
-    std::exception_ptr thrown;
     std::mutex lock;
     std::vector<std::pair<std::size_t, std::uint64_t>> leftOut;
     std::vector<UnindexedFile> unread;
@@ -66,10 +65,8 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
                     continue;
                 } catch (...) {
                 }
-                std::lock_guard<std::mutex> hold(lock);
-                if (!thrown) thrown = std::current_exception();
                 broken = true;
-                return;
+                throw;
             }
             std::lock_guard<std::mutex> hold(lock);
             try {
@@ -77,14 +74,13 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
                 else if (facts) add(files[i], canonical, *facts, uses);
             } catch (...) {
                 // Half added, the index can't be trusted: no file is rewritten.
-                if (!thrown) thrown = std::current_exception();
                 broken = true;
-                return;
+                throw;
             }
         }
     };
+    // The first exception a job lets out comes back from here, once all have stopped.
     vimbo::engine::runOnThreads(std::max(1u, jobs), files.size(), work);
-    if (thrown) std::rethrow_exception(thrown);
     if (unindexed) {
         std::sort(unread.begin(), unread.end(),
                   [](const UnindexedFile& a, const UnindexedFile& b) { return a.index < b.index; });

@@ -1,9 +1,11 @@
 #include "batch/kept_files.h"
 #include "batch/told.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <set>
 
 #include "vimbo/engine/child_process.h"
 #include "vimbo/engine/file_rewriter.h"
@@ -54,6 +56,47 @@ fs::path commonPart(const fs::path& a, const fs::path& b) {
 }
 
 fs::path absoluteNormal(const std::string& path) { return fs::absolute(path).lexically_normal(); }
+
+const char kKeptOriginalsPrefix[] = ".vimbo-verify-";
+
+namespace {
+// Paths under the current directory are shown from it, as the user names them.
+std::string shownFrom(const fs::path& here, const fs::path& path) {
+    const fs::path relative = path.lexically_relative(here);
+    return relative.empty() || *relative.begin() == ".." ? path.string() : relative.string();
+}
+}  // namespace
+
+std::vector<std::string> originalsLeftBehind(const std::vector<std::string>& files) {
+    if (files.empty()) return {};
+    std::set<fs::path> directories;
+    fs::path common;
+    for (const std::string& file : files) {
+        fs::path directory = absoluteNormal(file).parent_path();
+        common = common.empty() ? directory : commonPart(common, directory);
+        directories.insert(std::move(directory));
+    }
+    // A run over more of the tree kept its originals higher up.
+    const fs::path here = fs::current_path().lexically_normal();
+    const fs::path top = commonPart(common, here) == here ? here : common;
+    std::set<fs::path> looked;
+    for (const fs::path& directory : directories)
+        for (fs::path at = directory; looked.insert(at).second && at != top && at.has_relative_path();)
+            at = at.parent_path();
+    std::vector<std::string> found;
+    for (const fs::path& directory : looked) {
+        std::error_code error;
+        for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            std::error_code ignored;
+            if (name.compare(0, sizeof kKeptOriginalsPrefix - 1, kKeptOriginalsPrefix) == 0 &&
+                fs::is_directory(it->symlink_status(ignored)))
+                found.push_back(shownFrom(here, it->path()));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 Originals::~Originals() {
     std::error_code error;
@@ -107,7 +150,7 @@ bool Originals::keep(const std::vector<std::string>& files, bool backups) {
     }
     // Never at the top of the file system: files of two trees keep theirs
     // in the temporary directory.
-    if (common != common.root_path()) store_ = makeTemporaryDirectory(common, ".vimbo-verify-");
+    if (common != common.root_path()) store_ = makeTemporaryDirectory(common, kKeptOriginalsPrefix);
     if (store_.empty()) store_ = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-verify-");
     if (store_.empty()) return false;
     for (const std::string& file : files) {
@@ -128,6 +171,10 @@ bool Originals::keep(const std::vector<std::string>& files, bool backups) {
         }
         if (backups) backups_.push_back(old);
     }
+    // Should the run be cut short, this says which kept file is which.
+    std::ofstream list(store_ / "files", std::ios::binary);
+    for (std::size_t i = 0; i < kept_.size(); ++i)
+        list << i << "\t" << absoluteNormal(kept_[i].first).string() << "\n";
     return true;
 }
 

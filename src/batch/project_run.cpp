@@ -7,6 +7,7 @@
 #include <set>
 
 #include "batch/database_files.h"
+#include "batch/kept_files.h"
 #include "batch/told.h"
 #include "batch/verified_run.h"
 #include "project/compile_database.h"
@@ -84,13 +85,20 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
                    vimbo::engine::BatchObserver& observer) {
     SourceTree tree;
     std::vector<std::string> roots;
+    // What runs cut short left beside the files named is looked at too.
+    std::vector<std::string> named;
     for (const std::string& path : paths) {
-        if (!vimbo::engine::isDirectory(path) && effective.excluded(path, relativeToCurrent(path))) continue;
+        const bool directory = vimbo::engine::isDirectory(path);
+        if (!directory && effective.excluded(path, relativeToCurrent(path))) continue;
+        if (!directory) named.push_back(path);
         // A tree run takes even a file named through the walk, which leaves
         // links alone (a rewrite would turn one into a copy).
         (options.tree ? roots : tree.files).push_back(path);
     }
-    if (roots.empty()) return tree;
+    if (roots.empty()) {
+        noteDirectoriesOf(named, tree);
+        return tree;
+    }
     WalkOptions walk;
     walk.breakLinks = options.breakLinks;
     walk.linksCountedLater = linksCountedByRun(options);
@@ -107,6 +115,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     tree.errors = std::move(walked.errors);
     tree.directories = std::move(walked.directories);
     tree.gitProblems = std::move(walked.gitProblems);
+    noteDirectoriesOf(named, tree);
     return tree;
 }
 
@@ -266,6 +275,20 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
 
     const int walkErrors = static_cast<int>(tree.errors.size());
     if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors, observer);
+    // What such a run rewrote stands unverified: a new run would find
+    // nothing to do and say so, as if it had checked.
+    std::vector<std::string> looked = tree.files;
+    for (const auto& skipped : tree.skipped) looked.push_back(skipped.path);  // its twin may be a kept original
+    const std::vector<std::string> leftBehind = originalsLeftBehind(looked);
+    for (const std::string& folder : leftBehind)
+        Told(observer) << "vimbo: " << folder
+                       << ": originals kept by a --verify run that was cut short; what it rewrote was never "
+                          "verified: put them back (its \"files\" names each one) or remove it\n";
+    if (!leftBehind.empty()) {
+        const bool dry = batch.mode != vimbo::engine::BatchMode::rewrite;
+        Told(observer) << "vimbo: --verify: nothing was " << (dry ? "checked" : "rewritten") << "\n";
+        return 2;
+    }
     // The run stands only if every unit of the build still preprocesses to
     // the same text.
     VerifySettings verify;

@@ -418,9 +418,11 @@ private:
     }
 
     bool undo(int status) {
+        // A dry run rewrote nothing but its copy of the tree.
         Told(observer()) << "vimbo: interrupted; "
-                  << (dry_ || putBack() ? "every rewritten file is put back as it was\n"
-                                        : "not every file could be put back\n");
+                         << (dry_        ? "nothing was changed\n"
+                             : putBack() ? "every rewritten file is put back as it was\n"
+                                         : "not every file could be put back\n");
         status_ = status;
         return false;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "project/git_ignore.h"
 #include "project/path_glob.h"
@@ -145,6 +146,25 @@ SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions&
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
     std::sort(tree.skipped.begin(), tree.skipped.end());
     return tree;
+}
+
+void noteDirectoriesOf(const std::vector<std::string>& files, SourceTree& tree) {
+    std::set<std::string> noted;
+    for (const WalkedDirectory& directory : tree.directories) noted.insert(directory.path);
+    for (const std::string& file : files) {
+        const std::size_t slash = file.find_last_of("/\\");
+        const std::string path = slash == std::string::npos ? "." : slash == 0 ? file.substr(0, 1) : file.substr(0, slash);
+        if (!noted.insert(path).second) continue;
+        WalkedDirectory directory{path, {}, {}};
+        if (!vimbo::engine::directoryIdentity(path, directory.identity)) continue;
+        std::error_code error;
+        for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (vimbo::engine::isScratchFileName(name)) directory.leftovers.push_back(name);
+        }
+        std::sort(directory.leftovers.begin(), directory.leftovers.end());
+        tree.directories.push_back(std::move(directory));
+    }
 }
 
 }  // namespace vimbo::project

@@ -63,4 +63,9 @@ bool hasSourceExtension(const std::string& path, const std::vector<std::string>&
 // extension, exclusion or ignore rule applies to those).
 SourceTree findSources(const std::vector<std::string>& roots, const WalkOptions& options);
 
+// The directories of files named on their own, noted as the walk notes its
+// own (unless it did): as they are now, with the scratch files that runs
+// cut short left there, which the run looks at before it writes there.
+void noteDirectoriesOf(const std::vector<std::string>& files, SourceTree& tree);
+
 }  // namespace vimbo::project

@@ -26,6 +26,12 @@ bool sameVersion(const FileIdentity& a, const FileIdentity& b) {
     return a.device == b.device && a.file == b.file && a.size == b.size && a.modified == b.modified;
 }
 
+// The very file the run wrote (device, number and size): its time stamps
+// move with the swap, and a save into it would change its size or number.
+bool runsOwnFile(const FileIdentity& now, const FileIdentity& written) {
+    return now.device == written.device && now.file == written.file && now.size == written.size;
+}
+
 std::string changedMessage(const std::string& target) {
     return std::string(kCantReplacePrefix) + target + kChangedDuringRun;
 }
@@ -145,8 +151,7 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
     const auto ownVersion = [&]() {
         Published done;
         FileIdentity now;
-        if (pending.noteVersion && fs.identityNoFollow(target, now) && now.device == pending.written.device &&
-            now.file == pending.written.file && now.size == pending.written.size)
+        if (pending.noteVersion && fs.identityNoFollow(target, now) && runsOwnFile(now, pending.written))
             done.written = now;
         return done;
     };
@@ -180,8 +185,7 @@ Published CommitBatch::putInPlace(PendingRewrite& pending) {
                     // What comes back must be the run's own new text: one the
                     // other writer saved into it meanwhile is theirs too.
                     FileIdentity back;
-                    if (fs.identityNoFollow(pending.scratch, back) && back.device == pending.written.device &&
-                        back.file == pending.written.file && back.size == pending.written.size) {
+                    if (fs.identityNoFollow(pending.scratch, back) && runsOwnFile(back, pending.written)) {
                         fs.remove(pending.scratch);
                         return {Failure::changedDuringRun, changedMessage(target), ""};
                     }

@@ -65,9 +65,6 @@ void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplu
 
 RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWriter& output, const LinePass& pass) {
     RewriteOutcome outcome;
-    const std::uint64_t plainFrom = pass.plainFrom;
-    const std::vector<long>* const inputOrigins = pass.inputOrigins;
-    std::vector<long>* const outputOrigins = pass.outputOrigins;
     // The last macro an "#ifndef" of the file tested, whose include is not
     // wrapped again; every pass over a file starts without one.
     std::string lastIfndefMacro;
@@ -91,20 +88,20 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     while (!outcome.ioError && (fromCrLines() || input.good())) {
         const bool crLine = fromCrLines();
         const std::uint64_t lineStart = crLine ? crLinesOffset + crAt : input.offset();
-        plain = plain || lineStart >= plainFrom;
-        if (plain && !crLine && input.keepsEveryByte() && !inputOrigins) {
+        plain = plain || lineStart >= pass.plainFrom;
+        if (plain && !crLine && input.keepsEveryByte() && !pass.inputOrigins) {
             // The rest as it is read: a copy, and the lines' numbers in order
             // (a last line without a break counts too).
             bool lineOpen = false;
             const auto take = [&](std::string_view piece) {
                 output.write(piece);
-                if (!outputOrigins) return;
+                if (!pass.outputOrigins) return;
                 for (char c : piece)
-                    if (c == '\n') outputOrigins->push_back(static_cast<long>(++index));
+                    if (c == '\n') pass.outputOrigins->push_back(static_cast<long>(++index));
                 lineOpen = piece.back() != '\n';
             };
             if (input.readRest(take) == TextReader::Status::error) outcome.ioError = true;
-            if (lineOpen) outputOrigins->push_back(static_cast<long>(++index));
+            if (lineOpen) pass.outputOrigins->push_back(static_cast<long>(++index));
             if (output.failed()) outcome.ioError = true;
             break;
         }
@@ -135,13 +132,13 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         }
         const std::uint64_t lineEnd = crLine ? crLinesOffset + crAt : input.offset();
         if (fileEnding.empty()) fileEnding = ending;
-        const long origin = !inputOrigins ? static_cast<long>(index + 1)
-                            : index < inputOrigins->size() ? (*inputOrigins)[index] : 0;
+        const long origin = !pass.inputOrigins ? static_cast<long>(index + 1)
+                            : index < pass.inputOrigins->size() ? (*pass.inputOrigins)[index] : 0;
         ++index;
         const auto copyLine = [&] {
             output.write(line);
             output.write(ending);
-            if (outputOrigins) outputOrigins->push_back(origin);
+            if (pass.outputOrigins) pass.outputOrigins->push_back(origin);
         };
         if (plain) {
             copyLine();
@@ -184,7 +181,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             outcome.wrapsFrom = std::min(outcome.wrapsFrom, lineStart);
             outcome.wrapsTo = lineEnd;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
-            if (outputOrigins) outputOrigins->insert(outputOrigins->end(), {0, -std::abs(origin), 0});
+            if (pass.outputOrigins) pass.outputOrigins->insert(pass.outputOrigins->end(), {0, -std::abs(origin), 0});
             if (options_.recordChanges && pass.changes) pass.changes->push_back(changeAt(line, std::abs(origin), guard));
         } else {
             copyLine();
