@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "rewrite/scratch_file.h"
 #include "support/file_mode_run.h"
 #include "support/temp_dir.h"
 #include "support/written_text.h"
@@ -83,12 +84,12 @@ TEST_F(BadInput, FileModeCarriesBinaryAndHugeLines) {
 TEST_F(BadInput, NullSettingsRunNothing) {
     Vimbo processor;
     ::testing::internal::CaptureStdout();
-    processor.run();
+    const FileRunResult result = processor.run();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_FALSE(processor.failed());
-    EXPECT_EQ(processor.lastMessage(), "");
-    EXPECT_FALSE(processor.takePrepared());
-    EXPECT_FALSE(exists(processor.scratchPath()));
+    EXPECT_FALSE(result.failed());
+    EXPECT_EQ(result.message, "");
+    EXPECT_FALSE(result.prepared);
+    EXPECT_FALSE(exists(kScratchFileName));
 }
 
 }  // namespace

@@ -215,9 +215,10 @@ TEST_F(FileFailures, FailedReplaceInOneStepKeepsTheOldFile) {
     options.replaceInOneStep = true;
     options.scratchDirectory = "sub/";
     Vimbo processor(&settings, options, {}, fileSystem());
-    EXPECT_EQ(processor.processFile(), 1);
-    EXPECT_EQ(processor.failure(), Failure::cantReplace);
-    EXPECT_EQ(processor.lastMessage(), "Error: can't replace sub/main.c; left unchanged.\n");
+    const FileRunResult result = processor.rewriteFile();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.failure, Failure::cantReplace);
+    EXPECT_EQ(result.message, "Error: can't replace sub/main.c; left unchanged.\n");
     EXPECT_EQ(read("sub/main.c"), kSource);
     EXPECT_FALSE(exists("sub/$vb$tmp$.$$$"));
     EXPECT_FALSE(exists(kScratch));

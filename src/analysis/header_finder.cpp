@@ -106,7 +106,7 @@ std::string HeaderFinder::findLikeCompiler(const std::string& name, bool quoted,
     if (isAbsolutePath(name)) return isRegularFile(name) ? name : "";
     // Reached through a link in another directory, the file's quoted names
     // are found beside the link: from here, which is unknown.
-    if (quoted && cache_.runFiles() && cache_.runFiles()->reachedFromAnotherDirectory(includer)) return "";
+    if (quoted && cache_.reachedFromAnotherDirectory(includer)) return "";
     const PathParts parts = splitPath(includer);
     const std::string directory = parts.drive + parts.directory;
     // Only the includer's directory matters, and only for a quoted name.

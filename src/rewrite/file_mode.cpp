@@ -21,20 +21,21 @@ namespace {
 constexpr int kMaxSettlingPasses = 16;
 }  // namespace
 
-RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::uint64_t plainFrom) {
+RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::vector<IncludeChange>& changes,
+                                     std::uint64_t plainFrom) {
     const LineEndings endings = vimbo::platform::kSystemLineEndings;
     // Where each line of the text came from, for the "#line" directives.
     vimbo::analysis::LineOrigins origins, nextOrigins;
     RewriteOutcome first;
     // Origins serve the "#line" directives and the changes' line numbers.
     const bool track = options_.keepLines || options_.recordChanges;
-    changes_.clear();
+    changes.clear();
     // Room for the text and a few wraps; a longer text still grows.
     const std::size_t hint = input.sizeHint();
     text.reserve(hint + hint / 16);
     {
         TextWriter memory(text, endings);
-        first = rewriteLines(input, memory, {plainFrom, nullptr, track ? &origins : nullptr});
+        first = rewriteLines(input, memory, {plainFrom, nullptr, track ? &origins : nullptr, &changes});
         memory.close();
     }
     bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
@@ -45,7 +46,8 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::
         TextWriter memory(next, endings);
         nextOrigins.clear();
         const RewriteOutcome outcome =
-            rewriteLines(pending, memory, {UINT64_MAX, track ? &origins : nullptr, track ? &nextOrigins : nullptr});
+            rewriteLines(pending, memory,
+                         {UINT64_MAX, track ? &origins : nullptr, track ? &nextOrigins : nullptr, &changes});
         if (!outcome.changed) break;
         first.wrapsFrom = first.wrapsTo = UINT64_MAX;  // offsets of another text
         memory.close();
@@ -57,52 +59,57 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::
     if (options_.keepLines && first.changed && !first.ioError && !first.droppedText &&
         !vimbo::analysis::keepLineNumbers(std::string(text), origins, text))
         first.changed = false;
-    if (!first.changed) changes_.clear();
+    if (!first.changed) changes.clear();
     if (options_.keepLines) first.wrapsFrom = first.wrapsTo = UINT64_MAX;  // "#line" lines came in too
     return first;
 }
 
 // The text settles in memory first; only a file that changes needs the
 // scratch file, which then gets the settled bytes as they are.
-int Vimbo::processSettled(TextReader& input, std::uint64_t plainFrom, const vimbo::platform::FileIdentity* read,
-                          bool& readAnew) {
+int Vimbo::processSettled(FileRunResult& result, TextReader& input, std::uint64_t plainFrom,
+                          const vimbo::platform::FileIdentity* read, bool& readAnew) {
     std::string text;
-    const RewriteOutcome outcome =
-        options_.strip == vimbo::engine::Strip::none ? rewriteSettled(input, text, plainFrom) : stripWrappers(input, text);
+    const RewriteOutcome outcome = options_.strip == vimbo::engine::Strip::none
+                                       ? rewriteSettled(input, text, result.changes, plainFrom)
+                                       : stripWrappers(input, text, result.changes);
     input.close();
     if (outcome.ioError && input.differsFromKnown()) {
         readAnew = true;
         return 0;
     }
     if (outcome.ioError) {
-        report(Failure::ioError, kIoError);
+        report(result, Failure::ioError, kIoError);
         return outcome.changed;
     }
     if (outcome.droppedText) {
-        report(Failure::textWouldChange, kTextWouldChange);
+        report(result, Failure::textWouldChange, kTextWouldChange);
         return outcome.changed;
     }
     if (!outcome.changed) return 0;
     if (options_.commitLater) {
-        prepareRewrite(text, outcome, read);
+        prepareRewrite(result, text, outcome, read);
         return outcome.changed;
     }
     std::optional<TextWriter> scratch;
-    const std::string scratchName = createScratch(scratch);
+    const std::string scratchName = createScratch(result, scratch);
     if (scratchName.empty()) return outcome.changed;
     scratch->write(text);
     // Put on disk before a rename publishes it: a power cut can't take it back then.
     const bool onDisk = scratch->sync();
     if (!scratch->close() || !onDisk) {
-        report(Failure::ioError, kIoError);
+        report(result, Failure::ioError, kIoError);
         fs_.remove(scratchName);
         return outcome.changed;
     }
-    if (!commitOutput(read)) fs_.remove(scratchName);
+    if (!commitOutput(result, read)) fs_.remove(scratchName);
     return outcome.changed;
 }
 
-int Vimbo::processFile() {
+int Vimbo::processFile() { return rewriteFile().status; }
+
+FileRunResult Vimbo::rewriteFile() {
+    FileRunResult result;
+    result.scratchPath = defaultScratchPath();
     // A file of a batch run was read once already (the index): its version
     // is known, and held to at the commit.
     vimbo::platform::FileIdentity known;
@@ -114,24 +121,23 @@ int Vimbo::processFile() {
     const std::uint64_t plainFrom = runKnows && options_.strip == vimbo::engine::Strip::none
                      ? shared_.headers->includeWordEnd(settings_->inputFile(), known)
                      : vimbo::analysis::HeaderFacts::kUnknownOffset;
-    if (plainFrom == 0) {
-        failure_ = Failure::none;
-        lastMessage_.clear();
-        changes_.clear();
-        return 0;
-    }
+    if (plainFrom == 0) return result;
     bool readAnew = false;
-    const int changed = processFileAs(runKnows ? &known : nullptr, plainFrom, readAnew);
-    if (!readAnew) return changed;
+    result.status = processFileAs(result, runKnows ? &known : nullptr, plainFrom, readAnew);
+    if (!readAnew) return result;
     readAnew = false;
-    return processFileAs(nullptr, vimbo::analysis::HeaderFacts::kUnknownOffset, readAnew);
+    result.status = processFileAs(result, nullptr, vimbo::analysis::HeaderFacts::kUnknownOffset, readAnew);
+    return result;
 }
 
-int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom, bool& readAnew) {
-    failure_ = Failure::none;
-    lastMessage_.clear();
-    scratchName_.clear();
-    prepared_.reset();
+int Vimbo::processFileAs(FileRunResult& result, const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom,
+                         bool& readAnew) {
+    // A read again starts anew, but for the leftovers the first one met.
+    result.failure = Failure::none;
+    result.message.clear();
+    result.changes.clear();
+    result.scratchPath = defaultScratchPath();
+    result.prepared.reset();
 
     TextReader input(fs_, settings_->inputFile(), vimbo::platform::kSystemLineEndings, known);
     // The version of the input that was read, when its open told it: the
@@ -141,19 +147,19 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64
     const vimbo::platform::FileIdentity* const read =
         inputReadKnown && settings_->inputFile() == settings_->outputFile() ? &inputRead : nullptr;
     if (!input.isOpen()) {
-        report(Failure::cantOpenInput, kCantOpenInput);
+        report(result, Failure::cantOpenInput, kCantOpenInput);
         return 0;
     }
-    if (options_.settle) return processSettled(input, plainFrom, read, readAnew);
+    if (options_.settle) return processSettled(result, input, plainFrom, read, readAnew);
     // Never truncate a file that already has the scratch name: it may be the
     // only copy left by an earlier run whose rename failed.
-    TextWriter scratch(fs_, scratchPath(), TextWriter::Create::newOnly);
+    TextWriter scratch(fs_, result.scratchPath, TextWriter::Create::newOnly);
     if (!scratch.isOpen()) {
-        report(Failure::cantCreateScratch, kCantCreateTemp);
+        report(result, Failure::cantCreateScratch, kCantCreateTemp);
         return 0;
     }
 
-    const RewriteOutcome outcome = rewriteLines(input, scratch);
+    const RewriteOutcome outcome = rewriteLines(input, scratch, {UINT64_MAX, nullptr, nullptr, &result.changes});
     // Put on disk before a rename publishes it (only a changed text is).
     const bool onDisk = !outcome.changed || scratch.sync();
     const bool ioError = !scratch.close() || !onDisk || outcome.ioError;
@@ -161,12 +167,12 @@ int Vimbo::processFileAs(const vimbo::platform::FileIdentity* known, std::uint64
 
     bool scratchGone = false;
     if (ioError)
-        report(Failure::ioError, kIoError);
+        report(result, Failure::ioError, kIoError);
     else if (outcome.droppedText)
-        report(Failure::textWouldChange, kTextWouldChange);
+        report(result, Failure::textWouldChange, kTextWouldChange);
     else if (outcome.changed)
-        scratchGone = commitOutput(read);
-    if (!scratchGone) fs_.remove(scratchPath());
+        scratchGone = commitOutput(result, read);
+    if (!scratchGone) fs_.remove(result.scratchPath);
     return outcome.changed;
 }
 

@@ -21,11 +21,11 @@ constexpr int kMaxLeftovers = 16;
 }  // namespace
 
 
-std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
+std::string Vimbo::createScratch(FileRunResult& result, std::optional<TextWriter>& writer) {
     ScratchNames* names = shared_.names;
     for (int attempt = 0; attempt < kMaxLeftovers; ++attempt) {
         const std::string name = names ? names->next() : options_.scratchDirectory + kScratchFileName;
-        scratchName_ = name;
+        result.scratchPath = name;
         writer.emplace(fs_, name, TextWriter::Create::newOnly, LineEndings::kept);
         if (writer->isOpen()) return name;
         writer.reset();
@@ -39,25 +39,25 @@ std::string Vimbo::createScratch(std::optional<TextWriter>& writer) {
         if (!names) break;
         std::string of;
         if (removeLeftover(fs_, name, settings_->inputFile(), of)) {
-            leftovers_.push_back({name, of, true});
+            result.leftovers.push_back({name, of, true});
             names->again();
         } else {
-            leftovers_.push_back({name, "", false});
+            result.leftovers.push_back({name, "", false});
         }
     }
-    report(Failure::cantCreateScratch, kCantCreateTemp);
+    report(result, Failure::cantCreateScratch, kCantCreateTemp);
     return "";
 }
 
-void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcome,
+void Vimbo::prepareRewrite(FileRunResult& result, const std::string& text, const RewriteOutcome& outcome,
                            const vimbo::platform::FileIdentity* read) {
     const std::string target = settings_->outputFile();
     if (!read) {
-        report(Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
+        report(result, Failure::cantReplace, std::string(kCantReplacePrefix) + target + "; left unchanged.\n");
         return;
     }
     if (fs_.readOnly(target, read)) {
-        report(Failure::readOnlyInput, kReadOnlyInput);
+        report(result, Failure::readOnlyInput, kReadOnlyInput);
         return;
     }
     PendingRewrite pending;
@@ -73,13 +73,13 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
         pending.backup = vimbo::engine::backupNameOf(settings_->inputFile());
         const Failure claimed = claimBackup(pending.backup, message);
         if (claimed != Failure::none) {
-            report(claimed, message);
+            report(result, claimed, message);
             return;
         }
         pending.backupScratch = writeBackupCopy(pending.backup, syncEach);
         if (pending.backupScratch.empty()) {
             if (shared_.backups) shared_.backups->release(pending.backup);
-            report(Failure::cantCreateBackup, kCantCreateBak);
+            report(result, Failure::cantCreateBackup, kCantCreateBak);
             return;
         }
     }
@@ -94,7 +94,7 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
     OldVersion reused;
     if (shared_.commits && shared_.names &&
         shared_.commits->recycle(shared_.directory, *shared_.names, text.size(), read->device, reused)) {
-        if (!keepMetadata(target, reused.path, read, &reused.identity)) {
+        if (!keepMetadata(result, target, reused.path, read, &reused.identity)) {
             dropAll(reused.path);
             return;
         }
@@ -110,7 +110,7 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
         }
     }
     const bool fresh = pending.scratch.empty();
-    if (fresh) pending.scratch = createScratch(scratch);
+    if (fresh) pending.scratch = createScratch(result, scratch);
     if (pending.scratch.empty()) {
         dropAll("");
         return;
@@ -118,13 +118,13 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
     scratch->write(text);
     const bool onDisk = !syncEach || scratch->sync();
     if (!scratch->close() || !onDisk) {
-        report(Failure::ioError, kIoError);
+        report(result, Failure::ioError, kIoError);
         dropAll(pending.scratch);
         return;
     }
     if (fresh) {
         // The new file stands for the old one: same permissions, owner and attributes.
-        if (!keepMetadata(target, pending.scratch, read)) {
+        if (!keepMetadata(result, target, pending.scratch, read)) {
             dropAll(pending.scratch);
             return;
         }
@@ -132,7 +132,7 @@ void Vimbo::prepareRewrite(const std::string& text, const RewriteOutcome& outcom
         if (!fs_.identityNoFollow(pending.scratch, pending.written)) pending.written = {};
     }
     pending.written.size = text.size();
-    prepared_ = std::move(pending);
+    result.prepared = std::move(pending);
 }
 
 }  // namespace vimbo::rewrite

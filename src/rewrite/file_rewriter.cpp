@@ -252,11 +252,11 @@ std::string keptLeftover(const std::string& left) {
                   "look at what it holds, then remove it";
 }
 
-void noteFailure(const Vimbo& processor, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
-    outcome.failure = processor.failure();
-    outcome.message = processor.lastMessage();
+void noteFailure(const FileRunResult& result, const vimbo::platform::FileSystemOps& fs, FileOutcome& outcome) {
+    outcome.failure = result.failure;
+    outcome.message = result.message;
     while (!outcome.message.empty() && outcome.message.back() == '\n') outcome.message.pop_back();
-    const std::string scratch = processor.scratchPath();
+    const std::string& scratch = result.scratchPath;
     // Only a scratch file that is there is worth a look.
     if ((outcome.failure == Failure::cantCreateScratch || outcome.failure == Failure::cantRename) &&
         (fs.exists(scratch) || fs.isLink(scratch)))
@@ -327,18 +327,19 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     RunShared shared{&state.run.headers, &state.run.backups, state.names.get(),
                      state.held, &state.batch->state_->commits, state.run.indexed ? &state.run.index : nullptr};
     Vimbo processor(&params, optionsFor(path, state.settings, lookup, others), shared, fs);
-    outcome.changed = processor.processFile() != 0;
-    for (const Vimbo::Leftover& left : processor.leftovers()) {
+    FileRunResult result = processor.rewriteFile();
+    outcome.changed = result.status != 0;
+    for (const FileRunResult::Leftover& left : result.leftovers) {
         if (left.removed) state.notes.push_back(leftoverNote(left.path, left.of, state.run.dry));
         else state.run.scratchRemover.report(keptLeftover(left.path));
     }
     outcome.notes = std::move(state.notes);
     state.notes.clear();
-    if (processor.failed()) noteFailure(processor, fs, outcome);
-    else if (outcome.changed) outcome.findings = findingsOf(processor.changes(), {});
+    if (result.failed()) noteFailure(result, fs, outcome);
+    else if (outcome.changed) outcome.findings = findingsOf(result.changes, {});
     std::stable_sort(outcome.findings.begin(), outcome.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    std::optional<PendingRewrite> prepared = processor.takePrepared();
+    std::optional<PendingRewrite>& prepared = result.prepared;
     if (!prepared) return outcome;
     prepared->noteVersion = state.settings.noteVersions;
     // Put in place with its batch; its outcome is then complete.
@@ -379,10 +380,11 @@ FileOutcome DirectoryRewriter::audit(const std::string& path, const Lookup& look
                     fs);
     FileOutcome outcome;
     std::vector<vimbo::analysis::GuardWrapper> wrong;
-    if (!processor.auditFile(wrong)) noteFailure(processor, fs, outcome);
+    const FileRunResult result = processor.auditFile(wrong);
+    if (result.failed()) noteFailure(result, fs, outcome);
     std::vector<std::string> problems;
     for (const vimbo::analysis::GuardWrapper& wrapper : wrong) problems.push_back(wrapper.name + " " + wrapper.problem);
-    outcome.findings = findingsOf(processor.changes(), problems);
+    outcome.findings = findingsOf(result.changes, problems);
     return outcome;
 }
 

@@ -25,13 +25,11 @@ HeaderLookup Vimbo::lookup() const {
                         vimbo::analysis::namesCplusplusFile(settings_->inputFile())};
 }
 
-std::string Vimbo::scratchPath() const {
-    return scratchName_.empty() ? options_.scratchDirectory + kScratchFileName : scratchName_;
-}
+std::string Vimbo::defaultScratchPath() const { return options_.scratchDirectory + kScratchFileName; }
 
-void Vimbo::report(Failure failure, const std::string& message) {
-    failure_ = failure;
-    lastMessage_ = message;
+void Vimbo::report(FileRunResult& result, Failure failure, const std::string& message) {
+    result.failure = failure;
+    result.message = message;
     if (!options_.printMessages) return;
     std::fputs(message.c_str(), stdout);
     std::fflush(stdout);

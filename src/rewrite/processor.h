@@ -6,13 +6,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "analysis/external_guards.h"
 #include "platform/file_system.h"
 #include "rewrite/failure.h"
-#include "rewrite/pending_rewrite.h"
+#include "rewrite/file_run_result.h"
 #include "rewrite/rewrite_options.h"
 #include "rewrite/rewrite_outcome.h"
 #include "rewrite/settings.h"
@@ -65,6 +64,8 @@ struct LinePass {
     const std::vector<long>* inputOrigins = nullptr;
     // Where each line of the output comes from (null: not wanted).
     std::vector<long>* outputOrigins = nullptr;
+    // With RewriteOptions::recordChanges, where the lines it guards go (null: not wanted).
+    std::vector<IncludeChange>* changes = nullptr;
 };
 
 class Vimbo {
@@ -79,75 +80,62 @@ public:
 
     // Line mode: the rewritten text of the settings' line, ending in "\n".
     std::string processLine();
-    // File mode: 1 when at least one include line was guarded, else 0.
+    // File mode, and what it came to.
+    FileRunResult rewriteFile();
+    // File mode for the exported function: rewriteFile's status.
     int processFile();
-    // Runs whichever mode the settings name.
-    void run();
+    // Runs whichever mode the settings name: file mode's result (an empty
+    // one for line mode).
+    FileRunResult run();
     // The external guards of the input file that do not control their
-    // header; false (with the message as for file mode) when it can't be read.
-    bool auditFile(std::vector<vimbo::analysis::GuardWrapper>& wrong);
+    // header (and their lines in the result's changes); the result fails,
+    // with the message as for file mode, when it can't be read.
+    FileRunResult auditFile(std::vector<vimbo::analysis::GuardWrapper>& wrong);
 
+private:
     // The loop of every file rewrite: each line read from the input goes to
     // the output, include lines in guarded form where their header has a guard.
     RewriteOutcome rewriteLines(vimbo::platform::TextReader& input, vimbo::platform::TextWriter& output,
-                                const LinePass& pass = {});
+                                const LinePass& pass);
     // The loop run again over its own output, in memory, until it guards
     // nothing more: the text a run over the result would leave as it is.
-    // Returns the first pass's outcome; `text` gets the settled bytes.
+    // Returns the first pass's outcome; `text` gets the settled bytes, and
+    // `changes` (with RewriteOptions::recordChanges) what they guard.
     RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text,
-                                  std::uint64_t plainFrom = UINT64_MAX);
+                                  std::vector<IncludeChange>& changes, std::uint64_t plainFrom);
 
-    // How the last file-mode run failed (Failure::none when it did not), and
-    // the message it printed (or would have).
-    bool failed() const { return failure_ != Failure::none; }
-    Failure failure() const { return failure_; }
-    const std::string& lastMessage() const { return lastMessage_; }
-    // With RewriteOptions::recordChanges, what the last settled run changed.
-    const std::vector<IncludeChange>& changes() const { return changes_; }
-    // The scratch file the last run wrote, or would have.
-    std::string scratchPath() const;
-    // With RewriteOptions::commitLater: the rewrite the last run wrote
-    // beside its file, for the caller to put in place (none when nothing
-    // changed or it failed).
-    std::optional<PendingRewrite> takePrepared() { return std::exchange(prepared_, std::nullopt); }
-    // Scratch files that runs cut short left, met by the last run.
-    struct Leftover {
-        std::string path;
-        std::string of;      // the file whose old text it held ("" when it held none)
-        bool removed = false;  // else it holds text of its own, and stays
-    };
-    const std::vector<Leftover>& leftovers() const { return leftovers_; }
-
-private:
     // The lookup the settings and options make.
     vimbo::analysis::HeaderLookup lookup() const;
     vimbo::analysis::GuardAnalyzer& analyzer();
     // `readAnew` is set when the input was not the version the run knew: it
     // is to be read again as it is.
     // `read`: the version of the target that was read (null: not known).
-    int processSettled(vimbo::platform::TextReader& input, std::uint64_t plainFrom,
+    // Each step of a file-mode run records what it comes to in `result`.
+    int processSettled(FileRunResult& result, vimbo::platform::TextReader& input, std::uint64_t plainFrom,
                        const vimbo::platform::FileIdentity* read, bool& readAnew);
     // File mode with the input read as `known`, the version the run learnt
     // it is (null: as the open finds it), copying unexamined from `plainFrom`.
-    int processFileAs(const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom, bool& readAnew);
+    int processFileAs(FileRunResult& result, const vimbo::platform::FileIdentity* known, std::uint64_t plainFrom,
+                      bool& readAnew);
     // Before the target is replaced: it is no link and, where the version
     // read is known, still that version (false, and the message, if not).
-    bool targetAsRead(const std::string& target, const std::string& cantReplace,
+    bool targetAsRead(FileRunResult& result, const std::string& target, const std::string& cantReplace,
                       const vimbo::platform::FileIdentity* read);
     std::vector<vimbo::analysis::GuardWrapper> wrappersOf(const std::vector<std::string>& texts);
-    RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text);
+    RewriteOutcome stripWrappers(vimbo::platform::TextReader& input, std::string& text,
+                                 std::vector<IncludeChange>& changes);
     // Backup, then the scratch file takes the target's place. True when the
     // scratch file is no longer to be removed: it was renamed, or the target
     // is gone and it holds the only copy of the text.
     // The run's header cache is told, so that every name of the old version
     // is looked up afresh, whatever the commit did.
     // `read`: the version of the target that was read (null: not known).
-    bool commitOutput(const vimbo::platform::FileIdentity* read);
-    bool putScratchInPlace(const vimbo::platform::FileIdentity* read);
+    bool commitOutput(FileRunResult& result, const vimbo::platform::FileIdentity* read);
+    bool putScratchInPlace(FileRunResult& result, const vimbo::platform::FileIdentity* read);
     // The new file gets the old one's permissions, owner and extended
     // attributes; false (and the message) when it can't.
     // `fromKnown` and `toKnown`: the versions the paths stand for, when known.
-    bool keepMetadata(const std::string& from, const std::string& to,
+    bool keepMetadata(FileRunResult& result, const std::string& from, const std::string& to,
                       const vimbo::platform::FileIdentity* fromKnown = nullptr,
                       const vimbo::platform::FileIdentity* toKnown = nullptr);
     // Failure::none when the ".Bak" copy stands, else why not (and the message).
@@ -159,26 +147,24 @@ private:
     // (on disk with `sync`): that name, or "" when it could not be.
     std::string writeBackupCopy(const std::string& name, bool sync);
     // Batch runs: the new text written beside the file, with its backup,
-    // for the caller to put in place (see takePrepared).
-    void prepareRewrite(const std::string& text, const RewriteOutcome& outcome,
+    // for the caller to put in place (the result's `prepared`).
+    void prepareRewrite(FileRunResult& result, const std::string& text, const RewriteOutcome& outcome,
                         const vimbo::platform::FileIdentity* read);
     // A new scratch file for the text, never over one already there: its
     // name, or "" (and the message). What a run cut short left under the
     // name is taken away where another file holds all of its text.
-    std::string createScratch(std::optional<vimbo::platform::TextWriter>& writer);
-    void report(Failure failure, const std::string& message);
+    std::string createScratch(FileRunResult& result, std::optional<vimbo::platform::TextWriter>& writer);
+    // The failure and its message go to the result (and to stdout, where printed).
+    void report(FileRunResult& result, Failure failure, const std::string& message);
+    // The one fixed scratch name, where no batch numbers them.
+    std::string defaultScratchPath() const;
 
     // Borrowed from the caller; null runs nothing.
     Vimbo_Params* settings_;
     RewriteOptions options_;
     RunShared shared_;
     const vimbo::platform::FileSystemOps& fs_;
-    Failure failure_ = Failure::none;
-    std::string lastMessage_;
-    std::vector<IncludeChange> changes_;
-    std::string scratchName_;
-    std::optional<PendingRewrite> prepared_;
-    std::vector<Leftover> leftovers_;
+    // Made on first use: what headers say, never a run's results.
     std::unique_ptr<vimbo::analysis::HeaderCache> ownHeaders_;
     std::unique_ptr<vimbo::analysis::GuardAnalyzer> analyzer_;
 };

@@ -182,7 +182,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             outcome.wrapsTo = lineEnd;
             output.write(withEndings(guarded, ending, fileEnding.empty() ? "\n" : fileEnding));
             if (pass.outputOrigins) pass.outputOrigins->insert(pass.outputOrigins->end(), {0, -std::abs(origin), 0});
-            if (options_.recordChanges) changes_.push_back(changeAt(line, std::abs(origin), guard));
+            if (options_.recordChanges && pass.changes) pass.changes->push_back(changeAt(line, std::abs(origin), guard));
         } else {
             copyLine();
         }

@@ -4,15 +4,16 @@
 
 namespace vimbo::rewrite {
 
-void Vimbo::run() {
-    if (!settings_) return;
+FileRunResult Vimbo::run() {
+    if (!settings_) return {};
     if (settings_->inputMode() == 0) {
         const std::string result = processLine();
         std::fwrite(result.data(), 1, result.size(), stdout);
         std::fflush(stdout);
     } else if (settings_->inputMode() == 1) {
-        processFile();
+        return rewriteFile();
     }
+    return {};
 }
 
 }  // namespace vimbo::rewrite

@@ -23,9 +23,9 @@ bool runSingle(const SingleRun& run) {
     vimbo::platform::HeldDirectory held(vimbo::platform::defaultFileSystemOps(),
                                         heldDirectoryOf(settings.outputFile()), nullptr, true);
     Vimbo processor(&settings, options, {}, held.ops());
-    processor.run();
+    const FileRunResult result = processor.run();
     std::cout.flush();
-    return processor.failed();
+    return result.failed();
 }
 
 // The library's own default, read where the settings read it.

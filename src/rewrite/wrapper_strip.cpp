@@ -80,31 +80,31 @@ std::vector<GuardWrapper> Vimbo::wrappersOf(const std::vector<std::string>& text
     return kept;
 }
 
-bool Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
-    failure_ = Failure::none;
-    lastMessage_.clear();
+FileRunResult Vimbo::auditFile(std::vector<GuardWrapper>& wrong) {
+    FileRunResult result;
+    result.scratchPath = defaultScratchPath();
     TextReader input(fs_, settings_->inputFile());
     if (!input.isOpen()) {
-        report(Failure::cantOpenInput, kCantOpenInput);
-        return false;
+        report(result, Failure::cantOpenInput, kCantOpenInput);
+        return result;
     }
     SourceLines lines;
     const bool read = readLines(input, lines, lookup().rules == vimbo::analysis::LookupRules::compiler);
     input.close();
     if (!read) {
-        report(Failure::ioError, kIoError);
-        return false;
+        report(result, Failure::ioError, kIoError);
+        return result;
     }
-    changes_.clear();
     for (GuardWrapper& wrapper : wrappersOf(lines.texts)) {
         if (wrapper.problem.empty()) continue;
-        changes_.push_back(changeAt(lines.texts[wrapper.line - 1], static_cast<long>(wrapper.line), wrapper.macro));
+        result.changes.push_back(
+            changeAt(lines.texts[wrapper.line - 1], static_cast<long>(wrapper.line), wrapper.macro));
         wrong.push_back(std::move(wrapper));
     }
-    return true;
+    return result;
 }
 
-RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
+RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text, std::vector<IncludeChange>& changes) {
     RewriteOutcome outcome;
     SourceLines lines;
     if (!readLines(input, lines, lookup().rules == vimbo::analysis::LookupRules::compiler)) {
@@ -113,12 +113,12 @@ RewriteOutcome Vimbo::stripWrappers(TextReader& input, std::string& text) {
     }
     const std::size_t count = lines.texts.size();
     std::vector<bool> removed(count, false);
-    changes_.clear();
+    changes.clear();
     for (const GuardWrapper& wrapper : wrappersOf(lines.texts)) {
         if (options_.strip == vimbo::engine::Strip::wrong && wrapper.problem.empty()) continue;
         const std::size_t include = wrapper.line - 1;
         if (options_.recordChanges)
-            changes_.push_back(changeAt(lines.texts[include], static_cast<long>(wrapper.line), wrapper.macro));
+            changes.push_back(changeAt(lines.texts[include], static_cast<long>(wrapper.line), wrapper.macro));
         removed[include - wrapper.depth] = removed[include + wrapper.depth] = true;
         outcome.changed = true;
     }

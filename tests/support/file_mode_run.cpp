@@ -16,8 +16,8 @@ FileRun runFileMode(const std::string& input, const std::string& includePath, bo
     settings.setIncludePath(includePath);
     Vimbo processor(&settings, {}, {}, fileSystem());
     ::testing::internal::CaptureStdout();
-    int result = processor.processFile();
-    return FileRun{result, ::testing::internal::GetCapturedStdout(), processor.failed()};
+    const FileRunResult result = processor.rewriteFile();
+    return FileRun{result.status, ::testing::internal::GetCapturedStdout(), result.failed()};
 }
 
 }  // namespace vimbo::test
