@@ -589,16 +589,33 @@ TEST_F(Verify, ARunKilledMidwayIsNeverTakenForVerified) {
             EXPECT_EQ(read(folder + "/0"), mainBefore);
         }
         write("build/compile_commands.json", plain);
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"-p", "build", "--verify", "--keep-lines", "--check", "--tree", "src"},
-              std::vector<std::string>{"-p", "build", "--verify", "--keep-lines", "--check", "src/main.c"}}) {
-            const auto again = runVimbo(args);
+        // A folder of the project's own that only begins like one is no such folder.
+        fs::create_directories(root() / "src/.vimbo-verify-cache");
+        const struct {
+            std::vector<std::string> args;
+            const char* from;  // where the run is started
+            std::string shown;  // the folder as named
+        } reruns[] = {
+            {{"-p", "build", "--verify", "--keep-lines", "--check", "--tree", "src"}, ".", "vimbo: src/.vimbo-verify-"},
+            {{"-p", "build", "--verify", "--keep-lines", "--check", "src/main.c"}, ".", "vimbo: src/.vimbo-verify-"},
+            {{"-p", "../../build", "--verify", "--keep-lines", "--check", "--tree", "."}, "src/deeper",
+             "vimbo: " + dir + "/src/.vimbo-verify-"},
+        };
+        for (const auto& rerun : reruns) {
+            SCOPED_TRACE(rerun.from);
+            const bool below = std::string(rerun.from) != ".";
+            if (below && !c.leftBehind) continue;  // no unit of the build compiles deeper.c
+            write("src/deeper/deeper.c", "#include \"a.h\"\nint deeper;\n");
+            fs::current_path(root() / rerun.from);
+            const auto again = runVimbo(rerun.args);
+            fs::current_path(root());
             if (!c.leftBehind) {
                 EXPECT_EQ(again.status, 1) << again.err;  // would be rewritten, as before the run
                 continue;
             }
             EXPECT_EQ(again.status, 2) << again.out << again.err;
-            EXPECT_NE(again.err.find("vimbo: src/.vimbo-verify-"), std::string::npos) << again.err;
+            EXPECT_NE(again.err.find(rerun.shown), std::string::npos) << again.err;
+            EXPECT_EQ(again.err.find(".vimbo-verify-cache"), std::string::npos) << again.err;
             EXPECT_NE(again.err.find(": originals kept by a --verify run that was cut short; what it rewrote was "
                                      "never verified: put them back (its \"files\" names each one) or remove it\n"),
                       std::string::npos)

@@ -67,30 +67,31 @@ std::string shownFrom(const fs::path& here, const fs::path& path) {
 }
 }  // namespace
 
+namespace {
+// The folders are named as makeTemporaryDirectory names them: the prefix
+// and a number. Others are the project's own.
+bool namesKeptOriginals(const std::string& name) {
+    const std::size_t prefix = sizeof kKeptOriginalsPrefix - 1;
+    if (name.size() <= prefix || name.compare(0, prefix, kKeptOriginalsPrefix) != 0) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+}  // namespace
+
 std::vector<std::string> originalsLeftBehind(const std::vector<std::string>& files) {
-    if (files.empty()) return {};
-    std::set<fs::path> directories;
-    fs::path common;
-    for (const std::string& file : files) {
-        fs::path directory = absoluteNormal(file).parent_path();
-        common = common.empty() ? directory : commonPart(common, directory);
-        directories.insert(std::move(directory));
-    }
-    // A run over more of the tree kept its originals higher up.
-    const fs::path here = fs::current_path().lexically_normal();
-    const fs::path top = commonPart(common, here) == here ? here : common;
+    // Each directory of the files and every one above it: a run over more
+    // of the tree, or started higher up, kept its originals there.
     std::set<fs::path> looked;
-    for (const fs::path& directory : directories)
-        for (fs::path at = directory; looked.insert(at).second && at != top && at.has_relative_path();)
+    for (const std::string& file : files)
+        for (fs::path at = absoluteNormal(file).parent_path(); looked.insert(at).second && at.has_relative_path();)
             at = at.parent_path();
+    const fs::path here = fs::current_path().lexically_normal();
     std::vector<std::string> found;
     for (const fs::path& directory : looked) {
         std::error_code error;
         for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-            const std::string name = it->path().filename().string();
             std::error_code ignored;
-            if (name.compare(0, sizeof kKeptOriginalsPrefix - 1, kKeptOriginalsPrefix) == 0 &&
-                fs::is_directory(it->symlink_status(ignored)))
+            if (namesKeptOriginals(it->path().filename().string()) && fs::is_directory(it->symlink_status(ignored)))
                 found.push_back(shownFrom(here, it->path()));
         }
     }

@@ -29,9 +29,9 @@ std::filesystem::path absoluteNormal(const std::string& path);
 
 // The folders --verify keeps the originals in, beside the files.
 extern const char kKeptOriginalsPrefix[];
-// Folders of originals left in the directories of `files`, or above them
-// up to the current directory, by --verify runs cut short (a kill, a power
-// cut): the files those runs rewrote were never verified.
+// Folders of originals left in the directories of `files`, or above them,
+// by --verify runs cut short (a kill, a power cut): the files those runs
+// rewrote were never verified.
 std::vector<std::string> originalsLeftBehind(const std::vector<std::string>& files);
 
 // The originals of the files a real run may rewrite, kept until the
