@@ -625,6 +625,57 @@ TEST_F(Verify, ARunKilledMidwayIsNeverTakenForVerified) {
     }
 }
 
+// A dry --verify run checks through a copy of the tree made of hard links:
+// killed, it leaves the copy, whose links make every file of the tree one
+// with several names, which no run would wrap. The next run removes the
+// copy of a run that is gone, and says so; a live run's copy stays.
+TEST_F(Verify, ACopyAKilledDryRunLeftIsRemoved) {
+    const std::string dir = root().string();
+    // Beside the tree, not in it: the copy is of the tree.
+    const fs::path tmp = root().string() + "-tmp";
+    fs::create_directories(tmp);
+    struct Gone {
+        fs::path path;
+        ~Gone() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } gone{tmp};
+    const vimbo::test::ScopedEnv temporary("TMPDIR", tmp.c_str());
+    const auto copies = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(tmp))
+            if (entry.path().filename().string().rfind("vimbo-verify-", 0) == 0)
+                found.push_back(entry.path().filename().string());
+        return found;
+    };
+    write("count", "");
+    write("bin/cc", "#!/bin/sh\necho x >> " + dir + "/count\n"
+                    "[ $(wc -l < " + dir + "/count) -eq 3 ] && kill -9 $PPID\nexec cc \"$@\"\n");
+    ASSERT_EQ(::chmod("bin/cc", 0755), 0);
+    write("build/compile_commands.json", "[{\"directory\": \"" + dir + "\", \"file\": \"src/main.c\", \"command\": \"" +
+                                             dir + "/bin/cc -Iinclude -c src/main.c\"}]");
+    const auto killed = runVimbo({"-p", "build", "--verify", "--keep-lines", "--check", "--tree", "src", "include"});
+    ASSERT_TRUE(killed.status < 0 || killed.status >= 128) << killed.status << killed.err;
+    ASSERT_EQ(copies().size(), 1u);
+    const std::string copy = copies()[0];
+    EXPECT_GT(fs::hard_link_count(root() / "include/a.h"), 1u);
+    // A copy whose run still goes on stays.
+    fs::create_directories(tmp / "vimbo-verify-7/tree");
+    vimbo::test::writeFile(tmp / "vimbo-verify-7/owner", std::to_string(::getpid()) + "\n");
+    fs::permissions(tmp / "vimbo-verify-7", fs::perms::owner_all);
+
+    const auto again = runVimbo({"-i", "include", "--check", "--tree", "src", "include"});
+    EXPECT_EQ(again.status, 1) << again.err;
+    EXPECT_NE(again.err.find("vimbo: note: " + (tmp / copy).string() +
+                             ": removed the copy of a tree that a dry --verify run, since killed, left"),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(copies(), std::vector<std::string>{"vimbo-verify-7"});
+    EXPECT_EQ(fs::hard_link_count(root() / "include/a.h"), 1u);
+    EXPECT_NE(again.out.find("include/b.h"), std::string::npos) << again.out;
+}
+
 TEST_F(Verify, AUnitWhoseReadsAreUnknownIsNotVerified) {
     write("bin/cc", "#!/bin/sh\nskip=\nfor a do\n  shift\n  if [ -n \"$skip\" ]; then skip=; continue; fi\n"
                     "  case $a in -MD) continue;; -MF|-MT) skip=1; continue;; esac\n  set -- \"$@\" \"$a\"\ndone\n"

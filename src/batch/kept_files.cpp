@@ -78,6 +78,45 @@ bool namesKeptOriginals(const std::string& name) {
 }
 }  // namespace
 
+namespace {
+constexpr char kMirrorPrefix[] = "vimbo-verify-";
+constexpr char kMirrorOwner[] = "owner";  // the number of the process whose copy it is
+}  // namespace
+
+std::vector<std::string> removeAbandonedMirrors() {
+    std::error_code error;
+    const fs::path temporary = fs::temp_directory_path(error);
+    if (error) return {};
+    std::vector<fs::path> abandoned;
+    for (fs::directory_iterator it(temporary, error), end; !error && it != end; it.increment(error)) {
+        const fs::path place = it->path();
+        const std::string name = place.filename().string();
+        const std::size_t prefix = sizeof kMirrorPrefix - 1;
+        if (name.size() <= prefix || name.compare(0, prefix, kMirrorPrefix) != 0 ||
+            !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        // Only a copy (it holds "tree"; kept originals never go) in a
+        // directory no one else could have changed.
+        std::error_code ignored;
+        if (!vimbo::platform::isOwnPrivateDirectory(place.string()) ||
+            !fs::is_directory(fs::symlink_status(place / "tree", ignored)))
+            continue;
+        std::ifstream in(place / kMirrorOwner);
+        long owner = 0;
+        if (!(in >> owner) || owner == vimbo::platform::currentProcessId() || vimbo::platform::processRunning(owner))
+            continue;
+        abandoned.push_back(place);
+    }
+    std::vector<std::string> removed;
+    for (const fs::path& place : abandoned) {
+        std::error_code failed;
+        fs::remove_all(place, failed);
+        if (!failed) removed.push_back(place.string());
+    }
+    return removed;
+}
+
 std::vector<std::string> originalsLeftBehind(const std::vector<std::string>& files) {
     // Each directory of the files and every one above it: a run over more
     // of the tree, or started higher up, kept its originals there.
@@ -258,11 +297,13 @@ Mirror::~Mirror() {
 
 bool Mirror::make(const fs::path& root, std::string& error) {
     root_ = root;
-    place_ = makeTemporaryDirectory(fs::temp_directory_path(), "vimbo-verify-");
+    place_ = makeTemporaryDirectory(fs::temp_directory_path(), kMirrorPrefix);
     if (place_.empty()) {
         error = "can't make a temporary directory";
         return false;
     }
+    // Should the run be killed, a later one tells the copy is nobody's.
+    std::ofstream(place_ / kMirrorOwner) << vimbo::platform::currentProcessId() << "\n";
     copy_ = place_ / "tree";
     std::error_code failure;
     fs::create_directories(copy_, failure);

@@ -33,6 +33,11 @@ extern const char kKeptOriginalsPrefix[];
 // by --verify runs cut short (a kill, a power cut): the files those runs
 // rewrote were never verified.
 std::vector<std::string> originalsLeftBehind(const std::vector<std::string>& files);
+// Removes the copies of trees that dry --verify runs killed meanwhile left
+// in the temporary directory (this user's own, whose run is gone): their
+// hard links would count as more names of every file of the tree, which
+// then would never be wrapped. Returns what it removed.
+std::vector<std::string> removeAbandonedMirrors();
 
 // The originals of the files a real run may rewrite, kept until the
 // verdict. A rewrite puts a new file in each place, so a hard link keeps

@@ -241,6 +241,10 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     if (!pathsUsable(paths, options.tree, observer)) return 2;
     if (options.verify && !batch.database) return usage("--verify needs -p DIR, the build whose units it checks");
 
+    for (const std::string& removed : removeAbandonedMirrors())
+        Told(observer) << "vimbo: note: " << removed
+                       << ": removed the copy of a tree that a dry --verify run, since killed, left (its hard links "
+                          "count as more names of the tree's files)\n";
     const SourceTree tree = filesOf(options, effective, paths, observer);
     // Taken as "nothing ignored", a refusal would rewrite what git ignores.
     for (const std::string& problem : tree.gitProblems) Told(observer) << "vimbo: " << problem << "\n";

@@ -38,5 +38,13 @@ ChildOutcome runChild(const ChildProcess& child);
 // A new directory named `prefix` and a number inside `parent`, open to this
 // user alone; "" when none could be made.
 std::string makePrivateDirectory(const std::string& parent, const std::string& prefix);
+// Whether `path` is a directory (no link) of this user's that no one else
+// may enter or change, as makePrivateDirectory makes them.
+bool isOwnPrivateDirectory(const std::string& path);
+
+// This process's number, and whether a process of that number runs (one
+// this user may not signal counts as running).
+long currentProcessId();
+bool processRunning(long id);
 
 }  // namespace vimbo::platform

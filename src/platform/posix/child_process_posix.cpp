@@ -226,4 +226,17 @@ std::string makePrivateDirectory(const std::string& parent, const std::string& p
     return "";
 }
 
+bool isOwnPrivateDirectory(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & 077) == 0;
+}
+
+long currentProcessId() { return static_cast<long>(::getpid()); }
+
+bool processRunning(long id) {
+    if (id <= 0) return false;
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
 }  // namespace vimbo::platform

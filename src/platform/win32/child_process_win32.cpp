@@ -209,4 +209,23 @@ std::string makePrivateDirectory(const std::string& parent, const std::string& p
     return "";
 }
 
+bool isOwnPrivateDirectory(const std::string& path) {
+    // Directories of the user's own temporary directory keep others out.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+long currentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool processRunning(long id) {
+    if (id <= 0) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 }  // namespace vimbo::platform
