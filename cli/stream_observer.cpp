@@ -52,6 +52,18 @@ void StreamObserver::shown(const vimbo::engine::ShownFile& file) {
     }
 }
 
+// As a compiler says it, on standard error: an error under --strict, a
+// warning for a project's header, a note (with --verbose) for another.
+void StreamObserver::unresolved(const std::string& path, const vimbo::engine::UnresolvedInclude& include,
+                                bool error) {
+    if (!error && !verbose_) return;
+    clearProgress();
+    const char* severity = error ? "error" : include.inProject ? "warning" : "note";
+    std::cerr << painter_.bold(path + ":" + std::to_string(include.line) + ":" + std::to_string(include.column) + ":") +
+                     " " + severity + ": " + include.include + " not found on the search path" +
+                     (include.inProject ? "" : " (not in the project)") + " [unresolved-include]\n";
+}
+
 void StreamObserver::summary(const std::string& line, bool onOutput) {
     clearProgress();
     // Nothing goes to standard output once its reader is gone.

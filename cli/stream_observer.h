@@ -23,6 +23,7 @@ public:
     void message(const std::string& lines) override;
     void output(const std::string& text) override;
     void shown(const vimbo::engine::ShownFile& file) override;
+    void unresolved(const std::string& path, const vimbo::engine::UnresolvedInclude& include, bool error) override;
     void summary(const std::string& line, bool onOutput) override;
     bool stillRead() override;
 

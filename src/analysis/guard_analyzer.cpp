@@ -232,7 +232,8 @@ bool GuardAnalyzer::includeNextAgrees(const ScannedLine& scanned, const std::str
 
 std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
                             const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
-                            const std::vector<std::string>& precompiledHeaders) {
+                            const std::vector<std::string>& precompiledHeaders, IncludeName* unfound) {
+    if (unfound) *unfound = {};
     if (!trusted || !scanned.startsClean || !scanned.endsClean) return "";
     std::string_view directive, rest;
     if (!readDirective(scanned.code, directive, rest)) return "";
@@ -243,7 +244,13 @@ std::string wrappableHeader(const std::string& line, const ScannedLine& scanned,
     IncludeName name;
     const bool named = rules.includeName(line, directive, rest, name);
     if (!rules.mayWrap(line, named, name, precompiledHeaders)) return "";
-    return rules.find(line, name, includer, lookup, finder);
+    std::string found = rules.find(line, name, includer, lookup, finder);
+    // A search the paths can't follow, or that depends on an include stack
+    // not known here, found nothing only for want of knowing.
+    if (found.empty() && unfound && lookup.rules == LookupRules::compiler && lookup.followable &&
+        !(lookup.includeStack && name.quoted) && !name.name.empty())
+        *unfound = name;
+    return found;
 }
 
 }  // namespace vimbo::analysis

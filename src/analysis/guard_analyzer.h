@@ -15,6 +15,7 @@ namespace vimbo::analysis {
 
 class RunIndex;
 struct ScannedLine;
+struct IncludeName;
 
 class GuardAnalyzer {
 public:
@@ -82,9 +83,12 @@ private:
 // directive the preprocessor sees (`scanned` follows the file up to it;
 // `trusted` is false once the file reads differently as C and C++), name its
 // header in quotes or angle brackets, and not name the precompiled header
-// (one of `precompiledHeaders`, compared without case).
+// (one of `precompiledHeaders`, compared without case). With `unfound`,
+// under a compiler's rules, the name of a header that no directory of the
+// search holds goes there ("" otherwise): not one the lookup only can't
+// follow.
 std::string wrappableHeader(const std::string& line, const ScannedLine& scanned, bool trusted,
                             const std::string& includer, const HeaderLookup& lookup, const HeaderFinder& finder,
-                            const std::vector<std::string>& precompiledHeaders);
+                            const std::vector<std::string>& precompiledHeaders, IncludeName* unfound = nullptr);
 
 }  // namespace vimbo::analysis

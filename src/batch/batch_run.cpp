@@ -39,6 +39,10 @@ struct FileState {
     bool changed = false;
     // Only where a report or an audit needs them: most files keep none.
     std::unique_ptr<std::vector<vimbo::engine::Finding>> kept;
+    // Include lines whose header was not found: of the project's, of others.
+    std::size_t unresolvedOwn = 0, unresolvedOther = 0;
+    std::unique_ptr<std::vector<vimbo::engine::UnresolvedInclude>> keptUnresolved;  // for a document
+    const std::vector<vimbo::engine::UnresolvedInclude>* unresolved() const { return keptUnresolved.get(); }
     bool failed() const { return hadFailure; }
     const std::vector<vimbo::engine::Finding>& findings() const {
         static const std::vector<vimbo::engine::Finding> none;
@@ -95,14 +99,29 @@ public:
         // no file is begun after it, the ones in flight finish.
         if (!observer_.stillRead()) Interruption::outputClosed();
         if (settings_.written && outcome.changed && !failed(outcome)) (*settings_.written)[path] = outcome.written;
-        FileState state{true, failed(outcome), outcome.changed, {}};
+        FileState state;
+        state.examined = true;
+        state.hadFailure = failed(outcome);
+        state.changed = outcome.changed;
         const bool keptForTheEnd = settings_.format != vimbo::engine::OutputFormat::text || settings_.mode == vimbo::engine::BatchMode::audit;
         if (keptForTheEnd && !outcome.findings.empty())
             state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
+        if (!failed(outcome)) noteUnresolved(path, outcome, state);
+        if (keptForTheEnd && !outcome.unresolved.empty())
+            state.keptUnresolved =
+                std::make_unique<std::vector<vimbo::engine::UnresolvedInclude>>(std::move(outcome.unresolved));
         return state;
     }
 
 private:
+    void noteUnresolved(const std::string& path, FileOutcome& outcome, FileState& state) {
+        for (vimbo::engine::UnresolvedInclude& include : outcome.unresolved) {
+            include.inProject = settings_.inProject && settings_.inProject(include.header);
+            ++(include.inProject ? state.unresolvedOwn : state.unresolvedOther);
+            observer_.unresolved(path, include, include.inProject && settings_.strict);
+        }
+    }
+
     void showChange(const std::string& path, FileOutcome& outcome) {
         const bool dryRun = settings_.mode != vimbo::engine::BatchMode::rewrite;
         std::optional<std::string> text;
@@ -268,13 +287,15 @@ std::string formatted(const BatchSettings& settings, const std::vector<std::stri
                       const std::vector<FileState>& states, vimbo::engine::FindingKind kind) {
     std::vector<FileFindings> found;
     for (std::size_t i = 0; i < files.size(); ++i)
-        if (!states[i].failed() && !states[i].findings().empty()) found.push_back({files[i], &states[i].findings()});
+        if (!states[i].failed() && (!states[i].findings().empty() || states[i].unresolved()))
+            found.push_back({files[i], &states[i].findings(), states[i].unresolved()});
     const bool dryRun = settings.mode != vimbo::engine::BatchMode::rewrite;
     return settings.format == vimbo::engine::OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
 }
 
 struct Counts {
     std::size_t examined = 0, failed = 0, changed = 0, wrong = 0, wrongFiles = 0;
+    std::size_t unresolvedOwn = 0, unresolvedOther = 0;
 };
 
 Counts countOf(const std::vector<FileState>& states) {
@@ -286,6 +307,8 @@ Counts countOf(const std::vector<FileState>& states) {
         // An audit's findings are the wrong guards (a rewrite's, its changes).
         if (!state.findings().empty()) ++counts.wrongFiles;
         counts.wrong += state.findings().size();
+        counts.unresolvedOwn += state.unresolvedOwn;
+        counts.unresolvedOther += state.unresolvedOther;
     }
     return counts;
 }
@@ -332,9 +355,24 @@ void reportDocument(const BatchSettings& settings, const std::vector<std::string
     observer.stillRead();
 }
 
+// "not found on the search path: 2 project headers, 5 others".
+std::string unresolvedCounts(const Counts& counts) {
+    std::string text = "not found on the search path: ";
+    if (counts.unresolvedOwn)
+        text += std::to_string(counts.unresolvedOwn) + (counts.unresolvedOwn == 1 ? " project header" : " project headers");
+    if (counts.unresolvedOwn && counts.unresolvedOther) text += ", ";
+    if (counts.unresolvedOther)
+        text += std::to_string(counts.unresolvedOther) + (counts.unresolvedOther == 1 ? " other" : " others") +
+                (counts.unresolvedOwn ? "" : " (none in the project)");
+    return text;
+}
+
 int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size_t skipped, int walkErrors,
                   int signal, std::size_t problems, vimbo::engine::BatchObserver& observer) {
     const bool rewriting = settings.mode == vimbo::engine::BatchMode::rewrite;
+    // Told only when there are any, so that a clean run's lines stay as they were.
+    if (counts.unresolvedOwn + counts.unresolvedOther > 0)
+        observer.message("vimbo: " + unresolvedCounts(counts) + (settings.strict && counts.unresolvedOwn ? " (an error with --strict)" : "") + "\n");
     // Standard output holds only the document when tools read it.
     observer.summary("vimbo: " + std::string(signal ? "interrupted: " : "") + std::to_string(counts.examined) +
                          " files examined, " + std::to_string(counts.changed) +
@@ -342,6 +380,7 @@ int reportRewrite(const BatchSettings& settings, const Counts& counts, std::size
                          " skipped, " + std::to_string(counts.failed) + " failed\n",
                      rewriting && settings.format == vimbo::engine::OutputFormat::text);
     if (signal) return 128 + signal;
+    if (settings.strict && counts.unresolvedOwn > 0) return 2;
     const bool error = counts.failed > 0 || walkErrors > 0 || problems > 0;
     if (rewriting) return error ? 1 : 0;
     if (error) return 2;

@@ -60,6 +60,10 @@ struct BatchSettings {
     std::vector<std::pair<std::string, std::string>>* dryRunTexts = nullptr;
     // The directories the walk found the files in, as it saw them.
     const std::vector<vimbo::project::WalkedDirectory>* directories = nullptr;
+    // Whether a header the search did not find is the project's own (none is
+    // without it); with `strict`, an include line of one is an error.
+    std::function<bool(const std::string& header)> inProject;
+    bool strict = false;
     // With rewrite.noteVersions: the version each file rewritten was left as.
     std::map<std::string, vimbo::engine::FileVersion>* written = nullptr;
 };

@@ -78,7 +78,31 @@ std::string reasonOf(const Finding& finding, vimbo::engine::FindingKind kind, bo
     return dryRun ? "would be wrapped" : "wrapped";
 }
 
+const Rule kUnresolvedRule = {
+    "unresolved-include", "An include line whose header the search path does not reach",
+    "No directory of the file's search holds the header the line names, so its guard can't be known and the line "
+    "is never wrapped. A file of that name in the project means the search path misses its directory.",
+    "Give the directory with -i (or search-path in .vimbo.toml), or build with the compile database (-p)."};
+
+nlohmann::ordered_json ruleJson(const Rule& rule) {
+    return {{"id", rule.id},
+            {"shortDescription", {{"text", rule.summary}}},
+            {"fullDescription", {{"text", rule.description}}},
+            {"help", {{"text", rule.help}}},
+            {"defaultConfiguration", {{"level", "warning"}}}};
+}
+
+nlohmann::ordered_json locationOf(const std::string& path, std::size_t line, std::size_t column) {
+    nlohmann::ordered_json region = {{"startLine", line}, {"startColumn", column}};
+    return {{"physicalLocation",
+             {{"artifactLocation", {{"uri", uriOf(path)}, {"uriBaseId", "%SRCROOT%"}}}, {"region", region}}}};
+}
+
 }  // namespace
+
+std::string unresolvedSentence(const vimbo::engine::UnresolvedInclude& include) {
+    return include.include + " not found on the search path" + (include.inProject ? "" : " (not in the project)");
+}
 
 std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -90,6 +114,16 @@ std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::
                             {"include", finding.include},
                             {"macro", finding.macro},
                             {"reason", reasonOf(finding, kind, dryRun)}});
+    for (const FileFindings& file : files)
+        if (file.unresolved)
+            for (const vimbo::engine::UnresolvedInclude& include : *file.unresolved)
+                list.push_back({{"file", file.path},
+                                {"line", include.line},
+                                {"column", include.column},
+                                {"include", include.include},
+                                {"header", include.header},
+                                {"reason", include.inProject ? "not found" : "not found, not in the project"},
+                                {"rule", kUnresolvedRule.id}});
     return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -97,25 +131,29 @@ std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine:
     const Rule rule = ruleOf(kind);
     nlohmann::ordered_json results = nlohmann::ordered_json::array();
     for (const FileFindings& file : files)
-        for (const Finding& finding : *file.findings) {
-            nlohmann::ordered_json region = {{"startLine", finding.line}, {"startColumn", finding.column}};
-            nlohmann::ordered_json location = {
-                {"physicalLocation",
-                 {{"artifactLocation", {{"uri", uriOf(file.path)}, {"uriBaseId", "%SRCROOT%"}}}, {"region", region}}}};
-            results.push_back({{"ruleId", rule.id},
-                               {"ruleIndex", 0},
-                               {"level", "warning"},
-                               {"message", {{"text", sentence(finding, kind, dryRun)}}},
-                               {"locations", nlohmann::ordered_json::array({location})}});
-        }
+        for (const Finding& finding : *file.findings)
+            results.push_back(
+                {{"ruleId", rule.id},
+                 {"ruleIndex", 0},
+                 {"level", "warning"},
+                 {"message", {{"text", sentence(finding, kind, dryRun)}}},
+                 {"locations", nlohmann::ordered_json::array({locationOf(file.path, finding.line, finding.column)})}});
+    nlohmann::ordered_json rules = nlohmann::ordered_json::array({ruleJson(rule)});
+    for (const FileFindings& file : files)
+        if (file.unresolved)
+            for (const vimbo::engine::UnresolvedInclude& include : *file.unresolved) {
+                if (rules.size() == 1) rules.push_back(ruleJson(kUnresolvedRule));
+                results.push_back({{"ruleId", kUnresolvedRule.id},
+                                   {"ruleIndex", 1},
+                                   {"level", include.inProject ? "warning" : "note"},
+                                   {"message", {{"text", unresolvedSentence(include)}}},
+                                   {"locations", nlohmann::ordered_json::array(
+                                                     {locationOf(file.path, include.line, include.column)})}});
+            }
     nlohmann::ordered_json driver = {
         {"name", "vimbo"},
         {"version", VIMBO_VERSION},
-        {"rules", nlohmann::ordered_json::array({{{"id", rule.id},
-                                                  {"shortDescription", {{"text", rule.summary}}},
-                                                  {"fullDescription", {{"text", rule.description}}},
-                                                  {"help", {{"text", rule.help}}},
-                                                  {"defaultConfiguration", {{"level", "warning"}}}}})}};
+        {"rules", rules}};
     nlohmann::ordered_json log = {
         {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
         {"version", "2.1.0"},

@@ -18,7 +18,11 @@ namespace vimbo::batch {
 struct FileFindings {
     std::string path;
     const std::vector<vimbo::engine::Finding>* findings;
+    const std::vector<vimbo::engine::UnresolvedInclude>* unresolved = nullptr;
 };
+
+// The sentence of an include line whose header was not found.
+std::string unresolvedSentence(const vimbo::engine::UnresolvedInclude& include);
 
 // The sentence of a finding (vimbo/engine/finding_sentence.h).
 using vimbo::engine::findingSentence;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "batch/verified_run.h"
 #include "project/compile_database.h"
 #include "project/git_access.h"
+#include "project/project_headers.h"
 #include "project/source_tree.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
@@ -76,6 +78,9 @@ BatchSettings batchSettingsOf(const Resolved& options) {
     batch.skipLinked = linksCountedByRun(options);
     batch.format = options.format;
     batch.maxFileSize = options.maxFileSize;
+    batch.strict = options.strict;
+    const auto headers = std::make_shared<ProjectHeaders>(projectTop());
+    batch.inProject = [headers](const std::string& header) { return headers->has(header); };
     return batch;
 }
 

@@ -22,7 +22,7 @@ constexpr int kMaxSettlingPasses = 16;
 }  // namespace
 
 RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::vector<IncludeChange>& changes,
-                                     std::uint64_t plainFrom) {
+                                     std::uint64_t plainFrom, std::vector<UnfoundInclude>* unfound) {
     const LineEndings endings = vimbo::platform::kSystemLineEndings;
     // Where each line of the text came from, for the "#line" directives.
     vimbo::analysis::LineOrigins origins, nextOrigins;
@@ -35,7 +35,7 @@ RewriteOutcome Vimbo::rewriteSettled(TextReader& input, std::string& text, std::
     text.reserve(hint + hint / 16);
     {
         TextWriter memory(text, endings);
-        first = rewriteLines(input, memory, {plainFrom, nullptr, track ? &origins : nullptr, &changes});
+        first = rewriteLines(input, memory, {plainFrom, nullptr, track ? &origins : nullptr, &changes, unfound});
         memory.close();
     }
     bool again = first.mayWrapMore && first.changed && !first.ioError && !first.droppedText;
@@ -70,7 +70,7 @@ int Vimbo::processSettled(FileRunResult& result, TextReader& input, std::uint64_
                           const vimbo::platform::FileIdentity* read, bool& readAnew) {
     std::string text;
     const RewriteOutcome outcome = options_.strip == vimbo::engine::Strip::none
-                                       ? rewriteSettled(input, text, result.changes, plainFrom)
+                                       ? rewriteSettled(input, text, result.changes, plainFrom, &result.unfound)
                                        : stripWrappers(input, text, result.changes);
     input.close();
     if (outcome.ioError && input.differsFromKnown()) {
@@ -136,6 +136,7 @@ int Vimbo::processFileAs(FileRunResult& result, const vimbo::platform::FileIdent
     result.failure = Failure::none;
     result.message.clear();
     result.changes.clear();
+    result.unfound.clear();
     result.scratchPath = defaultScratchPath();
     result.prepared.reset();
 
@@ -159,7 +160,7 @@ int Vimbo::processFileAs(FileRunResult& result, const vimbo::platform::FileIdent
         return 0;
     }
 
-    const RewriteOutcome outcome = rewriteLines(input, scratch, {UINT64_MAX, nullptr, nullptr, &result.changes});
+    const RewriteOutcome outcome = rewriteLines(input, scratch, {UINT64_MAX, nullptr, nullptr, &result.changes, &result.unfound});
     // Put on disk before a rename publishes it (only a changed text is).
     const bool onDisk = !outcome.changed || scratch.sync();
     const bool ioError = !scratch.close() || !onDisk || outcome.ioError;

@@ -337,6 +337,10 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     state.notes.clear();
     if (result.failed()) noteFailure(result, fs, outcome);
     else if (outcome.changed) outcome.findings = findingsOf(result.changes, {});
+    if (!result.failed())
+        for (const UnfoundInclude& unfound : result.unfound)
+            outcome.unresolved.push_back({unfound.place.line, unfound.place.column, unfound.place.directive,
+                                          unfound.header, unfound.quoted, false});
     std::stable_sort(outcome.findings.begin(), outcome.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     std::optional<PendingRewrite>& prepared = result.prepared;
@@ -366,6 +370,7 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     if (batch.commits.full()) batch.commits.publish();
     outcome.pending = true;
     outcome.findings.clear();
+    outcome.unresolved.clear();
     outcome.notes.clear();
     return outcome;
 }

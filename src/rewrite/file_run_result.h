@@ -21,6 +21,8 @@ struct FileRunResult {
     std::string message;
     // With RewriteOptions::recordChanges, what the settled run changed.
     std::vector<IncludeChange> changes;
+    // Include lines of the file as it was whose header the search did not find.
+    std::vector<UnfoundInclude> unfound;
     // The scratch file the run wrote, or would have.
     std::string scratchPath;
     // With RewriteOptions::commitLater: the rewrite written beside the

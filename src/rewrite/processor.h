@@ -66,6 +66,8 @@ struct LinePass {
     std::vector<long>* outputOrigins = nullptr;
     // With RewriteOptions::recordChanges, where the lines it guards go (null: not wanted).
     std::vector<IncludeChange>* changes = nullptr;
+    // Where the include lines whose header no directory holds go (null: not wanted).
+    std::vector<UnfoundInclude>* unfound = nullptr;
 };
 
 class Vimbo {
@@ -100,9 +102,11 @@ private:
     // The loop run again over its own output, in memory, until it guards
     // nothing more: the text a run over the result would leave as it is.
     // Returns the first pass's outcome; `text` gets the settled bytes, and
-    // `changes` (with RewriteOptions::recordChanges) what they guard.
+    // `changes` (with RewriteOptions::recordChanges) what they guard, and
+    // `unfound` the include lines of the input whose header is nowhere.
     RewriteOutcome rewriteSettled(vimbo::platform::TextReader& input, std::string& text,
-                                  std::vector<IncludeChange>& changes, std::uint64_t plainFrom);
+                                  std::vector<IncludeChange>& changes, std::uint64_t plainFrom,
+                                  std::vector<UnfoundInclude>* unfound = nullptr);
 
     // The lookup the settings and options make.
     vimbo::analysis::HeaderLookup lookup() const;

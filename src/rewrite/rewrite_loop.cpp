@@ -6,6 +6,7 @@
 #include "analysis/guard_tracking.h"
 #include "analysis/guarded_text.h"
 #include "analysis/header_facts.h"
+#include "analysis/include_rules.h"
 #include "analysis/opt_out.h"
 #include "analysis/source_scanner.h"
 #include "platform/text_reader.h"
@@ -158,11 +159,14 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         // spelling of "#ifndef M" counts, nothing inside a comment does.
         if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus, lastIfndefMacro);
         const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
+        vimbo::analysis::IncludeName unfound;
         const std::string path =
             byteOrderMark || optedOut ? ""
                           : vimbo::analysis::wrappableHeader(line, scanned, linesTrusted && !scanner.uncertain(),
                                                              includer, headers, guards.finder(),
-                                                             options_.precompiledHeaders);
+                                                             options_.precompiledHeaders, pass.unfound ? &unfound : nullptr);
+        if (!unfound.name.empty())
+            pass.unfound->push_back({changeAt(line, std::abs(origin), ""), unfound.name, unfound.quoted});
         bool wrapped = false;
         std::string guard = path.empty() ? "" : guards.verifiedGuardMacro(path, headers);
         std::string_view directive, operand;

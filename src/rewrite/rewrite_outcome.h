@@ -26,6 +26,13 @@ struct IncludeChange {
     std::string macro;
 };
 
+// An include line of the file whose header the search did not find.
+struct UnfoundInclude {
+    IncludeChange place;  // its line, column and text (no macro)
+    std::string header;   // the name it gives
+    bool quoted = false;
+};
+
 // The change at an include line: `origin`, its number in the input.
 IncludeChange changeAt(std::string_view line, long origin, const std::string& macro);
 

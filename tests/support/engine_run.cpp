@@ -31,6 +31,7 @@ EngineOutcome EngineRun::run() const {
     outcome.shownFiles = told.shownFiles;
     outcome.findings = told.findings;
     outcome.diffs = told.diffs;
+    outcome.unresolved = told.unresolvedLines;
     return outcome;
 }
 

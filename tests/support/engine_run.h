@@ -19,6 +19,7 @@ struct EngineOutcome {
     std::vector<std::string> shownFiles;
     std::string findings;  // "FILE:LINE: sentence" lines of the files shown
     std::string diffs;     // --diff: the files' diffs
+    std::string unresolved;  // "FILE:LINE:COL: SEVERITY: sentence" per include line not found
 };
 
 // The request and settings the command's options make, built up a call at a
@@ -42,6 +43,7 @@ struct EngineRun {
     EngineRun& backup() { return request.backup = true, *this; }  // -b
     EngineRun& jobs(unsigned count) { return request.jobs = count, *this; }
     EngineRun& keepLines() { return settings.keepLines = true, *this; }
+    EngineRun& strict() { return settings.strict = true, *this; }
     EngineRun& format(vimbo::engine::OutputFormat format) { return request.format = format, *this; }
     EngineRun& buildDirectory(std::string directory) {  // -p DIR
         settings.buildDirectory = std::move(directory);

@@ -19,6 +19,7 @@ public:
     std::vector<std::string> shownFiles;
     std::string findings;  // "FILE:LINE: sentence" a line, as an audit or --verbose shows them
     std::string diffs;     // --diff: each file's diff in turn
+    std::string unresolvedLines;  // "FILE:LINE:COL: error|warning|note: sentence" a line
     std::size_t progressSteps = 0;
 
     void progressBegun(std::size_t, const char*) override {}
@@ -32,6 +33,11 @@ public:
             findings += file.path + ":" + std::to_string(finding.line) + ": " +
                         vimbo::batch::findingSentence(finding, file.kind, file.dryRun) + "\n";
         if (file.diff) diffs += *file.diff;
+    }
+    void unresolved(const std::string& path, const vimbo::engine::UnresolvedInclude& include, bool error) override {
+        unresolvedLines += path + ":" + std::to_string(include.line) + ":" + std::to_string(include.column) + ": " +
+                           (error ? "error" : include.inProject ? "warning" : "note") + ": " +
+                           vimbo::batch::unresolvedSentence(include) + "\n";
     }
     void summary(const std::string& line, bool) override { summaries += line; }
     bool stillRead() override { return true; }

@@ -41,6 +41,11 @@ public:
     virtual void output(const std::string& text) = 0;
     // A file's results in a text report.
     virtual void shown(const ShownFile& file) = 0;
+    // An include line of `path` whose header the search did not find;
+    // `error`: --strict makes it one. Comes before the file's results.
+    virtual void unresolved(const std::string& path, const UnresolvedInclude& include, bool error) {
+        (void)path, (void)include, (void)error;
+    }
     // The run's counts; `onOutput`: a rewrite's, which goes with its results
     // while anyone reads them.
     virtual void summary(const std::string& line, bool onOutput) = 0;

@@ -70,12 +70,25 @@ struct Finding {
     std::string reason;      // an audit's problem; "" for a change
 };
 
+// An include line whose header no directory of the file's search holds.
+struct UnresolvedInclude {
+    std::size_t line = 0;    // from 1
+    std::size_t column = 0;  // from 1
+    std::string include;     // the include line, without blanks around it
+    std::string header;      // the name it gives
+    bool quoted = false;
+    // A file of that name is in the project: the search misses a directory
+    // of its own (a system header it does not reach is not).
+    bool inProject = false;
+};
+
 struct FileOutcome {
     bool changed = false;  // guards were added (or taken away)
     Failure failure = Failure::none;
     std::string message;    // the library's message for the failure, without its line break
     std::string scratchLeft;  // a scratch file the failure concerns, when one is there
     std::vector<Finding> findings;  // the changes, or the audit's findings
+    std::vector<UnresolvedInclude> unresolved;  // of a rewrite, in the order of the file
     // The new text waits beside the file to be put in place with its batch:
     // the outcome proper comes through the batch (see RewriteBatch).
     bool pending = false;
