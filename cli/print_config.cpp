@@ -49,7 +49,7 @@ int printConfig(const FrontEndOptions& options) {
     const Sourced<bool> flags[] = {effective.keepLines(), effective.strict()};
     const Sourced<std::uint64_t> maxFileSize = effective.maxFileSize();
     const std::vector<std::string> errors = effective.errors();
-    for (const std::string& error : errors) std::cerr << "vimbo: " << error << "\n";
+    for (const std::string& error : errors) std::cerr << error << "\n";
     if (!errors.empty()) return 2;
 
     std::cout << "# settings for " << file << "\n";

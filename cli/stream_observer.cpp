@@ -7,11 +7,13 @@
 namespace vimbo::cli {
 namespace {
 
-// "FILE:LINE: #include <x.h> would be wrapped in G", its place in bold.
+// "FILE:LINE:COLUMN: warning: #include <x.h> can be wrapped in G
+// [missing-external-guard]", its place in bold.
 std::string findingLine(const std::string& path, const vimbo::engine::Finding& finding,
                         vimbo::engine::FindingKind kind, bool dryRun, const Painter& painter) {
-    return painter.bold(path + ":" + std::to_string(finding.line) + ":") + " " +
-           vimbo::engine::findingSentence(finding, kind, dryRun) + "\n";
+    const std::string place = path + ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column) + ":";
+    const std::string line = vimbo::engine::findingDiagnostic(path, finding, kind, dryRun);
+    return painter.bold(place) + line.substr(place.size()) + "\n";
 }
 
 }  // namespace

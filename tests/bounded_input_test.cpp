@@ -236,7 +236,7 @@ TEST_F(BoundedInput, TheLimitComesFromTheCommandLineOrTheConfiguration) {
         {"", {"--max-file-size", "0"}, false, "--max-file-size takes a size in bytes, or with K, M or G (64M), not '0'"},
         {"", {"--max-file-size", "1T"}, false, "not '1T'"},
         {"", {"--max-file-size", "99999999999999999999"}, false, "not '99999999999999999999'"},
-        {"max-file-size = \"1 M\"\n", {}, false, ".vimbo.toml:1: max-file-size takes a size: bytes, or a string such as \"64M\""},
+        {"max-file-size = \"1 M\"\n", {}, false, ".vimbo.toml:1:1: error: max-file-size takes a size: bytes, or a string such as \"64M\""},
         {"max-file-size = -5\n", {}, false, "max-file-size takes a size"},
         {"max-file-size = true\n", {}, false, "max-file-size takes a size"},
     };
@@ -253,7 +253,7 @@ TEST_F(BoundedInput, TheLimitComesFromTheCommandLineOrTheConfiguration) {
             continue;
         }
         EXPECT_EQ(o.status, c.wraps ? 1 : 0) << label << ": " << o.err;
-        EXPECT_EQ(o.out, c.wraps ? "b.c:1: #include <big.h> would be wrapped in BIG_H\n" : "") << label;
+        EXPECT_EQ(o.out, c.wraps ? "b.c:1:1: warning: #include <big.h> can be wrapped in BIG_H [missing-external-guard]\n" : "") << label;
         EXPECT_EQ(o.err.find("inc/big.h: skipped (2097162 bytes, over the limit of ") != std::string::npos, !c.wraps)
             << label << ": " << o.err;
     }
@@ -290,11 +290,11 @@ TEST_F(BoundedInput, DatabasesConfigurationsAndListsAreRegularAndBounded) {
         {"db/compile_commands.json", [](const char* f) { return sparse(f, (std::uint64_t{1} << 30) + 1), true; },
          {"-p", "db"}, "db/compile_commands.json: can't read the compilation database (larger than 1G)\n"},
         {".vimbo.toml", [](const char* f) { return makeOdd(Odd::pipe, f); }, {},
-         "/.vimbo.toml: can't read the configuration (not a regular file)\n"},
+         "/.vimbo.toml: error: can't read the configuration (not a regular file)\n"},
         {".vimbo.toml", [](const char* f) { return makeOdd(Odd::zero, f); }, {},
-         "/.vimbo.toml: can't read the configuration (not a regular file)\n"},
+         "/.vimbo.toml: error: can't read the configuration (not a regular file)\n"},
         {".vimbo.toml", [](const char* f) { return sparse(f, kMiB + 1), true; }, {},
-         "/.vimbo.toml: can't read the configuration (larger than 1M)\n"},
+         "/.vimbo.toml: error: can't read the configuration (larger than 1M)\n"},
         {"list.txt", [](const char* f) { return makeOdd(Odd::pipe, f); }, {"--files-from", "list.txt"},
          "vimbo: list.txt: can't read the file list (not a regular file; --files-from - reads standard input)\n"},
         {"list.txt", [](const char* f) { return makeOdd(Odd::zero, f); }, {"--files-from", "list.txt"},

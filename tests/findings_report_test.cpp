@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "batch/findings_report.h"
+#include "support/temp_dir.h"
 #include "vimbo/version.h"
 
 namespace {
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 using vimbo::batch::FileFindings;
 using vimbo::engine::Finding;
 using vimbo::engine::FindingKind;
@@ -41,7 +43,7 @@ const std::vector<Case>& cases() {
     static const std::vector<Case> all = {
         {"wrap, dry run", FindingKind::wrap, true, {{"src/a.c", {kA}}}, "missing-external-guard",
          {{"src/a.c", "src/a.c", 3, 1, "#include <a.h>", "A_H", "would be wrapped",
-           "#include <a.h> would be wrapped in A_H"}}},
+           "#include <a.h> can be wrapped in A_H"}}},
         {"wrap, rewritten", FindingKind::wrap, false, {{"src/a.c", {kA}}}, "missing-external-guard",
          {{"src/a.c", "src/a.c", 3, 1, "#include <a.h>", "A_H", "wrapped", "#include <a.h> was wrapped in A_H"}}},
         {"strip, dry run", FindingKind::strip, true, {{"src/a.c", {kA}}}, "external-guard",
@@ -56,21 +58,21 @@ const std::vector<Case>& cases() {
         // Files in the order given, findings in the order of their lines; a file without any adds nothing.
         {"several files", FindingKind::wrap, true, {{"b.c", {kA, kB}}, {"c.c", {}}, {"a.c", {kB}}},
          "missing-external-guard",
-         {{"b.c", "b.c", 3, 1, "#include <a.h>", "A_H", "would be wrapped", "#include <a.h> would be wrapped in A_H"},
+         {{"b.c", "b.c", 3, 1, "#include <a.h>", "A_H", "would be wrapped", "#include <a.h> can be wrapped in A_H"},
           {"b.c", "b.c", 7, 5, "# include \"b.h\"", "B_H", "would be wrapped",
-           "# include \"b.h\" would be wrapped in B_H"},
+           "# include \"b.h\" can be wrapped in B_H"},
           {"a.c", "a.c", 7, 5, "# include \"b.h\"", "B_H", "would be wrapped",
-           "# include \"b.h\" would be wrapped in B_H"}}},
+           "# include \"b.h\" can be wrapped in B_H"}}},
         // A URI reference percent-encodes every byte but the unreserved ones and "/".
         {"spaces", FindingKind::wrap, true, {{"my dir/ber #1.h", {kA}}}, "missing-external-guard",
          {{"my dir/ber #1.h", "my%20dir/ber%20%231.h", 3, 1, "#include <a.h>", "A_H", "would be wrapped",
-           "#include <a.h> would be wrapped in A_H"}}},
+           "#include <a.h> can be wrapped in A_H"}}},
 #ifndef _WIN32
         // POSIX names are bytes, UTF-8 here; Windows names are the code page's.
         {"non-ASCII", FindingKind::wrap, true, {{"my dir/\xc3\xbc" "ber #1.h", {kA}}},
          "missing-external-guard",
          {{"my dir/\xc3\xbc" "ber #1.h", "my%20dir/%C3%BCber%20%231.h", 3, 1, "#include <a.h>", "A_H",
-           "would be wrapped", "#include <a.h> would be wrapped in A_H"}}},
+           "would be wrapped", "#include <a.h> can be wrapped in A_H"}}},
 #endif
         {"nothing found", FindingKind::wrap, true, {}, "missing-external-guard", {}},
         {"nothing found in an audit", FindingKind::audit, true, {{"a.h", {}}}, "wrong-external-guard", {}},
@@ -106,7 +108,10 @@ TEST(FindingsReport, JsonHasOneObjectPerFinding) {
     }
 }
 
-TEST(FindingsReport, SarifHasOneResultPerFindingUnderOneRule) {
+// In a directory of its own: URIs are relative to the project's top.
+class FindingsReportSarif : public vimbo::test::TempDirTest {};
+
+TEST_F(FindingsReportSarif, OneResultPerFindingUnderOneRule) {
     for (const Case& c : cases()) {
         const std::string text = vimbo::batch::findingsSarif(filesOf(c), c.kind, c.dryRun);
         ASSERT_TRUE(json::accept(text)) << c.label << "\n" << text;
@@ -118,6 +123,12 @@ TEST(FindingsReport, SarifHasOneResultPerFindingUnderOneRule) {
         const json& driver = run["tool"]["driver"];
         EXPECT_EQ(driver.value("name", ""), "vimbo") << c.label;
         EXPECT_EQ(driver.value("version", ""), VIMBO_VERSION) << c.label;
+        EXPECT_EQ(driver.value("semanticVersion", "").rfind(VIMBO_VERSION ".", 0), 0u) << c.label;
+        EXPECT_EQ(driver.value("informationUri", "").rfind("https://", 0), 0u) << c.label;
+        EXPECT_EQ(run["invocations"][0].value("executionSuccessful", false), true) << c.label;
+        EXPECT_EQ(run["originalUriBaseIds"]["%SRCROOT%"].value("uri", ""),
+                  "file://" + fs::canonical(root()).generic_string() + "/")
+            << c.label;
         ASSERT_EQ(driver["rules"].size(), 1u) << c.label;
         EXPECT_EQ(driver["rules"][0].value("id", ""), c.ruleId) << c.label;
         EXPECT_FALSE(driver["rules"][0]["shortDescription"].value("text", "").empty()) << c.label;
@@ -129,7 +140,10 @@ TEST(FindingsReport, SarifHasOneResultPerFindingUnderOneRule) {
             const json& result = run["results"][i];
             EXPECT_EQ(result.value("ruleId", ""), c.ruleId) << c.label;
             EXPECT_EQ(result.value("ruleIndex", -1), 0) << c.label;
-            EXPECT_EQ(result.value("level", ""), "warning") << c.label;
+            const bool done = !c.dryRun && c.kind != FindingKind::audit;
+            EXPECT_EQ(result.value("level", ""), done ? "note" : "warning") << c.label;
+            EXPECT_FALSE(result["partialFingerprints"].value("vimboFinding/v1", "").empty()) << c.label;
+            EXPECT_EQ(result.contains("fixes"), c.dryRun && c.kind == FindingKind::wrap) << c.label;
             EXPECT_EQ(result["message"].value("text", ""), e.message) << c.label;
             ASSERT_EQ(result["locations"].size(), 1u) << c.label;
             const json& place = result["locations"][0]["physicalLocation"];
@@ -232,3 +246,47 @@ TEST(FindingsReport, TheVerdictGoesWithTheFindings) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fix's replacements applied to a text of one-byte columns, last first.
+std::string applied(std::string text, const json& fix) {
+    std::vector<std::size_t> lineStarts{0};
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') lineStarts.push_back(i + 1);
+    const json& replacements = fix["artifactChanges"][0]["replacements"];
+    for (auto it = replacements.rbegin(); it != replacements.rend(); ++it) {
+        const json& region = (*it)["deletedRegion"];
+        const std::size_t from = lineStarts[region["startLine"].get<std::size_t>() - 1] + region["startColumn"].get<std::size_t>() - 1;
+        const std::size_t to = lineStarts[region["endLine"].get<std::size_t>() - 1] + region["endColumn"].get<std::size_t>() - 1;
+        text.replace(from, to - from, (*it)["insertedContent"]["text"].get<std::string>());
+    }
+    return text;
+}
+
+}  // namespace
+
+// What a code-scanning service keeps between runs and offers to apply.
+TEST_F(FindingsReportSarif, FixesFingerprintsAndFailedFiles) {
+    const std::vector<Finding> first = {{1, 3, "#include <a.h>", "A_H", ""}, {2, 1, "#include <b.h>", "B_H", ""}};
+    const std::vector<Finding> moved = {{4, 3, "#include <a.h>", "A_H", ""}, {5, 1, "#include <a.h>", "A_H", ""}};
+    const json before = json::parse(vimbo::batch::findingsSarif({{"m.c", &first}}, FindingKind::wrap, true));
+    const json after = json::parse(vimbo::batch::findingsSarif({{"m.c", &moved}}, FindingKind::wrap, true));
+    const auto print = [](const json& log, std::size_t i) {
+        return log["runs"][0]["results"][i]["partialFingerprints"]["vimboFinding/v1"].get<std::string>();
+    };
+    EXPECT_EQ(print(before, 0), print(after, 0)) << "a line that moved is the same finding";
+    EXPECT_NE(print(after, 0), print(after, 1)) << "two alike lines are two findings";
+    EXPECT_NE(print(before, 0), print(before, 1));
+    EXPECT_EQ(applied("  #include <a.h>\n#include <b.h>\n", before["runs"][0]["results"][0]["fixes"][0]),
+              "#ifndef A_H\n  #include <a.h>\n#endif\n#include <b.h>\n");
+
+    vimbo::batch::RunTrouble trouble;
+    trouble.failedFiles.emplace_back("x.c", "can't be read");
+    const json failed = json::parse(vimbo::batch::findingsSarif({}, FindingKind::wrap, true, trouble));
+    const json& invocation = failed["runs"][0]["invocations"][0];
+    EXPECT_FALSE(invocation["executionSuccessful"].get<bool>());
+    ASSERT_EQ(invocation["toolExecutionNotifications"].size(), 1u);
+    EXPECT_EQ(invocation["toolExecutionNotifications"][0]["level"], "error");
+    EXPECT_EQ(invocation["toolExecutionNotifications"][0]["message"]["text"], "x.c: can't be read");
+}

@@ -207,18 +207,18 @@ TEST_F(ProjectSettingsTest, ErrorsNameTheFileAndLine) {
         bool whole;
     };
     const Case cases[] = {
-        {"search-path = [\n", "1: ", false},
-        {"strict = true\nsearch-path = [\"a\",\n", "2: ", false},
-        {"strict = true\ncolour = 1\n", "2: unknown key 'colour'" + known, true},
-        {"keep-lines = \"yes\"\n", "1: keep-lines takes true or false", true},
-        {"strict = 1\n", "1: strict takes true or false", true},
-        {"max-file-size = \"lots\"\n", "1: max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)",
+        {"search-path = [\n", "1:", false},
+        {"strict = true\nsearch-path = [\"a\",\n", "2:", false},
+        {"strict = true\ncolour = 1\n", "2:1: error: unknown key 'colour'" + known, true},
+        {"keep-lines = \"yes\"\n", "1:1: error: keep-lines takes true or false", true},
+        {"strict = 1\n", "1:1: error: strict takes true or false", true},
+        {"max-file-size = \"lots\"\n", "1:1: error: max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)",
          true},
-        {"max-file-size = 0\n", "1: max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)", true},
-        {"search-path = [1, 2]\n", "1: search-path takes a list of strings", true},
-        {"extensions = true\n", "1: extensions takes a list of strings", true},
-        {"compile-commands = \"\"\n", "1: compile-commands takes a directory", true},
-        {"compiler = 3\n", "1: compiler takes a program (\"gcc\", \"/usr/bin/clang\")", true},
+        {"max-file-size = 0\n", "1:1: error: max-file-size takes a size: bytes, or a string such as \"64M\" (K, M or G)", true},
+        {"search-path = [1, 2]\n", "1:1: error: search-path takes a list of strings", true},
+        {"extensions = true\n", "1:1: error: extensions takes a list of strings", true},
+        {"compile-commands = \"\"\n", "1:1: error: compile-commands takes a directory", true},
+        {"compiler = 3\n", "1:1: error: compiler takes a program (\"gcc\", \"/usr/bin/clang\")", true},
     };
     const std::string file = (root() / ".vimbo.toml").generic_string();
     for (const Case& c : cases) {
@@ -233,6 +233,7 @@ TEST_F(ProjectSettingsTest, ErrorsNameTheFileAndLine) {
             EXPECT_EQ(errors[0], file + ":" + c.error) << c.text;
         } else {
             EXPECT_EQ(errors[0].rfind(file + ":" + c.error, 0), 0u) << errors[0];
+            EXPECT_NE(errors[0].find(": error: ", (file + ":" + c.error).size()), std::string::npos) << errors[0];
             EXPECT_GT(errors[0].size(), (file + ":" + c.error).size()) << "the reader says what is wrong";
         }
     }

@@ -49,7 +49,7 @@ TEST_F(TeamWorkflow, ConfigurationFoundUpwardAndCommandLineWins) {
         {"search-path = [\"inc\"]\nexclude = [\"gen\"]\n", {"--exclude", "other.c", "--tree", "proj"}, 0,
          {"proj/src/m.c", "proj/src/gen/g.c"}, ""},
         {"search-path = [\"inc\"]\nextensions = [\"txt\"]\n", {"--tree", "proj"}, 0, {}, ""},
-        {"serch-path = [\"inc\"]\n", {"--tree", "proj"}, 2, {}, ".vimbo.toml:1: unknown key 'serch-path'"},
+        {"serch-path = [\"inc\"]\n", {"--tree", "proj"}, 2, {}, ".vimbo.toml:1:1: error: unknown key 'serch-path'"},
         {"strict = \"yes\"\n", {"--check", "proj/other.c"}, 2, {}, "strict takes true or false"},
         {"search-path = [\"inc\"\n", {"--tree", "proj"}, 2, {}, ".vimbo.toml:"},
     };
@@ -102,12 +102,12 @@ TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
         const char* text;
         Strings checked;  // --check --verbose lines
     } cases[] = {
-        {"#include <a.h> // vimbo: keep\n#include <b.h>\n", {"m.c:2: #include <b.h> would be wrapped in B_H"}},
+        {"#include <a.h> // vimbo: keep\n#include <b.h>\n", {"m.c:2:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}},
         {"// vimbo: off\n#include <a.h>\n/* vimbo: on */\n#include <b.h>\n",
-         {"m.c:4: #include <b.h> would be wrapped in B_H"}},
+         {"m.c:4:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}},
         {"#include <a.h> /*vimbo:keep*/\n#include <b.h> // vimbo: off\n", {}},
         {"const char* s = \"// vimbo: off\";\n#include <a.h>\n", {}},  // leaves alone: never changes a unit
-        {"#include <a.h> // vimbo: keeper\n", {"m.c:1: #include <a.h> // vimbo: keeper would be wrapped in A_H"}},
+        {"#include <a.h> // vimbo: keeper\n", {"m.c:1:1: warning: #include <a.h> // vimbo: keeper can be wrapped in A_H [missing-external-guard]"}},
     };
     for (const auto& c : cases) {
         write("m.c", c.text);
@@ -120,7 +120,7 @@ TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
     // Strip and audit keep a marked wrapper.
     write("m.c", "#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#ifndef C_H\n#include <c.h>\n#endif\n");
     const auto audit = runVimbo({"-i", "inc", "--audit", "m.c"});
-    EXPECT_EQ(audit.out, "m.c:5: #include <c.h> is wrapped in C_H, but c.h is guarded by NEW_C_H\n") << audit.err;
+    EXPECT_EQ(audit.out, "m.c:5:1: warning: #include <c.h> is wrapped in C_H, but c.h is guarded by NEW_C_H [wrong-external-guard]\n") << audit.err;
     EXPECT_EQ(runVimbo({"-i", "inc", "--strip-wrong", "m.c"}).status, 0);
     EXPECT_EQ(read("m.c"), asWritten("#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#include <c.h>\n"));
 }

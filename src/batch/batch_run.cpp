@@ -43,6 +43,7 @@ struct FileState {
     std::size_t unresolvedOwn = 0, unresolvedOther = 0;
     std::unique_ptr<std::vector<vimbo::engine::UnresolvedInclude>> keptUnresolved;  // for a document
     const std::vector<vimbo::engine::UnresolvedInclude>* unresolved() const { return keptUnresolved.get(); }
+    std::string failure;  // why it failed, for a document
     bool failed() const { return hadFailure; }
     const std::vector<vimbo::engine::Finding>& findings() const {
         static const std::vector<vimbo::engine::Finding> none;
@@ -107,6 +108,7 @@ public:
         if (keptForTheEnd && !outcome.findings.empty())
             state.kept = std::make_unique<std::vector<vimbo::engine::Finding>>(std::move(outcome.findings));
         if (!failed(outcome)) noteUnresolved(path, outcome, state);
+        if (keptForTheEnd && failed(outcome)) state.failure = outcome.message;
         if (keptForTheEnd && !outcome.unresolved.empty())
             state.keptUnresolved =
                 std::make_unique<std::vector<vimbo::engine::UnresolvedInclude>>(std::move(outcome.unresolved));
@@ -290,7 +292,11 @@ std::string formatted(const BatchSettings& settings, const std::vector<std::stri
         if (!states[i].failed() && (!states[i].findings().empty() || states[i].unresolved()))
             found.push_back({files[i], &states[i].findings(), states[i].unresolved()});
     const bool dryRun = settings.mode != vimbo::engine::BatchMode::rewrite;
-    return settings.format == vimbo::engine::OutputFormat::sarif ? findingsSarif(found, kind, dryRun) : findingsJson(found, kind, dryRun);
+    if (settings.format != vimbo::engine::OutputFormat::sarif) return findingsJson(found, kind, dryRun);
+    RunTrouble trouble;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (states[i].failed()) trouble.failedFiles.emplace_back(files[i], states[i].failure);
+    return findingsSarif(found, kind, dryRun, trouble);
 }
 
 struct Counts {

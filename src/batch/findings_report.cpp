@@ -1,10 +1,16 @@
 #include "batch/findings_report.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <map>
+
 #include <nlohmann/json.hpp>
 
 #include "batch/unified_diff.h"
+#include "project/project_headers.h"
 #include "vimbo/version.h"
 
+namespace fs = std::filesystem;
 using vimbo::engine::Finding;
 
 namespace vimbo::batch {
@@ -43,7 +49,7 @@ Rule ruleOf(vimbo::engine::FindingKind kind) {
 std::string sentence(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
     switch (kind) {
     case vimbo::engine::FindingKind::wrap:
-        return finding.include + (dryRun ? " would be wrapped in " : " was wrapped in ") + finding.macro;
+        return finding.include + (dryRun ? " can be wrapped in " : " was wrapped in ") + finding.macro;
     case vimbo::engine::FindingKind::strip:
         return finding.include + (dryRun ? " would lose its external guard " : " lost its external guard ") +
                finding.macro;
@@ -52,11 +58,10 @@ std::string sentence(const Finding& finding, vimbo::engine::FindingKind kind, bo
     return finding.include + " is wrapped in " + finding.macro + ", but " + finding.reason;
 }
 
-// A relative path as a URI reference: every byte outside the unreserved
-// set and "/" percent-encoded.
-std::string uriOf(const std::string& path) {
+// Bytes of a path as a URI reference: every one outside the unreserved set
+// and "/" percent-encoded.
+std::string encoded(const std::string& name) {
     static const char kHex[] = "0123456789ABCDEF";
-    const std::string name = patchPath(path);
     std::string uri;
     for (unsigned char c : name) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -70,6 +75,41 @@ std::string uriOf(const std::string& path) {
         }
     }
     return uri;
+}
+
+// Where the log's relative URIs start: the project's top, absolute, with a
+// "/" at its end.
+std::string topDirectory() {
+    std::error_code error;
+    std::string top = fs::weakly_canonical(fs::absolute(vimbo::project::projectTop(), error), error).generic_string();
+    if (top.empty() || top.back() != '/') top += '/';
+    return top;
+}
+
+// A file's artifact location: relative to the top under %SRCROOT%, or,
+// outside it, an absolute file URI.
+nlohmann::ordered_json artifactOf(const std::string& path, const std::string& top) {
+    std::error_code error;
+    const fs::path absolute = fs::weakly_canonical(fs::absolute(path, error), error);
+    const fs::path relative = absolute.lexically_relative(top);
+    if (!error && !relative.empty() && *relative.begin() != "..")
+        return {{"uri", encoded(relative.generic_string())}, {"uriBaseId", "%SRCROOT%"}};
+    std::string name = absolute.generic_string();
+    if (name.empty() || name[0] != '/') name.insert(0, "/");
+    return {{"uri", "file://" + encoded(name)}};
+}
+
+// A fingerprint that survives lines moving: the rule, the file, the line's
+// text and the guard, and which of the file's alike lines it is (FNV-1a).
+std::string fingerprintOf(const std::string& rule, const std::string& uri, const std::string& include,
+                          const std::string& macro, std::size_t occurrence) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::string* part : {&rule, &uri, &include, &macro})
+        for (unsigned char c : *part + '\0') hash = (hash ^ c) * 1099511628211ull;
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (int shift = 60; shift >= 0; shift -= 4) text += kHex[(hash >> shift) & 15];
+    return text + ":" + std::to_string(occurrence);
 }
 
 std::string reasonOf(const Finding& finding, vimbo::engine::FindingKind kind, bool dryRun) {
@@ -92,10 +132,26 @@ nlohmann::ordered_json ruleJson(const Rule& rule) {
             {"defaultConfiguration", {{"level", "warning"}}}};
 }
 
-nlohmann::ordered_json locationOf(const std::string& path, std::size_t line, std::size_t column) {
+nlohmann::ordered_json locationOf(const nlohmann::ordered_json& artifact, std::size_t line, std::size_t column) {
     nlohmann::ordered_json region = {{"startLine", line}, {"startColumn", column}};
-    return {{"physicalLocation",
-             {{"artifactLocation", {{"uri", uriOf(path)}, {"uriBaseId", "%SRCROOT%"}}}, {"region", region}}}};
+    return {{"physicalLocation", {{"artifactLocation", artifact}, {"region", region}}}};
+}
+
+// The wrap as a fix: "#ifndef G" before the line, "#endif" after its text.
+nlohmann::ordered_json wrapFix(const nlohmann::ordered_json& artifact, const Finding& finding) {
+    const std::size_t end = finding.column + finding.include.size();
+    const auto insertion = [](std::size_t line, std::size_t column, const std::string& text) {
+        return nlohmann::ordered_json{
+            {"deletedRegion", {{"startLine", line}, {"startColumn", column}, {"endLine", line}, {"endColumn", column}}},
+            {"insertedContent", {{"text", text}}}};
+    };
+    return {{"description", {{"text", "Wrap the line in #ifndef " + finding.macro + " / #endif"}}},
+            {"artifactChanges",
+             nlohmann::ordered_json::array(
+                 {{{"artifactLocation", artifact},
+                   {"replacements", nlohmann::ordered_json::array(
+                                        {insertion(finding.line, 1, "#ifndef " + finding.macro + "\n"),
+                                         insertion(finding.line, end, "\n#endif")})}}})}};
 }
 
 }  // namespace
@@ -127,37 +183,69 @@ std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::
     return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun) {
+std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun,
+                          const RunTrouble& trouble) {
     const Rule rule = ruleOf(kind);
+    const std::string top = topDirectory();
+    // What a rewrite has done is told, not asked for.
+    const char* level = dryRun || kind == vimbo::engine::FindingKind::audit ? "warning" : "note";
     nlohmann::ordered_json results = nlohmann::ordered_json::array();
-    for (const FileFindings& file : files)
-        for (const Finding& finding : *file.findings)
-            results.push_back(
-                {{"ruleId", rule.id},
-                 {"ruleIndex", 0},
-                 {"level", "warning"},
-                 {"message", {{"text", sentence(finding, kind, dryRun)}}},
-                 {"locations", nlohmann::ordered_json::array({locationOf(file.path, finding.line, finding.column)})}});
     nlohmann::ordered_json rules = nlohmann::ordered_json::array({ruleJson(rule)});
-    for (const FileFindings& file : files)
+    for (const FileFindings& file : files) {
+        const nlohmann::ordered_json artifact = artifactOf(file.path, top);
+        std::map<std::string, std::size_t> alike;
+        for (const Finding& finding : *file.findings) {
+            nlohmann::ordered_json result = {
+                {"ruleId", rule.id},
+                {"ruleIndex", 0},
+                {"level", level},
+                {"message", {{"text", sentence(finding, kind, dryRun)}}},
+                {"locations", nlohmann::ordered_json::array({locationOf(artifact, finding.line, finding.column)})},
+                {"partialFingerprints",
+                 {{"vimboFinding/v1", fingerprintOf(rule.id, artifact["uri"], finding.include, finding.macro,
+                                                    alike[finding.include + '\n' + finding.macro]++)}}}};
+            if (dryRun && kind == vimbo::engine::FindingKind::wrap)
+                result["fixes"] = nlohmann::ordered_json::array({wrapFix(artifact, finding)});
+            results.push_back(std::move(result));
+        }
         if (file.unresolved)
             for (const vimbo::engine::UnresolvedInclude& include : *file.unresolved) {
                 if (rules.size() == 1) rules.push_back(ruleJson(kUnresolvedRule));
-                results.push_back({{"ruleId", kUnresolvedRule.id},
-                                   {"ruleIndex", 1},
-                                   {"level", include.inProject ? "warning" : "note"},
-                                   {"message", {{"text", unresolvedSentence(include)}}},
-                                   {"locations", nlohmann::ordered_json::array(
-                                                     {locationOf(file.path, include.line, include.column)})}});
+                results.push_back(
+                    {{"ruleId", kUnresolvedRule.id},
+                     {"ruleIndex", 1},
+                     {"level", include.inProject ? "warning" : "note"},
+                     {"message", {{"text", unresolvedSentence(include)}}},
+                     {"locations", nlohmann::ordered_json::array({locationOf(artifact, include.line, include.column)})},
+                     {"partialFingerprints",
+                      {{"vimboFinding/v1", fingerprintOf(kUnresolvedRule.id, artifact["uri"], include.include, "",
+                                                         alike[include.include + '\n']++)}}}});
             }
+    }
+    nlohmann::ordered_json notifications = nlohmann::ordered_json::array();
+    for (const auto& [path, why] : trouble.failedFiles)
+        notifications.push_back({{"level", "error"},
+                                 {"message", {{"text", path + ": " + why}}},
+                                 {"locations", nlohmann::ordered_json::array(
+                                                   {{{"physicalLocation", {{"artifactLocation", artifactOf(path, top)}}}}})}});
+    for (const std::string& error : trouble.errors)
+        notifications.push_back({{"level", "error"}, {"message", {{"text", error}}}});
+    nlohmann::ordered_json invocation = {{"executionSuccessful", notifications.empty()}};
+    if (!notifications.empty()) invocation["toolExecutionNotifications"] = notifications;
     nlohmann::ordered_json driver = {
         {"name", "vimbo"},
         {"version", VIMBO_VERSION},
+        {"semanticVersion", std::to_string(VIMBO_VERSION_MAJOR) + "." + std::to_string(VIMBO_VERSION_MINOR) + ".0"},
+        {"informationUri", VIMBO_HOMEPAGE},
         {"rules", rules}};
-    nlohmann::ordered_json log = {
-        {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
-        {"version", "2.1.0"},
-        {"runs", nlohmann::ordered_json::array({{{"tool", {{"driver", driver}}}, {"results", results}}})}};
+    nlohmann::ordered_json run = {
+        {"tool", {{"driver", driver}}},
+        {"invocations", nlohmann::ordered_json::array({invocation})},
+        {"originalUriBaseIds", {{"%SRCROOT%", {{"uri", "file://" + encoded(top)}}}}},
+        {"results", results}};
+    nlohmann::ordered_json log = {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+                                  {"version", "2.1.0"},
+                                  {"runs", nlohmann::ordered_json::array({run})}};
     return log.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -173,9 +261,14 @@ std::string withVerdict(const std::string& document, vimbo::engine::OutputFormat
     nlohmann::ordered_json result;
     if (format == vimbo::engine::OutputFormat::sarif) {
         result = std::move(parsed);
-        for (auto& run : result["runs"])
-            run["invocations"] = nlohmann::ordered_json::array(
-                {{{"executionSuccessful", verdict.made && verdict.holds}, {"properties", {{"verification", counts}}}}});
+        // The run's own invocation, its trouble kept, now also the verdict's.
+        for (auto& run : result["runs"]) {
+            if (!run.contains("invocations") || run["invocations"].empty())
+                run["invocations"] = nlohmann::ordered_json::array({{{"executionSuccessful", true}}});
+            auto& invocation = run["invocations"][0];
+            invocation["executionSuccessful"] = invocation["executionSuccessful"].get<bool>() && verdict.made && verdict.holds;
+            invocation["properties"] = {{"verification", counts}};
+        }
     } else {
         result = {{"findings", std::move(parsed)}, {"verification", counts}};
     }
@@ -188,6 +281,14 @@ namespace vimbo::engine {
 
 std::string findingSentence(const Finding& finding, FindingKind kind, bool dryRun) {
     return vimbo::batch::sentence(finding, kind, dryRun);
+}
+
+const char* findingRule(FindingKind kind) { return vimbo::batch::ruleOf(kind).id; }
+
+std::string findingDiagnostic(const std::string& path, const Finding& finding, FindingKind kind, bool dryRun) {
+    const bool done = !dryRun && kind != FindingKind::audit;
+    return path + ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column) + ": " +
+           (done ? "note: " : "warning: ") + findingSentence(finding, kind, dryRun) + " [" + findingRule(kind) + "]";
 }
 
 }  // namespace vimbo::engine

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batch/verdict.h"
@@ -28,7 +29,17 @@ std::string unresolvedSentence(const vimbo::engine::UnresolvedInclude& include);
 using vimbo::engine::findingSentence;
 
 std::string findingsJson(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
-std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun);
+// What a SARIF log says of the run besides its results: each file that
+// failed (its path and why), and errors of the run itself (a usage error).
+struct RunTrouble {
+    std::vector<std::pair<std::string, std::string>> failedFiles;
+    std::vector<std::string> errors;
+};
+
+// URIs are relative to the project's top (%SRCROOT%, given in
+// originalUriBaseIds); the invocation is successful only without trouble.
+std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine::FindingKind kind, bool dryRun,
+                          const RunTrouble& trouble = {});
 
 // A document with what --verify found added: JSON becomes an object
 // {"findings": [...], "verification": {...}}; SARIF gains the run's

@@ -254,7 +254,8 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     // Taken as "nothing ignored", a refusal would rewrite what git ignores.
     for (const std::string& problem : tree.gitProblems) Told(observer) << "vimbo: " << problem << "\n";
     if (!tree.gitProblems.empty()) return 2;
-    for (const std::string& error : configs.errors()) Told(observer) << "vimbo: " << error << "\n";
+    // Placed as a compiler places them, for editors and CI to point at.
+    for (const std::string& error : configs.errors()) Told(observer) << error << "\n";
     if (!configs.errors().empty()) return 2;
     batch.directories = &tree.directories;
     batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };

@@ -6,6 +6,8 @@
 
 #include <dtl/dtl.hpp>
 
+#include "project/git_access.h"
+
 namespace vimbo::batch {
 
 namespace {
@@ -150,7 +152,14 @@ std::string patchPath(const std::string& path) {
     const fs::path current = fs::current_path(error);
     const fs::path relative = absolute.lexically_relative(current);
     if (!error && !escapes(relative)) return relative.generic_string();
-    // Outside the current directory: the path from the root of its file system.
+    // Outside the current directory but in its work tree: as git names it
+    // from the top, where git apply takes it.
+    const std::string top = vimbo::project::workTreeAbove(current.string());
+    if (!top.empty()) {
+        const fs::path fromTop = fs::weakly_canonical(absolute, error).lexically_relative(top);
+        if (!error && !escapes(fromTop)) return fromTop.generic_string();
+    }
+    // Elsewhere: the path from the root of its file system.
     return absolute.relative_path().generic_string();
 }
 

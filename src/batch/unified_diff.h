@@ -11,7 +11,8 @@ std::string unifiedDiff(const std::string& path, const std::string& oldBytes, co
 
 // A path as a patch names it: relative to the current directory, without
 // "." or ".." components, "/" separators; one that lies outside the current
-// directory is named from the root of its file system.
+// directory is named from the top of the work tree around it (git apply
+// takes it there), else from the root of its file system.
 std::string patchPath(const std::string& path);
 
 }  // namespace vimbo::batch

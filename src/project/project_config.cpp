@@ -53,8 +53,9 @@ bool readList(const toml::node& node, std::vector<std::string>& values) {
     return true;
 }
 
-std::string where(const std::string& file, const toml::node& node) {
-    return file + ":" + std::to_string(node.source().begin.line) + ": ";
+// "FILE:LINE:COLUMN: error: ", as a compiler places what it finds wrong.
+std::string where(const std::string& file, const toml::source_region& source) {
+    return file + ":" + std::to_string(source.begin.line) + ":" + std::to_string(source.begin.column) + ": error: ";
 }
 
 // The settings of one file; "" or the error.
@@ -64,7 +65,7 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
     std::string text;
     const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(path.string(), kMaxConfigSize, text);
     if (read != vimbo::engine::WholeFile::read)
-        return config.file + ": can't read the configuration" +
+        return config.file + ": error: can't read the configuration" +
                (read == vimbo::engine::WholeFile::notRegular ? " (not a regular file)"
                 : read == vimbo::engine::WholeFile::tooLarge ? " (larger than " + fileSizeText(kMaxConfigSize) + ")"
                                                              : "");
@@ -72,12 +73,12 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
     try {
         table = toml::parse(text, path.string());
     } catch (const toml::parse_error& error) {
-        return config.file + ":" + std::to_string(error.source().begin.line) + ": " + std::string(error.description());
+        return where(config.file, error.source()) + std::string(error.description());
     }
     const fs::path directory = path.parent_path();
     for (const auto& [key, node] : table) {
         const std::string name(key.str());
-        const std::string at = where(config.file, node);
+        const std::string at = where(config.file, key.source());
         if (name == "keep-lines" || name == "strict") {
             const auto* value = node.as_boolean();
             if (!value) return at + name + " takes true or false";

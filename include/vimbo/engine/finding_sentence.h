@@ -10,9 +10,17 @@
 
 namespace vimbo::engine {
 
-// "#include <x.h> would be wrapped in G" (`dryRun`), "... was wrapped in
+// "#include <x.h> can be wrapped in G" (`dryRun`), "... was wrapped in
 // G" (a rewrite); an audit's finding as the audit words it. People read it
-// after "FILE:LINE: ".
+// after "FILE:LINE:COLUMN: warning: ".
 std::string findingSentence(const Finding& finding, FindingKind kind, bool dryRun);
+
+// The rule a finding is under, as the SARIF report names it
+// ("missing-external-guard", "external-guard", "wrong-external-guard").
+const char* findingRule(FindingKind kind);
+
+// A finding as a compiler words a diagnostic: "FILE:LINE:COLUMN: warning:
+// SENTENCE [RULE]", a note for what a rewrite has already done.
+std::string findingDiagnostic(const std::string& path, const Finding& finding, FindingKind kind, bool dryRun);
 
 }  // namespace vimbo::engine
