@@ -94,13 +94,13 @@ std::string relativeToCurrent(const std::string& path) {
 // The paths of the run, from the command line, a list, git or the build.
 // Returns false (with the exit status) when the run can't go on.
 bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const vimbo::engine::ArgumentWords& words,
-                 std::vector<std::string>& paths, int& status) {
+                 std::vector<std::string>& paths, int& status, StreamObserver& observer) {
     paths = words.files;
     if (!options.filesFrom.empty()) {
         std::vector<std::string> listed;
         const std::string problem = readFileList(options.filesFrom, listed);
         if (!problem.empty()) {
-            std::cerr << "vimbo: " << problem << "\n";
+            observer.message("vimbo: " + problem + "\n");
             status = 2;
             return false;
         }
@@ -111,7 +111,7 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     std::vector<std::string> changed;
     std::string error;
     if (!gitChangedFiles(options.since, options.staged, changed, error)) {
-        std::cerr << "vimbo: " << error << "\n";
+        observer.message("vimbo: " + error + "\n");
         status = 2;
         return false;
     }
@@ -141,27 +141,44 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
 
 }  // namespace
 
-int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words, const std::string& includePath) {
-    if (words.lineMode) return usageError("--tree, --check, --diff, --audit and --strip take files, not -t");
+namespace {
+
+vimbo::engine::BatchMode modeOf(const FrontEndOptions& given) {
+    return given.audit ? vimbo::engine::BatchMode::audit
+           : given.check ? vimbo::engine::BatchMode::check
+           : given.diff  ? vimbo::engine::BatchMode::diff
+                         : vimbo::engine::BatchMode::rewrite;
+}
+
+vimbo::engine::Strip stripOf(const FrontEndOptions& given) {
+    using vimbo::engine::Strip;
+    return given.strip ? Strip::all : given.stripWrong ? Strip::wrong : Strip::none;
+}
+
+int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words,
+                    const std::string& includePath, StreamObserver& observer, std::string& usageProblem) {
+    const auto usage = [&](const std::string& problem) {
+        usageProblem = problem;
+        return 2;
+    };
+    if (words.lineMode) return usage("--tree, --check, --diff, --audit and --strip take files, not -t");
     // A mistyped option must not be taken for a file: "-check" would rewrite
     // the tree that --check was meant to look at.
     if (!given.unknownWords.empty()) {
         const std::string& word = given.unknownWords.front();
-        return usageError("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
+        return usage("unknown option '" + word + "'; did you mean " + nearestOption(word) + "?");
     }
     // A signal while git is asked ends the run as one during the rewrite does.
     vimbo::platform::Interruption interruption;
     EffectiveSettings effective(commandLineSettingsOf(given), includePath);
-    StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)});
 
     std::vector<std::string> paths;
     int status = 0;
-    if (!gatherPaths(given, effective, words, paths, status)) return status;
+    if (!gatherPaths(given, effective, words, paths, status, observer)) return status;
 
     vimbo::engine::BatchRequest run;
-    run.mode = given.audit ? vimbo::engine::BatchMode::audit : given.check ? vimbo::engine::BatchMode::check : given.diff ? vimbo::engine::BatchMode::diff : vimbo::engine::BatchMode::rewrite;
-    using vimbo::engine::Strip;
-    run.strip = given.strip ? Strip::all : given.stripWrong ? Strip::wrong : Strip::none;
+    run.mode = modeOf(given);
+    run.strip = stripOf(given);
     run.backup = words.backup;
     run.tree = given.tree;
     run.breakLinks = given.breakLinks;
@@ -175,9 +192,25 @@ int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.paths = std::move(paths);
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;
     run.listName = given.filesFrom;
+    return vimbo::engine::runProject(run, effective, observer, usageProblem);
+}
+
+}  // namespace
+
+int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words, const std::string& includePath) {
+    StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)});
     std::string usageProblem;
-    status = vimbo::engine::runProject(run, effective, observer, usageProblem);
-    return usageProblem.empty() ? status : usageError(usageProblem);
+    int status = runWithObserver(given, words, includePath, observer, usageProblem);
+    if (!usageProblem.empty()) status = usageError(usageProblem);
+    // Tools that read the document get one however the run ended.
+    if (given.format != vimbo::engine::OutputFormat::text && !observer.documentShown()) {
+        std::vector<std::string> errors = observer.errorsTold();
+        if (!usageProblem.empty()) errors.push_back(usageProblem);
+        if (status < 2) errors.clear();
+        if (status >= 2 && errors.empty()) errors.push_back("the run stopped (exit status " + std::to_string(status) + ")");
+        std::cout << vimbo::engine::documentWithout(given.format, modeOf(given), stripOf(given), errors);
+    }
+    return status;
 }
 
 }  // namespace vimbo::cli

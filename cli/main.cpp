@@ -7,6 +7,7 @@
 #include "print_config.h"
 #include "single_command.h"
 #include "usage.h"
+#include "vimbo/engine/batch.h"
 #include "vimbo/engine/include_path.h"
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/single_run.h"
@@ -74,7 +75,12 @@ int run(int argc, char** argv) {
         return 2;
     }
     const FrontEndOptions options = readFrontEndOptions(count, args);
-    if (!options.error.empty()) return usageError(options.error);
+    if (!options.error.empty()) {
+        if (options.format != vimbo::engine::OutputFormat::text)
+            std::cout << vimbo::engine::documentWithout(options.format, vimbo::engine::BatchMode::check,
+                                                        vimbo::engine::Strip::none, {options.error});
+        return usageError(options.error);
+    }
     if (options.help) {
         std::cout << kUsage;
         return 0;
@@ -88,7 +94,13 @@ int run(int argc, char** argv) {
     const bool batch =
         options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;
     const std::string problem = misfit(options, batch);
-    if (!problem.empty()) return usageError(problem);
+    if (!problem.empty()) {
+        // Tools that asked for a document get one that says what was wrong.
+        if (options.format != vimbo::engine::OutputFormat::text)
+            std::cout << vimbo::engine::documentWithout(options.format, vimbo::engine::BatchMode::check,
+                                                        vimbo::engine::Strip::none, {problem});
+        return usageError(problem);
+    }
     // The library's arguments, read once: -b, each -i, -t, the files.
     const vimbo::engine::ArgumentWords words =
         vimbo::engine::readArgumentWords(static_cast<int>(options.arguments.size()), options.arguments.data());

@@ -33,10 +33,21 @@ void StreamObserver::clearProgress() {
 void StreamObserver::message(const std::string& lines) {
     clearProgress();
     std::cerr << lines;
+    for (std::size_t start = 0; start < lines.size();) {
+        std::size_t end = lines.find('\n', start);
+        if (end == std::string::npos) end = lines.size();
+        std::string line = lines.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("vimbo: ", 0) == 0) line.erase(0, 7);
+        if (!line.empty() && line.rfind("note:", 0) != 0 && line.rfind("warning:", 0) != 0 &&
+            line.find(": note: ") == std::string::npos && line.find(": warning: ") == std::string::npos)
+            errors_.push_back(line);
+    }
 }
 
 void StreamObserver::output(const std::string& text) {
     clearProgress();
+    documentShown_ = true;
     std::cout << text;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "vimbo/engine/batch_observer.h"
 #include "colour.h"
@@ -27,6 +28,11 @@ public:
     void summary(const std::string& line, bool onOutput) override;
     bool stillRead() override;
 
+    // Whether a document went to standard output; the errors told so far
+    // (lines neither notes nor warnings), for a document made without the run.
+    bool documentShown() const { return documentShown_; }
+    const std::vector<std::string>& errorsTold() const { return errors_; }
+
 private:
     // The progress line goes before anything else is written.
     void clearProgress();
@@ -34,6 +40,8 @@ private:
     bool verbose_;
     Painter painter_;
     std::optional<Progress> progress_;
+    bool documentShown_ = false;
+    std::vector<std::string> errors_;
 };
 
 }  // namespace vimbo::cli

@@ -1,6 +1,8 @@
 // The vimbo command end to end, run as a separate process.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "support/command_run.h"
 #include "vimbo/version.h"
 #include "support/temp_dir.h"
@@ -150,3 +152,34 @@ TEST_F(Command, MessagesSayWhatToDo) {
 }
 
 }  // namespace
+
+// Tools that asked for a document get one however the run ends: a log that
+// says whether it succeeded, and why not.
+TEST_F(Command, EveryRunGivesTheDocumentAskedFor) {
+    write("a.c", "int a;\n");
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        bool successful;
+        const char* error;  // in the log's notifications; "" for none
+    } cases[] = {
+        {{"--check", "--format", "sarif", "a.c"}, 0, true, ""},
+        {{"--check", "--format", "sarif", "--bogus", "a.c"}, 2, false, "unknown option '--bogus'"},
+        {{"--check", "--format", "sarif", "--tree", "gone"}, 2, false, "gone: no such file or directory"},
+        {{"--check", "--format", "sarif", "--files-from", "gone.txt"}, 2, false, "gone.txt: can't read the file list"},
+        {{"--verbose", "--format", "sarif", "a.c"}, 2, false, "--verbose goes with"},
+    };
+    for (const auto& c : cases) {
+        const auto o = vimbo(c.arguments);
+        SCOPED_TRACE(c.arguments[3]);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        ASSERT_TRUE(nlohmann::json::accept(o.out)) << o.out;
+        const auto invocation = nlohmann::json::parse(o.out)["runs"][0]["invocations"][0];
+        EXPECT_EQ(invocation.value("executionSuccessful", !c.successful), c.successful);
+        if (*c.error) {
+            const std::string told = invocation["toolExecutionNotifications"][0]["message"].value("text", "");
+            EXPECT_NE(told.find(c.error), std::string::npos) << o.out;
+        }
+    }
+    EXPECT_EQ(vimbo({"--check", "--format", "json", "--tree", "gone"}).out, "[]\n");
+}

@@ -352,6 +352,18 @@ int runProject(const BatchRequest& request, const ProjectSettings& settings, Bat
     return runProject(request, effective, observer, usageProblem);
 }
 
+std::string documentWithout(OutputFormat format, BatchMode mode, Strip strip, const std::vector<std::string>& errors) {
+    const FindingKind kind = mode == BatchMode::audit   ? FindingKind::audit
+                             : strip == Strip::none     ? FindingKind::wrap
+                                                        : FindingKind::strip;
+    const bool dryRun = mode != BatchMode::rewrite;
+    if (format == OutputFormat::json) return vimbo::batch::findingsJson({}, kind, dryRun);
+    if (format != OutputFormat::sarif) return "";
+    vimbo::batch::RunTrouble trouble;
+    trouble.errors = errors;
+    return vimbo::batch::findingsSarif({}, kind, dryRun, trouble);
+}
+
 int runProject(const BatchRequest& request, EffectiveSettings& settings, BatchObserver& observer,
                std::string& usageProblem) {
     return vimbo::batch::runProject(request, settings.state_->effective, settings.state_->configs, observer,

@@ -69,4 +69,10 @@ int runProject(const BatchRequest& request, const ProjectSettings& settings, Bat
 int runProject(const BatchRequest& request, EffectiveSettings& settings, BatchObserver& observer,
                std::string& usageProblem);
 
+// The document of a run that made none: one with nothing to do, or one
+// stopped before its files (a usage error, a broken configuration), whose
+// `errors` a SARIF log gives as notifications of an unsuccessful invocation.
+// JSON "[]"; the text format, "".
+std::string documentWithout(OutputFormat format, BatchMode mode, Strip strip, const std::vector<std::string>& errors);
+
 }  // namespace vimbo::engine
