@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "vimbo/engine/file_size.h"
@@ -66,6 +67,7 @@ const ValuedOption kValuedOptions[] = {
      }},
     {"--print-config", "--print-config needs a file", false,
      [](FrontEndOptions& o, const std::string& v) { o.printConfig = v; }},
+    {"--config", "--config needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.configFile = v; }},
 };
 
 // Options that set or clear a switch.
@@ -73,16 +75,23 @@ struct Flag {
     const char* name;
     bool FrontEndOptions::*member;
     bool value;
+    // The switch's opposite, cleared: the last of the two given wins.
+    bool FrontEndOptions::*opposite = nullptr;
 };
 
 const Flag kFlags[] = {
     {"--quiet", &FrontEndOptions::quiet, true},         {"--help", &FrontEndOptions::help, true},
     {"--version", &FrontEndOptions::version, true},     {"--tree", &FrontEndOptions::tree, true},
     {"--check", &FrontEndOptions::check, true},         {"--diff", &FrontEndOptions::diff, true},
-    {"--strict", &FrontEndOptions::strict, true},       {"--break-links", &FrontEndOptions::breakLinks, true},
+    {"--break-links", &FrontEndOptions::breakLinks, true},
     {"--no-git-ignore", &FrontEndOptions::gitIgnore, false}, {"--audit", &FrontEndOptions::audit, true},
     {"--strip", &FrontEndOptions::strip, true},         {"--strip-wrong", &FrontEndOptions::stripWrong, true},
-    {"--verify", &FrontEndOptions::verify, true},       {"--keep-lines", &FrontEndOptions::keepLines, true},
+    {"--verify", &FrontEndOptions::verify, true},
+    {"--keep-lines", &FrontEndOptions::keepLines, true, &FrontEndOptions::keepLinesOff},
+    {"--no-keep-lines", &FrontEndOptions::keepLinesOff, true, &FrontEndOptions::keepLines},
+    {"--strict", &FrontEndOptions::strict, true, &FrontEndOptions::strictOff},
+    {"--no-strict", &FrontEndOptions::strictOff, true, &FrontEndOptions::strict},
+    {"--no-config", &FrontEndOptions::noConfig, true},
     {"--allow-line-shift", &FrontEndOptions::allowLineShift, true},
     {"--allow-unverified", &FrontEndOptions::allowUnverified, true},
     {"--verbose", &FrontEndOptions::verbose, true},     {"--staged", &FrontEndOptions::staged, true},
@@ -114,8 +123,17 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+bool isHabit(const std::string& word) {
+    return std::any_of(std::begin(kHabits), std::end(kHabits), [&](const auto& habit) { return word == habit.first; });
+}
+
 // Returns how many of the following arguments the option took as its value.
 int readLongOption(const std::string& option, const char* next, FrontEndOptions& options) {
+    // "--print-config -i inc a.c": the file is the first file, not the option after it.
+    if (option == "--print-config" && next && next[0] == '-' && next[1]) {
+        options.printConfigLater = true;
+        return 0;
+    }
     for (const ValuedOption& valued : kValuedOptions) {
         const std::string name = valued.name;
         const bool joined = option.compare(0, name.size() + 1, name + "=") == 0;
@@ -131,16 +149,50 @@ int readLongOption(const std::string& option, const char* next, FrontEndOptions&
     for (const Flag& flag : kFlags) {
         if (option != flag.name) continue;
         options.*flag.member = flag.value;
+        if (flag.opposite) options.*flag.opposite = false;
         return 0;
     }
     options.error = "unknown option '" + option + "'";
-    // Only a near miss is worth a guess here; a word far from every option
-    // may be meant for something else altogether.
+    // Another tool's name for an option always gets its hint; otherwise only
+    // a near miss is worth a guess: a word far from every option may be
+    // meant for something else altogether.
     const std::string nearest = nearestOption(option);
-    if (editDistance(option, nearest) <= std::max<std::size_t>(2, option.size() / 3))
+    if (isHabit(option) || editDistance(option, nearest) <= std::max<std::size_t>(2, option.size() / 3))
         options.error += "; did you mean " + nearest + "?";
     return 0;
 }
+void splitJoinedIncludes(FrontEndOptions& options) {
+    std::vector<const char*> arguments;
+    std::vector<std::string> unknown;
+    for (const std::string& word : options.unknownWords) {
+        const bool joined = word.size() > 2 && word[0] == '-' && (word[1] == 'I' || word[1] == 'i');
+        if (!joined) unknown.push_back(word);
+    }
+    std::size_t i = 0;
+    for (; i < options.arguments.size(); ++i) {
+        const char* argument = options.arguments[i];
+        if (is(argument, "-i", "-I") && i + 1 < options.arguments.size()) {
+            arguments.push_back(argument);
+            arguments.push_back(options.arguments[++i]);
+            continue;
+        }
+        const bool joined = argument[0] == '-' && (argument[1] == 'I' || argument[1] == 'i') && argument[2] &&
+                            std::find(options.unknownWords.begin(), options.unknownWords.end(), argument) !=
+                                options.unknownWords.end();
+        if (!joined) {
+            arguments.push_back(argument);
+            continue;
+        }
+        const auto word = std::make_shared<const std::string>(argument + 2);
+        options.heldWords.push_back(word);
+        arguments.push_back(argument[1] == 'I' ? "-I" : "-i");
+        arguments.push_back(word->c_str());
+        options.includeGiven = true;
+    }
+    options.arguments = std::move(arguments);
+    options.unknownWords = std::move(unknown);
+}
+
 }  // namespace
 
 std::string nearestOption(const std::string& word) {
@@ -191,13 +243,17 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
             options.jobs = static_cast<unsigned>(jobs);
             continue;
         }
-        // "-p DIR", as other C and C++ tools take a build directory.
-        if (std::strcmp(argument, "-p") == 0) {
-            if (i + 1 >= count || !args[i + 1] || !*args[i + 1]) {
+        // "-p DIR", "-pDIR" or "-p=DIR", as clang-tidy and other C and C++
+        // tools take a build directory.
+        if (std::strncmp(argument, "-p", 2) == 0) {
+            const char* value = argument[2] == '=' ? argument + 3 : argument[2] ? argument + 2
+                                : i + 1 < count                   ? args[++i]
+                                                                  : nullptr;
+            if (!value || !*value) {
                 options.error = "-p needs the directory of compile_commands.json";
                 break;
             }
-            options.buildDirectory = args[++i];
+            options.buildDirectory = value;
             continue;
         }
         if (std::strncmp(argument, "--", 2) == 0) {
@@ -212,6 +268,11 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     }
     for (; i < count; ++i) options.arguments.push_back(args[i] ? args[i] : "");
     if (!options.error.empty()) return options;
+    // "-IDIR", as compilers take it, is "-I DIR" to a batch run; single-file
+    // mode keeps the library's reading of such a word (a file's name).
+    const bool batch = options.tree || options.check || options.diff || options.audit || options.strip ||
+                       options.stripWrong || options.verify;
+    if (batch) splitJoinedIncludes(options);
     if (options.check && options.diff) options.error = "--check and --diff exclude each other";
     if (options.strip && options.stripWrong) options.error = "--strip and --strip-wrong exclude each other";
     if (options.audit && (options.check || options.diff || options.strip || options.stripWrong))
@@ -220,6 +281,7 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     if (options.format != vimbo::engine::OutputFormat::text && options.diff)
         options.error = "--diff prints a diff; --format goes with --check, --audit, --verify and --tree";
     if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
+    if (options.noConfig && !options.configFile.empty()) options.error = "--config and --no-config exclude each other";
     return options;
 }
 
@@ -231,8 +293,10 @@ vimbo::engine::ProjectSettings commandLineSettingsOf(const FrontEndOptions& opti
     settings.precompiledHeaders = options.precompiledHeaders;
     settings.buildDirectory = options.buildDirectory;
     settings.compiler = options.compiler;
-    settings.keepLines = options.keepLines;
-    settings.strict = options.strict;
+    if (options.keepLines || options.keepLinesOff) settings.keepLines = options.keepLines;
+    if (options.strict || options.strictOff) settings.strict = options.strict;
+    settings.configFile = options.configFile;
+    settings.noConfig = options.noConfig;
     settings.maxFileSize = options.maxFileSize;
     return settings;
 }

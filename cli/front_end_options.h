@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct FrontEndOptions {
     bool allowLineShift = false;   // --verify takes units whose __LINE__ moved as unchanged
     bool allowUnverified = false;  // --verify keeps a rewrite some units could not check
     bool keepLines = false;        // a #line after each block of wraps keeps the lines' numbers
+    bool keepLinesOff = false;     // --no-keep-lines: not even where a configuration asks
+    bool strictOff = false;        // --no-strict
+    std::string configFile;        // --config FILE: in place of the .vimbo.toml files
+    bool noConfig = false;         // --no-config: no .vimbo.toml at all
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> exclusions;  // --exclude, repeatable
     bool gitIgnore = true;                // --no-git-ignore turns it off
@@ -44,11 +49,15 @@ struct FrontEndOptions {
     std::string since;                    // --since REF: the files git reports changed since REF
     bool staged = false;                  // --staged: the files changed in git's index
     std::string printConfig;              // --print-config FILE: the settings that apply to FILE
+    bool printConfigLater = false;        // --print-config before other options: FILE is the first file
     // Which options the command line gave, so that they win over a
     // configuration file's.
     bool includeGiven = false;  // -i or -I was given (it may name an empty path)
     std::string error;                    // set for a usage error
     std::vector<const char*> arguments;   // what is left for the library
+    // Words made from the command line's ("-Iinc" gives "inc"), which
+    // `arguments` points into; shared, so that copies point into them too.
+    std::vector<std::shared_ptr<const std::string>> heldWords;
     // Words of `arguments` that begin with "-" but are no option, before
     // "--": file names to the library, typos to a batch run.
     std::vector<std::string> unknownWords;

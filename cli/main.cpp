@@ -89,7 +89,7 @@ int run(int argc, char** argv) {
         std::cout << kVersion;
         return 0;
     }
-    if (!options.printConfig.empty()) return printConfig(options);
+    if (!options.printConfig.empty() || options.printConfigLater) return printConfig(options);
     // Audits and strips are batch runs, over the files named as much as over trees.
     const bool batch =
         options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;

@@ -1,7 +1,9 @@
 #include "print_config.h"
 
+#include <filesystem>
 #include <iostream>
 
+#include "usage.h"
 #include "vimbo/engine/arguments.h"
 #include "vimbo/engine/effective_settings.h"
 #include "vimbo/engine/file_size.h"
@@ -11,6 +13,8 @@
 
 namespace vimbo::cli {
 namespace {
+
+namespace fs = std::filesystem;
 
 using vimbo::engine::Sourced;
 
@@ -29,8 +33,19 @@ std::string listOf(const std::vector<std::string>& values) {
     return out + "]";
 }
 
+// "key = value  # where from"; a value that is no setting ("" for "none")
+// stays a comment, so that the text reads back as a .vimbo.toml.
 void show(const std::string& key, const std::string& value, const std::string& from) {
-    std::cout << key << " = " << value << "  # " << from << "\n";
+    std::cout << (value == "\"\"" ? "# " : "") << key << " = " << value << "  # " << from << "\n";
+}
+
+// A directory as the printed file, saved here, names it: relative to the
+// current directory.
+std::string relativeName(const std::string& path) {
+    std::error_code error;
+    const fs::path current = fs::current_path(error);
+    const fs::path relative = fs::path(path).lexically_relative(current);
+    return error || relative.empty() ? path : relative.generic_string();
 }
 
 }  // namespace
@@ -40,7 +55,8 @@ int printConfig(const FrontEndOptions& options) {
     const vimbo::engine::EffectiveSettings effective(
         commandLineSettingsOf(options),
         vimbo::engine::joinIncludePaths(words.includePaths, vimbo::engine::includeFromEnvironment()));
-    const std::string& file = options.printConfig;
+    if (options.printConfigLater && words.files.empty()) return usageError("--print-config needs a file");
+    const std::string& file = options.printConfigLater ? words.files.front() : options.printConfig;
     const Sourced<std::string> searchPath = effective.searchPath(file);
     const Sourced<std::string> compileCommands = effective.compileCommands();
     const Sourced<std::string> compiler = effective.compiler();
@@ -53,12 +69,15 @@ int printConfig(const FrontEndOptions& options) {
     if (!errors.empty()) return 2;
 
     std::cout << "# settings for " << file << "\n";
-    show("search-path", listOf(vimbo::engine::searchPathEntries(searchPath.value)), searchPath.from);
+    std::vector<std::string> entries = vimbo::engine::searchPathEntries(searchPath.value);
+    for (std::string& entry : entries) entry = relativeName(entry);
+    show("search-path", listOf(entries), searchPath.from);
     // The run's own settings come from the current directory's file, whatever FILE's is.
     const auto global = [](const std::string& from) {
         return from == "command line" || from == "default" ? from : from + " (of the current directory)";
     };
-    show("compile-commands", quoted(compileCommands.value), global(compileCommands.from));
+    show("compile-commands", quoted(compileCommands.value.empty() ? "" : relativeName(compileCommands.value)),
+         global(compileCommands.from));
     show("compiler", quoted(compiler.value), global(compiler.from));
     const char* const listKeys[] = {"extensions", "exclude", "pch"};
     for (std::size_t i = 0; i < 3; ++i) show(listKeys[i], listOf(lists[i].value), lists[i].from);

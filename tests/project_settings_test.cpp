@@ -200,7 +200,7 @@ TEST_F(ProjectSettingsTest, ExclusionsAreReadFromWhereTheyWereWritten) {
 // line; the run stops on it (exit 2), so each is told whole.
 TEST_F(ProjectSettingsTest, ErrorsNameTheFileAndLine) {
     const std::string known =
-        " (known: search-path, compile-commands, compiler, extensions, exclude, pch, keep-lines, strict, max-file-size)";
+        " (known: search-path, compile-commands, compiler, extensions, exclude, pch, keep-lines, strict, max-file-size, inherit)";
     struct Case {
         std::string text;
         std::string error;  // after "FILE:"; a syntax error's words are the TOML reader's, only its line is checked

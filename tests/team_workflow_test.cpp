@@ -88,9 +88,15 @@ TEST_F(TeamWorkflow, ConfigurationFoundUpwardAndCommandLineWins) {
     write("proj/.vimbo.toml", "search-path = [\"inc\"]\npch = [\"x.h\"]\n");
     const auto shown = runVimbo({"--ext", ".c", "--print-config", "proj/src/m.c"});
     EXPECT_EQ(shown.status, 0) << shown.err;
-    for (const char* line : {"search-path = [\"", "/proj/inc\"]  # ", "/proj/.vimbo.toml\n", "pch = [\"x.h\"]  # ",
+    for (const char* line : {"search-path = [\"proj/inc\"]  # ", "/proj/.vimbo.toml\n", "pch = [\"x.h\"]  # ",
                              "extensions = [\".c\"]  # command line\n", "keep-lines = false  # default\n"})
         EXPECT_NE(shown.out.find(line), std::string::npos) << line << "\n" << shown.out;
+    // What it prints reads back as a configuration that gives the same settings.
+    write("printed.toml", shown.out);
+    const auto again = runVimbo({"--config", "printed.toml", "--print-config", "-i", "proj/inc", "proj/src/m.c"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("pch = [\"x.h\"]  # " + (root() / "printed.toml").generic_string()), std::string::npos)
+        << again.out;
 }
 
 // Marks in the source, for every batch mode: the include lines left alone.

@@ -257,6 +257,12 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     // Placed as a compiler places them, for editors and CI to point at.
     for (const std::string& error : configs.errors()) Told(observer) << error << "\n";
     if (!configs.errors().empty()) return 2;
+    for (const std::string& warning : configs.warnings()) Told(observer) << warning << "\n";
+    if (options.strict && !configs.warnings().empty()) return 2;
+    // A pattern that matched nothing over a whole tree is likely mistyped.
+    if (options.tree)
+        for (const std::string& unmatched : effective.unmatchedExclusions())
+            Told(observer) << "vimbo: note: " << unmatched << " excluded nothing\n";
     batch.directories = &tree.directories;
     batch.includePathFor = [&](const std::string& path) { return effective.searchPath(path).value; };
     batch.precompiledHeadersFor = [&](const std::string& path) {

@@ -22,8 +22,8 @@ Sourced<std::vector<std::string>> listOf(const std::vector<std::string>& given, 
     return {defaults, kDefault};
 }
 
-Sourced<bool> flagOf(bool given, const ProjectConfig& here, const std::optional<bool>& configured) {
-    if (given) return {true, kCommandLine};
+Sourced<bool> flagOf(const std::optional<bool>& given, const ProjectConfig& here, const std::optional<bool>& configured) {
+    if (given) return {*given, kCommandLine};
     if (configured) return {*configured, here.file};
     return {false, kDefault};
 }
@@ -54,10 +54,31 @@ Sourced<std::vector<std::string>> EffectiveSettings::precompiledHeaders(const st
 }
 
 bool EffectiveSettings::excluded(const std::string& path, const std::string& relative) const {
-    if (!options_.exclusions.empty())
-        return std::any_of(options_.exclusions.begin(), options_.exclusions.end(),
-                           [&](const std::string& pattern) { return matchesExclusion(pattern, relative); });
-    return excludedByConfig(configs_.forFile(path), path);
+    if (!options_.exclusions.empty()) {
+        std::lock_guard<std::mutex> hold(usedLock_);
+        commandLineMatched_.resize(options_.exclusions.size());
+        return excludedByPatterns(options_.exclusions, relative, &commandLineMatched_);
+    }
+    const ProjectConfig& config = configs_.forFile(path);
+    if (!config.exclude) return false;
+    std::lock_guard<std::mutex> hold(usedLock_);
+    auto& [patterns, matched] = configMatched_[config.file];
+    if (!patterns) {
+        patterns = &*config.exclude;
+        matched.resize(patterns->size());
+    }
+    return excludedByConfig(config, path, &matched);
+}
+
+std::vector<std::string> EffectiveSettings::unmatchedExclusions() const {
+    std::lock_guard<std::mutex> hold(usedLock_);
+    std::vector<std::string> unmatched;
+    for (std::size_t i = 0; i < commandLineMatched_.size(); ++i)
+        if (!commandLineMatched_[i]) unmatched.push_back("--exclude " + options_.exclusions[i]);
+    for (const auto& [file, used] : configMatched_)
+        for (std::size_t i = 0; i < used.second.size(); ++i)
+            if (!used.second[i]) unmatched.push_back(file + ": exclude \"" + (*used.first)[i] + "\"");
+    return unmatched;
 }
 
 Sourced<std::string> EffectiveSettings::compileCommands() const {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +34,9 @@ public:
     // directory for a file named), `relative`; a configuration's from its
     // own directory.
     bool excluded(const std::string& path, const std::string& relative) const;
+    // The exclusions that matched none of the paths asked of excluded()
+    // ("--exclude P", "FILE: exclude \"P\"").
+    std::vector<std::string> unmatchedExclusions() const;
 
     // For the whole run: from the current directory's configuration.
     Sourced<std::string> compileCommands() const;
@@ -46,6 +51,10 @@ private:
     vimbo::engine::ProjectSettings options_;
     ProjectConfigs& configs_;
     std::string commandLinePath_;
+    mutable std::mutex usedLock_;
+    mutable std::vector<bool> commandLineMatched_;
+    // Per configuration file: its exclusions, and which matched.
+    mutable std::map<std::string, std::pair<const std::vector<std::string>*, std::vector<bool>>> configMatched_;
 };
 
 }  // namespace vimbo::project
@@ -56,7 +65,10 @@ namespace vimbo::engine {
 // they are asked for, and the settings over them.
 struct EffectiveSettings::State {
     State(ProjectSettings options, std::string commandLinePath)
-        : effective(std::move(options), configs, std::move(commandLinePath)) {}
+        : effective(options, configs, std::move(commandLinePath)) {
+        if (options.noConfig) configs.useNone();
+        else if (!options.configFile.empty()) configs.useOnly(options.configFile);
+    }
     vimbo::project::ProjectConfigs configs;
     vimbo::project::EffectiveSettings effective;
 };

@@ -88,16 +88,18 @@ private:
 
 }  // namespace
 
-bool matchesExclusion(const std::string& pattern, const std::string& path) {
+namespace {
+// `byName`: matched against every component rather than from the start;
+// `directoriesOnly`: never against the path as a whole (the file itself).
+bool matchesGlob(const std::string& pattern, const std::string& path, bool byName, bool directoriesOnly) {
     if (pattern.empty()) return false;
     // Pattern and path end at a NUL byte, as the C strings they once were.
     Glob glob(pattern.c_str());
-    const bool byName = pattern.find('/') == std::string::npos;
     glob.start();
     bool alive = true;
     for (const char c : path) {
         if (c == '\0') {
-            if (alive && glob.matched()) return true;
+            if (alive && glob.matched() && !directoriesOnly) return true;
             if (!byName) return false;
             alive = false;
             continue;
@@ -115,7 +117,35 @@ bool matchesExclusion(const std::string& pattern, const std::string& path) {
         if (alive) alive = glob.feed(c);
         else if (!byName) return false;
     }
-    return alive && glob.matched();
+    return !directoriesOnly && alive && glob.matched();
+}
+}  // namespace
+
+bool matchesExclusion(const std::string& pattern, const std::string& path) {
+    return matchesGlob(pattern, path, pattern.find('/') == std::string::npos, false);
+}
+
+bool excludedByPatterns(const std::vector<std::string>& patterns, const std::string& path, std::vector<bool>* matched) {
+    bool excluded = false;
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        std::string pattern = patterns[i];
+        if (pattern.empty() || pattern[0] == '#') continue;
+        const bool negated = pattern[0] == '!';
+        if (negated || (pattern[0] == '\\' && pattern.size() > 1 && (pattern[1] == '!' || pattern[1] == '#')))
+            pattern.erase(0, 1);
+        bool directoriesOnly = false;
+        while (!pattern.empty() && pattern.back() == '/') {
+            pattern.pop_back();
+            directoriesOnly = true;
+        }
+        // A "/" anywhere but at the end ties the pattern to the list's directory.
+        const bool anchored = pattern.find('/') != std::string::npos;
+        while (!pattern.empty() && pattern.front() == '/') pattern.erase(0, 1);
+        if (!matchesGlob(pattern, path, !anchored, directoriesOnly)) continue;
+        excluded = !negated;
+        if (matched) (*matched)[i] = true;
+    }
+    return excluded;
 }
 
 }  // namespace vimbo::project

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vimbo::project {
 
@@ -12,5 +13,15 @@ namespace vimbo::project {
 // pattern with "/" against the whole path or a leading part of it, so a
 // directory excludes what lies below it ("src/gen", "**/test/*.c").
 bool matchesExclusion(const std::string& pattern, const std::string& path);
+
+// A list of exclusions read as a .gitignore is: a leading "/" ties a
+// pattern to the directory the list is read from, a trailing "/" matches
+// directories only, "!" takes back what an earlier pattern excluded (the
+// last pattern that matches decides), "\!" and "\#" stand for themselves,
+// and an empty pattern or one beginning with "#" matches nothing. With
+// `matched`, the patterns that matched the path are marked there (sized as
+// `patterns`).
+bool excludedByPatterns(const std::vector<std::string>& patterns, const std::string& path,
+                        std::vector<bool>* matched = nullptr);
 
 }  // namespace vimbo::project

@@ -23,7 +23,7 @@ namespace {
 constexpr std::uint64_t kMaxConfigSize = std::uint64_t{1} << 20;
 
 const char* const kKeys[] = {"search-path", "compile-commands", "compiler",      "extensions", "exclude",
-                             "pch",         "keep-lines",       "strict",        "max-file-size"};
+                             "pch",         "keep-lines",       "strict",        "max-file-size", "inherit"};
 
 fs::path absoluteDirectory(const std::string& directory) {
     std::error_code error;
@@ -62,6 +62,7 @@ std::string where(const std::string& file, const toml::source_region& source) {
 std::string readConfig(const fs::path& path, ProjectConfig& config) {
     config.file = path.generic_string();
     config.directory = path.parent_path().generic_string();
+    config.excludeDirectory = config.directory;
     std::string text;
     const vimbo::engine::WholeFile read = vimbo::engine::readRegularFile(path.string(), kMaxConfigSize, text);
     if (read != vimbo::engine::WholeFile::read)
@@ -79,7 +80,11 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
     for (const auto& [key, node] : table) {
         const std::string name(key.str());
         const std::string at = where(config.file, key.source());
-        if (name == "keep-lines" || name == "strict") {
+        if (name == "inherit") {
+            const auto* value = node.as_boolean();
+            if (!value) return at + name + " takes true or false";
+            config.inherit = value->get();
+        } else if (name == "keep-lines" || name == "strict") {
             const auto* value = node.as_boolean();
             if (!value) return at + name + " takes true or false";
             (name == "strict" ? config.strict : config.keepLines) = value->get();
@@ -124,15 +129,31 @@ std::string readConfig(const fs::path& path, ProjectConfig& config) {
 
 }  // namespace
 
-bool excludedByConfig(const ProjectConfig& config, const std::string& path) {
+bool excludedByConfig(const ProjectConfig& config, const std::string& path, std::vector<bool>* matched) {
     if (!config.exclude || config.file.empty()) return false;
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error).lexically_normal();
-    const std::string relative = absolute.lexically_relative(config.directory).generic_string();
-    for (const std::string& pattern : *config.exclude)
-        if (matchesExclusion(pattern, relative)) return true;
-    return false;
+    const std::string relative = absolute.lexically_relative(config.excludeDirectory).generic_string();
+    return excludedByPatterns(*config.exclude, relative, matched);
 }
+
+namespace {
+// `config` over `parent`: each setting it leaves out, the parent's.
+void inheritFrom(ProjectConfig& config, const ProjectConfig& parent) {
+    if (!config.searchPath) config.searchPath = parent.searchPath;
+    if (!config.compileCommands) config.compileCommands = parent.compileCommands;
+    if (!config.compiler) config.compiler = parent.compiler;
+    if (!config.extensions) config.extensions = parent.extensions;
+    if (!config.exclude) {
+        config.exclude = parent.exclude;
+        config.excludeDirectory = parent.excludeDirectory;
+    }
+    if (!config.pch) config.pch = parent.pch;
+    if (!config.keepLines) config.keepLines = parent.keepLines;
+    if (!config.strict) config.strict = parent.strict;
+    if (!config.maxFileSize) config.maxFileSize = parent.maxFileSize;
+}
+}  // namespace
 
 std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& absolute) {
     auto found = byDirectory_.find(absolute);
@@ -148,6 +169,17 @@ std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& abs
         auto own = std::make_shared<ProjectConfig>();
         const std::string problem = readConfig(candidate, *own);
         if (!problem.empty()) errors_.push_back(problem);
+        // The parent's, for what this one leaves out or drops unawares.
+        const bool top = !directory.has_parent_path() || directory.parent_path() == directory;
+        const std::shared_ptr<const ProjectConfig> parent =
+            problem.empty() && !top ? load(directory.parent_path().generic_string()) : nullptr;
+        if (parent && own->inherit) {
+            inheritFrom(*own, *parent);
+        } else if (parent && !own->searchPath && parent->searchPath && !parent->searchPath->empty()) {
+            warnings_.push_back(own->file + ":1:1: warning: sets no search-path, so the files under it have none, " +
+                                "where " + parent->file +
+                                " gives one; add \"inherit = true\" to take the settings it leaves out from there");
+        }
         config = std::move(own);
     } else if (directory.has_parent_path() && directory.parent_path() != directory) {
         // The parent's, shared: a tree has thousands of directories.
@@ -160,6 +192,17 @@ std::shared_ptr<const ProjectConfig> ProjectConfigs::load(const std::string& abs
 
 const ProjectConfig& ProjectConfigs::forDirectory(const std::string& directory) {
     std::lock_guard<std::mutex> hold(lock_);
+    if (none_ || !only_.empty()) {
+        if (!onlyConfig_) {
+            auto own = std::make_shared<ProjectConfig>();
+            if (!none_) {
+                const std::string problem = readConfig(fs::absolute(only_), *own);
+                if (!problem.empty()) errors_.push_back(problem);
+            }
+            onlyConfig_ = std::move(own);
+        }
+        return *onlyConfig_;
+    }
     // Every file of a directory asks for it, by the same spelling.
     const auto named = byName_.find(directory);
     if (named != byName_.end()) return *named->second;
@@ -175,6 +218,11 @@ const ProjectConfig& ProjectConfigs::forFile(const std::string& path) {
 std::vector<std::string> ProjectConfigs::errors() const {
     std::lock_guard<std::mutex> hold(lock_);
     return errors_;
+}
+
+std::vector<std::string> ProjectConfigs::warnings() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return warnings_;
 }
 
 }  // namespace vimbo::project

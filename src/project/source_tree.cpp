@@ -107,10 +107,7 @@ void walk(const fs::path& root, const WalkOptions& options, SourceTree& tree) {
         const std::string relative = path.lexically_relative(root).generic_string();
         const bool wanted = options.accepts ? options.accepts(path.generic_string(), relative)
                                             : hasSourceExtension(path.string(), options.extensions) &&
-                                                  std::none_of(options.exclusions.begin(), options.exclusions.end(),
-                                                               [&](const std::string& pattern) {
-                                                                   return matchesExclusion(pattern, relative);
-                                                               });
+                                                  !excludedByPatterns(options.exclusions, relative);
         if (wanted) found.emplace_back(relative, status);
     }
     IgnoredFiles ignored;

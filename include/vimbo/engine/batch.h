@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,13 @@ struct ProjectSettings {
     std::vector<std::string> precompiledHeaders;
     std::string buildDirectory;
     std::string compiler;
-    bool keepLines = false;
-    bool strict = false;
+    std::optional<bool> keepLines;  // --keep-lines, --no-keep-lines
+    std::optional<bool> strict;     // --strict, --no-strict
     std::uint64_t maxFileSize = 0;
+    // --config FILE: that file in place of the .vimbo.toml files found
+    // upward; --no-config: none.
+    std::string configFile;
+    bool noConfig = false;
 };
 
 // A run over files and directories of the project in the current directory.
