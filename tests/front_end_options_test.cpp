@@ -1,6 +1,8 @@
 // The command's long options, taken out before the library's arguments.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "front_end_options.h"
 #include "vimbo/engine/arguments.h"
 
@@ -68,6 +70,60 @@ TEST(FrontEndOptions, NearestOption) {
         {"-CHECK", "--check"},  {"-diff", "--diff"},     {"-", "--files-from"},       {"---strip", "--strip"},
     };
     for (const auto& [word, option] : cases) EXPECT_EQ(vimbo::cli::nearestOption(word), option) << word;
+}
+
+}  // namespace
+
+namespace {
+
+// How C and C++ tools spell options, and what each reaches; a habit of
+// theirs gets its hint in the very message the user reads.
+TEST(FrontEndOptions, SpellingsOfOtherTools) {
+    const struct {
+        std::vector<const char*> args;
+        Strings rest;             // what the library is given
+        const char* build;        // -p's directory
+        const char* error;        // the whole usage error, "" for none
+    } cases[] = {
+        {{"--check", "-Iinc", "src"}, {"-I", "inc", "src"}, "", ""},
+        {{"--tree", "-iinc", "-i", "x", "src"}, {"-i", "inc", "-i", "x", "src"}, "", ""},
+        {{"-Iinc", "m.c"}, {"-Iinc", "m.c"}, "", ""},  // single-file mode: the library's word
+        {{"--check", "-pbuild", "src"}, {"src"}, "build", ""},
+        {{"--check", "-p=build", "src"}, {"src"}, "build", ""},
+        {{"--check", "-p", "build"}, {}, "build", ""},
+        {{"--check", "-p="}, {}, "", "-p needs the directory of compile_commands.json"},
+        {{"--dry-run"}, {}, "", "unknown option '--dry-run'; did you mean --check?"},
+        {{"--cached"}, {}, "", "unknown option '--cached'; did you mean --staged?"},
+        {{"--recursive"}, {}, "", "unknown option '--recursive'; did you mean --tree?"},
+        {{"--config", "a.toml", "--no-config"}, {}, "", "--config and --no-config exclude each other"},
+    };
+    for (const auto& c : cases) {
+        const auto o = read(c.args);
+        SCOPED_TRACE(c.args[0] + std::string(" ") + (c.args.size() > 1 ? c.args[1] : ""));
+        EXPECT_EQ(o.error, c.error);
+        if (*c.error) continue;
+        EXPECT_EQ(rest(o), c.rest);
+        EXPECT_EQ(o.buildDirectory, c.build);
+    }
+}
+
+// A switch and its "--no-" form: the last given wins, over a configuration too.
+TEST(FrontEndOptions, SwitchesAndTheirOpposites) {
+    const struct {
+        std::vector<const char*> args;
+        std::optional<bool> strict, keepLines;
+    } cases[] = {
+        {{"--check"}, std::nullopt, std::nullopt},
+        {{"--strict", "--no-strict"}, false, std::nullopt},
+        {{"--no-strict", "--strict"}, true, std::nullopt},
+        {{"--no-keep-lines"}, std::nullopt, false},
+        {{"--no-keep-lines", "--keep-lines"}, std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        const auto settings = vimbo::cli::commandLineSettingsOf(read(c.args));
+        EXPECT_EQ(settings.strict, c.strict) << c.args.back();
+        EXPECT_EQ(settings.keepLines, c.keepLines) << c.args.back();
+    }
 }
 
 }  // namespace

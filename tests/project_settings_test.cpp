@@ -180,6 +180,18 @@ TEST_F(ProjectSettingsTest, ExclusionsAreReadFromWhereTheyWereWritten) {
         {{{"", "exclude = [\"gen\"]\n"}}, {"other"}, "src/gen/a.c", "gen/a.c", false},
         {{}, {"src/gen"}, "src/gen/a.c", "src/gen/a.c", true},
         {{}, {"src/gen"}, "src/gen/a.c", "gen/a.c", false},
+        // As a .gitignore reads them: "dir/" directories only, "/x" from here, "!" takes back.
+        {{{"", "exclude = [\"legacy/\"]\n"}}, {}, "src/legacy/a.c", "legacy/a.c", true},
+        {{{"", "exclude = [\"legacy/\"]\n"}}, {}, "src/legacy", "legacy", false},
+        {{{"", "exclude = [\"/legacy\"]\n"}}, {}, "legacy/a.c", "legacy/a.c", true},
+        {{{"", "exclude = [\"/legacy\"]\n"}}, {}, "src/legacy/a.c", "legacy/a.c", false},
+        {{{"", "exclude = [\"legacy\", \"!legacy/keep.c\"]\n"}}, {}, "legacy/keep.c", "legacy/keep.c", false},
+        {{{"", "exclude = [\"legacy\", \"!legacy/keep.c\"]\n"}}, {}, "legacy/other.c", "legacy/other.c", true},
+        {{{"", "exclude = [\"**/gen/\"]\n"}}, {}, "a/b/gen/x.c", "a/b/gen/x.c", true},
+        {{}, {"legacy/", "!*.h"}, "legacy/a.h", "legacy/a.h", false},
+        // inherit = true: the root's exclusions go on below, read from the root.
+        {{{"", "exclude = [\"src/gen\"]\n"}, {"src", "inherit = true\nstrict = true\n"}}, {}, "src/gen/a.c", "gen/a.c",
+         true},
     };
     for (const Case& c : cases) {
         vimbo::test::fs::remove_all(root() / ".vimbo.toml");
@@ -193,6 +205,31 @@ TEST_F(ProjectSettingsTest, ExclusionsAreReadFromWhereTheyWereWritten) {
         EXPECT_EQ(effective.excluded(c.path, c.relative), c.excluded)
             << c.path << " (" << c.relative << ") with " << (c.configs.empty() ? "" : c.configs.begin()->second)
             << joined(c.given);
+    }
+}
+
+// A nested file over its parent: with inherit, key by key; without, a
+// warning where it leaves its files no search path.
+TEST_F(ProjectSettingsTest, NestedFilesInheritOrWarn) {
+    const struct {
+        const char* nested;
+        const char* searchPath;  // that src/a.c gets, relative to the root
+        bool warned;
+    } cases[] = {
+        {"exclude = [\"x\"]\n", "", true},
+        {"inherit = true\nexclude = [\"x\"]\n", "inc", false},
+        {"inherit = true\nsearch-path = [\"own\"]\n", "src/own", false},
+        {"search-path = []\n", "", false},
+    };
+    for (const auto& c : cases) {
+        write(".vimbo.toml", "search-path = [\"inc\"]\nstrict = true\n");
+        write("src/.vimbo.toml", c.nested);
+        vimbo::project::ProjectConfigs configs;
+        const EffectiveSettings effective({}, configs, "");
+        const std::string expected = *c.searchPath ? (root() / c.searchPath).lexically_normal().generic_string() : "";
+        EXPECT_EQ(effective.searchPath("src/a.c").value, expected) << c.nested;
+        EXPECT_EQ(configs.warnings().size(), c.warned ? 1u : 0u) << c.nested;
+        EXPECT_EQ(configs.errors(), std::vector<std::string>{}) << c.nested;
     }
 }
 
