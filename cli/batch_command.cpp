@@ -116,6 +116,27 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
         return false;
     }
     dropDeleted(changed);
+    // A dry run reads the work tree: where a staged file has changed since
+    // it was staged, its verdict would be of other text than the commit's.
+    if (options.staged && (options.check || options.diff || options.audit)) {
+        std::vector<std::string> unstaged;
+        if (!gitChangedFiles("", false, unstaged, error)) {
+            observer.message("vimbo: " + error + "\n");
+            status = 2;
+            return false;
+        }
+        std::vector<std::string> differing;
+        for (const std::string& file : changed)
+            if (std::find(unstaged.begin(), unstaged.end(), file) != unstaged.end()) differing.push_back(file);
+        for (const std::string& file : differing)
+            observer.message("vimbo: " + file +
+                             ": --staged: changed since it was staged, so the check would judge other text than "
+                             "the commit's; stage it (git add) or set the change aside (git stash --keep-index)\n");
+        if (!differing.empty()) {
+            status = 2;
+            return false;
+        }
+    }
     // Paths named narrow the changed files to those under them.
     const std::vector<std::string> within = paths;
     paths.clear();

@@ -187,6 +187,12 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
     const auto nothing = runVimbo({"--check", "--since", "HEAD", "inc"});
     EXPECT_EQ(nothing.status, 0) << nothing.err;
     EXPECT_NE(nothing.err.find("no C or C++ file changed since HEAD"), std::string::npos);
+    // Staged unwrapped, wrapped since in the work tree: the commit's text is
+    // not what a check would read, so it does not pass.
+    write("proj/src/NEW.CPP", "#ifndef A_H\n" + kSource + "#endif\n");
+    const auto staged = runVimbo({"--check", "--staged"});
+    EXPECT_EQ(staged.status, 2) << staged.err;
+    EXPECT_NE(staged.err.find("src/NEW.CPP: --staged: changed since it was staged"), std::string::npos) << staged.err;
     fs::current_path(root());
 }
 

@@ -261,7 +261,10 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     options.flags = GIT_DIFF_INCLUDE_TYPECHANGE | GIT_DIFF_IGNORE_SUBMODULES;
     Diff diff;
     int code = 0;
-    if (range)
+    if (revision.empty() && !staged)
+        // No revision: the work tree against the index, as git diff compares them.
+        code = git_diff_index_to_workdir(&diff.value, repository.value, nullptr, &options);
+    else if (range)
         code = git_diff_tree_to_tree(&diff.value, repository.value, from.value, to.value, &options);
     else if (staged)
         code = git_diff_tree_to_index(&diff.value, repository.value, from.value, nullptr, &options);

@@ -23,7 +23,8 @@ struct GitAnswer {
 
 // As `git diff --name-only --no-renames --diff-filter=ACMR [--cached]
 // [REVISION]` tells, from the top of the work tree (`top`); REVISION may
-// be a range (A..B, A...B) without `staged`.
+// be a range (A..B, A...B) without `staged`; with neither, the work tree
+// is compared with the index.
 GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names);
 
 // The top of the work tree `directory` lies in, found by its ".git" (for
