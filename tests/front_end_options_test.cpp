@@ -127,3 +127,24 @@ TEST(FrontEndOptions, SwitchesAndTheirOpposites) {
 }
 
 }  // namespace
+
+#include "progress.h"
+
+namespace {
+
+TEST(Progress, LineTellsRateAndTimeLeft) {
+    const struct {
+        std::size_t count, total;
+        double elapsed;
+        const char* line;
+    } cases[] = {
+        {0, 600, 0, "0 of 600 files"},
+        {10, 600, 0.1, "10 of 600 files"},  // too soon to tell a rate
+        {120, 600, 3, "120 of 600 files, 40/s, 12s left"},
+        {100, 60000, 2, "100 of 60000 files, 50/s, 19m58s left"},
+        {600, 600, 15, "600 of 600 files, 40/s"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vimbo::cli::Progress::line(c.count, c.total, "files", c.elapsed), c.line);
+}
+
+}  // namespace

@@ -426,9 +426,13 @@ int runBatch(const BatchSettings& settings, const std::vector<std::string>& list
         others.insert(others.begin(), lookup);
         return others;
     };
+    // The index pass reads every file before the first is rewritten: the
+    // run shows it has begun.
+    if (settings.showProgress) observer.progressBegun(listed.size(), "files being read");
     const auto linked = context.index(
         listed, settings.database ? settings.database->commandLineMacros() : std::vector<std::string>{}, jobs,
         settings.skipLinked, lookupsOf);
+    if (settings.showProgress) observer.progressEnded();
     // Files the index left out for their hard links or their size are
     // skipped as the walk would have skipped them; the list is copied only
     // then. Files it could not read for what was thrown stay, to fail in
