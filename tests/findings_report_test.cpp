@@ -157,7 +157,9 @@ TEST_F(FindingsReportSarif, OneResultPerFindingUnderOneRule) {
 
 // A name that is no UTF-8 (a file system takes any bytes) still makes a
 // document a JSON reader accepts.
-TEST(FindingsReport, BytesThatAreNoUtf8StillMakeADocument) {
+// Run in a directory of its own: URIs are relative to the work tree's top.
+using FindingsReportNames = vimbo::test::TempDirTest;
+TEST_F(FindingsReportNames, BytesThatAreNoUtf8StillMakeADocument) {
     const std::vector<Finding> findings = {kA};
     const std::vector<FileFindings> files = {{"odd\xff.h", &findings}};
     const std::string text = vimbo::batch::findingsJson(files, FindingKind::wrap, true);

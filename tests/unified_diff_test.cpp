@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "batch/unified_diff.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -43,20 +44,30 @@ TEST(UnifiedDiff, OddNamesAreQuoted) {
     EXPECT_EQ(diff.substr(0, diff.find("@@")), "--- \"a/my dir/x\\\"y.h\"\n+++ \"b/my dir/x\\\"y.h\"\n");
 }
 
-// patch -p1 and git apply, run where the command ran, find every file named.
-TEST(UnifiedDiff, PathsAreNormalisedForPatch) {
+// patch -p1 and git apply, run where the command ran, find every file named;
+// outside the current directory, git apply takes a name from the work tree's top.
+using UnifiedDiffPaths = vimbo::test::TempDirTest;
+TEST_F(UnifiedDiffPaths, NormalisedForPatch) {
     namespace fs = std::filesystem;
-    const fs::path current = fs::current_path();
+    fs::create_directories(root() / "repo/.git");
+    fs::create_directories(root() / "repo/sub");
     const struct {
+        const char* in;
         std::string given, named;
     } cases[] = {
-        {"./src/a.c", "src/a.c"},
-        {"src/./x/../a.c", "src/a.c"},
-        {"src//a.c", "src/a.c"},
-        {(current / "src/a.c").string(), "src/a.c"},
-        {"../up.c", (current.parent_path() / "up.c").relative_path().generic_string()},
+        {"", "./src/a.c", "src/a.c"},
+        {"", "src/./x/../a.c", "src/a.c"},
+        {"", "src//a.c", "src/a.c"},
+        {"", (root() / "src/a.c").string(), "src/a.c"},
+        {"", "../up.c", (root().parent_path() / "up.c").relative_path().generic_string()},
+        {"repo/sub", "../up.c", "up.c"},
+        {"repo/sub", "../../out.c", (root() / "out.c").relative_path().generic_string()},
     };
-    for (const auto& c : cases) EXPECT_EQ(patchPath(c.given), c.named) << c.given;
+    for (const auto& c : cases) {
+        fs::current_path(root() / c.in);
+        EXPECT_EQ(patchPath(c.given), c.named) << c.in << ": " << c.given;
+    }
+    fs::current_path(root());
     EXPECT_EQ(unifiedDiff("./x.c", "a\n", "b\n").substr(0, 20), "--- a/x.c\n+++ b/x.c\n");
 }
 
