@@ -106,14 +106,22 @@ TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
     write("inc/c.h", "#ifndef NEW_C_H\n#define NEW_C_H\n#endif\n");
     const struct {
         const char* text;
-        Strings checked;  // --check --verbose lines
+        Strings checked;       // --check --verbose lines
+        const char* unclosed;  // where the warning puts an "off" without "on" ("": none)
     } cases[] = {
-        {"#include <a.h> // vimbo: keep\n#include <b.h>\n", {"m.c:2:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}},
+        {"#include <a.h> // vimbo: keep\n#include <b.h>\n", {"m.c:2:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}, ""},
         {"// vimbo: off\n#include <a.h>\n/* vimbo: on */\n#include <b.h>\n",
-         {"m.c:4:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}},
-        {"#include <a.h> /*vimbo:keep*/\n#include <b.h> // vimbo: off\n", {}},
-        {"const char* s = \"// vimbo: off\";\n#include <a.h>\n", {}},  // leaves alone: never changes a unit
-        {"#include <a.h> // vimbo: keeper\n", {"m.c:1:1: warning: #include <a.h> // vimbo: keeper can be wrapped in A_H [missing-external-guard]"}},
+         {"m.c:4:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}, ""},
+        {"#include <a.h> /*vimbo:keep*/\n#include <b.h> // vimbo: off\n", {}, "m.c:2:16:"},
+        // Marks are read in comments only, never in literals.
+        {"const char* s = \"// vimbo: off\";\n#include <a.h>\n",
+         {"m.c:2:1: warning: #include <a.h> can be wrapped in A_H [missing-external-guard]"}, ""},
+        {"char q = '\"'; // vimbo: off\n#include <a.h>\n", {}, "m.c:1:15:"},
+        {"#include <a.h> // vimbo: keeper\n", {"m.c:1:1: warning: #include <a.h> // vimbo: keeper can be wrapped in A_H [missing-external-guard]"}, ""},
+        {"// vimbo: keep-next-line\n#include <a.h>\n#include <b.h>\n",
+         {"m.c:3:1: warning: #include <b.h> can be wrapped in B_H [missing-external-guard]"}, ""},
+        // The "on" comes after the last include line.
+        {"// vimbo: off\n#include <a.h>\nint x;\n// vimbo: on\n", {}, ""},
     };
     for (const auto& c : cases) {
         write("m.c", c.text);
@@ -122,6 +130,13 @@ TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
         for (const std::string& line : c.checked) expected += line + "\n";
         EXPECT_EQ(o.out, expected) << c.text;
         EXPECT_EQ(o.status, c.checked.empty() ? 0 : 1) << c.text << o.err;
+        const std::size_t warned = o.err.find(": warning: \"vimbo: off\" with no \"vimbo: on\" after it");
+        if (*c.unclosed) {
+            EXPECT_NE(o.err.find(std::string(c.unclosed) + " warning: \"vimbo: off\""), std::string::npos) << c.text << o.err;
+            EXPECT_NE(o.err.find("[unclosed-off]"), std::string::npos) << o.err;
+        } else {
+            EXPECT_EQ(warned, std::string::npos) << c.text << o.err;
+        }
     }
     // Strip and audit keep a marked wrapper.
     write("m.c", "#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#ifndef C_H\n#include <c.h>\n#endif\n");
@@ -206,9 +221,13 @@ TEST_F(TeamWorkflow, WholeBuildFromItsDatabase) {
     write("proj/src/m.c", "#include \"local.h\"\n#include <s.h>\n# include \"spaced.h\"\n");
     write("proj/src/local.h", "#ifndef LOCAL_H\n#define LOCAL_H\n#include <a.h>\n#endif\n");
     write("proj/src/spaced.h", "#ifndef SPACED_H\n#define SPACED_H\n#include <a.h>\n#endif\n");
+    // What the build generates, in its own directory, is made anew by it.
+    write("proj/build/gen/table.c", "#include \"gen.h\"\n#include \"gen.h\"\n");
+    write("proj/build/gen/gen.h", "#ifndef GEN_H\n#define GEN_H\n#include \"../../src/local.h\"\n#endif\n");
     const std::string project = (root() / "proj").generic_string();
     write("proj/build/compile_commands.json",
           "[{\"directory\": \"" + project + "\", \"file\": \"src/m.c\", \"command\": \"cc -Iinc -I../system -c src/m.c\"},"
+          " {\"directory\": \"" + project + "\", \"file\": \"build/gen/table.c\", \"command\": \"cc -c build/gen/table.c\"},"
           " {\"directory\": \"" + project + "\", \"file\": \"src/lost.c\", \"command\": \"cc -c src/lost.c\"}]");
     fs::current_path(root() / "proj");
     const auto o = runVimbo({"-p", "build", "--check"});
@@ -216,6 +235,9 @@ TEST_F(TeamWorkflow, WholeBuildFromItsDatabase) {
     EXPECT_EQ(o.out, "src/local.h\nsrc/m.c\nsrc/spaced.h\n")
         << "other.c is no part of the build; system/s.h is the system's; an include spelt with blanks counts";
     EXPECT_NE(o.err.find("src/lost.c: in the build's database but not on disk"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("note: 2 files lie in the build directory, made by the build; left alone"), std::string::npos)
+        << o.err;
+    EXPECT_EQ(runVimbo({"-p", "build", "--check", "build/gen/table.c"}).out, "build/gen/table.c\n") << "named, it is taken";
     const auto named = runVimbo({"-p", "build", "--check", "other.c"});
     EXPECT_NE(named.err.find("vimbo: note: other.c: not compiled by the build's database"), std::string::npos)
         << named.err;

@@ -161,6 +161,7 @@ void SourceScanner::codeChar(std::string_view body, std::size_t& i) {
     if (c == '/' && (next == '*' || next == '/')) {
         if (separatorSeen_) uncertain_ = true;
         directiveChar(' ');  // a comment counts as a blank
+        commentStarts_.push_back(i);
         state_ = next == '*' ? State::blockComment : State::lineComment;
         code_ += ' ';
         ++i;
@@ -210,6 +211,7 @@ void SourceScanner::codeChar(std::string_view body, std::size_t& i) {
 
 ScannedLine SourceScanner::feed(std::string_view line) {
     ScannedLine out;
+    commentStarts_.clear();
     out.startsClean = state_ == State::code && !continued_;
     if (out.startsClean && std::none_of(line.begin(), line.end(), isSpecial)) {
         // Plain code, the common line: nothing can open or continue here.

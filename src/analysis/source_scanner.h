@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vimbo::analysis {
 
@@ -31,6 +32,9 @@ public:
     // The text reads differently as C and as C++ (digit separators, raw
     // strings over several lines, trigraphs): nothing after it can be trusted.
     bool uncertain() const { return uncertain_; }
+    // Where comments begin on the line fed last (the offset of their "/"):
+    // text read there is comment, never a string or character literal.
+    const std::vector<std::size_t>& commentStarts() const { return commentStarts_; }
 
 private:
     enum class State { code, blockComment, lineComment, string, headerName, rawString };
@@ -49,6 +53,7 @@ private:
     std::string rawEnd_;        // ")delimiter\"" that closes the raw string
     bool continued_ = false;    // the previous line ended in a backslash
     bool uncertain_ = false;
+    std::vector<std::size_t> commentStarts_;
     // Within the current logical line:
     Directive directive_ = Directive::start;
     std::string directiveName_;

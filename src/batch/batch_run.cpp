@@ -94,6 +94,11 @@ public:
 
     FileState show(const std::string& path, FileOutcome& outcome) {
         for (const std::string& note : outcome.notes) observer_.message("vimbo: " + note + "\n");
+        if (!failed(outcome) && outcome.unclosedOffLine)
+            observer_.message(path + ":" + std::to_string(outcome.unclosedOffLine) + ":" +
+                              std::to_string(outcome.unclosedOffColumn) +
+                              ": warning: \"vimbo: off\" with no \"vimbo: on\" after it leaves every include line "
+                              "to the end of the file alone [unclosed-off]\n");
         if (settings_.mode != vimbo::engine::BatchMode::audit && !failed(outcome) && outcome.changed) showChange(path, outcome);
         if (failed(outcome)) observer_.message(messagesOf(path, outcome));
         // A reader that went away (`| head`) ends the run as a signal does:

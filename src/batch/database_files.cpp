@@ -26,10 +26,19 @@ std::string insideProject(const fs::path& current, const std::string& path) {
 }  // namespace
 
 DatabaseFiles databaseFiles(const CompileDatabase& database, const RunLookups& lookups, bool gitIgnore,
-                            std::uint64_t maxFileSize) {
+                            std::uint64_t maxFileSize, const std::string& buildDirectory) {
     DatabaseFiles result;
     std::error_code error;
     const fs::path current = fs::current_path(error);
+    // Through links, so that a compile_commands.json linked from the top still
+    // names the build directory it lies in.
+    std::string generatedIn;
+    if (!buildDirectory.empty()) {
+        const fs::path real = fs::weakly_canonical(buildDirectory, error);
+        const fs::path here = fs::weakly_canonical(current, error);
+        const std::string inside = error ? "" : insideProject(here, real.string());
+        if (!inside.empty() && inside != ".") generatedIn = inside + "/";
+    }
     std::set<std::string> taken, sources;
     for (const CompileEntry& entry : database.entries()) {
         if (!sources.insert(entry.file).second) continue;
@@ -57,6 +66,12 @@ DatabaseFiles databaseFiles(const CompileDatabase& database, const RunLookups& l
         }
     }
     result.files.assign(taken.begin(), taken.end());
+    if (!generatedIn.empty()) {
+        const auto generated = [&](const std::string& file) { return file.compare(0, generatedIn.size(), generatedIn) == 0; };
+        const auto end = std::remove_if(result.files.begin(), result.files.end(), generated);
+        result.generated = static_cast<std::size_t>(result.files.end() - end);
+        result.files.erase(end, result.files.end());
+    }
     if (gitIgnore) {
         const IgnoredFiles ignored = gitIgnored(".", result.files);
         result.gitProblem = ignored.problem;

@@ -219,7 +219,8 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     const bool fromBuild =
         paths.empty() && batch.database && !options.pathsListed;
     if (fromBuild) {
-        const DatabaseFiles built = databaseFiles(database, *lookups, options.gitIgnore, options.maxFileSize);
+        const DatabaseFiles built = databaseFiles(database, *lookups, options.gitIgnore, options.maxFileSize,
+                                                  std::filesystem::path(databaseFile).parent_path().string());
         if (!built.gitProblem.empty()) {
             Told(observer) << "vimbo: " << built.gitProblem << "\n";
             return 2;
@@ -229,6 +230,10 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
         if (built.outside > 0)
             Told(observer) << "vimbo: note: " << built.outside
                       << " sources of the build lie outside the current directory; left alone\n";
+        if (built.generated > 0)
+            Told(observer) << "vimbo: note: " << built.generated
+                           << (built.generated == 1 ? " file lies" : " files lie")
+                           << " in the build directory, made by the build; left alone (name them to take them)\n";
         if (!built.missing.empty() && options.strict) return 2;
         paths = built.files;
         if (paths.empty()) {

@@ -73,6 +73,8 @@ int Vimbo::processSettled(FileRunResult& result, TextReader& input, std::uint64_
                                        ? rewriteSettled(input, text, result.changes, plainFrom, &result.unfound)
                                        : stripWrappers(input, text, result.changes);
     input.close();
+    result.unclosedOffLine = outcome.unclosedOffLine;
+    result.unclosedOffColumn = outcome.unclosedOffColumn;
     if (outcome.ioError && input.differsFromKnown()) {
         readAnew = true;
         return 0;
@@ -137,6 +139,7 @@ int Vimbo::processFileAs(FileRunResult& result, const vimbo::platform::FileIdent
     result.message.clear();
     result.changes.clear();
     result.unfound.clear();
+    result.unclosedOffLine = result.unclosedOffColumn = 0;
     result.scratchPath = defaultScratchPath();
     result.prepared.reset();
 
@@ -161,6 +164,8 @@ int Vimbo::processFileAs(FileRunResult& result, const vimbo::platform::FileIdent
     }
 
     const RewriteOutcome outcome = rewriteLines(input, scratch, {UINT64_MAX, nullptr, nullptr, &result.changes, &result.unfound});
+    result.unclosedOffLine = outcome.unclosedOffLine;
+    result.unclosedOffColumn = outcome.unclosedOffColumn;
     // Put on disk before a rename publishes it (only a changed text is).
     const bool onDisk = !outcome.changed || scratch.sync();
     const bool ioError = !scratch.close() || !onDisk || outcome.ioError;

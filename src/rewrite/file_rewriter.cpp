@@ -341,6 +341,10 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
         for (const UnfoundInclude& unfound : result.unfound)
             outcome.unresolved.push_back({unfound.place.line, unfound.place.column, unfound.place.directive,
                                           unfound.header, unfound.quoted, false});
+    if (!result.failed()) {
+        outcome.unclosedOffLine = result.unclosedOffLine;
+        outcome.unclosedOffColumn = result.unclosedOffColumn;
+    }
     std::stable_sort(outcome.findings.begin(), outcome.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     std::optional<PendingRewrite>& prepared = result.prepared;
@@ -372,6 +376,7 @@ FileOutcome DirectoryRewriter::rewrite(const std::string& path, const Lookup& lo
     outcome.findings.clear();
     outcome.unresolved.clear();
     outcome.notes.clear();
+    outcome.unclosedOffLine = 0;
     return outcome;
 }
 

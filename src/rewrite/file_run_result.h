@@ -23,6 +23,8 @@ struct FileRunResult {
     std::vector<IncludeChange> changes;
     // Include lines of the file as it was whose header the search did not find.
     std::vector<UnfoundInclude> unfound;
+    // A "vimbo: off" no "on" follows in the file as it was (line 0: none).
+    std::size_t unclosedOffLine = 0, unclosedOffColumn = 0;
     // The scratch file the run wrote, or would have.
     std::string scratchPath;
     // With RewriteOptions::commitLater: the rewrite written beside the

@@ -79,6 +79,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
     std::string_view fileEnding;  // the first line break of the file
     std::size_t index = 0;        // of the line read
     bool plain = false;  // no line from here on holds an include
+    bool maybeSwitchedOn = false;  // marks in lines copied unread
     // A file whose every line break is a lone carriage return (an old Mac
     // file, which compilers read line by line) is read as one line; its
     // lines are then taken from that one by one, each with its own "\r".
@@ -96,6 +97,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             bool lineOpen = false;
             const auto take = [&](std::string_view piece) {
                 output.write(piece);
+                // An "on" may come behind the last include: no warning then.
+                if (piece.find("vimbo:") != std::string_view::npos) maybeSwitchedOn = true;
                 if (!pass.outputOrigins) return;
                 for (char c : piece)
                     if (c == '\n') pass.outputOrigins->push_back(static_cast<long>(++index));
@@ -142,6 +145,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
             if (pass.outputOrigins) pass.outputOrigins->push_back(origin);
         };
         if (plain) {
+            if (line.find("vimbo:") != std::string::npos) maybeSwitchedOn = true;
             copyLine();
             if (output.failed()) outcome.ioError = true;
             continue;
@@ -158,7 +162,7 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
         if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus, lastIfndefMacro);
-        const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text);
+        const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text, scanner.commentStarts());
         vimbo::analysis::IncludeName unfound;
         const std::string path =
             byteOrderMark || optedOut ? ""
@@ -193,6 +197,10 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         if (output.failed()) outcome.ioError = true;
     }
     outcome.droppedText = !outcome.ioError && outcome.changed && input.droppedText();
+    if (options_.honourOptOut && !maybeSwitchedOn && !outcome.ioError) {
+        outcome.unclosedOffLine = optOut.unclosedOffLine();
+        outcome.unclosedOffColumn = optOut.unclosedOffColumn();
+    }
     return outcome;
 }
 

@@ -16,6 +16,9 @@ struct RewriteOutcome {
     // The offsets in the input where the first line guarded began and the
     // last one ended; both UINT64_MAX when unknown (a text made in passes).
     std::uint64_t wrapsFrom = UINT64_MAX, wrapsTo = 0;
+    // A "vimbo: off" mark that no "on" follows: its line and column (line
+    // 0: none), which leaves every include after it alone.
+    std::size_t unclosedOffLine = 0, unclosedOffColumn = 0;
 };
 
 // One include line a rewrite guards (or whose guard it takes away).

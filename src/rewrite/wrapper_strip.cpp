@@ -73,7 +73,11 @@ std::vector<GuardWrapper> Vimbo::wrappersOf(const std::vector<std::string>& text
     if (!options_.honourOptOut) return wrappers;
     std::vector<bool> alone(texts.size());
     vimbo::analysis::OptOutTracker optOut;
-    for (std::size_t i = 0; i < texts.size(); ++i) alone[i] = optOut.leaveAlone(texts[i]);
+    vimbo::analysis::SourceScanner scanner;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        scanner.feed(texts[i]);
+        alone[i] = optOut.leaveAlone(texts[i], scanner.commentStarts());
+    }
     std::vector<GuardWrapper> kept;
     for (GuardWrapper& wrapper : wrappers)
         if (!alone[wrapper.line - 1] && !alone[wrapper.line - 1 - wrapper.depth]) kept.push_back(std::move(wrapper));

@@ -89,6 +89,8 @@ struct FileOutcome {
     std::string scratchLeft;  // a scratch file the failure concerns, when one is there
     std::vector<Finding> findings;  // the changes, or the audit's findings
     std::vector<UnresolvedInclude> unresolved;  // of a rewrite, in the order of the file
+    // A "vimbo: off" mark that no "on" follows: where it is (line 0: none).
+    std::size_t unclosedOffLine = 0, unclosedOffColumn = 0;
     // The new text waits beside the file to be put in place with its batch:
     // the outcome proper comes through the batch (see RewriteBatch).
     bool pending = false;
