@@ -204,6 +204,7 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.tree = given.tree;
     run.breakLinks = given.breakLinks;
     run.gitIgnore = given.gitIgnore;
+    run.forceExtensions = given.forceExtensions;
     run.verify = given.verify;
     run.allowLineShift = given.allowLineShift;
     run.allowUnverified = given.allowUnverified;
@@ -216,13 +217,57 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     return vimbo::engine::runProject(run, effective, observer, usageProblem);
 }
 
+// The words of a check as the rewrite that fixes what it found: --tree for
+// --check or --diff, without what only shapes the report.
+std::string fixCommand(const std::vector<std::string>& words) {
+    static const char* const kDropped[] = {"--check", "--diff", "--verbose", "-v", "--quiet", "-q"};
+    std::vector<std::string> kept;
+    bool tree = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--") {
+            kept.insert(kept.end(), words.begin() + static_cast<long>(i), words.end());
+            break;
+        }
+        if (std::any_of(std::begin(kDropped), std::end(kDropped), [&](const char* d) { return word == d; })) continue;
+        if (word == "--format" || word == "--color" || word == "--colour") {
+            ++i;
+            continue;
+        }
+        if (word.rfind("--format=", 0) == 0 || word.rfind("--color=", 0) == 0 || word.rfind("--colour=", 0) == 0) continue;
+        tree = tree || word == "--tree";
+        kept.push_back(word);
+    }
+    if (!tree) kept.insert(kept.begin(), "--tree");
+    std::string text = "vimbo";
+    for (const std::string& word : kept) {
+        // Quoted for a POSIX shell where it holds anything but plain characters.
+        const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                   "0123456789-_./=:,+@%") == std::string::npos;
+        text += " ";
+        if (plain) {
+            text += word;
+            continue;
+        }
+        text += "'";
+        for (char c : word) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += "'";
+    }
+    return text;
+}
+
 }  // namespace
 
-int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words, const std::string& includePath) {
-    StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)});
+int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentWords& words, const std::string& includePath,
+                    const std::vector<std::string>& commandLine) {
+    StreamObserver observer(given.verbose, Painter{given.format == vimbo::engine::OutputFormat::text && colourWanted(given.colour)},
+                            given.quiet);
     std::string usageProblem;
     int status = runWithObserver(given, words, includePath, observer, usageProblem);
     if (!usageProblem.empty()) status = usageError(usageProblem);
+    // A failed check says how to fix it (what a hook's user reads first).
+    if (status == 1 && (given.check || given.diff) && !given.audit && !commandLine.empty())
+        std::cerr << "vimbo: to wrap them, run: " << fixCommand(commandLine) << "\n";
     // Tools that read the document get one however the run ended.
     if (given.format != vimbo::engine::OutputFormat::text && !observer.documentShown()) {
         std::vector<std::string> errors = observer.errorsTold();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "front_end_options.h"
 #include "vimbo/engine/arguments.h"
@@ -10,6 +11,9 @@
 namespace vimbo::cli {
 
 // Returns the exit status of the run (see runBatch and runVerified).
-int runBatchCommand(const FrontEndOptions& options, const vimbo::engine::ArgumentWords& words, const std::string& includePath);
+// `commandLine`: the words the command was given, for the command that fixes
+// what a check found.
+int runBatchCommand(const FrontEndOptions& options, const vimbo::engine::ArgumentWords& words, const std::string& includePath,
+                    const std::vector<std::string>& commandLine = {});
 
 }  // namespace vimbo::cli

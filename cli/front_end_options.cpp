@@ -92,6 +92,7 @@ const Flag kFlags[] = {
     {"--strict", &FrontEndOptions::strict, true, &FrontEndOptions::strictOff},
     {"--no-strict", &FrontEndOptions::strictOff, true, &FrontEndOptions::strict},
     {"--no-config", &FrontEndOptions::noConfig, true},
+    {"--force-extensions", &FrontEndOptions::forceExtensions, true},
     {"--allow-line-shift", &FrontEndOptions::allowLineShift, true},
     {"--allow-unverified", &FrontEndOptions::allowUnverified, true},
     {"--verbose", &FrontEndOptions::verbose, true},     {"--staged", &FrontEndOptions::staged, true},

@@ -36,6 +36,7 @@ struct FrontEndOptions {
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults
     std::vector<std::string> exclusions;  // --exclude, repeatable
     bool gitIgnore = true;                // --no-git-ignore turns it off
+    bool forceExtensions = false;         // --force-extensions: named files need one of the extensions too
     std::vector<std::string> precompiledHeaders;  // --pch, repeatable: includes never wrapped
     unsigned jobs = 0;                    // -j N: files rewritten at once (0: one per processor)
     std::string buildDirectory;           // -p: where compile_commands.json lies

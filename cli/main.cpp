@@ -113,7 +113,8 @@ int run(int argc, char** argv) {
     for (const std::string& entry : missing)
         std::cerr << "vimbo: warning: include directory " << entry << " does not exist\n";
     if (options.strict && !missing.empty()) return 2;
-    return batch ? runBatchCommand(options, words, includePath) : runSingleCommand(options, words, includePath);
+    return batch ? runBatchCommand(options, words, includePath, std::vector<std::string>(args, args + count))
+                 : runSingleCommand(options, words, includePath);
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ std::string findingLine(const std::string& path, const vimbo::engine::Finding& f
 
 }  // namespace
 
-void StreamObserver::progressBegun(std::size_t total, const char* what) { progress_.emplace(total, what); }
+void StreamObserver::progressBegun(std::size_t total, const char* what) {
+    if (!quiet_) progress_.emplace(total, what);
+}
 
 void StreamObserver::progressMade(std::size_t done) {
     if (progress_) progress_->done(done);
@@ -32,15 +34,16 @@ void StreamObserver::clearProgress() {
 
 void StreamObserver::message(const std::string& lines) {
     clearProgress();
-    std::cerr << lines;
     for (std::size_t start = 0; start < lines.size();) {
         std::size_t end = lines.find('\n', start);
         if (end == std::string::npos) end = lines.size();
+        const std::string whole = lines.substr(start, end == lines.size() ? end - start : end + 1 - start);
         std::string line = lines.substr(start, end - start);
         start = end + 1;
         if (line.rfind("vimbo: ", 0) == 0) line.erase(0, 7);
-        if (!line.empty() && line.rfind("note:", 0) != 0 && line.rfind("warning:", 0) != 0 &&
-            line.find(": note: ") == std::string::npos && line.find(": warning: ") == std::string::npos)
+        const bool note = line.rfind("note:", 0) == 0 || line.find(": note: ") != std::string::npos;
+        if (!(quiet_ && note)) std::cerr << whole;
+        if (!line.empty() && !note && line.rfind("warning:", 0) != 0 && line.find(": warning: ") == std::string::npos)
             errors_.push_back(line);
     }
 }
@@ -79,6 +82,7 @@ void StreamObserver::unresolved(const std::string& path, const vimbo::engine::Un
 
 void StreamObserver::summary(const std::string& line, bool onOutput) {
     clearProgress();
+    if (quiet_ && !onOutput) return;
     // Nothing goes to standard output once its reader is gone.
     std::ostream& out = onOutput && std::cout ? std::cout : std::cerr;
     out << line;

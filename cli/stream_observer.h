@@ -15,8 +15,10 @@ namespace vimbo::cli {
 
 class StreamObserver : public vimbo::engine::BatchObserver {
 public:
-    // `verbose`: a rewrite or a check names each include line, not only the file.
-    StreamObserver(bool verbose, Painter painter) : verbose_(verbose), painter_(painter) {}
+    // `verbose`: a rewrite or a check names each include line, not only the
+    // file; `quiet`: no notes, progress or summary (what a hook shows).
+    StreamObserver(bool verbose, Painter painter, bool quiet = false)
+        : verbose_(verbose), quiet_(quiet), painter_(painter) {}
 
     void progressBegun(std::size_t total, const char* what) override;
     void progressMade(std::size_t done) override;
@@ -38,6 +40,7 @@ private:
     void clearProgress();
 
     bool verbose_;
+    bool quiet_;
     Painter painter_;
     std::optional<Progress> progress_;
     bool documentShown_ = false;

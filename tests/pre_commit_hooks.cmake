@@ -19,18 +19,27 @@ if(NOT DEFINED entry_vimbo-check OR NOT DEFINED entry_vimbo)
 endif()
 
 function(run_hook id expected_status)
-  execute_process(COMMAND "${VIMBO}" ${entry_${id}} -i inc src/a.c src/b.h other/c.cpp
+  execute_process(COMMAND "${VIMBO}" ${entry_${id}} -i inc src/a.c src/b.h other/c.cpp other/d.inl
     WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL expected_status)
     message(FATAL_ERROR "hook ${id} exited ${status}, expected ${expected_status}:\n${out}${err}")
+  endif()
+  # Quiet: findings and what to do, no notes or summary.
+  if(err MATCHES "note:|files examined")
+    message(FATAL_ERROR "hook ${id} is not quiet:\n${err}")
+  endif()
+  if(expected_status EQUAL 1 AND NOT err MATCHES "to wrap them, run: vimbo --tree")
+    message(FATAL_ERROR "hook ${id} does not say how to fix it:\n${err}")
   endif()
 endfunction()
 
 file(REMOVE_RECURSE "${WORK}")
 file(WRITE "${WORK}/inc/g.h" "#ifndef G_H\n#define G_H\n#endif\n")
-foreach(file src/a.c src/b.h other/c.cpp)
+foreach(file src/a.c src/b.h other/c.cpp other/d.inl)
   file(WRITE "${WORK}/${file}" "#include <g.h>\nint x;\n")
 endforeach()
+# The configuration's extensions hold for the files the hook is given.
+file(WRITE "${WORK}/.vimbo.toml" "extensions = [\".c\", \".h\", \".cpp\"]\n")
 run_hook(vimbo-check 1)  # files would change: the commit stops
 file(READ "${WORK}/src/a.c" untouched)
 if(NOT untouched STREQUAL "#include <g.h>\nint x;\n")
@@ -43,5 +52,9 @@ foreach(file src/a.c src/b.h other/c.cpp)
     message(FATAL_ERROR "the rewriting hook left ${file} as:\n${text}")
   endif()
 endforeach()
+file(READ "${WORK}/other/d.inl" text)
+if(NOT text STREQUAL "#include <g.h>\nint x;\n")
+  message(FATAL_ERROR "the rewriting hook took a file of another extension:\n${text}")
+endif()
 run_hook(vimbo-check 0)  # nothing more to do
 message(STATUS "pre-commit hooks: vimbo-check and vimbo behave")

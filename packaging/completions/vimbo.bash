@@ -14,7 +14,7 @@ _vimbo() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-b -B -i -I -t -T -j -p -h --help --version --quiet --tree --check --diff
             --audit --strip --strip-wrong --verify --allow-line-shift --allow-unverified --keep-lines --ext
-            --exclude --no-git-ignore --break-links --files-from --since --staged --format --verbose --color
+            --exclude --no-git-ignore --force-extensions --break-links --files-from --since --staged --format --verbose --color
             --print-config --strict --no-strict --no-keep-lines --config --no-config --pch --max-file-size
             --compiler' -- "$cur"))
     else

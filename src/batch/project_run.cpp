@@ -95,6 +95,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     for (const std::string& path : paths) {
         const bool directory = vimbo::engine::isDirectory(path);
         if (!directory && effective.excluded(path, relativeToCurrent(path))) continue;
+        if (!directory && options.forceExtensions && !hasSourceExtension(path, effective.extensions(path).value)) continue;
         if (!directory) named.push_back(path);
         // A tree run takes even a file named through the walk, which leaves
         // links alone (a rewrite would turn one into a copy).

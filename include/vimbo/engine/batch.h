@@ -47,6 +47,9 @@ struct BatchRequest {
     bool tree = false;       // directories among `paths` are walked
     bool breakLinks = false;  // the walk takes files with several hard links too
     bool gitIgnore = true;    // the walk leaves out what git ignores
+    // Files named, too, are taken only with one of the extensions (for a
+    // hook that names every staged file).
+    bool forceExtensions = false;
     bool verify = false;      // the build's units preprocessed before and after must agree
     bool allowLineShift = false;
     bool allowUnverified = false;
