@@ -14,6 +14,7 @@
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/source_extensions.h"
+#include "vimbo/engine/terminal.h"
 #include "vimbo/engine/whole_file.h"
 
 namespace fs = std::filesystem;
@@ -29,9 +30,9 @@ using vimbo::engine::hasSourceExtension;
 // /dev/zero stands in for would be).
 constexpr std::uint64_t kMaxListSize = std::uint64_t{256} << 20;
 
-// Standard input up to `limit` bytes, and no further than a NUL byte (which
-// no list holds): false when it is longer, or can't be read.
-bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge) {
+// Standard input up to `limit` bytes, and (`list`) no further than a NUL
+// byte, which no list holds: false when it is longer, or can't be read.
+bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge, bool list = true) {
     char buffer[65536];
     while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
         const std::size_t got = static_cast<std::size_t>(std::cin.gcount());
@@ -40,7 +41,7 @@ bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge) {
             return false;
         }
         text.append(buffer, got);
-        if (std::memchr(buffer, '\0', got)) return true;
+        if (list && std::memchr(buffer, '\0', got)) return true;
     }
     return !std::cin.bad();
 }
@@ -214,6 +215,21 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.paths = std::move(paths);
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;
     run.listName = given.filesFrom;
+    if (given.standardInput) {
+        if (!run.paths.empty()) return usage("\"-\" stands for the one file --assume-filename names: no other file");
+        std::string text;
+        bool tooLarge = false;
+        vimbo::platform::useBinaryStandardStreams();
+        const std::uint64_t limit = given.maxFileSize ? given.maxFileSize : vimbo::engine::kDefaultMaxFileSize;
+        if (!readStandardInput(limit, text, tooLarge, false)) {
+            observer.message(std::string("vimbo: standard input: ") +
+                             (tooLarge ? "larger than " + fileSizeText(limit) : std::string("can't be read")) + "\n");
+            return 2;
+        }
+        run.paths = {given.assumeFilename};
+        run.givenText = std::move(text);
+        run.mode = vimbo::engine::BatchMode::check;  // nothing on disk is written
+    }
     return vimbo::engine::runProject(run, effective, observer, usageProblem);
 }
 

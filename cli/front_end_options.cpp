@@ -68,6 +68,8 @@ const ValuedOption kValuedOptions[] = {
     {"--print-config", "--print-config needs a file", false,
      [](FrontEndOptions& o, const std::string& v) { o.printConfig = v; }},
     {"--config", "--config needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.configFile = v; }},
+    {"--assume-filename", "--assume-filename needs the name of the file standard input stands for", false,
+     [](FrontEndOptions& o, const std::string& v) { o.assumeFilename = v; }},
 };
 
 // Options that set or clear a switch.
@@ -255,6 +257,10 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
                 break;
             }
             options.buildDirectory = value;
+            continue;
+        }
+        if (std::strcmp(argument, "-") == 0) {
+            options.standardInput = true;
             continue;
         }
         if (std::strncmp(argument, "--", 2) == 0) {

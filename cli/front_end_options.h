@@ -31,6 +31,8 @@ struct FrontEndOptions {
     bool keepLines = false;        // a #line after each block of wraps keeps the lines' numbers
     bool keepLinesOff = false;     // --no-keep-lines: not even where a configuration asks
     bool strictOff = false;        // --no-strict
+    std::string assumeFilename;    // --assume-filename NAME: the file standard input stands for
+    bool standardInput = false;    // "-": the text comes on standard input, the new text goes out
     std::string configFile;        // --config FILE: in place of the .vimbo.toml files
     bool noConfig = false;         // --no-config: no .vimbo.toml at all
     std::vector<std::string> extensions;  // --ext, repeatable; empty: the defaults

@@ -21,6 +21,13 @@ namespace {
 
 // Options that need another, or exclude one: "" when the set is sound.
 std::string misfit(const FrontEndOptions& options, bool batch) {
+    if (options.standardInput && options.assumeFilename.empty())
+        return "\"-\" reads the text from standard input: --assume-filename NAME names the file it stands for";
+    if (!options.assumeFilename.empty() && !options.standardInput)
+        return "--assume-filename goes with \"-\" (the text on standard input)";
+    if (options.standardInput && (options.tree || options.audit || options.strip || options.stripWrong || options.verify ||
+                                  !options.filesFrom.empty() || !options.since.empty() || options.staged))
+        return "\"-\" takes one text and shows its new text: not with --tree, --audit, --strip, --verify or other files";
     if (!options.extensions.empty() && !options.tree) return "--ext goes with --tree";
     if (options.breakLinks && !options.tree) return "--break-links goes with --tree";
     if (!options.exclusions.empty() && !batch) return "--exclude goes with --tree, --check, --diff, --audit or --strip";
@@ -91,8 +98,8 @@ int run(int argc, char** argv) {
     }
     if (!options.printConfig.empty() || options.printConfigLater) return printConfig(options);
     // Audits and strips are batch runs, over the files named as much as over trees.
-    const bool batch =
-        options.tree || options.check || options.diff || options.audit || options.strip || options.stripWrong;
+    const bool batch = options.tree || options.check || options.diff || options.audit || options.strip ||
+                       options.stripWrong || options.standardInput;
     const std::string problem = misfit(options, batch);
     if (!problem.empty()) {
         // Tools that asked for a document get one that says what was wrong.

@@ -146,6 +146,36 @@ TEST_F(TeamWorkflow, MarksLeaveIncludeLinesAlone) {
     EXPECT_EQ(read("m.c"), asWritten("#ifndef C_H\n#include <c.h> // vimbo: keep\n#endif\n#include <c.h>\n"));
 }
 
+// An editor's buffer on standard input, as the file it stands for: the new
+// text on standard output, nothing on disk written.
+TEST_F(TeamWorkflow, StandardInputAsTheFileItStandsFor) {
+    write("proj/.vimbo.toml", "search-path = [\"inc\"]\nexclude = [\"other.c\"]\n");
+    write("proj/src/loc.h", "#ifndef LOC_H\n#define LOC_H\n#endif\n");
+    const std::string buffer = "#include <a.h>\n#include \"loc.h\"\nint y;\n";
+    const struct {
+        Strings arguments;
+        std::string input;
+        int status;
+        std::string out;  // "" with status 2: nothing, for the editor to keep its text
+    } cases[] = {
+        // Its directory for quoted names, its configuration for the search path.
+        {{"--assume-filename", "proj/src/m.c", "-"}, buffer, 0,
+         asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef LOC_H\n#include \"loc.h\"\n#endif\nint y;\n")},
+        {{"--check", "--assume-filename=proj/src/m.c", "-"}, "int z;\n", 0, "int z;\n"},
+        {{"--assume-filename", "proj/other.c", "-"}, kSource, 0, kSource},  // excluded: as it is
+        {{"-"}, kSource, 2, ""},
+        {{"--assume-filename", "proj/src/none.c", "-"}, kSource, 2, ""},
+        {{"--assume-filename", "proj/src/m.c", "-", "proj/other.c"}, kSource, 2, ""},
+        {{"--tree", "--assume-filename", "proj/src/m.c", "-"}, kSource, 2, ""},
+    };
+    for (const auto& c : cases) {
+        const auto o = runVimbo(c.arguments, c.input);
+        EXPECT_EQ(o.status, c.status) << c.arguments.back() << o.err;
+        EXPECT_EQ(o.out, c.out) << c.arguments.back();
+    }
+    EXPECT_EQ(read("proj/src/m.c"), kSource) << "the file itself is never written";
+}
+
 TEST_F(TeamWorkflow, ReportsForToolsAndPeople) {
     write("m.c", "int x;\n  #include <a.h>\n");
     const auto json = runVimbo({"-i", "proj/inc", "--check", "--format", "json", "m.c"});

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "batch/buffer_run.h"
 #include "batch/database_files.h"
 #include "batch/kept_files.h"
 #include "batch/told.h"
@@ -296,6 +297,17 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     }
 
     const int walkErrors = static_cast<int>(tree.errors.size());
+    if (run.givenText) {
+        if (options.verify) return usage("--verify checks the build's own files, not standard input");
+        if (options.tree || paths.size() != 1) return usage("standard input stands for one file: no --tree, no other file");
+        // Left out by the configuration: the text stays as it is.
+        if (tree.files.empty() || walkErrors) {
+            if (walkErrors) return 2;
+            observer.output(*run.givenText);
+            return 0;
+        }
+        return runBuffer(batch, tree.files.front(), *run.givenText, tree.skipped, observer);
+    }
     if (!options.verify) return runBatch(batch, tree.files, tree.skipped, walkErrors, observer);
     // What such a run rewrote stands unverified: a new run would find
     // nothing to do and say so, as if it had checked.

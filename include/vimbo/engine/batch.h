@@ -62,6 +62,10 @@ struct BatchRequest {
     // The paths came from a list or from git: none is not a request for the database's.
     bool pathsListed = false;
     std::string listName;  // the list's name, when it named no file
+    // An editor's buffer: the text of the one file in `paths`, read in place
+    // of its own; the run writes nothing and hands the whole new text (the
+    // same when nothing would change) to the observer's output.
+    std::optional<std::string> givenText;
 };
 
 // Runs `request` with the .vimbo.toml files of the project applying

@@ -9,4 +9,7 @@ bool standardOutputShowsColour();
 // Whether standard output's reader is gone (a pipe closed at its other
 // end), asked right after a write to it failed.
 bool standardOutputClosed();
+// Standard input and output carry bytes as they are (on Windows no CR is
+// added or taken away): for a text read and shown whole.
+void useBinaryStandardStreams();
 }  // namespace vimbo::platform

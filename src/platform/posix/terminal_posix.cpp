@@ -5,6 +5,7 @@
 #include "vimbo/engine/terminal.h"
 
 namespace vimbo::platform {
+void useBinaryStandardStreams() {}
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 bool standardOutputShowsColour() { return ::isatty(STDOUT_FILENO) == 1; }
 // The failed write says EPIPE; a pipe without a reader also shows an error

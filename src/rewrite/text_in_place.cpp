@@ -1,0 +1,21 @@
+#include "vimbo/engine/text_in_place.h"
+
+#include "platform/file_system.h"
+#include "platform/memory_overlay.h"
+
+namespace vimbo::engine {
+
+TextInPlace::TextInPlace(const std::string& path, const std::string& text, const vimbo::platform::FileSystemOps* below)
+    : overlay_(std::make_unique<vimbo::platform::MemoryOverlay>(below ? *below : vimbo::platform::defaultFileSystemOps())) {
+    const vimbo::platform::FileSystemOps& fs = overlay_->ops();
+    const vimbo::platform::FileHandle file = fs.createTruncate(path, nullptr);
+    if (file == vimbo::platform::kNoFile) return;
+    const bool written = fs.write(file, text.data(), text.size());
+    placed_ = fs.close(file) && written;
+}
+
+TextInPlace::~TextInPlace() = default;
+
+const vimbo::platform::FileSystemOps& TextInPlace::ops() const { return overlay_->ops(); }
+
+}  // namespace vimbo::engine
