@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <cstring>
 #include <iostream>
+#include <map>
+#include <memory>
 
 #include "changed_files.h"
 #include "stream_observer.h"
@@ -94,8 +96,9 @@ std::string relativeToCurrent(const std::string& path) {
 
 // The paths of the run, from the command line, a list, git or the build.
 // Returns false (with the exit status) when the run can't go on.
+using LinesOfFiles = std::map<std::string, vimbo::engine::LineRanges>;
 bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const vimbo::engine::ArgumentWords& words,
-                 std::vector<std::string>& paths, int& status, StreamObserver& observer) {
+                 std::vector<std::string>& paths, int& status, StreamObserver& observer, LinesOfFiles& lines) {
     paths = words.files;
     if (!options.filesFrom.empty()) {
         std::vector<std::string> listed;
@@ -110,16 +113,21 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     }
     if (options.since.empty() && !options.staged) return true;
     std::vector<std::string> changed;
+    std::vector<vimbo::engine::LineRanges> changedLines;
     std::string error;
-    if (!gitChangedFiles(options.since, options.staged, changed, error)) {
+    if (!gitChangedFiles(options.since, options.staged, changed, error,
+                         options.changedLinesOnly ? &changedLines : nullptr)) {
         observer.message("vimbo: " + error + "\n");
         status = 2;
         return false;
     }
+    for (std::size_t i = 0; i < changedLines.size() && i < changed.size(); ++i)
+        lines[fs::path(changed[i]).lexically_normal().generic_string()] = std::move(changedLines[i]);
     dropDeleted(changed);
     // A dry run reads the work tree: where a staged file has changed since
-    // it was staged, its verdict would be of other text than the commit's.
-    if (options.staged && (options.check || options.diff || options.audit)) {
+    // it was staged, its verdict would be of other text than the commit's
+    // (and the index's changed lines would be other lines).
+    if (options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly)) {
         std::vector<std::string> unstaged;
         if (!gitChangedFiles("", false, unstaged, error)) {
             observer.message("vimbo: " + error + "\n");
@@ -196,7 +204,8 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
 
     std::vector<std::string> paths;
     int status = 0;
-    if (!gatherPaths(given, effective, words, paths, status, observer)) return status;
+    auto lines = std::make_shared<LinesOfFiles>();
+    if (!gatherPaths(given, effective, words, paths, status, observer, *lines)) return status;
 
     vimbo::engine::BatchRequest run;
     run.mode = modeOf(given);
@@ -215,6 +224,7 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.paths = std::move(paths);
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;
     run.listName = given.filesFrom;
+    if (given.changedLinesOnly) run.onlyLines = std::move(lines);
     if (given.standardInput) {
         if (!run.paths.empty()) return usage("\"-\" stands for the one file --assume-filename names: no other file");
         std::string text;

@@ -11,11 +11,12 @@ namespace vimbo::cli {
 using vimbo::engine::GitAnswer;
 using vimbo::engine::GitStatus;
 
-bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error) {
+bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error,
+                     std::vector<vimbo::engine::LineRanges>* lines) {
     std::string top;
     std::vector<std::string> names;
-    const GitAnswer answer = vimbo::engine::gitChangedNames(since, staged, top, names);
-    const std::string option = since.empty() ? "--staged" : "--since " + since;
+    const GitAnswer answer = vimbo::engine::gitChangedNames(since, staged, top, names, lines);
+    const std::string option = since.empty() ? "--staged" : (lines ? "--lines-since " : "--since ") + since;
     switch (answer.status) {
     case GitStatus::answered:
         break;

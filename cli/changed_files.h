@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "vimbo/engine/git_changes.h"
+
 namespace vimbo::cli {
 
 // Paths relative to the current directory; false with a message when git
 // can't tell (no work tree, an unknown revision, a repository it won't read).
-bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error);
+// With `lines`: each file's added or changed lines, in the order of `files`.
+bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error,
+                     std::vector<vimbo::engine::LineRanges>* lines = nullptr);
 
 }  // namespace vimbo::cli

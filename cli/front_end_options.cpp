@@ -65,6 +65,12 @@ const ValuedOption kValuedOptions[] = {
          if (v[0] == '-') o.error = "--since takes a git revision, not '" + v + "' (no revision begins with '-')";
          else o.since = v;
      }},
+    {"--lines-since", "--lines-since needs a git revision", false,
+     [](FrontEndOptions& o, const std::string& v) {
+         if (v[0] == '-') o.error = "--lines-since takes a git revision, not '" + v + "' (no revision begins with '-')";
+         o.since = v;
+         o.changedLinesOnly = true;
+     }},
     {"--print-config", "--print-config needs a file", false,
      [](FrontEndOptions& o, const std::string& v) { o.printConfig = v; }},
     {"--config", "--config needs a file", false, [](FrontEndOptions& o, const std::string& v) { o.configFile = v; }},
@@ -287,7 +293,9 @@ FrontEndOptions readFrontEndOptions(int count, const char* const* args) {
     if (options.audit && options.verify) options.error = "--audit changes nothing; there is nothing to verify";
     if (options.format != vimbo::engine::OutputFormat::text && options.diff)
         options.error = "--diff prints a diff; --format goes with --check, --audit, --verify and --tree";
-    if (options.since.size() && options.staged) options.error = "--since and --staged exclude each other";
+    // With --lines-since, --staged compares the index with the revision.
+    if (options.since.size() && options.staged && !options.changedLinesOnly)
+        options.error = "--since and --staged exclude each other (--lines-since REF --staged: the index against REF)";
     if (options.noConfig && !options.configFile.empty()) options.error = "--config and --no-config exclude each other";
     return options;
 }

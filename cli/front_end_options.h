@@ -51,6 +51,7 @@ struct FrontEndOptions {
     ColourChoice colour = ColourChoice::automatic;  // --color
     std::string since;                    // --since REF: the files git reports changed since REF
     bool staged = false;                  // --staged: the files changed in git's index
+    bool changedLinesOnly = false;        // --lines-since REF: only the lines changed since REF
     std::string printConfig;              // --print-config FILE: the settings that apply to FILE
     bool printConfigLater = false;        // --print-config before other options: FILE is the first file
     // Which options the command line gave, so that they win over a

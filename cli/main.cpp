@@ -35,6 +35,8 @@ std::string misfit(const FrontEndOptions& options, bool batch) {
         return "--no-git-ignore goes with --tree or -p";
     if ((options.formatGiven || options.verbose) && !batch)
         return std::string(options.verbose ? "--verbose" : "--format") + " goes with --check, --audit, --verify or --tree";
+    if (options.changedLinesOnly && (options.audit || options.strip || options.stripWrong || !batch))
+        return "--lines-since goes with --tree, --check or --diff";
     if ((!options.since.empty() || options.staged) && !batch)
         return std::string(options.staged ? "--staged" : "--since") + " goes with --tree, --check, --diff, --audit or --strip";
     if (!options.filesFrom.empty() && !batch) return "--files-from goes with --tree, --check or --diff";

@@ -79,7 +79,7 @@ TEST_F(RepositoryTrust, ARevisionIsNeverAnOption) {
     for (const GitAccess* git : gitAccesses()) {
         std::string top;
         Strings names;
-        EXPECT_EQ(git->changed("--output=" + written, false, top, names).status, GitStatus::failed) << git->name;
+        EXPECT_EQ(git->changed("--output=" + written, false, top, names, nullptr).status, GitStatus::failed) << git->name;
         EXPECT_TRUE(names.empty()) << git->name;
     }
     EXPECT_FALSE(fs::exists(written));
@@ -151,8 +151,8 @@ TEST_F(RepositoryTrust, NoProgramTheRepositoryNamesRuns) {
         std::string top;
         EXPECT_EQ(git->ignored("src", {"g.gen.c", "m.c"}, ignored).status, GitStatus::answered) << git->name;
         EXPECT_EQ(ignored, Strings{"g.gen.c"}) << git->name;
-        EXPECT_EQ(git->changed("HEAD", false, top, names).status, GitStatus::answered) << git->name;
-        EXPECT_EQ(git->changed("", true, top, names).status, GitStatus::answered) << git->name;
+        EXPECT_EQ(git->changed("HEAD", false, top, names, nullptr).status, GitStatus::answered) << git->name;
+        EXPECT_EQ(git->changed("", true, top, names, nullptr).status, GitStatus::answered) << git->name;
         EXPECT_EQ(names, (Strings{"src/m.c", "src/n.c", "src/n.c"})) << git->name;
         EXPECT_EQ(ran(), Strings()) << git->name;
     }
@@ -245,7 +245,7 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
         for (const auto& c : cases) {
             std::string top;
             Strings names;
-            EXPECT_EQ(git->changed(c.revision, c.staged, top, names).status, GitStatus::answered)
+            EXPECT_EQ(git->changed(c.revision, c.staged, top, names, nullptr).status, GitStatus::answered)
                 << git->name << " " << c.revision;
             std::sort(names.begin(), names.end());
             EXPECT_EQ(names, c.names) << git->name << " " << c.revision << (c.staged ? " staged" : "");
@@ -253,13 +253,13 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
         }
         std::string top;
         Strings names;
-        EXPECT_EQ(git->changed("no-such-revision", false, top, names).status, GitStatus::failed) << git->name;
-        EXPECT_EQ(git->changed("HEAD~1..HEAD", true, top, names).status, GitStatus::failed) << git->name;
+        EXPECT_EQ(git->changed("no-such-revision", false, top, names, nullptr).status, GitStatus::failed) << git->name;
+        EXPECT_EQ(git->changed("HEAD~1..HEAD", true, top, names, nullptr).status, GitStatus::failed) << git->name;
     }
     fs::current_path(root());
     std::string top;
     Strings names;
-    EXPECT_EQ(vimbo::project::gitAccess().changed("HEAD", false, top, names).status, GitStatus::noWorkTree);
+    EXPECT_EQ(vimbo::project::gitAccess().changed("HEAD", false, top, names, nullptr).status, GitStatus::noWorkTree);
 }
 
 // A pipe, a device or a huge file in the place of one of git's own files
@@ -334,7 +334,7 @@ TEST_F(RepositoryTrust, ARepositoryGitRefusesStopsTheRun) {
         EXPECT_EQ(git->ignored("src", {"g.gen.c"}, ignored).status, GitStatus::refused) << git->name;
         std::string where;
         Strings names;
-        EXPECT_EQ(git->changed("HEAD", false, where, names).status, GitStatus::refused) << git->name;
+        EXPECT_EQ(git->changed("HEAD", false, where, names, nullptr).status, GitStatus::refused) << git->name;
     }
     const auto all = runVimbo({"-i", "inc", "--check", "--tree", "--no-git-ignore", "src"});
     EXPECT_EQ(all.out, "src/g.gen.c\nsrc/m.c\n") << "--no-git-ignore asks git nothing: " << all.err;

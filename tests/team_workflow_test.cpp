@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -238,6 +239,48 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
     const auto staged = runVimbo({"--check", "--staged"});
     EXPECT_EQ(staged.status, 2) << staged.err;
     EXPECT_NE(staged.err.find("src/NEW.CPP: --staged: changed since it was staged"), std::string::npos) << staged.err;
+    fs::current_path(root());
+}
+
+// --lines-since: only the include lines on lines added or changed since the
+// revision (in the work tree, or with --staged in the index).
+TEST_F(TeamWorkflow, ChangedLinesOnly) {
+    if (!vimbo::test::gitAvailable()) GTEST_SKIP() << "no git";
+    for (const char* name : {"b", "c", "d"}) {
+        const std::string macro = std::string(1, static_cast<char>(std::toupper(name[0]))) + "_H";
+        write(std::string("proj/inc/") + name + ".h", "#ifndef " + macro + "\n#define " + macro + "\n#endif\n");
+    }
+    write("proj/.vimbo.toml", "search-path = [\"inc\"]\n");
+    write("proj/m.c", "#include <a.h>\nint x;\n#include <d.h>\n");
+    ASSERT_EQ(std::system("cd proj && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"),
+              0);
+    write("proj/m.c", "#include <a.h>\n#include <c.h>\nint y;\n#include <b.h>\n");  // lines 2 to 4 new
+    write("proj/n.c", "#include <d.h>\n");  // a new file is all new lines
+    ASSERT_EQ(std::system("cd proj && git add n.c"), 0);
+    const auto reported = [](const char* file, int line, const char* header) {
+        return std::string(file) + ":" + std::to_string(line) + ":1: warning: #include <" + header +
+               ".h> can be wrapped in " + static_cast<char>(std::toupper(header[0])) + "_H [missing-external-guard]\n";
+    };
+    const struct {
+        Strings arguments;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"--check", "--verbose", "--lines-since", "HEAD", "m.c"}, 1, reported("m.c", 2, "c") + reported("m.c", 4, "b")},
+        {{"--check", "--verbose", "--lines-since=HEAD", "n.c"}, 1, reported("n.c", 1, "d")},
+        {{"--check", "--verbose", "--lines-since", "HEAD", "--staged"}, 1, reported("n.c", 1, "d")},
+        {{"--audit", "--lines-since", "HEAD"}, 2, ""},
+    };
+    fs::current_path(root() / "proj");
+    for (const auto& c : cases) {
+        const auto o = runVimbo(c.arguments);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_EQ(o.out, c.out) << o.err;
+    }
+    EXPECT_EQ(runVimbo({"--tree", "--lines-since", "HEAD", "m.c"}).status, 0);
+    EXPECT_EQ(read("proj/m.c"),
+              asWritten("#include <a.h>\n#ifndef C_H\n#include <c.h>\n#endif\nint y;\n#ifndef B_H\n#include <b.h>\n#endif\n"))
+        << "a.h, on a line of the commit, stays as it was";
     fs::current_path(root());
 }
 

@@ -28,6 +28,7 @@ complete -c vimbo -l assume-filename -r -F -d 'the file standard input stands fo
 complete -c vimbo -l break-links -d 'rewrite files with several hard links'
 complete -c vimbo -l files-from -r -F -d 'more paths from a list'
 complete -c vimbo -l since -x -d 'files git reports changed since a revision'
+complete -c vimbo -l lines-since -x -d 'only include lines changed since a revision'
 complete -c vimbo -l staged -d 'files changed in the index'
 complete -c vimbo -l format -x -a 'text json sarif' -d 'output format'
 complete -c vimbo -l verbose -d 'a line per include'

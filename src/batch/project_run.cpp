@@ -73,6 +73,7 @@ BatchSettings batchSettingsOf(const Resolved& options) {
     batch.rewrite.strip = options.strip;
     batch.rewrite.backup = options.backup;
     batch.rewrite.keepLines = options.keepLines;
+    batch.rewrite.onlyLines = options.onlyLines;
     batch.includePath = options.includePath;
     batch.jobs = options.jobs;
     batch.showProgress = options.tree;

@@ -6,8 +6,9 @@ namespace fs = std::filesystem;
 
 namespace vimbo::engine {
 
-GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
-    return vimbo::project::gitAccess().changed(revision, staged, top, names);
+GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
+                          std::vector<LineRanges>* lines) {
+    return vimbo::project::gitAccess().changed(revision, staged, top, names, lines);
 }
 
 std::string workTreeAbove(const std::string& directory) {

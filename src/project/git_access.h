@@ -26,8 +26,9 @@ struct GitAccess {
     // As `git diff --name-only --no-renames --diff-filter=ACMR [--cached]
     // [REVISION]` tells, from the top of the work tree (`top`); REVISION may
     // be a range (A..B, A...B) without `staged`.
+    // With `lines`, each name's added or changed lines too (see git_changes.h).
     GitAnswer (*changed)(const std::string& revision, bool staged, std::string& top,
-                         std::vector<std::string>& names);
+                         std::vector<std::string>& names, std::vector<vimbo::engine::LineRanges>* lines);
 };
 
 // The one this build uses.

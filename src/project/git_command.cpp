@@ -164,7 +164,9 @@ std::vector<std::string> filtersOff(std::string& problem) {
     return settings;
 }
 
-GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
+GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
+                       std::vector<vimbo::engine::LineRanges>* lines) {
+    if (lines) return {GitStatus::failed, "changed lines are read through git's library (libgit2), which this build lacks"};
     if (GitAnswer inside = insideWorkTree(".", top); inside.status != GitStatus::answered) return inside;
     if (std::string unreadable = unreadableDirectoryFile(top); !unreadable.empty())
         return {GitStatus::failed, unreadable};

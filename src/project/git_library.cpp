@@ -242,7 +242,27 @@ GitAnswer treesOf(git_repository* repository, const std::string& revision, bool 
     return treeOf(right.value, to);
 }
 
-GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names) {
+// The lines of the newer text a delta adds or changes, from its hunks
+// without context (a hunk that only takes lines away marks none).
+GitAnswer addedLines(git_diff* diff, std::size_t delta, vimbo::engine::LineRanges& ranges) {
+    git_patch* made = nullptr;
+    if (int code = git_patch_from_diff(&made, diff, delta); code < 0) return failure(code, "can't compare the lines");
+    const std::unique_ptr<git_patch, void (*)(git_patch*)> patch(made, git_patch_free);
+    if (!patch) return {};  // binary or unchanged text: no lines
+    for (std::size_t i = 0, hunks = git_patch_num_hunks(patch.get()); i < hunks; ++i) {
+        const git_diff_hunk* hunk = nullptr;
+        std::size_t count = 0;
+        if (int code = git_patch_get_hunk(&hunk, &count, patch.get(), i); code < 0)
+            return failure(code, "can't compare the lines");
+        if (hunk->new_lines > 0)
+            ranges.emplace_back(static_cast<std::size_t>(hunk->new_start),
+                                static_cast<std::size_t>(hunk->new_start) + hunk->new_lines - 1);
+    }
+    return {};
+}
+
+GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
+                       std::vector<vimbo::engine::LineRanges>* lines) {
     Library library;
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
@@ -259,6 +279,9 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     // A type change (a file become a link) is no change git's ACMR names;
     // submodules are no files to rewrite.
     options.flags = GIT_DIFF_INCLUDE_TYPECHANGE | GIT_DIFF_IGNORE_SUBMODULES;
+    // Changed lines as git diff -U0 tells them.
+    options.context_lines = 0;
+    options.interhunk_lines = 0;
     Diff diff;
     int code = 0;
     if (revision.empty() && !staged)
@@ -276,7 +299,11 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
         const git_diff_delta* delta = git_diff_get_delta(diff.value, i);
         const bool wanted = delta->status == GIT_DELTA_ADDED || delta->status == GIT_DELTA_COPIED ||
                             delta->status == GIT_DELTA_MODIFIED || delta->status == GIT_DELTA_RENAMED;
-        if (wanted && delta->new_file.mode != GIT_FILEMODE_COMMIT) names.push_back(delta->new_file.path);
+        if (!wanted || delta->new_file.mode == GIT_FILEMODE_COMMIT) continue;
+        names.push_back(delta->new_file.path);
+        if (!lines) continue;
+        lines->emplace_back();
+        if (GitAnswer read = addedLines(diff.value, i, lines->back()); read.status != GitStatus::answered) return read;
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include "vimbo/engine/file_rewriter.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -226,8 +227,16 @@ RewriteOptions optionsFor(const std::string& path, const RewriteSettings& settin
         compiled.push_back(compilerLookup(other));
         compiled.back().cplusplus = vimbo::analysis::namesCplusplusFile(path);
     }
-    return RewriteOptions::batch(compilerLookup(lookup), std::move(compiled), directoryOf(path), settings.keepLines,
-                                 settings.strip, settings.precompiledHeaders);
+    RewriteOptions options = RewriteOptions::batch(compilerLookup(lookup), std::move(compiled), directoryOf(path),
+                                                   settings.keepLines, settings.strip, settings.precompiledHeaders);
+    if (settings.onlyLines) {
+        const auto found = settings.onlyLines->find(std::filesystem::path(path).lexically_normal().generic_string());
+        // Sharing the table's life: it outlives no run, but a copy per file would cost.
+        if (found != settings.onlyLines->end())
+            options.onlyLines = std::shared_ptr<const std::vector<std::pair<std::size_t, std::size_t>>>(
+                settings.onlyLines, &found->second);
+    }
+    return options;
 }
 
 std::vector<Finding> findingsOf(const std::vector<IncludeChange>& changes, const std::vector<std::string>& reasons) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
 
 #include "analysis/guard_analyzer.h"
@@ -61,6 +62,18 @@ void trackTestedMacro(const vimbo::analysis::ScannedLine& scanned, bool cplusplu
     if (!scanned.startsClean || !vimbo::analysis::readDirective(scanned.code, name, rest)) return;
     std::string macro = vimbo::analysis::guardTest(name, rest, cplusplus);
     if (!macro.empty()) lastTested = std::move(macro);
+}
+}  // namespace
+
+namespace {
+// Whether line `number` of the input lies in one of the ranges (sorted).
+bool withinLines(const std::vector<std::pair<std::size_t, std::size_t>>& ranges, long number) {
+    const auto line = static_cast<std::size_t>(number);
+    const auto after = std::upper_bound(ranges.begin(), ranges.end(), line,
+                                        [](std::size_t at, const std::pair<std::size_t, std::size_t>& range) {
+                                            return at < range.first;
+                                        });
+    return after != ranges.begin() && line <= std::prev(after)->second;
 }
 }  // namespace
 
@@ -162,7 +175,8 @@ RewriteOutcome Vimbo::rewriteLines(TextReader& input, vimbo::platform::TextWrite
         // A compiler's reading of the tests in front of an include: any
         // spelling of "#ifndef M" counts, nothing inside a comment does.
         if (headers.rules == vimbo::analysis::LookupRules::compiler) trackTestedMacro(scanned, headers.cplusplus, lastIfndefMacro);
-        const bool optedOut = options_.honourOptOut && optOut.leaveAlone(text, scanner.commentStarts());
+        const bool marked = options_.honourOptOut && optOut.leaveAlone(text, scanner.commentStarts());
+        const bool optedOut = marked || (options_.onlyLines && !withinLines(*options_.onlyLines, std::abs(origin)));
         vimbo::analysis::IncludeName unfound;
         const std::string path =
             byteOrderMark || optedOut ? ""

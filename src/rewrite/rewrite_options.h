@@ -3,7 +3,9 @@
 // field of either.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/header_lookup.h"
@@ -70,6 +72,10 @@ struct RewriteOptions {
     // Batch runs leave alone the include lines that "// vimbo: off" ... "on"
     // and "// vimbo: keep" mark, in every mode.
     bool honourOptOut = false;
+    // Only include lines within these ranges of the input's lines (first
+    // and last, from 1) are wrapped (lines changed since a revision); null:
+    // every line.
+    std::shared_ptr<const std::vector<std::pair<std::size_t, std::size_t>>> onlyLines;
     // Each guard added or taken away is recorded, at its line in the input.
     bool recordChanges = false;
 };

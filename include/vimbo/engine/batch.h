@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,8 @@ struct BatchRequest {
     // of its own; the run writes nothing and hands the whole new text (the
     // same when nothing would change) to the observer's output.
     std::optional<std::string> givenText;
+    // Only include lines on these lines of each file (see RewriteSettings).
+    std::shared_ptr<const std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>>> onlyLines;
 };
 
 // Runs `request` with the .vimbo.toml files of the project applying

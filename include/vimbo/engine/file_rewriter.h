@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ struct RewriteSettings {
     bool noteVersions = false;
     bool keepLines = false;  // a "#line" after each block of wraps
     std::vector<std::string> precompiledHeaders;  // never wrapped, besides stdafx.h and pch.h
+    // Only include lines on these lines of each file are wrapped (first and
+    // last, from 1): those changed since a revision. Keys are paths as the
+    // run names the files ("./" and ".." folded); a file without an entry
+    // keeps every line. Null: every line of every file.
+    std::shared_ptr<const std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>>> onlyLines;
 };
 
 // One include line a run would guard, take a guard from, or finds wrongly

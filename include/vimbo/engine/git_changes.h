@@ -4,7 +4,9 @@
 // configuration could name turned off).
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vimbo::engine {
@@ -25,7 +27,12 @@ struct GitAnswer {
 // [REVISION]` tells, from the top of the work tree (`top`); REVISION may
 // be a range (A..B, A...B) without `staged`; with neither, the work tree
 // is compared with the index.
-GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names);
+// With `lines`: for each name, the ranges of its lines (first and last, from
+// 1, in the newer text) that were added or changed, as `git diff -U0` tells
+// them.
+using LineRanges = std::vector<std::pair<std::size_t, std::size_t>>;
+GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
+                          std::vector<LineRanges>* lines = nullptr);
 
 // The top of the work tree `directory` lies in, found by its ".git" (for
 // messages: safe.directory names it); "" when none is above.
