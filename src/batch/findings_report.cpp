@@ -59,13 +59,14 @@ std::string sentence(const Finding& finding, vimbo::engine::FindingKind kind, bo
 }
 
 // Bytes of a path as a URI reference: every one outside the unreserved set
-// and "/" percent-encoded.
-std::string encoded(const std::string& name) {
+// and "/" percent-encoded (`colon`: ":" too stays, as an absolute path may
+// hold it: a drive, file:///C:/x).
+std::string encoded(const std::string& name, bool colon = false) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string uri;
     for (unsigned char c : name) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '.' || c == '_' || c == '~' || c == '/';
+                           c == '.' || c == '_' || c == '~' || c == '/' || (colon && c == ':');
         if (plain) {
             uri += static_cast<char>(c);
         } else {
@@ -75,6 +76,12 @@ std::string encoded(const std::string& name) {
         }
     }
     return uri;
+}
+
+// An absolute path as a file URI: file:///usr/x, file:///C:/x.
+std::string fileUri(std::string name) {
+    if (name.empty() || name[0] != '/') name.insert(0, "/");
+    return "file://" + encoded(name, true);
 }
 
 // Where the log's relative URIs start: the project's top, absolute, with a
@@ -94,9 +101,7 @@ nlohmann::ordered_json artifactOf(const std::string& path, const std::string& to
     const fs::path relative = absolute.lexically_relative(top);
     if (!error && !relative.empty() && *relative.begin() != "..")
         return {{"uri", encoded(relative.generic_string())}, {"uriBaseId", "%SRCROOT%"}};
-    std::string name = absolute.generic_string();
-    if (name.empty() || name[0] != '/') name.insert(0, "/");
-    return {{"uri", "file://" + encoded(name)}};
+    return {{"uri", fileUri(absolute.generic_string())}};
 }
 
 // A fingerprint that survives lines moving: the rule, the file, the line's
@@ -241,7 +246,7 @@ std::string findingsSarif(const std::vector<FileFindings>& files, vimbo::engine:
     nlohmann::ordered_json run = {
         {"tool", {{"driver", driver}}},
         {"invocations", nlohmann::ordered_json::array({invocation})},
-        {"originalUriBaseIds", {{"%SRCROOT%", {{"uri", "file://" + encoded(top)}}}}},
+        {"originalUriBaseIds", {{"%SRCROOT%", {{"uri", fileUri(top)}}}}},
         {"results", results}};
     nlohmann::ordered_json log = {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
                                   {"version", "2.1.0"},
