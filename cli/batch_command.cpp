@@ -155,7 +155,10 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
                                        [&](const std::string& path) { return relativeToCurrent(path) == file; });
         const bool inside = named || within.empty() ||
                             std::any_of(within.begin(), within.end(), [&](const std::string& root) {
-                                const fs::path relative = fs::path(file).lexically_relative(relativeToCurrent(root));
+                                // Absolute: a root above the current directory (..) is no prefix of names below it.
+                                std::error_code ignored;
+                                const fs::path relative = fs::absolute(file, ignored).lexically_normal().lexically_relative(
+                                    fs::absolute(root, ignored).lexically_normal());
                                 return !relative.empty() && *relative.begin() != "..";
                             });
         if (inside && (named || hasSourceExtension(file, effective.extensions(file).value))) paths.push_back(file);

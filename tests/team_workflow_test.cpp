@@ -218,6 +218,8 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
         {{"--check", "--since", "HEAD"}, 1, "other.c\nsrc/NEW.CPP\n"},
         {{"--check", "--staged"}, 1, "src/NEW.CPP\n"},
         {{"--check", "--since", "HEAD", "src"}, 1, "src/NEW.CPP\n"},
+        {{"--check", "--since", "HEAD", "../proj/src"}, 1, "src/NEW.CPP\n"},
+        {{"--check", "--since", "HEAD", "../proj/inc"}, 0, ""},  // no change under it
         {{"--check", "--since", "HEAD", "USAGE.md"}, 1, "USAGE.md\n"},
         {{"--check", "--since", "no-such-revision"}, 2, ""},
     };
