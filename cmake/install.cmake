@@ -48,16 +48,17 @@ else()
   endforeach()
 endif()
 
-# find_package(vimbo) gives vimbo::vimbo, wherever the tree was installed.
+# find_package(vimbo) gives vimbo::vimbo, vimbo::cli and vimbo_add_check(),
+# wherever the tree was installed.
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vimbo)
 install(EXPORT vimboTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 install(EXPORT vimboEngineTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 configure_package_config_file(cmake/vimboConfig.cmake.in ${PROJECT_BINARY_DIR}/vimboConfig.cmake
-  INSTALL_DESTINATION ${config_dir})
+  INSTALL_DESTINATION ${config_dir} PATH_VARS CMAKE_INSTALL_BINDIR)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/vimboConfig.cmake ${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
-  DESTINATION ${config_dir} COMPONENT development)
+  cmake/vimboCheck.cmake DESTINATION ${config_dir} COMPONENT development)
 
 # The prefix is found from where the .pc lies (lib/pkgconfig, or
 # lib/<triplet>/pkgconfig under /usr), so a moved installation still works.
