@@ -48,25 +48,23 @@ else()
   endforeach()
 endif()
 
-# find_package(vimbo) gives vimbo::vimbo, wherever the tree was installed.
+# find_package(vimbo) gives vimbo::vimbo, vimbo::cli and vimbo_add_check(),
+# wherever the tree was installed.
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vimbo)
 install(EXPORT vimboTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 install(EXPORT vimboEngineTargets NAMESPACE vimbo:: DESTINATION ${config_dir} COMPONENT development)
 configure_package_config_file(cmake/vimboConfig.cmake.in ${PROJECT_BINARY_DIR}/vimboConfig.cmake
-  INSTALL_DESTINATION ${config_dir})
+  INSTALL_DESTINATION ${config_dir} PATH_VARS CMAKE_INSTALL_BINDIR)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/vimboConfig.cmake ${PROJECT_BINARY_DIR}/vimboConfigVersion.cmake
-  DESTINATION ${config_dir} COMPONENT development)
+  cmake/vimboCheck.cmake DESTINATION ${config_dir} COMPONENT development)
 
-# Plain paths, as pkg-config prints them to compilers: the prefix is the
-# one installed to (cmake --install --prefix too), filled in at install time;
-# an installation moved later is found with pkg-config --define-prefix.
-set(VIMBO_PC_PREFIX "@VIMBO_PC_PREFIX@")
-configure_file(cmake/vimbo.pc.in ${PROJECT_BINARY_DIR}/vimbo.pc.in @ONLY)
-install(CODE "set(VIMBO_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  configure_file(\"${PROJECT_BINARY_DIR}/vimbo.pc.in\" \"${PROJECT_BINARY_DIR}/vimbo.pc\" @ONLY)"
-  COMPONENT development)
+# The prefix is found from where the .pc lies (lib/pkgconfig, or
+# lib/<triplet>/pkgconfig under /usr), so a moved installation still works.
+file(RELATIVE_PATH VIMBO_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" VIMBO_PC_TO_PREFIX "${VIMBO_PC_TO_PREFIX}")
+configure_file(cmake/vimbo.pc.in ${PROJECT_BINARY_DIR}/vimbo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vimbo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 # A .deb on Linux, a .zip of the Windows build.
@@ -89,29 +87,44 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   # The dependencies are what the programs are linked with, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Each package's description begins with a synopsis of its own; the
+  # common summary (the .zip's) is kept out of the .debs by this file.
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvimbo1)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-  # Each description follows the one summary that CPack puts first.
-  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The shared library behind vimbo: two C functions that wrap an include
+  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "external include guards for C and C++ sources - shared library
+The shared library behind vimbo: two C functions that wrap an include
 directive in #ifndef GUARD / #endif when GUARD controls its whole header,
 for a line or for a whole file.")
+  # Programs built against 1.0 run with any later libvimbo1.
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/triggers ${PROJECT_SOURCE_DIR}/packaging/symbols)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvimbo-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
   # The engine's static libraries are linked with what they were built with.
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvimbo1 (= ${PROJECT_VERSION}), libgit2-dev, nlohmann-json3-dev")
-  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Development files: the header, the CMake package
-(find_package(vimbo)) and the pkg-config file for building against
-libvimbo; and the C++ engine (find_package(vimbo COMPONENTS engine),
-vimbo::engine) for front ends that run batches of their own.")
+  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "external include guards for C and C++ sources - development files
+The header, the CMake package (find_package(vimbo)) and the pkg-config
+file for building against libvimbo; and the C++ engine
+(find_package(vimbo COMPONENTS engine), vimbo::engine) for front ends
+that run batches of their own.")
   set(CPACK_DEBIAN_COMMAND_PACKAGE_NAME vimbo)
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SUGGESTS git)  # for skipping the files git ignores
-  set(CPACK_DEBIAN_COMMAND_DESCRIPTION "The command. For an include line vimbo finds the header, reads
-the macro that guards it, checks that the macro controls the whole
-header, and wraps the line in #ifndef GUARD / #endif. It rewrites single
-files or whole trees, checks and previews without changing anything, and
-verifies a rewrite against a build's own compile_commands.json.")
+  set(CPACK_DEBIAN_COMMAND_DESCRIPTION "command that adds external include guards to C and C++ sources
+For an include line vimbo finds the header, reads the macro that guards
+it, checks that the macro controls the whole header, and wraps the line
+in #ifndef GUARD / #endif. It rewrites single files or whole trees,
+checks and previews without changing anything, and verifies a rewrite
+against a build's own compile_commands.json.")
+  # Stripped as Debian strips; then what CPack cannot write itself is put
+  # in by a script run on the .debs it made: Multi-Arch, and no ldconfig in
+  # maintainer scripts.
+  set(CPACK_VIMBO_STRIP ${CMAKE_STRIP})
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_strip.cmake)
+  set(CPACK_VIMBO_MULTIARCH_SAME libvimbo1 libvimbo-dev)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_finish.cmake)
 endif()
 include(CPack)
