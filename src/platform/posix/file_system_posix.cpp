@@ -342,8 +342,10 @@ bool posixCopyPermissions(const FileSystemOps& self, const std::string& from, co
     }
     bool ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
     if (!ownerKept) {
-        if (::fchown(target.fd(), info.st_uid, info.st_gid) != 0)
-            (void)::fchown(target.fd(), static_cast<uid_t>(-1), info.st_gid);  // the group, at least
+        // The group, at least; what stays different is read back below.
+        if (::fchown(target.fd(), info.st_uid, info.st_gid) != 0 &&
+            ::fchown(target.fd(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+        }
         if (::fstat(target.fd(), &now) != 0) return false;
         ownerKept = now.st_uid == info.st_uid && now.st_gid == info.st_gid;
     }
