@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -36,8 +37,11 @@ constexpr std::uint64_t kMaxListSize = std::uint64_t{256} << 20;
 // byte, which no list holds: false when it is longer, or can't be read.
 bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge, bool list = true) {
     char buffer[65536];
-    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
-        const std::size_t got = static_cast<std::size_t>(std::cin.gcount());
+    // C's stdio, which tells a failed read (a directory, a closed
+    // descriptor) from the end, where a stream tells neither.
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, stdin);
+        if (got == 0) return !std::ferror(stdin);
         if (text.size() + got > limit) {
             tooLarge = true;
             return false;
@@ -45,7 +49,6 @@ bool readStandardInput(std::uint64_t limit, std::string& text, bool& tooLarge, b
         text.append(buffer, got);
         if (list && std::memchr(buffer, '\0', got)) return true;
     }
-    return !std::cin.bad();
 }
 
 // One path per line; "-" reads standard input. "" or what is wrong with the list.
@@ -123,11 +126,27 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     }
     for (std::size_t i = 0; i < changedLines.size() && i < changed.size(); ++i)
         lines[fs::path(changed[i]).lexically_normal().generic_string()] = std::move(changedLines[i]);
+    // Staged, then deleted: the commit holds a text the work tree does not.
+    const bool readsWorkTreeForIndex =
+        options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly);
+    if (readsWorkTreeForIndex) {
+        bool gone = false;
+        for (const std::string& file : changed)
+            if (!vimbo::engine::pathExists(file)) {
+                observer.message("vimbo: " + file + ": --staged: deleted since it was staged, so the check can't read "
+                                 "the commit's text; stage the deletion (git rm) or restore it (git restore)\n");
+                gone = true;
+            }
+        if (gone) {
+            status = 2;
+            return false;
+        }
+    }
     dropDeleted(changed);
     // A dry run reads the work tree: where a staged file has changed since
     // it was staged, its verdict would be of other text than the commit's
     // (and the index's changed lines would be other lines).
-    if (options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly)) {
+    if (readsWorkTreeForIndex) {
         std::vector<std::string> unstaged;
         if (!gitChangedFiles("", false, unstaged, error)) {
             observer.message("vimbo: " + error + "\n");
@@ -295,8 +314,16 @@ int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     int status = runWithObserver(given, words, includePath, observer, usageProblem);
     if (!usageProblem.empty()) status = usageError(usageProblem);
     // A failed check says how to fix it (what a hook's user reads first).
-    if (status == 1 && (given.check || given.diff) && !given.audit && !commandLine.empty())
-        std::cerr << "vimbo: to wrap them, run: " << fixCommand(commandLine) << "\n";
+    if (status == 1 && (given.check || given.diff) && !given.audit && !commandLine.empty()) {
+        const char* what = given.strip || given.stripWrong ? "to take them away" : "to wrap them";
+        // A list read from standard input is not there to read again.
+        const bool listFromInput =
+            given.filesFrom == "-" && std::find(commandLine.begin(), commandLine.end(), "--") == commandLine.end();
+        if (listFromInput)
+            std::cerr << "vimbo: " << what << ", run the same command with --tree in place of --check or --diff\n";
+        else
+            std::cerr << "vimbo: " << what << ", run: " << fixCommand(commandLine) << "\n";
+    }
     // Tools that read the document get one however the run ended.
     if (given.format != vimbo::engine::OutputFormat::text && !observer.documentShown()) {
         std::vector<std::string> errors = observer.errorsTold();

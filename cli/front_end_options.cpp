@@ -68,6 +68,9 @@ const ValuedOption kValuedOptions[] = {
     {"--lines-since", "--lines-since needs a git revision", false,
      [](FrontEndOptions& o, const std::string& v) {
          if (v[0] == '-') o.error = "--lines-since takes a git revision, not '" + v + "' (no revision begins with '-')";
+         // The lines are the work tree's: a range's end would number other text.
+         if (v.find("..") != std::string::npos)
+             o.error = "--lines-since takes one revision, which the work tree is compared with, not a range ('" + v + "')";
          o.since = v;
          o.changedLinesOnly = true;
      }},

@@ -26,8 +26,10 @@ std::string misfit(const FrontEndOptions& options, bool batch) {
     if (!options.assumeFilename.empty() && !options.standardInput)
         return "--assume-filename goes with \"-\" (the text on standard input)";
     if (options.standardInput && (options.tree || options.audit || options.strip || options.stripWrong || options.verify ||
-                                  !options.filesFrom.empty() || !options.since.empty() || options.staged))
-        return "\"-\" takes one text and shows its new text: not with --tree, --audit, --strip, --verify or other files";
+                                  !options.filesFrom.empty() || !options.since.empty() || options.staged ||
+                                  options.check || options.diff || options.formatGiven))
+        return "\"-\" takes one text and shows its new text whole: not with --check, --diff, --format, --tree, "
+               "--audit, --strip, --verify, --since or other files";
     if (!options.extensions.empty() && !options.tree) return "--ext goes with --tree";
     if (options.breakLinks && !options.tree) return "--break-links goes with --tree";
     if (!options.exclusions.empty() && !batch) return "--exclude goes with --tree, --check, --diff, --audit or --strip";

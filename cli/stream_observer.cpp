@@ -82,7 +82,7 @@ void StreamObserver::unresolved(const std::string& path, const vimbo::engine::Un
 
 void StreamObserver::summary(const std::string& line, bool onOutput) {
     clearProgress();
-    if (quiet_ && !onOutput) return;
+    if (quiet_) return;
     // Nothing goes to standard output once its reader is gone.
     std::ostream& out = onOutput && std::cout ? std::cout : std::cerr;
     out << line;

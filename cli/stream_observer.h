@@ -16,7 +16,7 @@ namespace vimbo::cli {
 class StreamObserver : public vimbo::engine::BatchObserver {
 public:
     // `verbose`: a rewrite or a check names each include line, not only the
-    // file; `quiet`: no notes, progress or summary (what a hook shows).
+    // file; `quiet`: no notes, progress or summary line (what a hook shows).
     StreamObserver(bool verbose, Painter painter, bool quiet = false)
         : verbose_(verbose), quiet_(quiet), painter_(painter) {}
 

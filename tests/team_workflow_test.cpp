@@ -162,7 +162,8 @@ TEST_F(TeamWorkflow, StandardInputAsTheFileItStandsFor) {
         // Its directory for quoted names, its configuration for the search path.
         {{"--assume-filename", "proj/src/m.c", "-"}, buffer, 0,
          asWritten("#ifndef A_H\n#include <a.h>\n#endif\n#ifndef LOC_H\n#include \"loc.h\"\n#endif\nint y;\n")},
-        {{"--check", "--assume-filename=proj/src/m.c", "-"}, "int z;\n", 0, "int z;\n"},
+        {{"--assume-filename=proj/src/m.c", "-"}, "int z;\n", 0, "int z;\n"},
+        {{"--check", "--assume-filename", "proj/src/m.c", "-"}, kSource, 2, ""},  // the text is all it shows
         {{"--assume-filename", "proj/other.c", "-"}, kSource, 0, kSource},  // excluded: as it is
         {{"-"}, kSource, 2, ""},
         {{"--assume-filename", "proj/src/none.c", "-"}, kSource, 2, ""},
@@ -220,6 +221,7 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
         {{"--check", "--since", "HEAD", "src"}, 1, "src/NEW.CPP\n"},
         {{"--check", "--since", "HEAD", "../proj/src"}, 1, "src/NEW.CPP\n"},
         {{"--check", "--since", "HEAD", "../proj/inc"}, 0, ""},  // no change under it
+        {{"--check", "other.c", "./other.c"}, 1, "other.c\n"},    // one file, named twice
         {{"--check", "--since", "HEAD", "USAGE.md"}, 1, "USAGE.md\n"},
         {{"--check", "--since", "no-such-revision"}, 2, ""},
     };
@@ -241,6 +243,10 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
     const auto staged = runVimbo({"--check", "--staged"});
     EXPECT_EQ(staged.status, 2) << staged.err;
     EXPECT_NE(staged.err.find("src/NEW.CPP: --staged: changed since it was staged"), std::string::npos) << staged.err;
+    fs::remove(root() / "proj/src/NEW.CPP");
+    const auto deleted = runVimbo({"--check", "--staged"});
+    EXPECT_EQ(deleted.status, 2) << deleted.err;
+    EXPECT_NE(deleted.err.find("src/NEW.CPP: --staged: deleted since it was staged"), std::string::npos) << deleted.err;
     fs::current_path(root());
 }
 
@@ -272,6 +278,7 @@ TEST_F(TeamWorkflow, ChangedLinesOnly) {
         {{"--check", "--verbose", "--lines-since=HEAD", "n.c"}, 1, reported("n.c", 1, "d")},
         {{"--check", "--verbose", "--lines-since", "HEAD", "--staged"}, 1, reported("n.c", 1, "d")},
         {{"--audit", "--lines-since", "HEAD"}, 2, ""},
+        {{"--check", "--lines-since", "HEAD~1..HEAD"}, 2, ""},  // a range numbers other text than the work tree's
     };
     fs::current_path(root() / "proj");
     for (const auto& c : cases) {

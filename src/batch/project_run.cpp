@@ -94,8 +94,12 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     std::vector<std::string> roots;
     // What runs cut short left beside the files named is looked at too.
     std::vector<std::string> named;
+    // A file named twice (x.c ./x.c) is one file: a second rewrite of it
+    // in the same run would find the first's text in its place.
+    std::set<std::string> seen;
     for (const std::string& path : paths) {
         const bool directory = vimbo::engine::isDirectory(path);
+        if (!directory && !seen.insert(relativeToCurrent(path)).second) continue;
         if (!directory && effective.excluded(path, relativeToCurrent(path))) continue;
         if (!directory && options.forceExtensions && !hasSourceExtension(path, effective.extensions(path).value)) continue;
         if (!directory) named.push_back(path);
@@ -119,6 +123,13 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     tree.files.insert(tree.files.end(), walked.files.begin(), walked.files.end());
     std::sort(tree.files.begin(), tree.files.end());
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
+    // Roots that overlap (". x.c") name a file twice in two spellings.
+    if (roots.size() > 1) {
+        std::set<std::string> kept;
+        tree.files.erase(std::remove_if(tree.files.begin(), tree.files.end(),
+                                        [&](const std::string& file) { return !kept.insert(relativeToCurrent(file)).second; }),
+                         tree.files.end());
+    }
     tree.skipped = std::move(walked.skipped);
     tree.errors = std::move(walked.errors);
     tree.directories = std::move(walked.directories);
@@ -223,7 +234,8 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
         paths.empty() && batch.database && !options.pathsListed;
     if (fromBuild) {
         const DatabaseFiles built = databaseFiles(database, *lookups, options.gitIgnore, options.maxFileSize,
-                                                  std::filesystem::path(databaseFile).parent_path().string());
+                                                  // Through a link (CMake's at the top): where the file is.
+                                                  fs::weakly_canonical(databaseFile).parent_path().string());
         if (!built.gitProblem.empty()) {
             Told(observer) << "vimbo: " << built.gitProblem << "\n";
             return 2;
