@@ -101,7 +101,8 @@ std::string relativeToCurrent(const std::string& path) {
 // Returns false (with the exit status) when the run can't go on.
 using LinesOfFiles = std::map<std::string, vimbo::engine::LineRanges>;
 bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effective, const vimbo::engine::ArgumentWords& words,
-                 std::vector<std::string>& paths, int& status, StreamObserver& observer, LinesOfFiles& lines) {
+                 std::vector<std::string>& paths, int& status, StreamObserver& observer, LinesOfFiles& lines,
+                 std::vector<std::pair<std::string, std::string>>& staged) {
     paths = words.files;
     if (!options.filesFrom.empty()) {
         std::vector<std::string> listed;
@@ -143,9 +144,11 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
         }
     }
     dropDeleted(changed);
-    // A dry run reads the work tree: where a staged file has changed since
-    // it was staged, its verdict would be of other text than the commit's
-    // (and the index's changed lines would be other lines).
+    // Where the work tree has changed since the staging (a staged file, or a
+    // header it includes), a dry run reads the staged text in its place. A
+    // rewrite or a verification reads the disk, as the compiler does: its
+    // verdict would be of other text than the commit's (and the index's
+    // changed lines would be other lines).
     if (readsWorkTreeForIndex) {
         std::vector<std::string> unstaged;
         if (!gitChangedFiles("", false, unstaged, error)) {
@@ -153,13 +156,25 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
             status = 2;
             return false;
         }
+        const bool dry = (options.check || options.diff || options.audit) && !options.verify;
+        if (dry && !unstaged.empty()) {
+            std::vector<std::string> texts;
+            const vimbo::engine::GitAnswer read = vimbo::engine::gitIndexTexts(unstaged, texts);
+            if (read.status != vimbo::engine::GitStatus::answered) {
+                observer.message("vimbo: --staged: " + read.message + "\n");
+                status = 2;
+                return false;
+            }
+            for (std::size_t i = 0; i < unstaged.size() && i < texts.size(); ++i)
+                staged.emplace_back(unstaged[i], std::move(texts[i]));
+        }
         std::vector<std::string> differing;
         for (const std::string& file : changed)
-            if (std::find(unstaged.begin(), unstaged.end(), file) != unstaged.end()) differing.push_back(file);
+            if (!dry && std::find(unstaged.begin(), unstaged.end(), file) != unstaged.end()) differing.push_back(file);
         for (const std::string& file : differing)
             observer.message("vimbo: " + file +
-                             ": --staged: changed since it was staged, so the check would judge other text than "
-                             "the commit's; stage it (git add) or set the change aside (git stash --keep-index)\n");
+                             ": --staged: changed since it was staged, and a rewrite or --verify reads the work tree, "
+                             "not the commit's text; stage it (git add) or set the change aside (git stash --keep-index)\n");
         if (!differing.empty()) {
             status = 2;
             return false;
@@ -227,7 +242,8 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     std::vector<std::string> paths;
     int status = 0;
     auto lines = std::make_shared<LinesOfFiles>();
-    if (!gatherPaths(given, effective, words, paths, status, observer, *lines)) return status;
+    std::vector<std::pair<std::string, std::string>> staged;
+    if (!gatherPaths(given, effective, words, paths, status, observer, *lines, staged)) return status;
 
     vimbo::engine::BatchRequest run;
     run.mode = modeOf(given);
@@ -247,6 +263,7 @@ int runWithObserver(const FrontEndOptions& given, const vimbo::engine::ArgumentW
     run.pathsListed = !given.filesFrom.empty() || !given.since.empty() || given.staged;
     run.listName = given.filesFrom;
     if (given.changedLinesOnly) run.onlyLines = std::move(lines);
+    run.textsInPlace = std::move(staged);
     if (given.standardInput) {
         if (!run.paths.empty()) return usage("\"-\" stands for the one file --assume-filename names: no other file");
         std::string text;

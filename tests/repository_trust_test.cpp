@@ -255,6 +255,12 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
         Strings names;
         EXPECT_EQ(git->changed("no-such-revision", false, top, names, nullptr).status, GitStatus::failed) << git->name;
         EXPECT_EQ(git->changed("HEAD~1..HEAD", true, top, names, nullptr).status, GitStatus::failed) << git->name;
+        // The index's text, whatever the work tree holds since.
+        write("repo/sub/c.c", "int changed;\n");
+        Strings texts;
+        EXPECT_EQ(git->indexTexts({"c.c", "../a.c"}, texts).status, GitStatus::answered) << git->name;
+        EXPECT_EQ(texts, (Strings{kSource, kSource + "\n"})) << git->name;
+        EXPECT_EQ(git->indexTexts({"../untracked.c"}, texts).status, GitStatus::failed) << git->name;
     }
     fs::current_path(root());
     std::string top;

@@ -238,12 +238,30 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
     const auto nothing = runVimbo({"--check", "--since", "HEAD", "inc"});
     EXPECT_EQ(nothing.status, 0) << nothing.err;
     EXPECT_NE(nothing.err.find("no C or C++ file changed since HEAD"), std::string::npos);
-    // Staged unwrapped, wrapped since in the work tree: the commit's text is
-    // not what a check would read, so it does not pass.
-    write("proj/src/NEW.CPP", "#ifndef A_H\n" + kSource + "#endif\n");
-    const auto staged = runVimbo({"--check", "--staged"});
-    EXPECT_EQ(staged.status, 2) << staged.err;
-    EXPECT_NE(staged.err.find("src/NEW.CPP: --staged: changed since it was staged"), std::string::npos) << staged.err;
+    // Staged unwrapped, wrapped since in the work tree (and the reverse): the
+    // check judges the commit's text, and a rewrite, which can't, refuses.
+    const std::string wrapped = "#ifndef A_H\n" + kSource + "#endif\n";
+    write("proj/src/NEW.CPP", wrapped);
+    const struct {
+        Strings arguments;
+        int status;
+        std::string out;
+        std::string err;
+    } againstIndex[] = {
+        {{"--check", "--staged"}, 1, "src/NEW.CPP\n", ""},
+        {{"--diff", "--staged"}, 1, "+#ifndef A_H\n", ""},
+        {{"--tree", "--staged", "--lines-since", "HEAD"}, 2, "", "src/NEW.CPP: --staged: changed since it was staged"},
+    };
+    for (const auto& c : againstIndex) {
+        const auto o = runVimbo(c.arguments);
+        EXPECT_EQ(o.status, c.status) << c.arguments[0] << o.err;
+        EXPECT_NE(o.out.find(c.out), std::string::npos) << c.arguments[0] << o.out;
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << c.arguments[0] << o.err;
+    }
+    EXPECT_EQ(read("proj/src/NEW.CPP"), wrapped) << "the work tree's text is never the one rewritten";
+    ASSERT_EQ(std::system("git add src/NEW.CPP"), 0);
+    write("proj/src/NEW.CPP", kSource);
+    EXPECT_EQ(runVimbo({"--check", "--staged"}).status, 0) << "the staged text is wrapped";
     fs::remove(root() / "proj/src/NEW.CPP");
     const auto deleted = runVimbo({"--check", "--staged"});
     EXPECT_EQ(deleted.status, 2) << deleted.err;

@@ -4,13 +4,11 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <memory>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "batch/unified_diff.h"
 #include "project/file_size.h"
@@ -52,13 +50,6 @@ struct FileState {
 };
 
 bool failed(const FileOutcome& outcome) { return outcome.failure != vimbo::engine::Failure::none; }
-
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // The directory a file lies in, whatever spelling names it: files of one
 // directory share the scratch file's name. `current`: the current directory,
@@ -146,7 +137,9 @@ private:
             settings_.rewrite.strip == vimbo::engine::Strip::none ? vimbo::engine::FindingKind::wrap : vimbo::engine::FindingKind::strip;
         if (settings_.format != vimbo::engine::OutputFormat::text) return;
         std::string diff;
-        if (settings_.mode == vimbo::engine::BatchMode::diff) diff = unifiedDiff(path, readBytes(path), *text);
+        // Read as the run was handed it: a staged text in place of the disk's.
+        if (settings_.mode == vimbo::engine::BatchMode::diff)
+            diff = unifiedDiff(path, context_.before(path).value_or(""), *text);
         observer_.shown({path, outcome.findings, kind, dryRun, settings_.mode == vimbo::engine::BatchMode::diff ? &diff : nullptr});
     }
 

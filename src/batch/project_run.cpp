@@ -19,6 +19,7 @@
 #include "vimbo/engine/interruption.h"
 #include "vimbo/engine/paths.h"
 #include "vimbo/engine/single_run.h"
+#include "vimbo/engine/text_in_place.h"
 
 namespace fs = std::filesystem;
 
@@ -310,6 +311,18 @@ int runProject(const vimbo::engine::BatchRequest& run, const EffectiveSettings& 
     }
 
     const int walkErrors = static_cast<int>(tree.errors.size());
+    std::optional<vimbo::engine::TextInPlace> placed;
+    if (!run.textsInPlace.empty()) {
+        // The disk's text is what the compiler of a rewrite or a verification reads.
+        if (batch.mode == vimbo::engine::BatchMode::rewrite || options.verify)
+            return usage("texts in place of the files' own go with --check, --diff or --audit, without --verify");
+        placed.emplace(run.textsInPlace, batch.fileSystem);
+        if (!placed->placed()) {
+            Told(observer) << "vimbo: the staged texts can't be read in place of the files'\n";
+            return 2;
+        }
+        batch.fileSystem = &placed->ops();
+    }
     if (run.givenText) {
         if (options.verify) return usage("--verify checks the build's own files, not standard input");
         if (options.tree || paths.size() != 1) return usage("standard input stands for one file: no --tree, no other file");

@@ -11,6 +11,10 @@ GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string&
     return vimbo::project::gitAccess().changed(revision, staged, top, names, lines);
 }
 
+GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+    return vimbo::project::gitAccess().indexTexts(files, texts);
+}
+
 std::string workTreeAbove(const std::string& directory) {
     std::error_code error;
     fs::path at = fs::weakly_canonical(fs::absolute(directory.empty() ? "." : directory, error), error);

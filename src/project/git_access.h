@@ -29,6 +29,9 @@ struct GitAccess {
     // With `lines`, each name's added or changed lines too (see git_changes.h).
     GitAnswer (*changed)(const std::string& revision, bool staged, std::string& top,
                          std::vector<std::string>& names, std::vector<vimbo::engine::LineRanges>* lines);
+    // The text the index holds for each of `files` (relative to the current
+    // directory), as checkout would write it.
+    GitAnswer (*indexTexts)(const std::vector<std::string>& files, std::vector<std::string>& texts);
 };
 
 // The one this build uses.

@@ -185,7 +185,23 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     return {};
 }
 
-const GitAccess kCommand{"git", ignoredFiles, changedFiles};
+// As `git cat-file --filters :NAME` gives it: the index's text as checkout
+// writes it, with the filter drivers off as above.
+GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+    std::string problem;
+    const std::vector<std::string> settings = filtersOff(problem);
+    if (!problem.empty()) return {GitStatus::failed, problem};
+    for (const std::string& file : files) {
+        // "./": a name git reads from the current directory, whatever it starts with.
+        const ChildOutcome answer =
+            runChild(gitCommandFor(".", settings, {"cat-file", "--filters", ":./" + file}));
+        if (answer.status != 0) return failureOf(answer, ".");
+        texts.push_back(answer.output);
+    }
+    return {};
+}
+
+const GitAccess kCommand{"git", ignoredFiles, changedFiles, indexTexts};
 
 }  // namespace
 

@@ -308,7 +308,38 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     return {};
 }
 
-const GitAccess kLibrary{"libgit2", ignoredFiles, changedFiles};
+// The index's text of each file as checkout would write it (its line-end
+// and ident filters applied; the library runs no filter driver).
+GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+    Library library;
+    Repository repository;
+    if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
+    Index index;
+    if (int code = git_repository_index(&index.value, repository.value); code < 0)
+        return failure(code, "can't read the index");
+    std::error_code error;
+    const fs::path top = fs::path(withoutTrailingSlash(git_repository_workdir(repository.value)));
+    for (const std::string& file : files) {
+        const std::string name =
+            fs::weakly_canonical(fs::absolute(file, error), error).lexically_relative(top).generic_string();
+        const git_index_entry* entry = error ? nullptr : git_index_get_bypath(index.value, name.c_str(), 0);
+        if (!entry) return {GitStatus::failed, file + ": not in the index"};
+        Owned<git_blob, git_blob_free> blob;
+        if (int code = git_blob_lookup(&blob.value, repository.value, &entry->id); code < 0)
+            return failure(code, (file + ": the staged text can't be read").c_str());
+        git_blob_filter_options options;
+        if (git_blob_filter_options_init(&options, GIT_BLOB_FILTER_OPTIONS_VERSION) != 0)
+            return {GitStatus::failed, "can't set up git's filters"};
+        git_buf filtered{};
+        const int code = git_blob_filter(&filtered, blob.value, name.c_str(), &options);
+        if (code < 0) return failure(code, (file + ": the staged text can't be read").c_str());
+        texts.emplace_back(filtered.ptr ? filtered.ptr : "", filtered.size);
+        git_buf_dispose(&filtered);
+    }
+    return {};
+}
+
+const GitAccess kLibrary{"libgit2", ignoredFiles, changedFiles, indexTexts};
 
 }  // namespace
 

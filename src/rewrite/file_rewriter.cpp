@@ -44,7 +44,7 @@ std::string directoryOf(const std::string& path) {
 
 struct BatchContext::State {
     State(bool dryRun, const vimbo::platform::FileSystemOps& fs)
-        : headers(fileSystem(dryRun, fs)), scratchRemover(!dryRun), dry(dryRun) {
+        : below(fs), headers(fileSystem(dryRun, fs)), scratchRemover(!dryRun), dry(dryRun) {
         headers.setMaxFileSize(kDefaultMaxFileSize);
     }
     const vimbo::platform::FileSystemOps& fileSystem(bool dryRun, const vimbo::platform::FileSystemOps& fs) {
@@ -52,7 +52,8 @@ struct BatchContext::State {
         overlay.emplace(fs);
         return overlay->ops();
     }
-    std::optional<vimbo::platform::MemoryOverlay> overlay;  // first: the cache reads through it
+    const vimbo::platform::FileSystemOps& below;  // what a dry run's overlay lies over
+    std::optional<vimbo::platform::MemoryOverlay> overlay;  // before the cache: it reads through it
     vimbo::analysis::HeaderCache headers;
     BackupClaims backups;
     vimbo::analysis::RunIndex index;
@@ -79,6 +80,12 @@ std::optional<std::string> BatchContext::written(const std::string& path) const 
     std::optional<vimbo::platform::MemoryOverlay::Entry> entry = state_->overlay->changed(path);
     if (!entry || !entry->exists || !entry->intact) return std::nullopt;
     return std::move(entry->content);
+}
+
+std::optional<std::string> BatchContext::before(const std::string& path) const {
+    std::string bytes;
+    if (!vimbo::platform::readWholeFile(state_->below, path, bytes)) return std::nullopt;
+    return bytes;
 }
 
 namespace {

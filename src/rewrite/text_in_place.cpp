@@ -6,12 +6,19 @@
 namespace vimbo::engine {
 
 TextInPlace::TextInPlace(const std::string& path, const std::string& text, const vimbo::platform::FileSystemOps* below)
+    : TextInPlace(std::vector<std::pair<std::string, std::string>>{{path, text}}, below) {}
+
+TextInPlace::TextInPlace(const std::vector<std::pair<std::string, std::string>>& texts,
+                         const vimbo::platform::FileSystemOps* below)
     : overlay_(std::make_unique<vimbo::platform::MemoryOverlay>(below ? *below : vimbo::platform::defaultFileSystemOps())) {
     const vimbo::platform::FileSystemOps& fs = overlay_->ops();
-    const vimbo::platform::FileHandle file = fs.createTruncate(path, nullptr);
-    if (file == vimbo::platform::kNoFile) return;
-    const bool written = fs.write(file, text.data(), text.size());
-    placed_ = fs.close(file) && written;
+    for (const auto& [path, text] : texts) {
+        const vimbo::platform::FileHandle file = fs.createTruncate(path, nullptr);
+        if (file == vimbo::platform::kNoFile) return;
+        const bool written = fs.write(file, text.data(), text.size());
+        if (!fs.close(file) || !written) return;
+    }
+    placed_ = true;
 }
 
 TextInPlace::~TextInPlace() = default;

@@ -69,6 +69,9 @@ struct BatchRequest {
     // of its own; the run writes nothing and hands the whole new text (the
     // same when nothing would change) to the observer's output.
     std::optional<std::string> givenText;
+    // Files read as these texts in place of their own (path, text): the
+    // staged text of a commit a dry run is to judge. Dry runs only.
+    std::vector<std::pair<std::string, std::string>> textsInPlace;
     // Only include lines on these lines of each file (see RewriteSettings).
     std::shared_ptr<const std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>>> onlyLines;
 };

@@ -134,6 +134,9 @@ public:
     // not written, or when the file changed on disk since (the run keeps
     // only its edits against the file on disk).
     std::optional<std::string> written(const std::string& path) const;
+    // The bytes of the file as the run was handed it (under a dry run's own
+    // writes); nothing when it can't be read.
+    std::optional<std::string> before(const std::string& path) const;
 
     // Reads every file of the run before any is rewritten (`jobs` at once),
     // for the rules that the whole run decides: a guard two headers share, or

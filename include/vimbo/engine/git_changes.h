@@ -34,6 +34,11 @@ using LineRanges = std::vector<std::pair<std::size_t, std::size_t>>;
 GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
                           std::vector<LineRanges>* lines = nullptr);
 
+// The text git's index holds for each of `files` (relative to the current
+// directory; each must be in the index), as checkout would write it to the
+// work tree: what a commit made now would hold.
+GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts);
+
 // The top of the work tree `directory` lies in, found by its ".git" (for
 // messages: safe.directory names it); "" when none is above.
 std::string workTreeAbove(const std::string& directory);
