@@ -82,15 +82,19 @@ std::string readFileList(const std::string& name, std::vector<std::string>& path
 }
 
 // A list from git or a file names files that are gone when they were
-// deleted: nothing to rewrite, the same in every mode.
-void dropDeleted(std::vector<std::string>& paths) {
+// deleted: nothing to rewrite, the same in every mode. Returns them; each
+// is noted where `noted`.
+std::vector<std::string> dropDeleted(std::vector<std::string>& paths, bool noted = true) {
+    std::vector<std::string> gone;
     paths.erase(std::remove_if(paths.begin(), paths.end(),
-                               [](const std::string& path) {
+                               [&](const std::string& path) {
                                    if (vimbo::engine::pathExists(path)) return false;
-                                   std::cerr << "vimbo: note: " << path << ": no such file (deleted?); skipped\n";
+                                   if (noted) std::cerr << "vimbo: note: " << path << ": no such file (deleted?); skipped\n";
+                                   gone.push_back(path);
                                    return true;
                                }),
                 paths.end());
+    return gone;
 }
 
 std::string relativeToCurrent(const std::string& path) {
@@ -130,20 +134,14 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     // Staged, then deleted: the commit holds a text the work tree does not.
     const bool readsWorkTreeForIndex =
         options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly);
-    if (readsWorkTreeForIndex) {
-        bool gone = false;
-        for (const std::string& file : changed)
-            if (!vimbo::engine::pathExists(file)) {
-                observer.message("vimbo: " + file + ": --staged: deleted since it was staged, so the check can't read "
-                                 "the commit's text; stage the deletion (git rm) or restore it (git restore)\n");
-                gone = true;
-            }
-        if (gone) {
-            status = 2;
-            return false;
-        }
+    const std::vector<std::string> gone = dropDeleted(changed, !readsWorkTreeForIndex);
+    if (readsWorkTreeForIndex && !gone.empty()) {
+        for (const std::string& file : gone)
+            observer.message("vimbo: " + file + ": --staged: deleted since it was staged, so the check can't read "
+                             "the commit's text; stage the deletion (git rm) or restore it (git restore)\n");
+        status = 2;
+        return false;
     }
-    dropDeleted(changed);
     // Where the work tree has changed since the staging (a staged file, or a
     // header it includes), a dry run reads the staged text in its place. A
     // rewrite or a verification reads the disk, as the compiler does: its

@@ -87,6 +87,16 @@ BatchSettings batchSettingsOf(const Resolved& options) {
     return batch;
 }
 
+// A file named twice (x.c ./x.c), or reached through overlapping roots
+// (". x.c"), is one file: a second rewrite of it in the same run would find
+// the first's text in its place. The first spelling stays, in its place.
+void keepFirstSpelling(std::vector<std::string>& files) {
+    std::set<std::string> kept;
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const std::string& file) { return !kept.insert(relativeToCurrent(file)).second; }),
+                files.end());
+}
+
 // The files of the run: those named (unless excluded), and with --tree
 // those under each directory.
 SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, const std::vector<std::string>& paths,
@@ -95,12 +105,8 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     std::vector<std::string> roots;
     // What runs cut short left beside the files named is looked at too.
     std::vector<std::string> named;
-    // A file named twice (x.c ./x.c) is one file: a second rewrite of it
-    // in the same run would find the first's text in its place.
-    std::set<std::string> seen;
     for (const std::string& path : paths) {
         const bool directory = vimbo::engine::isDirectory(path);
-        if (!directory && !seen.insert(relativeToCurrent(path)).second) continue;
         if (!directory && effective.excluded(path, relativeToCurrent(path))) continue;
         if (!directory && options.forceExtensions && !hasSourceExtension(path, effective.extensions(path).value)) continue;
         if (!directory) named.push_back(path);
@@ -109,6 +115,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
         (options.tree ? roots : tree.files).push_back(path);
     }
     if (roots.empty()) {
+        keepFirstSpelling(tree.files);
         noteDirectoriesOf(named, tree);
         return tree;
     }
@@ -124,13 +131,7 @@ SourceTree filesOf(const Resolved& options, const EffectiveSettings& effective, 
     tree.files.insert(tree.files.end(), walked.files.begin(), walked.files.end());
     std::sort(tree.files.begin(), tree.files.end());
     tree.files.erase(std::unique(tree.files.begin(), tree.files.end()), tree.files.end());
-    // Roots that overlap (". x.c") name a file twice in two spellings.
-    if (roots.size() > 1) {
-        std::set<std::string> kept;
-        tree.files.erase(std::remove_if(tree.files.begin(), tree.files.end(),
-                                        [&](const std::string& file) { return !kept.insert(relativeToCurrent(file)).second; }),
-                         tree.files.end());
-    }
+    if (roots.size() > 1) keepFirstSpelling(tree.files);
     tree.skipped = std::move(walked.skipped);
     tree.errors = std::move(walked.errors);
     tree.directories = std::move(walked.directories);
