@@ -101,6 +101,58 @@ std::string relativeToCurrent(const std::string& path) {
     return fs::path(path).lexically_normal().generic_string();
 }
 
+// The configuration's file, as the project reads it in every directory.
+const char kConfigFile[] = ".vimbo.toml";
+
+// The run of --staged judges what the commit will hold. A dry run reads
+// the staged text of each file it takes, and of every file (a header, say)
+// whose work tree has changed since the staging, in place of the disk's.
+// A rewrite or a verification reads the disk, as the compiler does: it is
+// refused where the work tree differs (its verdict would be of other text
+// than the commit's, and the index's changed lines would be other lines).
+bool stagedTexts(const FrontEndOptions& options, const std::vector<std::string>& taken, StreamObserver& observer,
+                 std::vector<std::pair<std::string, std::string>>& staged) {
+    std::vector<std::string> unlike;
+    std::string error;
+    if (!gitUnlikeIndex(unlike, error)) {
+        observer.message("vimbo: " + error + "\n");
+        return false;
+    }
+    // The configuration is read from the disk.
+    std::vector<std::string> refused;
+    for (const std::string& file : unlike)
+        if (fs::path(file).filename() == kConfigFile) refused.push_back(file);
+    const bool dry = (options.check || options.diff || options.audit) && !options.verify;
+    if (!dry) {
+        // A rewrite numbers the lines of the files it takes; a verification
+        // preprocesses every file.
+        for (const std::string& file : options.verify ? unlike : taken)
+            if (options.verify || std::find(unlike.begin(), unlike.end(), file) != unlike.end()) refused.push_back(file);
+    }
+    for (const std::string& file : refused)
+        observer.message("vimbo: " + file + ": --staged: changed since it was staged, and " +
+                         (fs::path(file).filename() == kConfigFile
+                              ? std::string("the configuration is read from the work tree")
+                              : std::string("a rewrite or --verify reads the work tree")) +
+                         ", not the commit's text; stage it (git add) or set the change aside (git stash --keep-index)\n");
+    if (!refused.empty()) return false;
+    if (!dry) return true;
+    // Each file once: those taken (a patch of the staged text applies to
+    // the index), and those the work tree holds otherwise.
+    std::vector<std::string> files = taken;
+    for (const std::string& file : unlike)
+        if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+    std::vector<std::optional<std::string>> texts;
+    const vimbo::engine::GitAnswer read = vimbo::engine::gitIndexTexts(files, texts);
+    if (read.status != vimbo::engine::GitStatus::answered) {
+        observer.message("vimbo: --staged: " + read.message + "\n");
+        return false;
+    }
+    for (std::size_t i = 0; i < files.size() && i < texts.size(); ++i)
+        if (texts[i]) staged.emplace_back(files[i], std::move(*texts[i]));
+    return true;
+}
+
 // The paths of the run, from the command line, a list, git or the build.
 // Returns false (with the exit status) when the run can't go on.
 using LinesOfFiles = std::map<std::string, vimbo::engine::LineRanges>;
@@ -131,53 +183,6 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     }
     for (std::size_t i = 0; i < changedLines.size() && i < changed.size(); ++i)
         lines[fs::path(changed[i]).lexically_normal().generic_string()] = std::move(changedLines[i]);
-    // Staged, then deleted: the commit holds a text the work tree does not.
-    const bool readsWorkTreeForIndex =
-        options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly);
-    const std::vector<std::string> gone = dropDeleted(changed, !readsWorkTreeForIndex);
-    if (readsWorkTreeForIndex && !gone.empty()) {
-        for (const std::string& file : gone)
-            observer.message("vimbo: " + file + ": --staged: deleted since it was staged, so the check can't read "
-                             "the commit's text; stage the deletion (git rm) or restore it (git restore)\n");
-        status = 2;
-        return false;
-    }
-    // Where the work tree has changed since the staging (a staged file, or a
-    // header it includes), a dry run reads the staged text in its place. A
-    // rewrite or a verification reads the disk, as the compiler does: its
-    // verdict would be of other text than the commit's (and the index's
-    // changed lines would be other lines).
-    if (readsWorkTreeForIndex) {
-        std::vector<std::string> unstaged;
-        if (!gitChangedFiles("", false, unstaged, error)) {
-            observer.message("vimbo: " + error + "\n");
-            status = 2;
-            return false;
-        }
-        const bool dry = (options.check || options.diff || options.audit) && !options.verify;
-        if (dry && !unstaged.empty()) {
-            std::vector<std::string> texts;
-            const vimbo::engine::GitAnswer read = vimbo::engine::gitIndexTexts(unstaged, texts);
-            if (read.status != vimbo::engine::GitStatus::answered) {
-                observer.message("vimbo: --staged: " + read.message + "\n");
-                status = 2;
-                return false;
-            }
-            for (std::size_t i = 0; i < unstaged.size() && i < texts.size(); ++i)
-                staged.emplace_back(unstaged[i], std::move(texts[i]));
-        }
-        std::vector<std::string> differing;
-        for (const std::string& file : changed)
-            if (!dry && std::find(unstaged.begin(), unstaged.end(), file) != unstaged.end()) differing.push_back(file);
-        for (const std::string& file : differing)
-            observer.message("vimbo: " + file +
-                             ": --staged: changed since it was staged, and a rewrite or --verify reads the work tree, "
-                             "not the commit's text; stage it (git add) or set the change aside (git stash --keep-index)\n");
-        if (!differing.empty()) {
-            status = 2;
-            return false;
-        }
-    }
     // Paths named narrow the changed files to those under them.
     const std::vector<std::string> within = paths;
     paths.clear();
@@ -195,9 +200,25 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
                             });
         if (inside && (named || hasSourceExtension(file, effective.extensions(file).value))) paths.push_back(file);
     }
+    const bool fromIndex =
+        options.staged && (options.check || options.diff || options.audit || options.changedLinesOnly);
+    // Staged, then deleted: the commit holds a text the work tree does not.
+    const std::vector<std::string> gone = dropDeleted(paths, !fromIndex);
+    if (fromIndex && !gone.empty()) {
+        for (const std::string& file : gone)
+            observer.message("vimbo: " + file + ": --staged: deleted since it was staged, so the check can't read "
+                             "the commit's text; stage the deletion (git rm) or restore it (git restore)\n");
+        status = 2;
+        return false;
+    }
+    if (fromIndex && !stagedTexts(options, paths, observer, staged)) {
+        status = 2;
+        return false;
+    }
     if (paths.empty()) {
-        std::cerr << "vimbo: no C or C++ file changed" << (options.staged ? " in the index" : " since " + options.since)
-                  << "; nothing to do\n";
+        if (!options.quiet)
+            std::cerr << "vimbo: no C or C++ file changed" << (options.staged ? " in the index" : " since " + options.since)
+                      << "; nothing to do\n";
         status = 0;
         return false;
     }
@@ -337,7 +358,12 @@ int runBatchCommand(const FrontEndOptions& given, const vimbo::engine::ArgumentW
         if (listFromInput)
             std::cerr << "vimbo: " << what << ", run the same command with --tree in place of --check or --diff\n";
         else
-            std::cerr << "vimbo: " << what << ", run: " << fixCommand(commandLine) << "\n";
+            std::cerr << "vimbo: " << what << ", run: " << fixCommand(commandLine)
+                      // The rewrite is of the work tree: the commit takes it once staged.
+                      << (given.staged ? ", then stage the files again (git add); what changed since the staging, "
+                                         "stage or set aside (git stash --keep-index) first"
+                                       : "")
+                      << "\n";
     }
     // Tools that read the document get one however the run ended.
     if (given.format != vimbo::engine::OutputFormat::text && !observer.documentShown()) {

@@ -11,15 +11,13 @@ namespace vimbo::cli {
 using vimbo::engine::GitAnswer;
 using vimbo::engine::GitStatus;
 
-bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error,
-                     std::vector<vimbo::engine::LineRanges>* lines) {
-    std::string top;
-    std::vector<std::string> names;
-    const GitAnswer answer = vimbo::engine::gitChangedNames(since, staged, top, names, lines);
-    const std::string option = since.empty() ? "--staged" : (lines ? "--lines-since " : "--since ") + since;
+namespace {
+
+// What git's answer means for the run: false, with `error`, where it did not tell.
+bool answered(const GitAnswer& answer, const std::string& option, std::string& error) {
     switch (answer.status) {
     case GitStatus::answered:
-        break;
+        return true;
     case GitStatus::noWorkTree:
         error = option + ": not inside a git work tree";
         return false;
@@ -31,10 +29,14 @@ bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::str
         return false;
     }
     case GitStatus::failed:
-        error = option + ": " + answer.message;
-        return false;
+        break;
     }
-    // git names them from the top of the work tree.
+    error = option + ": " + answer.message;
+    return false;
+}
+
+// git names them from the top of the work tree.
+void fromCurrentDirectory(const std::string& top, const std::vector<std::string>& names, std::vector<std::string>& files) {
     std::error_code ignored;
     const fs::path root = fs::path(top);
     const fs::path current = fs::current_path(ignored);
@@ -43,6 +45,26 @@ bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::str
         const fs::path relative = absolute.lexically_relative(current);
         files.push_back((relative.empty() ? absolute : relative).generic_string());
     }
+}
+
+}  // namespace
+
+bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error,
+                     std::vector<vimbo::engine::LineRanges>* lines) {
+    std::string top;
+    std::vector<std::string> names;
+    const GitAnswer answer = vimbo::engine::gitChangedNames(since, staged, top, names, lines);
+    if (!answered(answer, since.empty() ? "--staged" : (lines ? "--lines-since " : "--since ") + since, error))
+        return false;
+    fromCurrentDirectory(top, names, files);
+    return true;
+}
+
+bool gitUnlikeIndex(std::vector<std::string>& files, std::string& error) {
+    std::string top;
+    std::vector<std::string> names;
+    if (!answered(vimbo::engine::gitUnlikeIndex(top, names), "--staged", error)) return false;
+    fromCurrentDirectory(top, names, files);
     return true;
 }
 

@@ -15,5 +15,8 @@ namespace vimbo::cli {
 // With `lines`: each file's added or changed lines, in the order of `files`.
 bool gitChangedFiles(const std::string& since, bool staged, std::vector<std::string>& files, std::string& error,
                      std::vector<vimbo::engine::LineRanges>* lines = nullptr);
+// The files whose work tree is not what git's index holds (changed,
+// deleted, of another type), relative to the current directory.
+bool gitUnlikeIndex(std::vector<std::string>& files, std::string& error);
 
 }  // namespace vimbo::cli

@@ -215,11 +215,12 @@ TEST_F(ProjectSettingsTest, NestedFilesInheritOrWarn) {
         const char* nested;
         const char* searchPath;  // that src/a.c gets, relative to the root
         bool warned;
+        const char* from;  // the file the search path is told to come from
     } cases[] = {
-        {"exclude = [\"x\"]\n", "", true},
-        {"inherit = true\nexclude = [\"x\"]\n", "inc", false},
-        {"inherit = true\nsearch-path = [\"own\"]\n", "src/own", false},
-        {"search-path = []\n", "", false},
+        {"exclude = [\"x\"]\n", "", true, "INCLUDE"},
+        {"inherit = true\nexclude = [\"x\"]\n", "inc", false, ".vimbo.toml"},
+        {"inherit = true\nsearch-path = [\"own\"]\n", "src/own", false, "src/.vimbo.toml"},
+        {"search-path = []\n", "", false, "src/.vimbo.toml"},
     };
     for (const auto& c : cases) {
         write(".vimbo.toml", "search-path = [\"inc\"]\nstrict = true\n");
@@ -228,6 +229,8 @@ TEST_F(ProjectSettingsTest, NestedFilesInheritOrWarn) {
         const EffectiveSettings effective({}, configs, "");
         const std::string expected = *c.searchPath ? (root() / c.searchPath).lexically_normal().generic_string() : "";
         EXPECT_EQ(effective.searchPath("src/a.c").value, expected) << c.nested;
+        const std::string from = effective.searchPath("src/a.c").from;
+        EXPECT_EQ(from, *c.from == 'I' ? c.from : (root() / c.from).lexically_normal().generic_string()) << c.nested;
         EXPECT_EQ(configs.warnings().size(), c.warned ? 1u : 0u) << c.nested;
         EXPECT_EQ(configs.errors(), std::vector<std::string>{}) << c.nested;
     }

@@ -255,12 +255,19 @@ TEST_F(RepositoryTrust, ChangedFilesAsGitDiffNamesThem) {
         Strings names;
         EXPECT_EQ(git->changed("no-such-revision", false, top, names, nullptr).status, GitStatus::failed) << git->name;
         EXPECT_EQ(git->changed("HEAD~1..HEAD", true, top, names, nullptr).status, GitStatus::failed) << git->name;
-        // The index's text, whatever the work tree holds since.
+        // The index's text, whatever the work tree holds since; none for a
+        // file it does not hold. And which files the work tree holds otherwise.
         write("repo/sub/c.c", "int changed;\n");
-        Strings texts;
-        EXPECT_EQ(git->indexTexts({"c.c", "../a.c"}, texts).status, GitStatus::answered) << git->name;
-        EXPECT_EQ(texts, (Strings{kSource, kSource + "\n"})) << git->name;
-        EXPECT_EQ(git->indexTexts({"../untracked.c"}, texts).status, GitStatus::failed) << git->name;
+        fs::rename(root() / "repo/a.c", root() / "repo/a.c.moved");
+        std::vector<std::optional<std::string>> texts;
+        EXPECT_EQ(git->indexTexts({"c.c", "../a.c", "../untracked.c"}, texts).status, GitStatus::answered) << git->name;
+        EXPECT_EQ(texts, (std::vector<std::optional<std::string>>{kSource, kSource + "\n", std::nullopt})) << git->name;
+        Strings unlike;
+        EXPECT_EQ(git->unlikeIndex(top, unlike).status, GitStatus::answered) << git->name;
+        std::sort(unlike.begin(), unlike.end());
+        EXPECT_EQ(unlike, (Strings{"a.c", "b.c", "sub/c.c"})) << git->name;
+        fs::rename(root() / "repo/a.c.moved", root() / "repo/a.c");
+        write("repo/sub/c.c", kSource);
     }
     fs::current_path(root());
     std::string top;

@@ -269,6 +269,64 @@ TEST_F(TeamWorkflow, ChangedFilesFromGit) {
     fs::current_path(root());
 }
 
+// --staged judges what the commit will hold, wherever the work tree has
+// changed since the staging: the file, its headers (changed, deleted, become
+// a link; reached through a linked directory), not a file of `git add -N`;
+// what it can't judge (the configuration, --verify, conflicts) is refused.
+TEST_F(TeamWorkflow, StagedTextIsJudged) {
+    if (!vimbo::test::gitAvailable()) GTEST_SKIP() << "no git";
+    write("proj/inc/a.h", "#ifndef A_H\n#define A_H\n#endif\n");
+    write("proj/.vimbo.toml", "search-path = [\"include\"]\n");
+    write("proj/src/m.c", "#include <a.h>\nint x;\n");
+    write("proj/README.md", "read me\n");
+    fs::create_directory_symlink("inc", root() / "proj/include");
+    ASSERT_EQ(std::system("cd proj && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm t"),
+              0);
+    write("proj/src/m.c", "#include <a.h>\nint x;\n//\n");
+    fs::current_path(root() / "proj");
+    ASSERT_EQ(std::system("git add src/m.c"), 0);
+    const std::string bHeader = "printf '#ifndef B_H\\n#define B_H\\n#endif\\n' > inc/b.h";
+    const struct {
+        std::string change, undo;
+        Strings arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"true", "true", {"--check", "--staged"}, 1, ""},
+        {"printf '#ifndef A_H\\n#include <a.h>\\n#endif\\n' > src/m.c", "git restore src/m.c", {"--check", "--staged"}, 1, ""},
+        {"echo 'int a;' > inc/a.h", "git restore inc/a.h", {"--check", "--staged"}, 1, ""},
+        {"rm inc/a.h", "git restore inc/a.h", {"--check", "--staged"}, 1, ""},
+        {"rm inc/a.h && echo 'int o;' > inc/o.h && ln -s o.h inc/a.h", "rm inc/a.h inc/o.h && git restore inc/a.h",
+         {"--check", "--staged"}, 1, ""},
+        {"echo more >> README.md && git add README.md && rm README.md", "git reset -q -- README.md && git restore README.md",
+         {"--check", "--staged"}, 1, ""},
+        // Not in the commit: read from the disk as an untracked header is.
+        {bHeader + " && echo '#include <b.h>' > src/n.c && git add src/n.c && git add -N inc/b.h",
+         "git rm -q -f --cached src/n.c inc/b.h && rm src/n.c inc/b.h", {"--check", "--staged", "--verbose"}, 1,
+         "src/n.c:1:1: warning: #include <b.h> can be wrapped in B_H"},
+        {"echo 'search-path = []' > .vimbo.toml", "git restore .vimbo.toml", {"--check", "--staged"}, 2,
+         ".vimbo.toml: --staged: changed since it was staged, and the configuration is read from the work tree"},
+        {"echo 'int a;' > inc/a.h", "git restore inc/a.h", {"--check", "--staged", "--verify", "-p", "build"}, 2,
+         "inc/a.h: --staged: changed since it was staged, and a rewrite or --verify reads the work tree"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(std::system(c.change.c_str()), 0) << c.change;
+        const auto o = runVimbo(c.arguments);
+        EXPECT_EQ(o.status, c.status) << c.change << "\n" << o.err;
+        EXPECT_NE((o.out + o.err).find(c.err), std::string::npos) << c.change << "\n" << o.err;
+        ASSERT_EQ(std::system(c.undo.c_str()), 0) << c.undo;
+    }
+    // A patch of the staged text applies to the index, line ends and all.
+    write("proj/.gitattributes", "*.c text eol=crlf\n");
+    write("proj/src/m.c", "#include <a.h>\r\nint y;\r\n");
+    ASSERT_EQ(std::system("git add .gitattributes src/m.c 2>/dev/null"), 0);
+    const auto patch = runVimbo({"--diff", "--staged", "src"});
+    EXPECT_EQ(patch.status, 1) << patch.err;
+    write("p.diff", patch.out);
+    EXPECT_EQ(std::system("git apply --cached --check ../p.diff"), 0) << patch.out;
+    fs::current_path(root());
+}
+
 // --lines-since: only the include lines on lines added or changed since the
 // revision (in the work tree, or with --staged in the index).
 TEST_F(TeamWorkflow, ChangedLinesOnly) {

@@ -45,6 +45,11 @@ struct OverlayState {
     fs::path directory;  // the current directory when the overlay was made
     // Dry runs rewrite files on several threads at once.
     std::recursive_mutex lock;
+    // Keys with each directory's links resolved (a text put in place is
+    // the same file through a linked directory), each directory asked once.
+    bool throughLinks = false;
+    mutable std::mutex directoriesLock;
+    mutable std::map<std::string, std::string> directories;
 };
 
 OverlayState* stateOf(const FileSystemOps& self) { return static_cast<OverlayState*>(self.context); }
@@ -56,13 +61,28 @@ constexpr std::uint64_t kMemoryDevice = ~std::uint64_t{0};
 // One key per file, whatever spelling reached it. A plain relative path is
 // taken from the directory the overlay was made in (asking the system for
 // it on every operation cost a call each time); others as the system says.
-std::string keyOf(const OverlayState* state, const std::string& path) {
+std::string lexicalKeyOf(const OverlayState* state, const std::string& path) {
     const fs::path native(nativePath(path));
     if (!state->directory.empty() && native.is_relative() && !native.has_root_name() && !native.has_root_directory())
         return (state->directory / native).lexically_normal().generic_string();
     std::error_code error;
     fs::path absolute = fs::absolute(native, error);
     return (error ? native : absolute).lexically_normal().generic_string();
+}
+
+std::string keyOf(const OverlayState* state, const std::string& path) {
+    std::string key = lexicalKeyOf(state, path);
+    if (!state->throughLinks) return key;
+    const fs::path lexical(key);
+    const std::string parent = lexical.parent_path().generic_string();
+    std::lock_guard<std::mutex> hold(state->directoriesLock);
+    auto found = state->directories.find(parent);
+    if (found == state->directories.end()) {
+        std::error_code error;
+        const fs::path resolved = fs::weakly_canonical(lexical.parent_path(), error);
+        found = state->directories.emplace(parent, error ? parent : resolved.generic_string()).first;
+    }
+    return (fs::path(found->second) / lexical.filename()).generic_string();
 }
 
 // A file removed or renamed away lets its bytes go (assigning an empty
@@ -351,9 +371,9 @@ bool overlayCopyPermissions(const FileSystemOps& self, const std::string& from, 
 
 }  // namespace
 
-MemoryOverlay::MemoryOverlay(const FileSystemOps& below) {
+MemoryOverlay::MemoryOverlay(const FileSystemOps& below, bool throughLinks) {
     static std::atomic<FileHandle> lastId{0};
-    auto* state = new OverlayState{below, {}, {}, {}, 0, lastId++ % 2000, {}, {}};
+    auto* state = new OverlayState{below, {}, {}, {}, 0, lastId++ % 2000, {}, {}, throughLinks, {}, {}};
     std::error_code error;
     state->directory = fs::current_path(error);
     state_ = state;

@@ -21,7 +21,9 @@ public:
         bool intact = true;
     };
 
-    explicit MemoryOverlay(const FileSystemOps& below);
+    // `throughLinks`: a file reached through a linked directory is the
+    // file of the directory the link names (each directory resolved once).
+    explicit MemoryOverlay(const FileSystemOps& below, bool throughLinks = false);
     ~MemoryOverlay();
     MemoryOverlay(const MemoryOverlay&) = delete;
     MemoryOverlay& operator=(const MemoryOverlay&) = delete;

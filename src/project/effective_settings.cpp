@@ -16,15 +16,16 @@ const char kDefault[] = "default";
 // The command line's list when it gave one, else the configuration's, else the default.
 Sourced<std::vector<std::string>> listOf(const std::vector<std::string>& given, const ProjectConfig& config,
                                          const std::optional<std::vector<std::string>>& configured,
-                                         const std::vector<std::string>& defaults) {
+                                         const std::vector<std::string>& defaults, const char* key) {
     if (!given.empty()) return {given, kCommandLine};
-    if (configured) return {*configured, config.file};
+    if (configured) return {*configured, config.sourceOf(key)};
     return {defaults, kDefault};
 }
 
-Sourced<bool> flagOf(const std::optional<bool>& given, const ProjectConfig& here, const std::optional<bool>& configured) {
+Sourced<bool> flagOf(const std::optional<bool>& given, const ProjectConfig& here, const std::optional<bool>& configured,
+                     const char* key) {
     if (given) return {*given, kCommandLine};
-    if (configured) return {*configured, here.file};
+    if (configured) return {*configured, here.sourceOf(key)};
     return {false, kDefault};
 }
 
@@ -35,22 +36,22 @@ Sourced<std::string> EffectiveSettings::searchPath(const std::string& path) cons
     if (options_.includeGiven || !config.searchPath) return {commandLinePath_, options_.includeGiven ? kCommandLine : "INCLUDE"};
     std::string joined;
     for (const std::string& entry : *config.searchPath) joined += (joined.empty() ? "" : ";") + entry;
-    return {joined, config.file};
+    return {joined, config.sourceOf("search-path")};
 }
 
 Sourced<std::vector<std::string>> EffectiveSettings::extensions(const std::string& path) const {
     const ProjectConfig& config = configs_.forFile(path);
-    return listOf(options_.extensions, config, config.extensions, kDefaultExtensions);
+    return listOf(options_.extensions, config, config.extensions, kDefaultExtensions, "extensions");
 }
 
 Sourced<std::vector<std::string>> EffectiveSettings::exclusions(const std::string& path) const {
     const ProjectConfig& config = configs_.forFile(path);
-    return listOf(options_.exclusions, config, config.exclude, {});
+    return listOf(options_.exclusions, config, config.exclude, {}, "exclude");
 }
 
 Sourced<std::vector<std::string>> EffectiveSettings::precompiledHeaders(const std::string& path) const {
     const ProjectConfig& config = configs_.forFile(path);
-    return listOf(options_.precompiledHeaders, config, config.pch, {});
+    return listOf(options_.precompiledHeaders, config, config.pch, {}, "pch");
 }
 
 bool EffectiveSettings::excluded(const std::string& path, const std::string& relative) const {
@@ -62,7 +63,7 @@ bool EffectiveSettings::excluded(const std::string& path, const std::string& rel
     const ProjectConfig& config = configs_.forFile(path);
     if (!config.exclude) return false;
     std::lock_guard<std::mutex> hold(usedLock_);
-    auto& [patterns, matched] = configMatched_[config.file];
+    auto& [patterns, matched] = configMatched_[config.sourceOf("exclude")];
     if (!patterns) {
         patterns = &*config.exclude;
         matched.resize(patterns->size());
@@ -84,31 +85,31 @@ std::vector<std::string> EffectiveSettings::unmatchedExclusions() const {
 Sourced<std::string> EffectiveSettings::compileCommands() const {
     const ProjectConfig& here = configs_.forDirectory("");
     if (!options_.buildDirectory.empty()) return {options_.buildDirectory, kCommandLine};
-    if (here.compileCommands) return {*here.compileCommands, here.file};
+    if (here.compileCommands) return {*here.compileCommands, here.sourceOf("compile-commands")};
     return {"", kDefault};
 }
 
 Sourced<std::string> EffectiveSettings::compiler() const {
     const ProjectConfig& here = configs_.forDirectory("");
     if (!options_.compiler.empty()) return {options_.compiler, kCommandLine};
-    if (here.compiler) return {*here.compiler, here.file};
+    if (here.compiler) return {*here.compiler, here.sourceOf("compiler")};
     return {"", kDefault};
 }
 
 Sourced<bool> EffectiveSettings::keepLines() const {
     const ProjectConfig& here = configs_.forDirectory("");
-    return flagOf(options_.keepLines, here, here.keepLines);
+    return flagOf(options_.keepLines, here, here.keepLines, "keep-lines");
 }
 
 Sourced<bool> EffectiveSettings::strict() const {
     const ProjectConfig& here = configs_.forDirectory("");
-    return flagOf(options_.strict, here, here.strict);
+    return flagOf(options_.strict, here, here.strict, "strict");
 }
 
 Sourced<std::uint64_t> EffectiveSettings::maxFileSize() const {
     const ProjectConfig& here = configs_.forDirectory("");
     if (options_.maxFileSize != 0) return {options_.maxFileSize, kCommandLine};
-    if (here.maxFileSize) return {*here.maxFileSize, here.file};
+    if (here.maxFileSize) return {*here.maxFileSize, here.sourceOf("max-file-size")};
     return {vimbo::engine::kDefaultMaxFileSize, kDefault};
 }
 

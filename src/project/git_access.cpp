@@ -11,8 +11,12 @@ GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string&
     return vimbo::project::gitAccess().changed(revision, staged, top, names, lines);
 }
 
-GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts) {
     return vimbo::project::gitAccess().indexTexts(files, texts);
+}
+
+GitAnswer gitUnlikeIndex(std::string& top, std::vector<std::string>& names) {
+    return vimbo::project::gitAccess().unlikeIndex(top, names);
 }
 
 std::string workTreeAbove(const std::string& directory) {

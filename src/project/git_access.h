@@ -6,6 +6,7 @@
 // pagers, hooks, transports). The build chooses one (src/project/CMakeLists.txt).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ struct GitAccess {
     GitAnswer (*changed)(const std::string& revision, bool staged, std::string& top,
                          std::vector<std::string>& names, std::vector<vimbo::engine::LineRanges>* lines);
     // The text the index holds for each of `files` (relative to the current
-    // directory), as checkout would write it.
-    GitAnswer (*indexTexts)(const std::vector<std::string>& files, std::vector<std::string>& texts);
+    // directory) as a commit stores it; none for a file it holds no text of.
+    GitAnswer (*indexTexts)(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts);
+    // As `git diff --name-only --no-renames --diff-filter=MDT` tells: the
+    // files whose work tree is not what the index holds, from `top`.
+    GitAnswer (*unlikeIndex)(std::string& top, std::vector<std::string>& names);
 };
 
 // The one this build uses.

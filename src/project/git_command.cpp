@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "project/git_access.h"
@@ -185,23 +186,50 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     return {};
 }
 
-// As `git cat-file --filters :NAME` gives it: the index's text as checkout
-// writes it, with the filter drivers off as above.
-GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+// As `git ls-files -s` and `git cat-file blob` give it, with the filter
+// drivers off as above.
+GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts) {
     std::string problem;
     const std::vector<std::string> settings = filtersOff(problem);
     if (!problem.empty()) return {GitStatus::failed, problem};
     for (const std::string& file : files) {
-        // "./": a name git reads from the current directory, whatever it starts with.
-        const ChildOutcome answer =
-            runChild(gitCommandFor(".", settings, {"cat-file", "--filters", ":./" + file}));
-        if (answer.status != 0) return failureOf(answer, ".");
-        texts.push_back(answer.output);
+        // "MODE OBJECT STAGE\tNAME"; nothing when the index holds no such file.
+        const ChildOutcome entry =
+            runChild(gitCommandFor(".", settings, {"ls-files", "-s", "-z", "--", ":(literal)" + file}));
+        if (entry.status != 0) return failureOf(entry, ".");
+        const std::size_t space = entry.output.find(' '), second = entry.output.find(' ', space + 1);
+        if (entry.output.empty() || second == std::string::npos || entry.output.rfind("120000", 0) == 0 ||
+            entry.output.rfind("160000", 0) == 0) {
+            texts.emplace_back();
+            continue;
+        }
+        const ChildOutcome blob = runChild(
+            gitCommandFor(".", settings, {"cat-file", "blob", entry.output.substr(space + 1, second - space - 1)}));
+        if (blob.status != 0) return failureOf(blob, ".");
+        texts.emplace_back(blob.output);
     }
     return {};
 }
 
-const GitAccess kCommand{"git", ignoredFiles, changedFiles, indexTexts};
+GitAnswer unlikeIndex(std::string& top, std::vector<std::string>& names) {
+    if (GitAnswer inside = insideWorkTree(".", top); inside.status != GitStatus::answered) return inside;
+    std::string problem;
+    const std::vector<std::string> settings = filtersOff(problem);
+    if (!problem.empty()) return {GitStatus::failed, problem};
+    const ChildOutcome conflicts = runChild(gitCommandFor(".", settings, {"ls-files", "-u", "-z"}));
+    if (conflicts.status != 0) return failureOf(conflicts, ".");
+    if (!conflicts.output.empty())
+        return {GitStatus::failed, "the index holds conflicts not yet resolved; resolve them (git status) first"};
+    const ChildOutcome answer = runChild(gitCommandFor(
+        ".", settings,
+        {"diff", "--no-ext-diff", "--no-textconv", "--ignore-submodules=all", "--name-only", "-z", "--no-renames",
+         "--diff-filter=MDT", "--"}));
+    if (answer.status != 0) return failureOf(answer, ".");
+    for (std::string& name : nulSeparated(answer.output)) names.push_back(std::move(name));
+    return {};
+}
+
+const GitAccess kCommand{"git", ignoredFiles, changedFiles, indexTexts, unlikeIndex};
 
 }  // namespace
 

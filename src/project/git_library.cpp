@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "project/git_access.h"
 #include "project/git_repository_files.h"
@@ -261,6 +262,11 @@ GitAnswer addedLines(git_diff* diff, std::size_t delta, vimbo::engine::LineRange
     return {};
 }
 
+// Whether an index entry is one `git add -N` made: no text of a commit's.
+bool intentToAdd(const git_index_entry* entry) {
+    return entry && (entry->flags_extended & GIT_INDEX_ENTRY_INTENT_TO_ADD) != 0;
+}
+
 GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
                        std::vector<vimbo::engine::LineRanges>* lines) {
     Library library;
@@ -272,6 +278,9 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     bool range = false;
     if (GitAnswer trees = treesOf(repository.value, revision, staged, from, to, range); trees.status != GitStatus::answered)
         return trees;
+    Index index;
+    if (int code = git_repository_index(&index.value, repository.value); code < 0)
+        return failure(code, "can't read the index");
     // Through libgit2's own initialiser: its macro leaves fields to be zeroed,
     // which clang's -Wextra takes for a mistake.
     git_diff_options options;
@@ -290,7 +299,7 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     else if (range)
         code = git_diff_tree_to_tree(&diff.value, repository.value, from.value, to.value, &options);
     else if (staged)
-        code = git_diff_tree_to_index(&diff.value, repository.value, from.value, nullptr, &options);
+        code = git_diff_tree_to_index(&diff.value, repository.value, from.value, index.value, &options);
     else
         code = git_diff_tree_to_workdir_with_index(&diff.value, repository.value, from.value, &options);
     if (code < 0) return failure(code, "can't compare");
@@ -300,6 +309,8 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
         const bool wanted = delta->status == GIT_DELTA_ADDED || delta->status == GIT_DELTA_COPIED ||
                             delta->status == GIT_DELTA_MODIFIED || delta->status == GIT_DELTA_RENAMED;
         if (!wanted || delta->new_file.mode == GIT_FILEMODE_COMMIT) continue;
+        // `git add -N` stages no text: git diff --cached names no such file.
+        if (staged && intentToAdd(git_index_get_bypath(index.value, delta->new_file.path, 0))) continue;
         names.push_back(delta->new_file.path);
         if (!lines) continue;
         lines->emplace_back();
@@ -308,9 +319,9 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     return {};
 }
 
-// The index's text of each file as checkout would write it (its line-end
-// and ident filters applied; the library runs no filter driver).
-GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts) {
+// The index's text of each file as a commit stores it (no line-end filter:
+// a patch of it applies to the index).
+GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts) {
     Library library;
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
@@ -320,26 +331,54 @@ GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::str
     std::error_code error;
     const fs::path top = fs::path(withoutTrailingSlash(git_repository_workdir(repository.value)));
     for (const std::string& file : files) {
-        const std::string name =
-            fs::weakly_canonical(fs::absolute(file, error), error).lexically_relative(top).generic_string();
+        // The directory's links resolved, not the file's: a file the work
+        // tree holds as a link is the index's file of that name.
+        const fs::path absolute = fs::absolute(file, error).lexically_normal();
+        const std::string name = (fs::weakly_canonical(absolute.parent_path(), error) / absolute.filename())
+                                     .lexically_relative(top)
+                                     .generic_string();
         const git_index_entry* entry = error ? nullptr : git_index_get_bypath(index.value, name.c_str(), 0);
-        if (!entry) return {GitStatus::failed, file + ": not in the index"};
+        if (!entry || intentToAdd(entry) || entry->mode == GIT_FILEMODE_COMMIT || entry->mode == GIT_FILEMODE_LINK) {
+            texts.emplace_back();
+            continue;
+        }
         Owned<git_blob, git_blob_free> blob;
         if (int code = git_blob_lookup(&blob.value, repository.value, &entry->id); code < 0)
             return failure(code, (file + ": the staged text can't be read").c_str());
-        git_blob_filter_options options;
-        if (git_blob_filter_options_init(&options, GIT_BLOB_FILTER_OPTIONS_VERSION) != 0)
-            return {GitStatus::failed, "can't set up git's filters"};
-        git_buf filtered{};
-        const int code = git_blob_filter(&filtered, blob.value, name.c_str(), &options);
-        if (code < 0) return failure(code, (file + ": the staged text can't be read").c_str());
-        texts.emplace_back(filtered.ptr ? filtered.ptr : "", filtered.size);
-        git_buf_dispose(&filtered);
+        texts.emplace_back(std::string(static_cast<const char*>(git_blob_rawcontent(blob.value)),
+                                       static_cast<std::size_t>(git_blob_rawsize(blob.value))));
     }
     return {};
 }
 
-const GitAccess kLibrary{"libgit2", ignoredFiles, changedFiles, indexTexts};
+// The files whose work tree differs from the index: changed, deleted, of
+// another type; a conflict unresolved is refused.
+GitAnswer unlikeIndex(std::string& top, std::vector<std::string>& names) {
+    Library library;
+    Repository repository;
+    if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
+    top = withoutTrailingSlash(git_repository_workdir(repository.value));
+    Index index;
+    if (int code = git_repository_index(&index.value, repository.value); code < 0)
+        return failure(code, "can't read the index");
+    if (git_index_has_conflicts(index.value))
+        return {GitStatus::failed, "the index holds conflicts not yet resolved; resolve them (git status) first"};
+    git_diff_options options;
+    if (git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION) != 0) return {GitStatus::failed, "can't set up git's diff"};
+    options.flags = GIT_DIFF_INCLUDE_TYPECHANGE | GIT_DIFF_IGNORE_SUBMODULES;
+    Diff diff;
+    if (int code = git_diff_index_to_workdir(&diff.value, repository.value, index.value, &options); code < 0)
+        return failure(code, "can't compare");
+    for (std::size_t i = 0, count = git_diff_num_deltas(diff.value); i < count; ++i) {
+        const git_diff_delta* delta = git_diff_get_delta(diff.value, i);
+        const bool wanted = delta->status == GIT_DELTA_MODIFIED || delta->status == GIT_DELTA_DELETED ||
+                            delta->status == GIT_DELTA_TYPECHANGE;
+        if (wanted && delta->old_file.mode != GIT_FILEMODE_COMMIT) names.push_back(delta->old_file.path);
+    }
+    return {};
+}
+
+const GitAccess kLibrary{"libgit2", ignoredFiles, changedFiles, indexTexts, unlikeIndex};
 
 }  // namespace
 

@@ -139,19 +139,24 @@ bool excludedByConfig(const ProjectConfig& config, const std::string& path, std:
 
 namespace {
 // `config` over `parent`: each setting it leaves out, the parent's.
+template <typename T>
+void take(ProjectConfig& config, const ProjectConfig& parent, std::optional<T> ProjectConfig::*setting, const char* key) {
+    if (config.*setting || !(parent.*setting)) return;
+    config.*setting = parent.*setting;
+    config.inheritedFrom[key] = parent.sourceOf(key);
+}
+
 void inheritFrom(ProjectConfig& config, const ProjectConfig& parent) {
-    if (!config.searchPath) config.searchPath = parent.searchPath;
-    if (!config.compileCommands) config.compileCommands = parent.compileCommands;
-    if (!config.compiler) config.compiler = parent.compiler;
-    if (!config.extensions) config.extensions = parent.extensions;
-    if (!config.exclude) {
-        config.exclude = parent.exclude;
-        config.excludeDirectory = parent.excludeDirectory;
-    }
-    if (!config.pch) config.pch = parent.pch;
-    if (!config.keepLines) config.keepLines = parent.keepLines;
-    if (!config.strict) config.strict = parent.strict;
-    if (!config.maxFileSize) config.maxFileSize = parent.maxFileSize;
+    take(config, parent, &ProjectConfig::searchPath, "search-path");
+    take(config, parent, &ProjectConfig::compileCommands, "compile-commands");
+    take(config, parent, &ProjectConfig::compiler, "compiler");
+    take(config, parent, &ProjectConfig::extensions, "extensions");
+    if (!config.exclude && parent.exclude) config.excludeDirectory = parent.excludeDirectory;
+    take(config, parent, &ProjectConfig::exclude, "exclude");
+    take(config, parent, &ProjectConfig::pch, "pch");
+    take(config, parent, &ProjectConfig::keepLines, "keep-lines");
+    take(config, parent, &ProjectConfig::strict, "strict");
+    take(config, parent, &ProjectConfig::maxFileSize, "max-file-size");
 }
 }  // namespace
 

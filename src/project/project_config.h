@@ -31,6 +31,13 @@ struct ProjectConfig {
     // Where the exclusions are read from: this file's directory, or the one
     // whose file they were inherited from.
     std::string excludeDirectory;
+    // The file each inherited setting comes from, by its key.
+    std::map<std::string, std::string> inheritedFrom;
+    // The file a setting of this configuration was read from.
+    const std::string& sourceOf(const std::string& key) const {
+        const auto found = inheritedFrom.find(key);
+        return found == inheritedFrom.end() ? file : found->second;
+    }
 };
 
 // Whether `path` (a file's path as the run names it) matches one of the

@@ -10,7 +10,10 @@ TextInPlace::TextInPlace(const std::string& path, const std::string& text, const
 
 TextInPlace::TextInPlace(const std::vector<std::pair<std::string, std::string>>& texts,
                          const vimbo::platform::FileSystemOps* below)
-    : overlay_(std::make_unique<vimbo::platform::MemoryOverlay>(below ? *below : vimbo::platform::defaultFileSystemOps())) {
+    // Through a linked directory (an include directory that is a link) the
+    // text is still the one in place.
+    : overlay_(std::make_unique<vimbo::platform::MemoryOverlay>(
+          below ? *below : vimbo::platform::defaultFileSystemOps(), true)) {
     const vimbo::platform::FileSystemOps& fs = overlay_->ops();
     for (const auto& [path, text] : texts) {
         const vimbo::platform::FileHandle file = fs.createTruncate(path, nullptr);

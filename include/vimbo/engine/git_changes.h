@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,9 +36,13 @@ GitAnswer gitChangedNames(const std::string& revision, bool staged, std::string&
                           std::vector<LineRanges>* lines = nullptr);
 
 // The text git's index holds for each of `files` (relative to the current
-// directory; each must be in the index), as checkout would write it to the
-// work tree: what a commit made now would hold.
-GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::string>& texts);
+// directory), as a commit made now would store it; none where the index
+// holds no text (not there, `git add -N`, a link, a submodule).
+GitAnswer gitIndexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts);
+// The files whose work tree is not what the index holds (changed, deleted,
+// of another type), from the top of the work tree (`top`); refused while
+// the index holds unresolved conflicts.
+GitAnswer gitUnlikeIndex(std::string& top, std::vector<std::string>& names);
 
 // The top of the work tree `directory` lies in, found by its ".git" (for
 // messages: safe.directory names it); "" when none is above.
