@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -186,27 +187,60 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
     return {};
 }
 
-// As `git ls-files -s` and `git cat-file blob` give it, with the filter
+// As `git ls-files -s` (every entry, with its mode) and `git cat-file
+// --batch` give it: two programs however many files, with the filter
 // drivers off as above.
 GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts) {
+    namespace fs = std::filesystem;
+    std::string top;
+    if (GitAnswer inside = insideWorkTree(".", top); inside.status != GitStatus::answered) return inside;
     std::string problem;
     const std::vector<std::string> settings = filtersOff(problem);
     if (!problem.empty()) return {GitStatus::failed, problem};
+    const ChildOutcome listing = runChild(gitCommandFor(".", settings, {"ls-files", "-s", "-z", "--full-name", "--", ":/"}));
+    if (listing.status != 0) return failureOf(listing, ".");
+    // "MODE OBJECT STAGE\tNAME": the object of each file at stage 0 that
+    // is a file (no link, no submodule).
+    std::map<std::string, std::string> objects;
+    for (const std::string& entry : nulSeparated(listing.output)) {
+        const std::size_t space = entry.find(' '), second = entry.find(' ', space + 1), tab = entry.find('\t');
+        if (second == std::string::npos || tab == std::string::npos || entry.compare(second + 1, tab - second - 1, "0") != 0)
+            continue;
+        if (entry.rfind("100", 0) == 0) objects[entry.substr(tab + 1)] = entry.substr(space + 1, second - space - 1);
+    }
+    std::error_code error;
+    const fs::path root = fs::weakly_canonical(fs::path(top), error);
+    std::string wanted;
+    std::vector<bool> held;
     for (const std::string& file : files) {
-        // "MODE OBJECT STAGE\tNAME"; nothing when the index holds no such file.
-        const ChildOutcome entry =
-            runChild(gitCommandFor(".", settings, {"ls-files", "-s", "-z", "--", ":(literal)" + file}));
-        if (entry.status != 0) return failureOf(entry, ".");
-        const std::size_t space = entry.output.find(' '), second = entry.output.find(' ', space + 1);
-        if (entry.output.empty() || second == std::string::npos || entry.output.rfind("120000", 0) == 0 ||
-            entry.output.rfind("160000", 0) == 0) {
+        // The directory's links resolved, not the file's own.
+        const fs::path absolute = fs::absolute(file, error).lexically_normal();
+        const std::string name =
+            (fs::weakly_canonical(absolute.parent_path(), error) / absolute.filename()).lexically_relative(root).generic_string();
+        const auto found = objects.find(name);
+        held.push_back(found != objects.end());
+        if (found != objects.end()) wanted += found->second + "\n";
+    }
+    ChildProcess batch = gitCommandFor(".", settings, {"cat-file", "--batch"});
+    batch.input = wanted;
+    const ChildOutcome answer = runChild(batch);
+    if (answer.status != 0) return failureOf(answer, ".");
+    // "OBJECT TYPE SIZE\n", the bytes, "\n"; one for each object asked.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!held[i]) {
             texts.emplace_back();
             continue;
         }
-        const ChildOutcome blob = runChild(
-            gitCommandFor(".", settings, {"cat-file", "blob", entry.output.substr(space + 1, second - space - 1)}));
-        if (blob.status != 0) return failureOf(blob, ".");
-        texts.emplace_back(blob.output);
+        const std::size_t end = answer.output.find('\n', at);
+        const std::size_t space = answer.output.rfind(' ', end);
+        if (end == std::string::npos || space == std::string::npos || space < at)
+            return {GitStatus::failed, files[i] + ": the staged text can't be read"};
+        const std::size_t size = std::strtoull(answer.output.c_str() + space + 1, nullptr, 10);
+        if (answer.output.compare(space + 1, end - space - 1, "missing") == 0 || end + 1 + size > answer.output.size())
+            return {GitStatus::failed, files[i] + ": the staged text can't be read"};
+        texts.emplace_back(answer.output.substr(end + 1, size));
+        at = end + 1 + size + 1;
     }
     return {};
 }
