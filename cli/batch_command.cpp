@@ -188,14 +188,19 @@ bool gatherPaths(const FrontEndOptions& options, const EffectiveSettings& effect
     paths.clear();
     for (const std::string& file : changed) {
         // A file named itself is taken whatever its extension, as everywhere.
-        const bool named = std::any_of(within.begin(), within.end(),
-                                       [&](const std::string& path) { return relativeToCurrent(path) == file; });
+        // With links resolved: a root above the current directory (..), or
+        // one named through a linked directory, is no prefix of git's names.
+        std::error_code ignored;
+        const fs::path real = fs::weakly_canonical(fs::absolute(file, ignored), ignored);
+        const auto realOf = [&](const std::string& path) {
+            return fs::weakly_canonical(fs::absolute(path, ignored), ignored);
+        };
+        const bool named = std::any_of(within.begin(), within.end(), [&](const std::string& path) {
+            return relativeToCurrent(path) == file || realOf(path) == real;
+        });
         const bool inside = named || within.empty() ||
                             std::any_of(within.begin(), within.end(), [&](const std::string& root) {
-                                // Absolute: a root above the current directory (..) is no prefix of names below it.
-                                std::error_code ignored;
-                                const fs::path relative = fs::absolute(file, ignored).lexically_normal().lexically_relative(
-                                    fs::absolute(root, ignored).lexically_normal());
+                                const fs::path relative = real.lexically_relative(realOf(root));
                                 return !relative.empty() && *relative.begin() != "..";
                             });
         if (inside && (named || hasSourceExtension(file, effective.extensions(file).value))) paths.push_back(file);

@@ -124,8 +124,13 @@ GitAnswer open(const std::string& start, Repository& repository) {
             return {GitStatus::failed, lastError("GIT_WORK_TREE")};
     }
     if (const char* indexFile = environment("GIT_INDEX_FILE")) {
+        // A relative name is from the top of the work tree, as git reads it.
+        const fs::path named(indexFile);
+        const std::string path = named.is_relative() && git_repository_workdir(repository.value)
+                                     ? (fs::path(git_repository_workdir(repository.value)) / named).string()
+                                     : named.string();
         Index index;
-        if (git_index_open(&index.value, indexFile) < 0 || git_repository_set_index(repository.value, index.value) < 0)
+        if (git_index_open(&index.value, path.c_str()) < 0 || git_repository_set_index(repository.value, index.value) < 0)
             return {GitStatus::failed, lastError("GIT_INDEX_FILE")};
     }
     return {};
