@@ -143,7 +143,16 @@ INSTANTIATE_TEST_SUITE_P(
                       DependencyCase{"a symbolic link named first", {{"inc/a.h", kA}},
                                      "#include <b.h>\n#include <a.h>\n", 0, kTreeOnly, {}, Link::symbolic},
                       DependencyCase{"a linked directory", {{"inc/a.h", kA}, {"inc/sub/s.h", "#include <a.h>\n"}},
-                                     "#include <alias/a.h>\n#include <a.h>\n", 0, kTreeOnly, {}, Link::directory}));
+                                     "#include <alias/a.h>\n#include <a.h>\n", 0, kTreeOnly, {}, Link::directory},
+                      // The other name comes two headers deep, beside headers that reach neither.
+                      DependencyCase{"a linked directory reached through a header",
+                                     {{"inc/a.h", kA},
+                                      {"inc/u.h", "#ifndef U_H\n#define U_H\n#include <v.h>\n#endif\n"},
+                                      {"inc/v.h", "#ifndef V_H\n#define V_H\nint v;\n#endif\n"},
+                                      {"inc/x.h", "#ifndef X_H\n#define X_H\n#include <y.h>\n#endif\n"},
+                                      {"inc/y.h", "#ifndef Y_H\n#define Y_H\n#include <alias/a.h>\n#endif\n"}},
+                                     "#include <u.h>\n#include <x.h>\n#include <a.h>\n#include <u.h>\n", 3, kTreeOnly,
+                                     {}, Link::directory}));
 
 // Two headers with one guard: the second is opened and recorded.
 INSTANTIATE_TEST_SUITE_P(

@@ -94,6 +94,9 @@ void RunIndex::build(HeaderCache& cache, const std::vector<std::string>& files, 
     if (lookupsOf) follow(cache, lookupsOf);
     includes_.clear();
     includes_.shrink_to_fit();
+    includesFrom_.clear();
+    includesFrom_.shrink_to_fit();
+    includeNames_.clear();
     versions_.shrink_to_fit();
     cache.useRunFiles(this);
     std::sort(definitions_.begin(), definitions_.end());
@@ -119,9 +122,9 @@ void RunIndex::add(const std::string& path, const std::string& canonical, const 
     const std::uint32_t file = canonicals_.add(canonical);
     paths_.add(path);
     if (listed) named_.push_back(definition(plainSpelling(path), file));
-    includes_.emplace_back();
+    includesFrom_.push_back(static_cast<std::uint32_t>(includes_.size()));
     for (std::size_t i = 0; i < uses.included.size() && i < uses.includedQuoted.size(); ++i)
-        includes_.back().emplace_back(uses.included[i], uses.includedQuoted[i]);
+        includes_.push_back(includeNames_.of(uses.included[i]) * 2 + (uses.includedQuoted[i] ? 1 : 0));
     versions_.emplace_back(facts.identity.device, facts.identity.file);
     if (facts.definesGuard) {
         std::vector<std::uint32_t>& owners = owners_[std::string(facts.controllingMacro())];
@@ -158,14 +161,16 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     // A file as one lookup reaches it under one name (its quoted includes
     // are found beside that name): what it includes there, each file found
     // with the name it was found by (a number into `names`).
+    // Names by number: a tree has many nodes and few names.
+    NameNumbers nodeNames, plainNames;
     struct Node {
-        std::uint32_t file, lookup;
-        std::string name;
+        std::uint32_t file, lookup, name;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> includes;  // node, name
     };
     std::vector<Node> nodes;
-    std::map<std::tuple<std::uint32_t, std::uint32_t, std::string>, std::uint32_t> nodeOf;  // file, lookup, name
-    const auto nodeFor = [&](std::uint32_t file, const std::string& name, std::uint32_t lookup) {
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> nodeOf;  // file, lookup, name
+    const auto nodeFor = [&](std::uint32_t file, const std::string& path, std::uint32_t lookup) {
+        const std::uint32_t name = nodeNames.of(path);
         const auto made = nodeOf.emplace(std::make_tuple(file, lookup, name), static_cast<std::uint32_t>(nodes.size()));
         if (made.second) nodes.push_back({file, lookup, name, {}});
         return std::make_pair(made.first->second, made.second);
@@ -179,40 +184,66 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
             units[file].push_back(node);
             if (made) pending.push_back(node);
         }
-    std::map<std::pair<std::string, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> names;  // plain name, file: number
     using LookupAndFile = std::pair<std::uint32_t, std::uint32_t>;
     std::map<LookupAndFile, std::uint32_t> nameFound;  // a name each file was found by
     std::set<std::uint32_t> twoNamed;
     constexpr std::uint32_t kMaxSpellings = 8;
     std::map<LookupAndFile, std::uint32_t> spellingsOf, firstNodeOf;
+    // A name an include found: the file it is (kNotFollowed when it can't
+    // be read), the number of its plain spelling, and whether that is the
+    // spelling the file was listed or first read by.
+    constexpr std::uint32_t kNotFollowed = UINT32_MAX;
+    struct Found {
+        bool known = false, listedName = false;
+        std::uint32_t target = kNotFollowed, plain = 0;
+    };
+    std::vector<Found> foundAs;  // by the name's number in nodeNames
+    const auto whatIsFound = [&](const std::string& found) {
+        Found as;
+        as.known = true;
+        const std::string canonical = canonicalPaths_.of(found);
+        if (canonical.empty()) return as;
+        auto seen = known.find(canonical);
+        if (seen == known.end()) {
+            MacroUses uses;
+            std::uint64_t tooLarge = 0;
+            const auto facts = cache.factsWithUses(found, uses, &tooLarge);
+            if (!facts || tooLarge > 0) return as;
+            add(found, canonical, *facts, uses, false);
+            seen = known.emplace(canonical, static_cast<std::uint32_t>(canonicals_.size() - 1)).first;
+        }
+        as.target = seen->second;
+        const std::string plain = plainSpelling(found);
+        as.listedName = plain == plainSpelling(paths_[as.target]);
+        if (as.target < listed && !as.listedName && canonicalDirectoryOf(found) != canonicalDirectoryOf(paths_[as.target]))
+            reachedElsewhere_.insert(canonical);
+        as.plain = plainNames.of(plain);
+        return as;
+    };
     while (!pending.empty()) {
         const std::uint32_t at = pending.front();
         pending.pop_front();
-        const std::string includer = nodes[at].name;
+        // A reference into a deque, which what this adds leaves in place.
+        const std::string& includer = nodeNames[nodes[at].name];
         const std::uint32_t lookup = nodes[at].lookup;
-        // includes_ is a deque: what add() appends leaves this where it is.
-        const auto& includes = includes_[nodes[at].file];
-        for (std::size_t i = 0; i < includes.size(); ++i) {
-            const std::string found = finder.findLikeCompiler(includes[i].first, includes[i].second, includer, lookups[lookup]);
+        // What add() appends below moves includes_: numbers, not references.
+        const std::uint32_t file = nodes[at].file;
+        const std::size_t end = file + 1 < includesFrom_.size() ? includesFrom_[file + 1] : includes_.size();
+        for (std::size_t i = includesFrom_[file]; i < end; ++i) {
+            const std::string& name = includeNames_[includes_[i] / 2];
+            const std::string found = finder.findLikeCompiler(name, includes_[i] % 2 == 1, includer, lookups[lookup]);
             if (found.empty()) continue;
-            const std::string canonical = canonicalPaths_.of(found);
-            if (canonical.empty()) continue;
-            auto seen = known.find(canonical);
-            if (seen == known.end()) {
-                MacroUses uses;
-                std::uint64_t tooLarge = 0;
-                const auto facts = cache.factsWithUses(found, uses, &tooLarge);
-                if (!facts || tooLarge > 0) continue;
-                add(found, canonical, *facts, uses, false);
-                seen = known.emplace(canonical, static_cast<std::uint32_t>(canonicals_.size() - 1)).first;
-            }
-            const std::uint32_t target = seen->second;
-            const std::string plain = plainSpelling(found);
-            if (target < listed && plain != plainSpelling(paths_[target]) &&
-                canonicalDirectoryOf(found) != canonicalDirectoryOf(paths_[target]))
-                reachedElsewhere_.insert(canonical);
+            // What a found name stands for is worked out once per name: the
+            // same few thousand names are found a hundred thousand times.
+            const std::uint32_t foundName = nodeNames.of(found);
+            if (foundName >= foundAs.size()) foundAs.resize(foundName + 1);
+            if (!foundAs[foundName].known) foundAs[foundName] = whatIsFound(found);
+            const Found& as = foundAs[foundName];
+            if (as.target == kNotFollowed) continue;
+            const std::uint32_t target = as.target;
             const std::uint32_t number =
-                names.emplace(std::make_pair(plain, target), static_cast<std::uint32_t>(names.size())).first->second;
+                names.emplace(std::make_pair(as.plain, target), static_cast<std::uint32_t>(names.size())).first->second;
             const auto first = nameFound.emplace(LookupAndFile{lookup, target}, number);
             if (first.first->second != number) twoNamed.insert(target);
             // Quoted includes through ".." make new names without end
@@ -221,7 +252,7 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
             std::uint32_t& spellings = spellingsOf[{lookup, target}];
             std::pair<std::uint32_t, bool> reached;
             if (spellings < kMaxSpellings) {
-                reached = nodeFor(target, plain == plainSpelling(paths_[target]) ? paths_[target] : found, lookup);
+                reached = nodeFor(target, as.listedName ? paths_[target] : found, lookup);
                 if (reached.second) ++spellings;
             } else {
                 reached = {firstNodeOf.at({lookup, target}), false};
@@ -234,11 +265,45 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
     }
     followed_ = true;
     if (twoNamed.empty()) return;
+    // What finding took is not needed below: its room goes to what follows.
+    nodeOf.clear();
+    names.clear();
+    nameFound.clear();
+    spellingsOf.clear();
+    firstNodeOf.clear();
+    std::vector<Found>().swap(foundAs);
+    nodeNames.clear();
+    plainNames.clear();
+    // Only the nodes an include of a file with two names can be reached
+    // from need walking: the others' walks find nothing.
+    std::vector<char> leads(nodes.size(), 0);
+    {
+        std::vector<std::vector<std::uint32_t>> includers(nodes.size());
+        std::vector<std::uint32_t> work;
+        for (std::uint32_t at = 0; at < nodes.size(); ++at)
+            for (const auto& include : nodes[at].includes) {
+                includers[include.first].push_back(at);
+                if (!leads[at] && twoNamed.count(nodes[include.first].file)) {
+                    leads[at] = 1;
+                    work.push_back(at);
+                }
+            }
+        while (!work.empty()) {
+            const std::uint32_t at = work.back();
+            work.pop_back();
+            for (const std::uint32_t includer : includers[at])
+                if (!leads[includer]) {
+                    leads[includer] = 1;
+                    work.push_back(includer);
+                }
+        }
+    }
     // Two names matter where one unit reaches both: the compiler records
     // each. Every file of the run may be a unit.
     std::vector<std::uint32_t> reachedFrom(nodes.size(), UINT32_MAX);  // the last root that reached each node
     for (std::uint32_t unit = 0; unit < listed; ++unit)
         for (const std::uint32_t root : units[unit]) {
+            if (!leads[root]) continue;
             reachedFrom[root] = root;
             std::vector<std::uint32_t> stack{root};
             std::map<std::uint32_t, std::uint32_t> nameOf;  // a file of `twoNamed`: the name it came by
@@ -251,7 +316,7 @@ void RunIndex::follow(HeaderCache& cache, const LookupsOf& lookupsOf) {
                         const auto first = nameOf.emplace(target, number);
                         if (first.first->second != number) severalNames_.insert(canonicals_[target]);
                     }
-                    if (reachedFrom[node] != root) {
+                    if (leads[node] && reachedFrom[node] != root) {
                         reachedFrom[node] = root;
                         stack.push_back(node);
                     }
