@@ -27,6 +27,16 @@ TEST(UnifiedDiff, ChangedLineEndsAndMissingFinalBreak) {
               "+#ifndef A_H\r\n+#include <a.h>\r\n+#endif\r\n+x\r\n");
 }
 
+// An added "#endif" beside equal ones: the first equal line is the one kept,
+// however the lines are compared.
+TEST(UnifiedDiff, AddedLinesBesideEqualOnesComeLast) {
+    EXPECT_EQ(unifiedDiff("m.c", "#ifdef X\n#include <a.h>\n#endif\n#endif\n#include <a.h>\n#endif\n",
+                          "#ifdef X\n#ifndef A_H\n#include <a.h>\n#endif\n#endif\n#endif\n#ifndef A_H\n#include <a.h>\n"
+                          "#endif\n#endif\n"),
+              "--- a/m.c\n+++ b/m.c\n@@ -1,6 +1,10 @@\n #ifdef X\n+#ifndef A_H\n #include <a.h>\n #endif\n #endif\n"
+              "+#endif\n+#ifndef A_H\n #include <a.h>\n #endif\n+#endif\n");
+}
+
 TEST(UnifiedDiff, DistantChangesMakeSeparateHunks) {
     std::string before, after;
     for (int i = 0; i < 20; ++i) {
