@@ -1,4 +1,4 @@
-/* Counts the regular files a preprocessor opens below BENEFIT_ROOT, and
+/* Counts the regular files a preprocessor opens for reading below BENEFIT_ROOT, and
  * their bytes, for bench/benefit: loaded with LD_PRELOAD, it appends
  * "OPENS BYTES" to the file BENEFIT_LOG when each process ends (a compiler
  * driver and its cc1 write a line each). No strace is needed. */
@@ -58,7 +58,9 @@ static void note(const char* path) {
         MODE_AFTER(flags, mode);                                               \
         if (!real) real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, #name); \
         fd = real(directory, path, flags, mode);                               \
-        if (fd >= 0 && (directory == AT_FDCWD || path[0] == '/')) note(path);  \
+        if (fd >= 0 && (flags & O_ACCMODE) == O_RDONLY &&                      \
+            (directory == AT_FDCWD || path[0] == '/'))                         \
+            note(path);                                                        \
         return fd;                                                             \
     }
 OPENAT_LIKE(openat)
