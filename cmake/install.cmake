@@ -104,7 +104,12 @@ for a line or for a whole file.")
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvimbo-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
   # The engine's static libraries are linked with what they were built with.
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvimbo1 (= ${PROJECT_VERSION}), libgit2-dev, nlohmann-json3-dev")
+  # libgit2 is loaded, not linked: dpkg-shlibdeps can't see it.
+  if(VIMBO_LIBGIT2_PACKAGE)
+    set(vimbo_libgit2_depends ", ${VIMBO_LIBGIT2_PACKAGE}")
+  endif()
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+    "libvimbo1 (= ${PROJECT_VERSION}), nlohmann-json3-dev${vimbo_libgit2_depends}")
   set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "external include guards for C and C++ sources - development files
 The header, the CMake package (find_package(vimbo)) and the pkg-config
 file for building against libvimbo; and the C++ engine
@@ -112,6 +117,9 @@ file for building against libvimbo; and the C++ engine
 that run batches of their own.")
   set(CPACK_DEBIAN_COMMAND_PACKAGE_NAME vimbo)
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION devel)
+  if(VIMBO_LIBGIT2_PACKAGE)
+    set(CPACK_DEBIAN_COMMAND_PACKAGE_DEPENDS "${VIMBO_LIBGIT2_PACKAGE}")
+  endif()
   set(CPACK_DEBIAN_COMMAND_PACKAGE_SUGGESTS git)  # for skipping the files git ignores
   set(CPACK_DEBIAN_COMMAND_DESCRIPTION "command that adds external include guards to C and C++ sources
 For an include line vimbo finds the header, reads the macro that guards

@@ -2,9 +2,6 @@
 // itself: it runs no hook, fsmonitor, filter driver, external diff, textconv
 // or pager, whatever the configuration says, and refuses a repository
 // another user owns (GIT_EOWNER) unless safe.directory trusts it.
-#include <git2.h>
-#include <git2/sys/repository.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -14,6 +11,7 @@
 
 #include "project/git_access.h"
 #include "project/git_repository_files.h"
+#include "project/libgit2_functions.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +21,8 @@ namespace {
 // One use of the library: it counts its users.
 struct Library {
     Library() {
+        if (!loadLibgit2(problem)) return;
+        loaded = true;
         git_libgit2_init();
         git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 1);
         // Repositories git marks with these (a partial clone, a sparse
@@ -31,12 +31,16 @@ struct Library {
         const char* extensions[] = {"partialclone", "worktreeconfig", "preciousobjects"};
         git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, sizeof extensions / sizeof *extensions);
     }
-    ~Library() { git_libgit2_shutdown(); }
+    ~Library() {
+        if (loaded) git_libgit2_shutdown();
+    }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
+    bool loaded = false;
+    std::string problem;  // why it isn't
 };
 
-template <typename T, void (*Free)(T*)>
+template <typename T, void (*&Free)(T*)>
 struct Owned {
     T* value = nullptr;
     ~Owned() {
@@ -144,6 +148,7 @@ std::string withoutTrailingSlash(std::string path) {
 GitAnswer ignoredFiles(const std::string& root, const std::vector<std::string>& files,
                        std::vector<std::string>& ignored) {
     Library library;
+    if (!library.loaded) return {GitStatus::failed, library.problem};
     Repository repository;
     if (GitAnswer opened = open(root, repository); opened.status != GitStatus::answered) return opened;
     Index index;
@@ -275,6 +280,7 @@ bool intentToAdd(const git_index_entry* entry) {
 GitAnswer changedFiles(const std::string& revision, bool staged, std::string& top, std::vector<std::string>& names,
                        std::vector<vimbo::engine::LineRanges>* lines) {
     Library library;
+    if (!library.loaded) return {GitStatus::failed, library.problem};
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
     top = withoutTrailingSlash(git_repository_workdir(repository.value));
@@ -328,6 +334,7 @@ GitAnswer changedFiles(const std::string& revision, bool staged, std::string& to
 // a patch of it applies to the index).
 GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::optional<std::string>>& texts) {
     Library library;
+    if (!library.loaded) return {GitStatus::failed, library.problem};
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
     Index index;
@@ -360,6 +367,7 @@ GitAnswer indexTexts(const std::vector<std::string>& files, std::vector<std::opt
 // another type; a conflict unresolved is refused.
 GitAnswer unlikeIndex(std::string& top, std::vector<std::string>& names) {
     Library library;
+    if (!library.loaded) return {GitStatus::failed, library.problem};
     Repository repository;
     if (GitAnswer opened = open(".", repository); opened.status != GitStatus::answered) return opened;
     top = withoutTrailingSlash(git_repository_workdir(repository.value));
