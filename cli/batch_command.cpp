@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "changed_files.h"
 #include "stream_observer.h"
@@ -123,11 +124,13 @@ bool stagedTexts(const FrontEndOptions& options, const std::vector<std::string>&
     for (const std::string& file : unlike)
         if (fs::path(file).filename() == kConfigFile) refused.push_back(file);
     const bool dry = (options.check || options.diff || options.audit) && !options.verify;
+    // Looked up once per file taken: a commit over a large tree takes many.
+    const std::set<std::string> unlikeSet(unlike.begin(), unlike.end());
     if (!dry) {
         // A rewrite numbers the lines of the files it takes; a verification
         // preprocesses every file.
         for (const std::string& file : options.verify ? unlike : taken)
-            if (options.verify || std::find(unlike.begin(), unlike.end(), file) != unlike.end()) refused.push_back(file);
+            if (options.verify || unlikeSet.count(file)) refused.push_back(file);
     }
     for (const std::string& file : refused)
         observer.message("vimbo: " + file + ": --staged: changed since it was staged, and " +
@@ -140,8 +143,9 @@ bool stagedTexts(const FrontEndOptions& options, const std::vector<std::string>&
     // Each file once: those taken (a patch of the staged text applies to
     // the index), and those the work tree holds otherwise.
     std::vector<std::string> files = taken;
+    const std::set<std::string> takenSet(taken.begin(), taken.end());
     for (const std::string& file : unlike)
-        if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+        if (!takenSet.count(file)) files.push_back(file);
     std::vector<std::optional<std::string>> texts;
     const vimbo::engine::GitAnswer read = vimbo::engine::gitIndexTexts(files, texts);
     if (read.status != vimbo::engine::GitStatus::answered) {

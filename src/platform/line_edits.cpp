@@ -1,10 +1,11 @@
 #include "platform/line_edits.h"
 
 #include <functional>
-#include <limits>
 
 namespace vimbo::platform {
 namespace {
+
+static_assert(sizeof(LineEdits::Piece) == 8, "a piece is kept per run of lines in every rewritten file");
 
 // Lines with their endings; the last one may have none.
 std::vector<std::string_view> linesOf(std::string_view text) {
@@ -37,12 +38,16 @@ private:
         const auto shortLength = static_cast<std::uint32_t>(length);
         if (!edits_.pieces.empty()) {
             LineEdits::Piece& last = edits_.pieces.back();
-            if (last.inserted == inserted && last.offset + last.length == shortOffset) {
+            if (bool(last.inserted) == inserted && last.offset + last.length == shortOffset) {
                 last.length += shortLength;
                 return;
             }
         }
-        edits_.pieces.push_back({shortOffset, shortLength, inserted});
+        LineEdits::Piece piece;
+        piece.offset = shortOffset;
+        piece.length = shortLength;
+        piece.inserted = inserted;
+        edits_.pieces.push_back(piece);
     }
     std::string_view base_;
     LineEdits& edits_;
@@ -52,7 +57,7 @@ private:
 
 bool lineEdits(std::string_view base, std::string_view text, LineEdits& edits) {
     edits = LineEdits{};
-    constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
+    constexpr std::size_t kLimit = std::size_t{1} << 31;  // a piece's length
     if (base.size() >= kLimit || text.size() >= kLimit) return false;
     edits.baseSize = base.size();
     edits.baseHash = std::hash<std::string_view>{}(base);
@@ -83,6 +88,9 @@ bool lineEdits(std::string_view base, std::string_view text, LineEdits& edits) {
             if (i < old.size()) ++i;
         }
     }
+    // Kept for the rest of the run: no room left over from growing.
+    edits.pieces.shrink_to_fit();
+    edits.inserted.shrink_to_fit();
     const std::size_t cost = edits.inserted.size() + edits.pieces.size() * sizeof(LineEdits::Piece);
     return cost < text.size();
 }

@@ -12,12 +12,13 @@
 namespace vimbo::platform {
 
 struct LineEdits {
-    // A run of bytes, taken from the base or from `inserted` (texts of 4 GiB
-    // or more are kept whole).
+    // A run of bytes, taken from the base or from `inserted`: eight bytes,
+    // as a dry run keeps a few per include it wraps in every file (texts of
+    // 2 GiB or more are kept whole).
     struct Piece {
-        std::uint32_t offset = 0;
-        std::uint32_t length = 0;
-        bool inserted = false;
+        std::uint32_t offset;
+        std::uint32_t length : 31;
+        std::uint32_t inserted : 1;
     };
     std::vector<Piece> pieces;
     std::string inserted;
